@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <QString>
+
+// The user's regional settings: read from the registry store under
+// "\Control Panel\International" (sShortDate, sLongTime, sDate, sDecimal);
+// an absent value comes from the system locale (four-digit year, no time zone).
+// Formats use the Windows picture letters (d, M, y, H, h, m, s, t).
+struct FormatSettings {
+    QString shortDateFormat; // e.g. "dd/MM/yyyy"
+    QString longTimeFormat;  // e.g. "HH:mm:ss"
+    QChar dateSeparator;     // "/" in the formats stands for it
+    QChar decimalSeparator;
+};
+
+// Read once and cached; reloadFormatSettings() reads again (tests).
+const FormatSettings& formatSettings();
+void reloadFormatSettings();
+
+// Formats a date-time with a Windows-style picture using the regional settings.
+QString formatDateTimePicture(const QString& picture, TDateTime value);
+
+QString DateToStr(TDateTime value); // short date
+QString TimeToStr(TDateTime value); // long time
+// Short date, a blank, long time; the time is left out when it is exactly midnight.
+QString DateTimeToStr(TDateTime value);
+// The "now" text.
+QString NowText();

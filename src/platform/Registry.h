@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Raised by TRegistry reads and writes with the texts the settings code shows:
+// "Failed to get data for '%s'", "Invalid data type for '%s'", "Failed to set data for '%s'".
+class ERegistryException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A typed emulation of HKEY_CURRENT_USER kept in one REGEDIT4 text file.
+// Keys are given relative to HKEY_CURRENT_USER, with or without a leading
+// backslash ("\Software\Tolv\KIVO\IP\1.0\JUXRegs"); key names match without
+// regard to case, as the registry's do.
+class TRegistry {
+public:
+    // The file is $KIVO_REGISTRY, else $XDG_CONFIG_HOME/kivo-ip/registry.reg.
+    static QString defaultPath();
+
+    explicit TRegistry(QString filePath = defaultPath());
+    ~TRegistry();
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    // Opens a key; false when it does not exist and canCreate is false, or when
+    // it cannot be created. Re-reads the file.
+    bool OpenKey(const QString& key, bool canCreate);
+    void CloseKey();
+    bool KeyExists(const QString& key);
+    bool ValueExists(const QString& name) const;
+
+    // Reads raise ERegistryException: absent value "Failed to get data for '%s'",
+    // wrong type "Invalid data type for '%s'". ReadString of an absent value is "".
+    int ReadInteger(const QString& name) const;  // REG_DWORD
+    bool ReadBool(const QString& name) const;    // REG_DWORD, any value but 0 is true
+    QString ReadString(const QString& name) const; // REG_SZ
+    QByteArray ReadBinaryData(const QString& name) const; // REG_BINARY
+    double ReadDateTime(const QString& name) const; // REG_BINARY of 8 bytes, little-endian double
+
+    // Writes go to the file at once (atomically); a failure raises
+    // "Failed to set data for '%s'".
+    void WriteInteger(const QString& name, int value);
+    void WriteBool(const QString& name, bool value);
+    void WriteString(const QString& name, const QString& value);
+    void WriteBinaryData(const QString& name, const QByteArray& value);
+    void WriteDateTime(const QString& name, double value);
+
+private:
+    struct Impl;
+    Impl* d;
+};

@@ -1,0 +1,6 @@
+#include "platform/Shell.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+bool ShellOpen(const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }

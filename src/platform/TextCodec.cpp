@@ -1,0 +1,50 @@
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+QByteArray toCp1252(const QString& text) {
+    QStringEncoder encoder("windows-1252");
+    return encoder.encode(text);
+}
+
+QString fromCp1252(const QByteArray& bytes) {
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
+}
+
+bool readCp1252Lines(const QString& path, QStringList& lines) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    lines.clear();
+    if (content.isEmpty())
+        return true;
+    const QList<QByteArray> raw = content.split('\n');
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        QByteArray line = raw[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        // A final line end does not start another line.
+        if (i == raw.size() - 1 && line.isEmpty())
+            break;
+        lines << fromCp1252(line);
+    }
+    return true;
+}
+
+bool writeCp1252Lines(const QString& path, const QStringList& lines) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& line : lines) {
+        if (file.write(toCp1252(line) + "\r\n") < 0)
+            return false;
+    }
+    return file.commit();
+}

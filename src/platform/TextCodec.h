@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Single-byte text: every file the station writes uses Windows-1252, CR LF
+// line ends and no byte-order mark.
+QByteArray toCp1252(const QString& text);
+QString fromCp1252(const QByteArray& bytes);
+
+// Reads a text file as Windows-1252 lines (CR LF or LF), without line ends.
+// False when the file is missing or cannot be read.
+bool readCp1252Lines(const QString& path, QStringList& lines);
+
+// Writes the lines, each followed by CR LF. False on any failure; the old file
+// is left untouched then.
+bool writeCp1252Lines(const QString& path, const QStringList& lines);

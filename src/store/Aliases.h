@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+// The two alias names in use, read once from "dbAlias.txt".
+struct AliasNames {
+    QString local = QStringLiteral("KIVO_1");
+    QString server = QStringLiteral("JUXRegs");
+};
+
+// The server alias that switches the server table off (exact, upper case).
+inline const QString kNoServerAlias = QStringLiteral("NONE");
+
+// Line 1 is the local alias, line 2 the server alias, each taken whole without
+// trimming; a file of one line gives an empty server alias. A missing file or
+// any read error gives both defaults together.
+AliasNames readAliasFile(const QString& path = QStringLiteral("dbAlias.txt"));
+
+// What an alias stands for, from the alias configuration (an INI file).
+struct AliasDefinition {
+    enum class Driver { Sqlite, Postgres };
+    Driver driver = Driver::Sqlite;
+    QString path;      // sqlite: database file
+    QString host;      // postgres
+    int port = 5432;   // postgres
+    QString database;  // postgres
+    bool embedded = false; // no section: the embedded default SQLite file
+};
+
+enum class AliasKind { Local, Server };
+
+class AliasConfig {
+public:
+    // $KIVO_ALIASES, else aliases.ini in the working directory, else
+    // $XDG_CONFIG_HOME/kivo-ip/aliases.ini.
+    static QString configPath();
+    // $XDG_DATA_HOME/kivo-ip/<alias>.sqlite
+    static QString embeddedPath(const QString& alias);
+    static AliasDefinition definitionFor(const QString& alias);
+};

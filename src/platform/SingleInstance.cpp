@@ -5,7 +5,7 @@
 
 SingleInstance::SingleInstance(const QString& name)
     : m_lock(std::make_unique<QLockFile>(QDir::temp().filePath(name + QStringLiteral(".lock")))) {
-    // A lock whose process has died is taken over at once, whatever its age.
+    // Only a lock whose process has died is stale; age alone never frees a live one.
     m_lock->setStaleLockTime(0);
 }
 

@@ -1,9 +1,29 @@
 #pragma once
 
-#include <QApplication>
+#include "platform/ErrorBox.h"
 
-// The application object: an exception that reaches the event loop is shown in
-// the standard error box instead of escaping into Qt.
+#include <QApplication>
+#include <exception>
+
+// The one place where an exception that would reach the event loop becomes the
+// standard error box. Handlers are run through it before Qt's frames, since an
+// exception must never unwind through Qt.
+template <typename Handler> void runGuarded(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        showException(error);
+    } catch (...) {
+        showErrorBox(QStringLiteral("Unknown error"));
+    }
+}
+
+// A slot that runs a handler through runGuarded.
+template <typename Handler> auto guarded(Handler handler) {
+    return [handler](auto&&...) { runGuarded(handler); };
+}
+
+// The application object: the last net for exceptions that reach the event loop.
 class KivoApplication : public QApplication {
 public:
     KivoApplication(int& argc, char** argv);

@@ -1,0 +1,220 @@
+#include "station/uPrincipal.h"
+
+#include "platform/Application.h"
+#include "platform/ErrorBox.h"
+#include "platform/Registry.h"
+#include "ui/StatusBar.h"
+#include "ui/TrayIcon.h"
+#include "windows/UAboutBox.h"
+#include "windows/uCeco.h"
+#include "windows/uLog.h"
+#include "windows/uPersonal.h"
+#include "windows/uPrIP.h"
+#include "windows/uRegAsist.h"
+#include "windows/upConsulta1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+const QString kBaseCaption = QStringLiteral("KIVO ip Taxis");
+const QString kLoginFile = QStringLiteral("dbLogin.txt");
+const QString kNoDatabase = QStringLiteral("(i)ERROR: no se puede tener acceso a la base de datos.");
+constexpr int kParCap = 750; // most personnel rows the synchronisation accepts
+} // namespace
+
+TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Session1) {
+    setObjectName(QStringLiteral("fPrincipal"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+    buildControls();
+    buildMenu();
+    buildTimers();
+    TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->setIcon(windowIcon());
+    TrayIcon1->OnDblClick = [this] { runGuarded([this] { TrayIcon1DblClick(); }); };
+    setWindowTitle(kBaseCaption);
+    TrayIcon1->setHint(kBaseCaption);
+
+    connect(cbAuto, &QCheckBox::toggled, this, guarded([this] { cbAutoClick(); }));
+    connect(cbAutoMin, &QCheckBox::toggled, this, guarded([this] { cbAutoMinClick(); }));
+    seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
+    seFTPtimeOut->OnChange = seAutoMin->OnChange;
+    connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
+    Session1.OnPassword = [this](TSession& sender, bool& go) { Session1Password(sender, go); };
+
+    runGuarded([this] { FormCreate(); });
+    setFixedSize(sizeHint());
+    TrayIcon1->show();
+}
+
+TfPrincipal::~TfPrincipal() = default;
+
+void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) { m_windows = windows; }
+
+void TfPrincipal::FormCreate() {
+    const AliasNames aliases = readAliasFile();
+    localAlias = aliases.local;
+    serverAlias = aliases.server;
+    Session1.DeclareAlias(localAlias, AliasKind::Local);
+    if (serverAlias != kNoServerAlias)
+        Session1.DeclareAlias(serverAlias, AliasKind::Server);
+    bindMainDataSets();
+    setCaptions();
+    if (!loadLoginFile())
+        return;
+    tAuto.stop();
+    leerParam();
+}
+
+void TfPrincipal::bindMainDataSets() {
+    for (TDataSet* local : std::initializer_list<TDataSet*>{&tLectura, &tLecturaBAK, &tLog, &tPrIP,
+                                                            &qIP, &qPersonal, &qPersonal2, &qCeco})
+        local->DatabaseName = localAlias;
+    tLectura.TableName = QStringLiteral("lectura.DB");
+    tLecturaBAK.TableName = QStringLiteral("lecturaBAK.db");
+    tLog.TableName = QStringLiteral("log.DB");
+    tPrIP.TableName = QStringLiteral("confRegIP.db");
+    Database1.AliasName = serverAlias;
+    Database1.DatabaseName = serverAlias;
+    torRegAsist.DatabaseName = serverAlias;
+    torRegAsist.TableName = QStringLiteral("dbo.tickettaxis");
+}
+
+void TfPrincipal::setCaptions() {
+    const QString caption = kBaseCaption + QStringLiteral(" [") + serverAlias + QStringLiteral("]");
+    setWindowTitle(caption);
+    TrayIcon1->setHint(caption);
+}
+
+// The built-in lines stay in force when the file cannot be loaded, and are
+// written out so that the next start finds a file to edit. When even that
+// fails, the rest of the start-up does not run.
+bool TfPrincipal::loadLoginFile() {
+    try {
+        Database1.LoadParamsFromFile(kLoginFile);
+        return true;
+    } catch (const Exception&) {
+    }
+    try {
+        Database1.SaveParamsToFile(kLoginFile);
+        return true;
+    } catch (const std::exception& error) {
+        showException(error);
+        return false;
+    }
+}
+
+void TfPrincipal::leerParam() {
+    TRegistry registry;
+    if (registry.OpenKey(settingsKey(serverAlias), false)) {
+        try {
+            readSettings(registry, *this);
+        } catch (const std::exception& error) {
+            registry.CloseKey();
+            showException(error);
+            return; // no timers and no server test for this start
+        }
+        registry.CloseKey();
+    }
+    startTriggers();
+    if (serverAlias != kNoServerAlias)
+        probarServidor();
+}
+
+void TfPrincipal::startTriggers() {
+    tAutoMin.setInterval(seAutoMin->Value() * 1000);
+    cbAutoMin->isChecked() ? tAutoMin.start() : tAutoMin.stop();
+    cbAuto->isChecked() ? tAuto.start() : tAuto.stop();
+}
+
+void TfPrincipal::probarServidor() {
+    try {
+        torRegAsist.Open();
+        torRegAsist.Close();
+    } catch (const std::exception&) {
+        StatusBar1->setSimpleText(kNoDatabase);
+        QApplication::beep();
+        showMessageBox(QStringLiteral(" KIVO_ip"),
+                       kNoDatabase + QStringLiteral("\r\r") + QStringLiteral("El programa se cerrará."),
+                       BoxIcon::Error);
+        // The end is queued: the remaining start-up steps still run, and the
+        // program ends as soon as its event loop starts, without saving.
+        m_terminated = true;
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+}
+
+void TfPrincipal::Session1Password(TSession& sender, bool& Continue) {
+    sender.AddPassword(QStringLiteral("pdxr8164"));
+    Continue = true;
+}
+
+void TfPrincipal::FormShow() {
+    for (TTableEditor* editor : std::initializer_list<TTableEditor*>{
+             m_windows.fPrIP, m_windows.fPersonal, m_windows.fCeco})
+        if (editor)
+            editor->Table1.DatabaseName = localAlias;
+    if (m_windows.fLog)
+        m_windows.fLog->Table1.DatabaseName = localAlias;
+    if (m_windows.fRegAsist) {
+        m_windows.fRegAsist->Table1.DatabaseName = serverAlias;
+        m_windows.fRegAsist->Table1.TableName = QStringLiteral("tickettaxis");
+        m_windows.fRegAsist->Query1.DatabaseName = serverAlias;
+    }
+    if (m_windows.fpConsulta1)
+        m_windows.fpConsulta1->Table1.DatabaseName = serverAlias;
+    if (m_windows.FAboutBox)
+        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + localAlias + QStringLiteral(", ") +
+                                       serverAlias + QStringLiteral(".") + QChar(u'\r') +
+                                       QStringLiteral("Par Cap: ") + QString::number(kParCap));
+}
+
+void TfPrincipal::FormClose() { guardarParam(); }
+
+void TfPrincipal::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    runGuarded([this] { FormShow(); });
+}
+
+void TfPrincipal::closeEvent(QCloseEvent* event) {
+    runGuarded([this] { FormClose(); });
+    event->accept();
+    qApp->quit();
+}
+
+// Minimising hides the window and its taskbar button, leaving the tray icon.
+// Without a notification area the window stays minimised instead, so that it
+// can always be brought back.
+void TfPrincipal::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TTrayIcon::available())
+        QTimer::singleShot(0, this, [this] { hide(); });
+}
+
+void TfPrincipal::TrayIcon1DblClick() {
+    showNormal();
+    activateWindow();
+}
+
+void TfPrincipal::PuntosRegistroIP1Click() { m_windows.fPrIP->ShowModal(); }
+void TfPrincipal::Personal1Click() { m_windows.fPersonal->ShowModal(); }
+void TfPrincipal::CentrosCosto1Click() { m_windows.fCeco->ShowModal(); }
+void TfPrincipal::RegistrosTaxi1Click() { m_windows.fRegAsist->ShowModal(); }
+void TfPrincipal::RegistroOperaciones1Click() { m_windows.fLog->ShowModal(); }
+void TfPrincipal::Acercade1Click() { m_windows.FAboutBox->ShowModal(); }

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "station/SettingsCodec.h"
+#include "store/Aliases.h"
+#include "store/DataSet.h"
+#include "store/Session.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QAction;
+class QCheckBox;
+class QDateTimeEdit;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class TShape;
+class TSpinEdit;
+class TStatusBar;
+class TTrayIcon;
+class TfLog;
+class TfRegAsist;
+class TFAboutBox;
+class TfPrIP;
+class TfCeco;
+class TfPersonal;
+class TfpConsulta1;
+
+// The secondary windows, created after the main window in this order.
+struct TSecondaryWindows {
+    TfLog* fLog = nullptr;
+    TfRegAsist* fRegAsist = nullptr;
+    TFAboutBox* FAboutBox = nullptr;
+    TfPrIP* fPrIP = nullptr;
+    TfCeco* fCeco = nullptr;
+    TfPersonal* fPersonal = nullptr;
+    TfpConsulta1* fpConsulta1 = nullptr;
+};
+
+// The main window: owner of the session, the data sets, the timers, the status
+// channels and the tray icon.
+class TfPrincipal : public QMainWindow, private SettingsTarget {
+    Q_OBJECT
+public:
+    // Runs FormCreate.
+    explicit TfPrincipal(QWidget* parent = nullptr);
+    ~TfPrincipal() override;
+
+    // Hands over the secondary windows once they exist (before the first showing).
+    void setSecondaryWindows(const TSecondaryWindows& windows);
+
+    void guardarParam();
+
+    // Set when start-up has told the program to end (failed server test).
+    bool Terminated() const { return m_terminated; }
+
+    // --- components ---
+    QGroupBox* gbAuto;
+    QCheckBox* cbAuto;
+    QDateTimeEdit* dtpHora;
+    TShape* sAuto;
+    QCheckBox* cbAutoMin;
+    TSpinEdit* seAutoMin;
+    QLineEdit* eFileAuto;
+    QPushButton* bRuta;
+    QGroupBox* gbManual;
+    QLineEdit* eFileMan;
+    QPushButton* bFile;
+    QCheckBox* cbErase;
+    QPushButton* bDescargar;
+    QPushButton* bSinc;
+    QGroupBox* gbFTP;
+    TSpinEdit* seFTPtimeOut;
+    QPushButton* bCancelPool;
+    QGroupBox* gbEstado;
+    QPlainTextEdit* mStatus;
+    TStatusBar* StatusBar1;
+    TTrayIcon* TrayIcon1;
+
+    QAction* PuntosRegistroIP1;
+    QAction* Personal1;
+    QAction* CentrosCosto1;
+    QAction* RegistrosTaxi1;
+    QAction* RegistroOperaciones1;
+    QAction* Acercade1;
+
+    QTimer tAuto;
+    QTimer tAutoMin;
+    QTimer TimerFTP;
+    QTimer TimerFTPend;
+    QTimer TimerSinc;
+    QTimer TimerSincEnd;
+
+    TSession Session1;
+    TDatabase Database1;
+    TTable tLectura;
+    TTable tLecturaBAK;
+    TTable tLog;
+    TTable tPrIP;
+    TQuery qIP;
+    TQuery qPersonal;
+    TQuery qPersonal2;
+    TQuery qCeco;
+    TTable torRegAsist;
+
+    // --- state shared with the cycles ---
+    QString localAlias;
+    QString serverAlias;
+    bool fFTPerr = false;
+    QString FTPloc;
+    int FTPix = 0;
+    bool fCancelar = false;
+    QString archivoSalida;
+    bool fSobrescribir = false;
+    bool fAutoHecho = false;
+    bool FalloFTP = false;
+    QString DescActual;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // uPrincipalForm.cpp: the window's controls and menu
+    void buildControls();
+    QWidget* buildAutoGroup();
+    QWidget* buildManualGroup();
+    QWidget* buildFtpGroup();
+    void buildMenu();
+    void buildTimers();
+
+    // uPrincipal.cpp: creation, showing, closing, tray
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void bindMainDataSets();
+    bool loadLoginFile();
+    void leerParam();
+    void startTriggers();
+    void probarServidor();
+    void Session1Password(TSession& sender, bool& Continue);
+    void TrayIcon1DblClick();
+    void setCaptions();
+
+    // uPrincipalSettings.cpp: the settings and the trigger switches
+    void cbAutoClick();
+    void cbAutoMinClick();
+    void seAutoMinChange();
+    void bFileClick();
+    StationSettings currentSettings() const;
+    void applyAuto(bool on) override;
+    void applyAutoMin(bool on) override;
+    void applyDelayAutoMin(int seconds) override;
+    void applyHoraAuto(TDateTime time) override;
+    void applyFileAuto(const QString& path) override;
+    void applyFileMan(const QString& path) override;
+    void applyEraseMan(bool on) override;
+    void applyFFTPerr(bool on) override;
+    void applyFTPloc(const QString& loc) override;
+    void applyFTPix(int value) override;
+    void applyFTPtimeOut(int milliseconds) override;
+
+    // The six menu handlers.
+    void PuntosRegistroIP1Click();
+    void Personal1Click();
+    void CentrosCosto1Click();
+    void RegistrosTaxi1Click();
+    void RegistroOperaciones1Click();
+    void Acercade1Click();
+
+    TSecondaryWindows m_windows;
+    bool m_terminated = false;
+    bool m_centred = false;
+};

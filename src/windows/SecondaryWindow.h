@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDialog>
+
+// A secondary window of the station: created once at start-up, shown modally
+// from the main window's menu, centred on the screen.
+class TSecondaryWindow : public QDialog {
+    Q_OBJECT
+public:
+    TSecondaryWindow(QWidget* parent, const QString& objectName, const QString& caption,
+                     QSize outerSize);
+
+    // Shows the window modally and returns when it has been closed.
+    int ShowModal();
+};

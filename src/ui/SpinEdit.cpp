@@ -41,6 +41,8 @@ void TSpinEdit::setValue(int value) {
     QSpinBox::setValue(bounded);
 }
 
+void TSpinEdit::setEditText(const QString& text) { lineEdit()->setText(text); }
+
 void TSpinEdit::stepBy(int steps) {
     const qint64 next = static_cast<qint64>(Value()) + static_cast<qint64>(steps) * singleStep();
     setValue(static_cast<int>(std::clamp<qint64>(next, m_min, m_max)));

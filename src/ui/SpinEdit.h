@@ -17,6 +17,8 @@ public:
     int MaxValue() const { return m_max; }
     int Value() const;
     void setValue(int value);
+    // Replaces the text as typing would, without bringing it into the limits.
+    void setEditText(const QString& text);
 
     // Fired on every change of the text, typed or set by code.
     std::function<void()> OnChange;

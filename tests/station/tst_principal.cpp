@@ -1,0 +1,330 @@
+#include "StationFixture.h"
+
+#include "platform/DateTime.h"
+#include "platform/Registry.h"
+#include "station/SettingsCodec.h"
+#include "station/uPrincipal.h"
+#include "ui/Shape.h"
+#include "ui/SpinEdit.h"
+#include "ui/StatusBar.h"
+#include "ui/TrayIcon.h"
+#include "windows/UAboutBox.h"
+#include "windows/uRegAsist.h"
+
+#include <QCheckBox>
+#include <QDateTimeEdit>
+#include <QFile>
+#include <QLineEdit>
+#include <QTcpServer>
+#include <QTest>
+#include <memory>
+
+namespace {
+const QString kKey = settingsKey("JUXRegs");
+
+// A key as a save of the station would leave it, with some values replaced
+// or removed.
+void writeKey(const QString& key, const QVariantMap& overrides = {},
+              const QStringList& absent = {}) {
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(key, true));
+    StationSettings s;
+    s.HoraAuto = encodeTime(23, 0, 0);
+    writeSettings(reg, s);
+    reg.CloseKey();
+    QVERIFY(reg.OpenKey(key, true));
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
+        if (it.value().typeId() == QMetaType::QString)
+            reg.WriteString(it.key(), it.value().toString());
+        else
+            reg.WriteInteger(it.key(), it.value().toInt());
+    }
+    reg.CloseKey();
+    if (!absent.isEmpty()) {
+        // Rewrite the key without the absent values, in order.
+        QFile file(TRegistry::defaultPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        file.close();
+        QList<QByteArray> kept;
+        for (const QByteArray& line : text.split('\n')) {
+            bool drop = false;
+            for (const QString& name : absent)
+                drop = drop || line.startsWith("\"" + name.toLatin1() + "\"=");
+            if (!drop)
+                kept << line;
+        }
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(kept.join('\n'));
+    }
+}
+
+int closedPort() {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort(); // closed again when the server goes
+}
+
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+} // namespace
+
+class TestPrincipal : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartUsesDefaultsAndSavesElevenValues();
+    void storedValuesPassThroughTheControls_data();
+    void storedValuesPassThroughTheControls();
+    void valueThatStopsReading_data();
+    void valueThatStopsReading();
+    void triggerSwitchesExcludeEachOther();
+    void spinEditChangeRestartsConstantTrigger();
+    void aliasFileChoosesTablesKeyAndServer();
+    void unreachableServerEndsWithoutSaving();
+    void unwritableLoginFileSkipsTheRestOfStartUp();
+    void showingBindsSecondaryWindows();
+};
+
+void TestPrincipal::firstStartUsesDefaultsAndSavesElevenValues() {
+    StationFixture world;
+    {
+        TfPrincipal f;
+        QVERIFY(world.boxes.isEmpty());
+        QCOMPARE(f.windowTitle(), QString("KIVO ip Taxis [JUXRegs]"));
+        QCOMPARE(f.TrayIcon1->Hint(), QString("KIVO ip Taxis [JUXRegs]"));
+        QVERIFY(f.cbAutoMin->isChecked());
+        QVERIFY(f.tAutoMin.isActive());
+        QCOMPARE(f.tAutoMin.interval(), 60000);
+        QVERIFY(!f.cbAuto->isChecked());
+        QVERIFY(!f.tAuto.isActive());
+        QCOMPARE(f.dtpHora->time(), QTime(23, 0));
+        QCOMPARE(f.seFTPtimeOut->Value(), 60000);
+        QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
+        QVERIFY(!f.bRuta->isEnabled());
+        QVERIFY(!f.bFile->isEnabled());
+        f.close();
+    }
+    QFile login(world.workPath("dbLogin.txt"));
+    QVERIFY(login.open(QIODevice::ReadOnly));
+    QCOMPARE(login.readAll(), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
+
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    QCOMPARE(reg.ReadBool("Auto"), false);
+    QCOMPARE(reg.ReadBool("AutoMin"), true);
+    QCOMPARE(reg.ReadInteger("DelayAutoMin"), 60);
+    QCOMPARE(toQTime(timeOf(reg.ReadDateTime("HoraAuto"))), QTime(23, 0));
+    QCOMPARE(reg.ReadBinaryData("HoraAuto").size(), 8);
+    QCOMPARE(reg.ReadString("FileAuto"), QString());
+    QCOMPARE(reg.ReadString("FileMan"), QString());
+    QCOMPARE(reg.ReadBool("EraseMan"), false);
+    QCOMPARE(reg.ReadInteger("fFTPerr"), 0);
+    QCOMPARE(reg.ReadString("FTPloc"), QString());
+    QCOMPARE(reg.ReadInteger("FTPix"), 0);
+    QCOMPARE(reg.ReadInteger("FTPtimeOut"), 60000);
+    // The strings really are strings: reading one as a number is a type error.
+    QVERIFY_THROWS_EXCEPTION(ERegistryException, reg.ReadInteger("FileAuto"));
+}
+
+void TestPrincipal::storedValuesPassThroughTheControls_data() {
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("probe");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<int>("savedFTPix");
+
+    QTest::newRow("FTPix 7 is carried") << QVariantMap{{"FTPix", 7}} << "seAutoMin" << 60 << 7;
+    QTest::newRow("FTPix of the wrong type reads 1")
+        << QVariantMap{{"FTPix", QString("x")}} << "seAutoMin" << 60 << 1;
+    QTest::newRow("DelayAutoMin 5 gives 10") << QVariantMap{{"DelayAutoMin", 5}} << "interval" << 10000
+                                             << 0;
+    QTest::newRow("DelayAutoMin 100000 gives 30000")
+        << QVariantMap{{"DelayAutoMin", 100000}} << "seAutoMin" << 30000 << 0;
+    QTest::newRow("FTPtimeOut 400000 gives 300000")
+        << QVariantMap{{"FTPtimeOut", 400000}} << "seFTPtimeOut" << 300000 << 0;
+    QTest::newRow("FTPtimeOut of the wrong type keeps the control's value")
+        << QVariantMap{{"FTPtimeOut", QString("x")}} << "seFTPtimeOut" << 60000 << 0;
+    QTest::newRow("both triggers stored on: AutoMin wins")
+        << QVariantMap{{"Auto", 1}, {"AutoMin", 1}} << "autoMinOnly" << 1 << 0;
+    QTest::newRow("Auto alone") << QVariantMap{{"Auto", 1}, {"AutoMin", 0}} << "autoOnly" << 1 << 0;
+}
+
+void TestPrincipal::storedValuesPassThroughTheControls() {
+    QFETCH(QVariantMap, stored);
+    QFETCH(QString, probe);
+    QFETCH(int, expected);
+    QFETCH(int, savedFTPix);
+    StationFixture world;
+    writeKey(kKey, stored);
+    {
+        TfPrincipal f;
+        QVERIFY2(world.boxes.isEmpty(), qPrintable(world.boxes.value(0).text));
+        if (probe == "seAutoMin")
+            QCOMPARE(f.seAutoMin->Value(), expected);
+        else if (probe == "seFTPtimeOut")
+            QCOMPARE(f.seFTPtimeOut->Value(), expected);
+        else if (probe == "interval")
+            QCOMPARE(f.tAutoMin.interval(), expected);
+        else if (probe == "autoMinOnly") {
+            QVERIFY(f.cbAutoMin->isChecked() && f.tAutoMin.isActive());
+            QVERIFY(!f.cbAuto->isChecked() && !f.tAuto.isActive());
+            QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
+        } else if (probe == "autoOnly") {
+            QVERIFY(f.cbAuto->isChecked() && f.tAuto.isActive());
+            QVERIFY(!f.cbAutoMin->isChecked() && !f.tAutoMin.isActive());
+            QCOMPARE(f.sAuto->BrushColor(), QColor(0, 255, 0));
+        }
+        f.guardarParam();
+    }
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(kKey, false));
+    QCOMPARE(reg.ReadInteger("FTPix"), savedFTPix);
+}
+
+void TestPrincipal::valueThatStopsReading_data() {
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("absent Auto") << QVariantMap{{"DelayAutoMin", 100}} << QStringList{"Auto"}
+                                 << "Failed to get data for 'Auto'";
+    QTest::newRow("DelayAutoMin of the wrong type")
+        << QVariantMap{{"DelayAutoMin", QString("60")}} << QStringList{}
+        << "Invalid data type for 'DelayAutoMin'";
+    QTest::newRow("absent HoraAuto") << QVariantMap{{"DelayAutoMin", 100}} << QStringList{"HoraAuto"}
+                                     << "Failed to get data for 'HoraAuto'";
+}
+
+// Reading stops at the bad value: what came before stays applied, what comes
+// after is not, no trigger starts and the server is not tested.
+void TestPrincipal::valueThatStopsReading() {
+    QFETCH(QVariantMap, stored);
+    QFETCH(QStringList, absent);
+    QFETCH(QString, message);
+    StationFixture world;
+    writeFile(world.path("aliases.ini"),
+              QString("[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\nDatabase=x\n")
+                  .arg(closedPort())
+                  .toUtf8());
+    stored.insert("FileMan", "after");
+    writeKey(kKey, stored, absent);
+
+    TfPrincipal f;
+    QCOMPARE(world.boxes.size(), 1);
+    QCOMPARE(world.boxes[0].caption, QString("KIVO ip (taxi)"));
+    QCOMPARE(world.boxes[0].text, message);
+    QCOMPARE(f.eFileMan->text(), QString());
+    QVERIFY(!f.tAutoMin.isActive());
+    QVERIFY(!f.tAuto.isActive());
+    QVERIFY(!f.Terminated());
+}
+
+void TestPrincipal::triggerSwitchesExcludeEachOther() {
+    StationFixture world;
+    TfPrincipal f;
+    f.cbAuto->setChecked(true);
+    QVERIFY(!f.cbAutoMin->isChecked());
+    QVERIFY(!f.tAutoMin.isActive());
+    QVERIFY(f.tAuto.isActive());
+    QCOMPARE(f.sAuto->BrushColor(), QColor(0, 255, 0));
+
+    f.cbAutoMin->setChecked(true);
+    QVERIFY(!f.cbAuto->isChecked());
+    QVERIFY(!f.tAuto.isActive());
+    QVERIFY(f.tAutoMin.isActive());
+    QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
+
+    f.cbAutoMin->setChecked(false);
+    QVERIFY(!f.tAutoMin.isActive());
+    QVERIFY(!f.cbAuto->isChecked());
+}
+
+void TestPrincipal::spinEditChangeRestartsConstantTrigger() {
+    StationFixture world;
+    TfPrincipal f;
+    f.cbAutoMin->setChecked(false);
+    f.seFTPtimeOut->setValue(1000);
+    QVERIFY(!f.tAutoMin.isActive());
+
+    f.cbAutoMin->setChecked(true);
+    QTest::qWait(1500);
+    QVERIFY(f.tAutoMin.remainingTime() <= 58500);
+    f.seFTPtimeOut->setValue(2000);
+    QVERIFY(f.tAutoMin.isActive());
+    QVERIFY(f.tAutoMin.remainingTime() > 59000);
+
+    f.seAutoMin->setValue(120);
+    QCOMPARE(f.tAutoMin.interval(), 120000);
+}
+
+void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
+    StationFixture world;
+    writeFile(world.workPath("dbAlias.txt"), "LOC\r\nNONE\r\n");
+    // An unreachable server would end the program: with NONE it is never tried.
+    writeFile(world.path("aliases.ini"),
+              QString("[NONE]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\n").arg(closedPort()).toUtf8());
+    writeKey(settingsKey("NONE"), {{"DelayAutoMin", 100}});
+    TfPrincipal f;
+    QVERIFY(world.boxes.isEmpty());
+    QVERIFY(!f.Terminated());
+    QCOMPARE(f.windowTitle(), QString("KIVO ip Taxis [NONE]"));
+    QCOMPARE(f.tLectura.DatabaseName, QString("LOC"));
+    QCOMPARE(f.qCeco.DatabaseName, QString("LOC"));
+    QCOMPARE(f.torRegAsist.TableName, QString("dbo.tickettaxis"));
+    QCOMPARE(f.seAutoMin->Value(), 100);
+}
+
+void TestPrincipal::unreachableServerEndsWithoutSaving() {
+    StationFixture world;
+    writeFile(world.path("aliases.ini"),
+              QString("[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\nDatabase=kivo\n")
+                  .arg(closedPort())
+                  .toUtf8());
+    {
+        TfPrincipal f;
+        QCOMPARE(world.boxes.size(), 1);
+        QCOMPARE(world.boxes[0].caption, QString(" KIVO_ip"));
+        QCOMPARE(world.boxes[0].text,
+                 QString("(i)ERROR: no se puede tener acceso a la base de datos.\r\rEl programa se cerrará."));
+        QCOMPARE(f.StatusBar1->SimpleText(),
+                 QString("(i)ERROR: no se puede tener acceso a la base de datos."));
+        QVERIFY(f.Terminated());
+    }
+    QVERIFY(!QFile::exists(world.path("registry.reg")));
+}
+
+void TestPrincipal::unwritableLoginFileSkipsTheRestOfStartUp() {
+    StationFixture world;
+    QDir(world.workPath("")).mkdir("dbLogin.txt"); // neither readable nor writable as a file
+    writeKey(kKey, {{"DelayAutoMin", 100}});
+    TfPrincipal f;
+    QCOMPARE(world.boxes.size(), 1);
+    QCOMPARE(f.seAutoMin->Value(), 60);
+    QVERIFY(!f.tAutoMin.isActive());
+    QCOMPARE(f.Database1.Params, QStringList({"USER NAME=JUX", "password=60728"}));
+}
+
+void TestPrincipal::showingBindsSecondaryWindows() {
+    StationFixture world;
+    TfPrincipal f;
+    TSecondaryWindows windows;
+    windows.FAboutBox = new TFAboutBox(&f);
+    windows.fRegAsist = new TfRegAsist(&f);
+    f.setSecondaryWindows(windows);
+    f.show();
+    const QString info = "DB info: KIVO_1, JUXRegs.\rPar Cap: 750";
+    QCOMPARE(windows.FAboutBox->DBinfo(), info);
+    QCOMPARE(windows.fRegAsist->Table1.DatabaseName, QString("JUXRegs"));
+    QCOMPARE(windows.fRegAsist->Table1.TableName, QString("tickettaxis"));
+    QCOMPARE(windows.fRegAsist->Query1.DatabaseName, QString("JUXRegs"));
+
+    windows.FAboutBox->setDBinfo(QString());
+    f.hide();
+    f.show(); // as after a double-click on the tray icon
+    QCOMPARE(windows.FAboutBox->DBinfo(), info);
+}
+
+QTEST_MAIN(TestPrincipal)
+#include "tst_principal.moc"

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+// The text file behind TRegistry, held as a document: keys in file order, each
+// with its values in file order. Names match without regard to case.
+namespace regfile {
+
+enum class ValueType { Dword, Binary, String, Other };
+
+struct Value {
+    QString name; // empty for the default value "@"
+    ValueType type = ValueType::String;
+    quint32 dword = 0;
+    QString text;      // String
+    QByteArray bytes;  // Binary and Other
+    int otherType = 0; // Other: the registry type code of "hex(N):"
+};
+
+struct Key {
+    QString path; // as written: "HKEY_CURRENT_USER\Software\..."
+    QList<Value> values;
+
+    const Value* find(const QString& name) const;
+    // Replaces a value of the same name (keeping its place and spelling) or appends.
+    void set(Value value);
+};
+
+// REGEDIT4 is single-byte Windows-1252; a "Version 5.00" export is UTF-16LE
+// and its hex(2)/hex(7) data is UTF-16 too, so a document remembers which it was.
+enum class Format { Regedit4, Unicode5 };
+
+struct Document {
+    Format format = Format::Regedit4;
+    QList<Key> keys;
+
+    const Key* find(const QString& path) const;
+    Key& ensure(const QString& path);
+};
+
+// nullopt when the bytes are not a registry file. Blank content is an empty document.
+std::optional<Document> parse(const QByteArray& bytes);
+QByteArray serialize(const Document& document);
+
+// The text of a hex(1)/hex(2) value in the document's encoding, up to its terminator.
+QString otherAsText(const Value& value, Format format);
+// A text as hex(1) data in the document's encoding, with its terminator.
+QByteArray textAsOther(const QString& text, Format format);
+
+enum class LoadStatus { Loaded, Absent, SetAside, Unreadable };
+
+struct Loaded {
+    LoadStatus status = LoadStatus::Absent;
+    Document document;
+};
+
+// Reads the file. One that cannot be parsed is renamed aside and reported, and
+// the result is an empty document; one that cannot be read (or renamed) is
+// Unreadable and must not be written over.
+Loaded load(const QString& path);
+
+// Writes the whole document to a temporary file, flushes it and renames it over
+// the old one; creates the directory when missing.
+bool save(const QString& path, const Document& document);
+
+} // namespace regfile

@@ -1,0 +1,481 @@
+#include "platform/Clock.h"
+#include "platform/ErrorBox.h"
+#include "platform/Registry.h"
+#include "platform/TextCodec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+const QString kSettingsKey = QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs");
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray utf16Export(const QString& text) {
+    QStringEncoder encoder(QStringEncoder::Utf16LE);
+    return QByteArray("\xFF\xFE") + QByteArray(encoder.encode(text));
+}
+
+// Calls the named Read* and returns the error text, or "" when it succeeds.
+QString readError(const TRegistry& registry, const QString& reader, const QString& name) {
+    try {
+        if (reader == "Integer")
+            registry.ReadInteger(name);
+        else if (reader == "Bool")
+            registry.ReadBool(name);
+        else if (reader == "String")
+            registry.ReadString(name);
+        else if (reader == "Binary")
+            registry.ReadBinaryData(name);
+        else if (reader == "DateTime")
+            registry.ReadDateTime(name);
+    } catch (const ERegistryException& error) {
+        return error.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestRegistry : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void defaultPath_data();
+    void defaultPath();
+    void roundTrip_data();
+    void roundTrip();
+    void writesRegedit4Text();
+    void openKeyCreatesOnlyWhenAsked();
+    void namesIgnoreCase();
+    void readErrors_data();
+    void readErrors();
+    void readsWindowsExport();
+    void readsUtf8Regedit4();
+    void writeKeepsOtherKeys();
+    void writeReplacesFileWhole();
+    void corruptFileKeptAside_data();
+    void corruptFileKeptAside();
+    void corruptFilesNeverOverwriteEachOther();
+    void unreadableFileNeverOverwritten_data();
+    void unreadableFileNeverOverwritten();
+    void failedWriteNamesTheValue();
+
+private:
+    QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
+    QStringList asideFiles() const {
+        return QDir(m_dir->filePath("cfg/kivo-ip")).entryList({"registry.reg.corrupt-*"});
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QStringList m_reports;
+};
+
+void TestRegistry::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    qputenv("KIVO_REGISTRY", path().toLocal8Bit());
+    m_reports.clear();
+    setBoxPresenter([this](const QString&, const QString& text, BoxIcon) { m_reports << text; });
+}
+
+void TestRegistry::cleanup() {
+    setBoxPresenter({});
+    setClock({});
+    if (m_dir)
+        QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
+    m_dir.reset();
+}
+
+void TestRegistry::defaultPath_data() {
+    QTest::addColumn<QString>("registry");
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("KIVO_REGISTRY wins") << "/r/x.reg"
+                                        << "/c"
+                                        << "/r/x.reg";
+    QTest::newRow("XDG_CONFIG_HOME") << ""
+                                     << "/c"
+                                     << "/c/kivo-ip/registry.reg";
+    QTest::newRow("home") << ""
+                          << ""
+                          << "HOME/.config/kivo-ip/registry.reg";
+}
+
+void TestRegistry::defaultPath() {
+    QFETCH(QString, registry);
+    QFETCH(QString, config);
+    QFETCH(QString, expected);
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", m_dir->path().toLocal8Bit());
+    qputenv("KIVO_REGISTRY", registry.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    const QString actual = TRegistry::defaultPath();
+    qputenv("HOME", oldHome);
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(actual, QString(expected).replace("HOME", m_dir->path()));
+}
+
+void TestRegistry::roundTrip_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("dword 60") << "Integer" << QVariant(60);
+    QTest::newRow("dword -1") << "Integer" << QVariant(-1);
+    QTest::newRow("dword min") << "Integer" << QVariant(std::numeric_limits<int>::min());
+    QTest::newRow("string quotes, backslashes") << "String" << QVariant("C:\\a \"b\"\\");
+    QTest::newRow("string accents") << "String" << QVariant("Ñandú, camión é ñ ü €");
+    QTest::newRow("string empty") << "String" << QVariant(QString());
+    QTest::newRow("string two lines") << "String" << QVariant("uno\r\ndos");
+    QTest::newRow("date-time") << "DateTime" << QVariant(45291.958333333336);
+    QTest::newRow("date-time negative") << "DateTime" << QVariant(-1.25);
+    QTest::newRow("date-time ms") << "DateTime" << QVariant(1.0 / 86400000.0);
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(static_cast<char>(i));
+    QTest::newRow("binary, several lines") << "Binary" << QVariant(all);
+    QTest::newRow("binary empty") << "Binary" << QVariant(QByteArray());
+}
+
+void TestRegistry::roundTrip() {
+    QFETCH(QString, kind);
+    QFETCH(QVariant, value);
+    {
+        TRegistry writer;
+        QVERIFY(writer.OpenKey(kSettingsKey, true));
+        if (kind == "Integer")
+            writer.WriteInteger("V", value.toInt());
+        else if (kind == "String")
+            writer.WriteString("V", value.toString());
+        else if (kind == "DateTime")
+            writer.WriteDateTime("V", value.toDouble());
+        else
+            writer.WriteBinaryData("V", value.toByteArray());
+    }
+    TRegistry reader; // a fresh object reads the file, not what the writer held
+    QVERIFY(reader.OpenKey(kSettingsKey, false));
+    if (kind == "Integer")
+        QCOMPARE(reader.ReadInteger("V"), value.toInt());
+    else if (kind == "String")
+        QCOMPARE(reader.ReadString("V"), value.toString());
+    else if (kind == "DateTime")
+        QCOMPARE(reader.ReadDateTime("V"), value.toDouble()); // bit for bit
+    else
+        QCOMPARE(reader.ReadBinaryData("V"), value.toByteArray());
+}
+
+void TestRegistry::writesRegedit4Text() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteBool("Auto", true);
+    registry.WriteInteger("DelayAutoMin", 60);
+    registry.WriteDateTime("HoraAuto", 23.0 / 24.0);
+    registry.WriteString("Ruta", "C:\\Año \"x\"");
+    const QByteArray expected = "REGEDIT4\r\n"
+                                "\r\n"
+                                "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                                "\"Auto\"=dword:00000001\r\n"
+                                "\"DelayAutoMin\"=dword:0000003c\r\n"
+                                "\"HoraAuto\"=hex:ab,aa,aa,aa,aa,aa,ee,3f\r\n"
+                                "\"Ruta\"=\"C:\\\\A\xf1o \\\"x\\\"\"\r\n"
+                                "\r\n";
+    QCOMPARE(readAll(path()), expected);
+}
+
+void TestRegistry::openKeyCreatesOnlyWhenAsked() {
+    TRegistry registry;
+    QVERIFY(!registry.OpenKey(kSettingsKey, false));
+    QVERIFY(!QFile::exists(path()));
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    QVERIFY(QFile::exists(path()));
+    registry.CloseKey();
+    QVERIFY(registry.KeyExists(kSettingsKey));
+    QVERIFY(registry.OpenKey(kSettingsKey, false));
+    QVERIFY(!registry.ValueExists("Auto"));
+    // A key without a leading backslash is below the open one.
+    QVERIFY(registry.OpenKey("Sub", true));
+    QVERIFY(registry.KeyExists(kSettingsKey + "\\Sub"));
+}
+
+void TestRegistry::namesIgnoreCase() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("FTPix", 7);
+    registry.WriteInteger("ftpIX", 8);
+    registry.CloseKey();
+    QVERIFY(registry.OpenKey("\\SOFTWARE\\tolv\\kivo\\ip\\1.0\\juxregs", false));
+    QCOMPARE(registry.ReadInteger("FTPIX"), 8);
+    QCOMPARE(readAll(path()).count("ftpix"), 0); // the first spelling stays
+    QCOMPARE(readAll(path()).count("FTPix"), 1);
+}
+
+void TestRegistry::readErrors_data() {
+    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("error");
+    const QString absent = "Failed to get data for '%1'";
+    const QString type = "Invalid data type for '%1'";
+    QTest::newRow("integer absent") << "Integer"
+                                    << "Nada" << absent.arg("Nada");
+    QTest::newRow("integer of string") << "Integer"
+                                       << "Texto" << type.arg("Texto");
+    QTest::newRow("integer of binary") << "Integer"
+                                       << "Fecha" << type.arg("Fecha");
+    QTest::newRow("bool absent") << "Bool"
+                                 << "Auto2" << absent.arg("Auto2");
+    QTest::newRow("bool of string") << "Bool"
+                                    << "Texto" << type.arg("Texto");
+    QTest::newRow("string absent is empty") << "String"
+                                            << "Nada"
+                                            << "";
+    QTest::newRow("string of dword") << "String"
+                                     << "Num" << type.arg("Num");
+    QTest::newRow("string of expand string") << "String"
+                                             << "Expand"
+                                             << "";
+    QTest::newRow("binary absent") << "Binary"
+                                   << "Nada" << absent.arg("Nada");
+    QTest::newRow("binary of dword") << "Binary"
+                                     << "Num" << type.arg("Num");
+    QTest::newRow("date-time of 4 bytes") << "DateTime"
+                                          << "Corto" << type.arg("Corto");
+    QTest::newRow("date-time of dword") << "DateTime"
+                                        << "Num" << type.arg("Num");
+    QTest::newRow("date-time of multi-string") << "DateTime"
+                                               << "Multi" << type.arg("Multi");
+    QTest::newRow("date-time absent") << "DateTime"
+                                      << "Nada" << absent.arg("Nada");
+}
+
+void TestRegistry::readErrors() {
+    QFETCH(QString, reader);
+    QFETCH(QString, name);
+    QFETCH(QString, error);
+    writeAll(path(),
+             "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+             "\"Texto\"=\"12\"\r\n\"Num\"=dword:00000001\r\n"
+             "\"Fecha\"=hex:00,00,00,00,00,00,f0,3f\r\n\"Corto\"=hex:00,00,f0,3f\r\n"
+             "\"Expand\"=hex(2):25,54,45,4d,50,25,00\r\n\"Multi\"=hex(7):61,00,00\r\n");
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, false));
+    QCOMPARE(readError(registry, reader, name), error);
+}
+
+// A file as "regedit /e" writes it on Windows: UTF-16LE with a byte-order mark,
+// CR LF, typed hex values and long lists continued over several lines.
+void TestRegistry::readsWindowsExport() {
+    const QString text = "Windows Registry Editor Version 5.00\r\n\r\n"
+                         "; exported by hand\r\n"
+                         "[HKEY_CURRENT_USER\\Software\\Other]\r\n"
+                         "@=\"default\"\r\n"
+                         "\"Path\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,e9,00,00,00\r\n"
+                         "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+                         "\"Big\"=hex(b):01,00,00,00,00,00,00,00\r\n\r\n"
+                         "[-HKEY_CURRENT_USER\\Software\\Gone]\r\n\r\n"
+                         "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                         "\"Auto\"=dword:00000000\r\n"
+                         "\"DelayAutoMin\"=dword:0000012c\r\n"
+                         "\"HoraAuto\"=hex:00,00,00,00,\\\r\n"
+                         "  00,00,e0,3f\r\n"
+                         "\"ArchivoAuto\"=\"C:\\\\Datos\\\\Año \\\"1\\\"\"\r\n";
+    writeAll(path(), utf16Export(text));
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, false));
+    QCOMPARE(registry.ReadBool("Auto"), false);
+    QCOMPARE(registry.ReadInteger("DelayAutoMin"), 300);
+    QCOMPARE(registry.ReadDateTime("HoraAuto"), 0.5);
+    QCOMPARE(registry.ReadString("ArchivoAuto"), QString("C:\\Datos\\Año \"1\""));
+    QVERIFY(!registry.KeyExists("\\Software\\Gone"));
+
+    // Writing keeps the other key, its typed values and their meaning.
+    registry.WriteInteger("FTPix", 3);
+    QVERIFY(m_reports.isEmpty());
+    TRegistry other;
+    QVERIFY(other.OpenKey("\\Software\\Other", false));
+    QCOMPARE(other.ReadString(""), QString("default"));
+    QCOMPARE(other.ReadString("Path"), QString("%TEMP%\\é"));
+    QVERIFY(other.ValueExists("List"));
+    QVERIFY(other.ValueExists("Big"));
+    QVERIFY(other.OpenKey(kSettingsKey, false));
+    QCOMPARE(other.ReadInteger("FTPix"), 3);
+    QCOMPARE(other.ReadDateTime("HoraAuto"), 0.5);
+}
+
+void TestRegistry::readsUtf8Regedit4() {
+    writeAll(path(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\International]\n"
+                     "\"sShortDate\"=\"dd/MM/yyyy\"\n\"sDate\"=\"\xc2\xb7\"\n");
+    TRegistry registry;
+    QVERIFY(registry.OpenKey("\\Control Panel\\International", false));
+    QCOMPARE(registry.ReadString("sDate"), QString("·"));
+    QCOMPARE(registry.ReadString("sShortDate"), QString("dd/MM/yyyy"));
+}
+
+void TestRegistry::writeKeepsOtherKeys() {
+    const QByteArray before = "REGEDIT4\r\n\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                              "\"x\"=hex(7):61,00,00\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                              "\"Auto\"=dword:00000000\r\n"
+                              "\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\C]\r\n"
+                              "@=\"c\"\r\n"
+                              "\"y\"=hex(0):\r\n"
+                              "\r\n";
+    writeAll(path(), before);
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteBool("Auto", true);
+    QByteArray expected = before;
+    expected.replace("\"Auto\"=dword:00000000", "\"Auto\"=dword:00000001");
+    QCOMPARE(readAll(path()), expected);
+}
+
+void TestRegistry::writeReplacesFileWhole() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("A", 1);
+    const QByteArray first = readAll(path());
+    // A reader that opened the old file keeps seeing it whole: the new one is
+    // renamed over it, not written into it.
+    QFile old(path());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    registry.WriteString("B", QString(5000, 'x'));
+    QCOMPARE(old.readAll(), first);
+    QCOMPARE(QDir(QFileInfo(path()).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"registry.reg"});
+}
+
+void TestRegistry::corruptFileKeptAside_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("garbage") << QByteArray("esto no es un registro\r\n[a]\r\n");
+    QTest::newRow("binary") << QByteArray("REGEDIT4\r\n\x00\x01\x02\xff", 15);
+    QTest::newRow("unknown header") << QByteArray("Windows Registry Editor Version 9.00\r\n");
+    QTest::newRow("bad dword") << QByteArray(
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=dword:zz\r\n");
+    QTest::newRow("bad hex") << QByteArray(
+        "REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=hex:0g\r\n");
+    QTest::newRow("value outside a key") << QByteArray("REGEDIT4\r\n\"a\"=\"b\"\r\n");
+    QTest::newRow("unclosed string")
+        << QByteArray("REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=\"b\r\n");
+    QTest::newRow("unclosed key") << QByteArray("REGEDIT4\r\n[HKEY_CURRENT_USER\\K\r\n");
+}
+
+void TestRegistry::corruptFileKeptAside() {
+    QFETCH(QByteArray, content);
+    writeAll(path(), content);
+    setClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
+    TRegistry registry;
+    QVERIFY(!registry.OpenKey(kSettingsKey, false)); // as with no key at all
+    QCOMPARE(m_reports.size(), 1);
+    QVERIFY(m_reports[0].contains("registry.reg.corrupt-20240305-070809"));
+    QCOMPARE(asideFiles(), QStringList{"registry.reg.corrupt-20240305-070809"});
+    QCOMPARE(readAll(m_dir->filePath("cfg/kivo-ip/" + asideFiles().value(0))), content);
+
+    // The store goes on empty and is written afresh; the report is not repeated.
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("FTPix", 0);
+    TRegistry again;
+    QVERIFY(again.OpenKey(kSettingsKey, false));
+    QCOMPARE(again.ReadInteger("FTPix"), 0);
+    QCOMPARE(m_reports.size(), 1);
+    QCOMPARE(readAll(m_dir->filePath("cfg/kivo-ip/" + asideFiles().value(0))), content);
+}
+
+void TestRegistry::corruptFilesNeverOverwriteEachOther() {
+    setClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
+    for (const QByteArray& content : {QByteArray("first"), QByteArray("second")}) {
+        writeAll(path(), content);
+        TRegistry registry;
+        QVERIFY(!registry.OpenKey(kSettingsKey, false));
+    }
+    QCOMPARE(m_reports.size(), 2);
+    const QStringList aside = asideFiles();
+    QCOMPARE(aside.size(), 2);
+    QByteArrayList contents;
+    for (const QString& name : aside)
+        contents << readAll(m_dir->filePath("cfg/kivo-ip/" + name));
+    std::sort(contents.begin(), contents.end());
+    QCOMPARE(contents, (QByteArrayList{"first", "second"}));
+}
+
+void TestRegistry::unreadableFileNeverOverwritten_data() {
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("no read permission") << false;
+    QTest::newRow("a directory at the path") << true;
+}
+
+void TestRegistry::unreadableFileNeverOverwritten() {
+    QFETCH(bool, directory);
+    const QByteArray content = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\"
+                               "JUXRegs]\r\n\"Auto\"=dword:00000001\r\n";
+    writeAll(path(), content);
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, false)); // opened while still readable
+    if (directory) {
+        QVERIFY(QFile::remove(path()));
+        QVERIFY(QDir().mkpath(path()));
+    } else {
+        QVERIFY(QFile::setPermissions(path(), QFileDevice::WriteOwner));
+        if (QFile(path()).open(QIODevice::ReadOnly))
+            QSKIP("permissions do not apply to this user (root)");
+    }
+    try {
+        registry.WriteInteger("FTPix", 1);
+        QFAIL("a write over an unreadable file succeeded");
+    } catch (const ERegistryException& error) {
+        QCOMPARE(error.message(), QString("Failed to set data for 'FTPix'"));
+    }
+    TRegistry other;
+    QVERIFY(!other.OpenKey(kSettingsKey, true));
+    QVERIFY(!other.OpenKey(kSettingsKey, false));
+    QVERIFY(m_reports.isEmpty());
+    QCOMPARE(QFileInfo(path()).isDir(), directory);
+    if (!directory) {
+        QVERIFY(QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readAll(path()), content);
+    }
+}
+
+// A write that fails raises with the value's name; what was written before it
+// is on disk.
+void TestRegistry::failedWriteNamesTheValue() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("Auto", 1);
+    // The directory is replaced by a plain file: no user can write below it.
+    const QString dir = QFileInfo(path()).absolutePath();
+    QVERIFY(QFile::rename(path(), m_dir->filePath("saved.reg")));
+    QVERIFY(QDir(dir).removeRecursively());
+    writeAll(dir, "not a directory");
+    try {
+        registry.WriteInteger("AutoMin", 1);
+        QFAIL("the write succeeded");
+    } catch (const ERegistryException& error) {
+        QCOMPARE(error.message(), QString("Failed to set data for 'AutoMin'"));
+    }
+    QVERIFY(readAll(m_dir->filePath("saved.reg")).contains("\"Auto\"=dword:00000001"));
+    QVERIFY(!TRegistry().OpenKey(kSettingsKey, true));
+}
+
+QTEST_MAIN(TestRegistry)
+#include "tst_registry.moc"

@@ -20,10 +20,14 @@ AliasNames readAliasFile(const QString& path = QStringLiteral("dbAlias.txt"));
 struct AliasDefinition {
     enum class Driver { Sqlite, Postgres };
     Driver driver = Driver::Sqlite;
-    QString path;      // sqlite: database file
-    QString host;      // postgres
-    int port = 5432;   // postgres
-    QString database;  // postgres
+    QString path;           // sqlite: database file
+    QString host;           // postgres
+    int port = 5432;        // postgres
+    QString database;       // postgres
+    int connectTimeout = 5; // postgres: seconds before an unreachable server counts as down
+    // Non-empty: the database is protected; the session must hold this password
+    // (supplied through its password hook) before the connection is made.
+    QString password;
     bool embedded = false; // no section: the embedded default SQLite file
 };
 
@@ -36,5 +40,7 @@ public:
     static QString configPath();
     // $XDG_DATA_HOME/kivo-ip/<alias>.sqlite
     static QString embeddedPath(const QString& alias);
+    // Raises EDatabaseError when the configuration cannot be read or the
+    // alias's section is incomplete.
     static AliasDefinition definitionFor(const QString& alias);
 };

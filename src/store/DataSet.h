@@ -1,23 +1,29 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "store/Aliases.h"
 #include "store/DatabaseError.h"
 
+#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <optional>
 #include <vector>
 
 class TDataSet;
 
-// One field of the current row, read and written in the types the station uses.
+// One field of the current row (or of the row being edited), read and written
+// in the types the station uses. Reading NULL gives 0, "" or false.
 class TField {
 public:
     TField(TDataSet& dataSet, int index) : m_dataSet(dataSet), m_index(index) {}
     QString FieldName() const;
     bool IsNull() const;
     QVariant Value() const;
+    // Date-times in the regional short date / long time, floats in their
+    // shortest form with the regional decimal separator.
     QString AsString() const;
     int AsInteger() const;
     double AsFloat() const;
@@ -33,23 +39,29 @@ public:
     void Clear();
 
 private:
+    EDatabaseError conversionError(const QString& type) const;
+
     TDataSet& m_dataSet;
     int m_index;
 };
 
-// A thin data set over Qt SQL. Rows are read when it opens; Append/Post insert.
+// A thin data set over Qt SQL, bound to an alias (DatabaseName) of the current
+// session. A table's rows are read on first use after Open, so that opening a
+// large table only to append stays cheap; a query's rows when it opens.
+// Append/Edit and Post write the row at once; a failed Post raises and keeps
+// the row in the buffer.
 class TDataSet {
 public:
     virtual ~TDataSet();
 
     QString DatabaseName;
 
-    void Open();
+    void Open(); // raises EDatabaseError: missing table, bad SQL, no connection
     void Close();
     bool Active() const { return m_active; }
 
     void First();
-    void Last();
+    void Last(); // also sets Eof
     void Next();
     void Prior();
     bool Eof() const;
@@ -68,22 +80,42 @@ public:
     TField FieldByName(const QString& name); // raises "Field 'x' not found"
 
 protected:
-    virtual QString selectStatement() const = 0;
-    virtual QString tableForWriting() const = 0; // empty: read only
+    // The statement that reads the rows, in the driver's dialect.
+    virtual QString selectStatement(AliasDefinition::Driver driver) const = 0;
+    // The table that Append/Edit/Delete write, translated; empty: read only.
+    virtual QString tableForWriting(AliasDefinition::Driver driver) const = 0;
+    // The name errors use.
+    virtual QString displayName() const = 0;
+    // The schema table whose column kinds decide how date-times are written.
+    virtual QString schemaTable() const { return {}; }
 
 private:
     friend class TField;
+    enum class State { Browse, Insert, Edit };
+
     QVariant fieldValue(int index) const;
     void setFieldValue(int index, const QVariant& value);
+    QString fieldName(int index) const;
     void requireActive() const;
+    void requireIndex(int index) const;
+    void loadRows() const;
+    void postInsert(QSqlDatabase& db);
+    void postEdit(QSqlDatabase& db);
+    QString rowKeyCondition(AliasDefinition::Driver driver) const;
+    void execWrite(QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                   const QString& action);
 
     bool m_active = false;
-    enum class State { Browse, Insert, Edit } m_state = State::Browse;
+    State m_state = State::Browse;
+    AliasDefinition::Driver m_driver = AliasDefinition::Driver::Sqlite;
     QSqlRecord m_shape;
-    std::vector<QSqlRecord> m_rows;
+    // Rows are filled lazily, hence mutable behind the const readers.
+    mutable std::optional<std::vector<QSqlRecord>> m_rows;
+    mutable std::vector<QVariant> m_rowKeys; // rowid / ctid of each row, for Edit and Delete
+    mutable int m_current = 0;
+    mutable bool m_eof = true, m_bof = true;
+    mutable bool m_toLast = false; // after an insert: move to the last row once reloaded
     QSqlRecord m_buffer;
-    int m_current = 0;
-    bool m_eof = true, m_bof = true;
 };
 
 // A data set over one table, named as the station names it ("lectura.DB",
@@ -93,8 +125,10 @@ public:
     QString TableName;
 
 protected:
-    QString selectStatement() const override;
-    QString tableForWriting() const override;
+    QString selectStatement(AliasDefinition::Driver driver) const override;
+    QString tableForWriting(AliasDefinition::Driver driver) const override;
+    QString displayName() const override { return TableName; }
+    QString schemaTable() const override;
 };
 
 // A data set over the lines of an SQL text, run as they stand.
@@ -103,6 +137,7 @@ public:
     QStringList SQL;
 
 protected:
-    QString selectStatement() const override;
-    QString tableForWriting() const override { return {}; }
+    QString selectStatement(AliasDefinition::Driver driver) const override;
+    QString tableForWriting(AliasDefinition::Driver) const override { return {}; }
+    QString displayName() const override { return QStringLiteral("query"); }
 };

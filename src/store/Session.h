@@ -6,12 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <map>
 
 class TDatabase;
 
-// The one database session: it maps alias names to Qt SQL connections, opened
-// on first use, and supplies the password of protected local tables.
+// The one database session: it maps alias names to Qt SQL connections (the
+// connection name is the alias), opened on first use, and supplies the
+// password of protected databases through its password hook.
 class TSession {
 public:
     TSession();
@@ -19,24 +19,29 @@ public:
     TSession(const TSession&) = delete;
     TSession& operator=(const TSession&) = delete;
 
-    // The session every data set uses (the last one constructed and alive).
+    // The session every data set uses: the last one constructed and alive, or
+    // a default one when none has been constructed.
     static TSession& current();
 
     // Which kind of tables an embedded default database of this alias gets
-    // when its file is created.
+    // when its file is created. An alias declared with both kinds gets both;
+    // an undeclared one gets the local tables.
     void DeclareAlias(const QString& alias, AliasKind kind);
 
-    // The open connection for an alias; raises EDatabaseError when it cannot be made.
+    // The open connection for an alias (or for the DatabaseName of a
+    // registered TDatabase); raises EDatabaseError when it cannot be made.
     QSqlDatabase connectionFor(const QString& alias);
     AliasDefinition::Driver driverOf(const QString& alias);
+    // Closes and removes every connection this session opened.
     void closeAll();
 
-    // Password hook: called when a protected table is opened; the handler adds
-    // a password with AddPassword and sets Continue to go on.
+    // Password hook: called when a protected database is opened and the
+    // session does not hold its password; the handler adds a password with
+    // AddPassword and sets Continue to go on.
     std::function<void(TSession& sender, bool& Continue)> OnPassword;
     void AddPassword(const QString& password);
     const QStringList& passwords() const;
-    // Asks the hook for a password; true when it supplied one and went on.
+    // Asks the hook for a password; true when it went on.
     bool requestPassword();
 
     // Named server connections (TDatabase) register here.
@@ -49,19 +54,26 @@ private:
 };
 
 // A named connection to a server: its parameter lines ("USER NAME=...",
-// "password=...") carry the login of every data set that names its alias.
+// "password=...") carry the login of every data set that names it.
 class TDatabase {
 public:
     explicit TDatabase(TSession& session = TSession::current());
     ~TDatabase();
+    TDatabase(const TDatabase&) = delete;
+    TDatabase& operator=(const TDatabase&) = delete;
 
+    // The alias whose definition the connection uses; empty: DatabaseName.
     QString AliasName;
+    // The name data sets use to reach this connection.
     QString DatabaseName;
-    bool LoginPrompt = false;
+    bool LoginPrompt = false; // there is no prompt: the login is in Params
     QStringList Params{QStringLiteral("USER NAME=JUX"), QStringLiteral("password=60728")};
 
-    QString param(const QString& name) const; // case-insensitive name
-    // Raise EDatabaseError when the file cannot be read or written.
+    // The value of the first line whose name matches without regard to case;
+    // empty when there is none.
+    QString param(const QString& name) const;
+    // Raise EDatabaseError when the file cannot be read or written. The lines
+    // are Windows-1252 with CR LF ends.
     void LoadParamsFromFile(const QString& path);
     void SaveParamsToFile(const QString& path) const;
 

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "store/Aliases.h"
+
+#include <QSqlDatabase>
+#include <QString>
+#include <set>
+
+// Opening a Qt SQL connection named `name` for an alias definition. Both raise
+// EDatabaseError and leave no connection of that name behind on failure.
+
+// An embedded file that does not exist yet is created first, with the tables
+// of the given kinds (the local tables when none is given).
+QSqlDatabase openSqliteConnection(const QString& name, const AliasDefinition& def,
+                                  const std::set<AliasKind>& kinds);
+QSqlDatabase openPostgresConnection(const QString& name, const AliasDefinition& def,
+                                    const QString& user, const QString& password);

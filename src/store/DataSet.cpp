@@ -1,0 +1,236 @@
+#include "store/DataSet.h"
+
+#include "store/Session.h"
+#include "store/SqlDialect.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+
+namespace {
+
+using Driver = AliasDefinition::Driver;
+
+const QString kRowKey = QStringLiteral("kivo_rowkey");
+
+Driver driverOfConnection(const QSqlDatabase& db) {
+    return db.driverName() == QLatin1String("QPSQL") ? Driver::Postgres : Driver::Sqlite;
+}
+
+} // namespace
+
+TDataSet::~TDataSet() = default;
+
+void TDataSet::Open() {
+    if (m_active)
+        return;
+    QSqlDatabase db = TSession::current().connectionFor(DatabaseName);
+    m_driver = driverOfConnection(db);
+    const QString table = tableForWriting(m_driver);
+    QSqlQuery query(db);
+    // A table's shape is read without its rows; those come on first use.
+    const QString sql = table.isEmpty() ? selectStatement(m_driver)
+                                        : QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table);
+    if (!query.exec(sql))
+        throw EDatabaseError(QStringLiteral("Cannot open '%1' of database '%2': %3")
+                                 .arg(displayName(), DatabaseName, query.lastError().text()));
+    m_shape = query.record();
+    m_rows.reset();
+    m_toLast = false;
+    m_current = 0;
+    m_state = State::Browse;
+    m_active = true;
+    if (table.isEmpty()) {
+        std::vector<QSqlRecord> rows;
+        while (query.next())
+            rows.push_back(query.record());
+        m_rows = std::move(rows);
+        m_rowKeys.clear();
+        m_current = 0;
+        m_bof = true;
+        m_eof = m_rows->empty();
+    }
+}
+
+void TDataSet::Close() {
+    m_active = false;
+    m_state = State::Browse;
+    m_rows.reset();
+    m_rowKeys.clear();
+    m_shape = QSqlRecord();
+    m_buffer = QSqlRecord();
+}
+
+void TDataSet::requireActive() const {
+    if (!m_active)
+        throw EDatabaseError(
+            QStringLiteral("Cannot perform this operation on a closed data set ('%1')")
+                .arg(displayName()));
+}
+
+// Reads the rows of a table; after a Post the position is kept (or moves to
+// the appended row, which the table order puts last).
+void TDataSet::loadRows() const {
+    if (m_rows)
+        return;
+    QSqlQuery query(TSession::current().connectionFor(DatabaseName));
+    query.setForwardOnly(true);
+    if (!query.exec(selectStatement(m_driver)))
+        throw EDatabaseError(QStringLiteral("Cannot read '%1' of database '%2': %3")
+                                 .arg(displayName(), DatabaseName, query.lastError().text()));
+    std::vector<QSqlRecord> rows;
+    m_rowKeys.clear();
+    while (query.next()) {
+        QSqlRecord row = query.record();
+        const int key = row.indexOf(kRowKey);
+        if (key >= 0) {
+            m_rowKeys.push_back(row.value(key));
+            row.remove(key);
+        }
+        rows.push_back(row);
+    }
+    const int count = static_cast<int>(rows.size());
+    m_rows = std::move(rows);
+    m_current = m_toLast ? count - 1 : std::min(m_current, count - 1);
+    m_current = std::max(m_current, 0);
+    m_bof = m_eof = count == 0;
+    m_toLast = false;
+}
+
+void TDataSet::First() {
+    requireActive();
+    if (m_state != State::Browse)
+        Post();
+    loadRows();
+    m_current = 0;
+    m_bof = true;
+    m_eof = m_rows->empty();
+}
+
+void TDataSet::Last() {
+    requireActive();
+    if (m_state != State::Browse)
+        Post();
+    loadRows();
+    m_current = std::max(0, static_cast<int>(m_rows->size()) - 1);
+    m_eof = true;
+    m_bof = m_rows->empty();
+}
+
+void TDataSet::Next() {
+    requireActive();
+    if (m_state != State::Browse)
+        Post();
+    loadRows();
+    if (m_current + 1 < static_cast<int>(m_rows->size())) {
+        ++m_current;
+        m_bof = m_eof = false;
+    } else {
+        m_eof = true;
+    }
+}
+
+void TDataSet::Prior() {
+    requireActive();
+    if (m_state != State::Browse)
+        Post();
+    loadRows();
+    if (m_current > 0) {
+        --m_current;
+        m_bof = m_eof = false;
+    } else {
+        m_bof = true;
+    }
+}
+
+bool TDataSet::Eof() const {
+    requireActive();
+    loadRows();
+    return m_eof;
+}
+
+bool TDataSet::Bof() const {
+    requireActive();
+    loadRows();
+    return m_bof;
+}
+
+int TDataSet::RecordCount() const {
+    requireActive();
+    loadRows();
+    return static_cast<int>(m_rows->size());
+}
+
+int TDataSet::RecNo() const {
+    return RecordCount() == 0 ? 0 : m_current + 1;
+}
+
+int TDataSet::FieldCount() const {
+    return m_shape.count();
+}
+
+TField TDataSet::Fields(int index) {
+    requireActive();
+    requireIndex(index);
+    return TField(*this, index);
+}
+
+TField TDataSet::FieldByName(const QString& name) {
+    requireActive();
+    const int index = m_shape.indexOf(name);
+    if (index < 0)
+        throw EDatabaseError(QStringLiteral("%1: Field '%2' not found").arg(displayName(), name));
+    return TField(*this, index);
+}
+
+void TDataSet::requireIndex(int index) const {
+    if (index < 0 || index >= m_shape.count())
+        throw EDatabaseError(
+            QStringLiteral("%1: Field index %2 out of range").arg(displayName()).arg(index));
+}
+
+QString TDataSet::fieldName(int index) const {
+    return m_shape.fieldName(index);
+}
+
+QVariant TDataSet::fieldValue(int index) const {
+    requireActive();
+    requireIndex(index);
+    if (m_state != State::Browse)
+        return m_buffer.value(index);
+    loadRows();
+    if (m_rows->empty())
+        return {};
+    return (*m_rows)[static_cast<size_t>(m_current)].value(index);
+}
+
+void TDataSet::setFieldValue(int index, const QVariant& value) {
+    requireActive();
+    requireIndex(index);
+    if (m_state == State::Browse)
+        throw EDatabaseError(
+            QStringLiteral("'%1' is not in edit or insert mode").arg(displayName()));
+    m_buffer.setValue(index, value);
+    m_buffer.setGenerated(index, true);
+}
+
+QString TTable::selectStatement(AliasDefinition::Driver driver) const {
+    const QString table = translateTableName(TableName, driver);
+    // The row key lets Edit and Delete reach exactly one of several equal rows.
+    if (driver == Driver::Postgres)
+        return QStringLiteral("SELECT *, ctid::text AS %1 FROM %2").arg(kRowKey, table);
+    return QStringLiteral("SELECT *, rowid AS %1 FROM %2 ORDER BY rowid").arg(kRowKey, table);
+}
+
+QString TTable::tableForWriting(AliasDefinition::Driver driver) const {
+    return translateTableName(TableName, driver);
+}
+
+QString TTable::schemaTable() const {
+    return translateTableName(TableName, Driver::Sqlite);
+}
+
+QString TQuery::selectStatement(AliasDefinition::Driver driver) const {
+    return translateSql(SQL.join(QLatin1Char('\n')), driver);
+}

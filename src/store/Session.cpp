@@ -1,0 +1,149 @@
+#include "store/Session.h"
+
+#include "platform/TextCodec.h"
+#include "store/Connection.h"
+#include "store/DatabaseError.h"
+
+#include <QSqlDriver>
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+struct TSession::Impl {
+    std::map<QString, std::set<AliasKind>> kinds;
+    QStringList passwords;
+    std::vector<TDatabase*> databases;
+    QStringList opened; // connection names this session made
+};
+
+namespace {
+
+std::vector<TSession*>& liveSessions() {
+    static std::vector<TSession*> sessions;
+    return sessions;
+}
+
+} // namespace
+
+TSession::TSession() : d(new Impl) {
+    liveSessions().push_back(this);
+}
+
+TSession::~TSession() {
+    closeAll();
+    auto& live = liveSessions();
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    delete d;
+}
+
+TSession& TSession::current() {
+    // Kept for the life of the process when nobody constructed a session.
+    static std::unique_ptr<TSession> fallback;
+    if (liveSessions().empty())
+        fallback = std::make_unique<TSession>();
+    return *liveSessions().back();
+}
+
+void TSession::DeclareAlias(const QString& alias, AliasKind kind) {
+    d->kinds[alias].insert(kind);
+}
+
+QSqlDatabase TSession::connectionFor(const QString& name) {
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        if (db.isOpen())
+            return db;
+    }
+    TDatabase* named = nullptr;
+    for (TDatabase* database : d->databases)
+        if (database->DatabaseName == name)
+            named = database;
+    const QString alias = named && !named->AliasName.isEmpty() ? named->AliasName : name;
+    const AliasDefinition def = AliasConfig::definitionFor(alias);
+    if (!def.password.isEmpty() && !d->passwords.contains(def.password)) {
+        if (!requestPassword() || !d->passwords.contains(def.password))
+            throw EDatabaseError(QStringLiteral("Invalid password for database '%1'").arg(name));
+    }
+    QSqlDatabase db;
+    if (def.driver == AliasDefinition::Driver::Sqlite) {
+        db = openSqliteConnection(name, def, d->kinds[name]);
+    } else {
+        const QString user = named ? named->param(QStringLiteral("USER NAME")) : QString();
+        const QString password = named ? named->param(QStringLiteral("password")) : QString();
+        db = openPostgresConnection(name, def, user, password);
+    }
+    if (!d->opened.contains(name))
+        d->opened << name;
+    return db;
+}
+
+AliasDefinition::Driver TSession::driverOf(const QString& alias) {
+    return connectionFor(alias).driverName() == QLatin1String("QPSQL")
+               ? AliasDefinition::Driver::Postgres
+               : AliasDefinition::Driver::Sqlite;
+}
+
+void TSession::closeAll() {
+    for (const QString& name : std::as_const(d->opened)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    d->opened.clear();
+}
+
+void TSession::AddPassword(const QString& password) {
+    if (!d->passwords.contains(password))
+        d->passwords << password;
+}
+
+const QStringList& TSession::passwords() const {
+    return d->passwords;
+}
+
+bool TSession::requestPassword() {
+    if (!OnPassword)
+        return false;
+    bool go = false;
+    OnPassword(*this, go);
+    return go;
+}
+
+void TSession::registerDatabase(TDatabase* database) {
+    d->databases.push_back(database);
+}
+
+void TSession::unregisterDatabase(TDatabase* database) {
+    auto& all = d->databases;
+    all.erase(std::remove(all.begin(), all.end(), database), all.end());
+}
+
+TDatabase::TDatabase(TSession& session) : m_session(session) {
+    m_session.registerDatabase(this);
+}
+
+TDatabase::~TDatabase() {
+    m_session.unregisterDatabase(this);
+}
+
+QString TDatabase::param(const QString& name) const {
+    for (const QString& line : Params) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq >= 0 && line.left(eq).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return line.mid(eq + 1);
+    }
+    return {};
+}
+
+void TDatabase::LoadParamsFromFile(const QString& path) {
+    QStringList lines;
+    if (!readCp1252Lines(path, lines))
+        throw EDatabaseError(QStringLiteral("Cannot open file \"%1\"").arg(path));
+    Params = lines;
+}
+
+void TDatabase::SaveParamsToFile(const QString& path) const {
+    if (!writeCp1252Lines(path, Params))
+        throw EDatabaseError(QStringLiteral("Cannot create file \"%1\"").arg(path));
+}

@@ -1,0 +1,226 @@
+#include "net/FtpClient.h"
+
+#include "net/FtpConst.h"
+
+namespace {
+
+bool hasLineBreak(const QString& text) {
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+}
+
+// A reply goes on while its last line starts with a blank or has a hyphen
+// right after the three-digit code.
+bool continues(const QString& line) {
+    return line.startsWith(QLatin1Char(' ')) || (line.size() > 3 && line.at(3) == QLatin1Char('-'));
+}
+
+bool inRange(int code, int low, int high) {
+    return code >= low && code <= high;
+}
+
+} // namespace
+
+TFtpClient::TFtpClient() {
+    Port = 21;
+    Vendor = 2411;
+    // Reply data stays in the socket until a read step takes it.
+    OnDataReadable = [](TTcpSock*) {};
+}
+
+TFtpClient::~TFtpClient() {
+    m_dataSocket.reset();
+}
+
+void TFtpClient::Abort() {
+    if (m_dataSocket)
+        m_dataSocket->Cancel();
+}
+
+qint64 TFtpClient::BytesReceived() const {
+    return m_dataSocket ? m_dataSocket->BytesReceived() : m_lastDataBytes;
+}
+
+TCmdType TFtpClient::CommandType(const QString& Command) {
+    const qsizetype blank = Command.indexOf(QLatin1Char(' '));
+    const QString word = blank < 0 ? Command : Command.left(blank);
+    if (word == QLatin1String(FtpText::Cwd))
+        return ctChangeDir;
+    if (word == QLatin1String(FtpText::DeleWord))
+        return ctDelete;
+    if (word == QLatin1String(FtpText::Mkd))
+        return ctMakeDir;
+    if (word == QLatin1String(FtpText::Rmd))
+        return ctRemoveDir;
+    if (Command == QLatin1String(FtpText::Pwd))
+        return ctCurrentDir;
+    return ctCommand;
+}
+
+void TFtpClient::ReadExtraLines(const QString& Line) {
+    QString line = Line;
+    while (continues(line)) {
+        line = ReadLn();
+        // An empty line here means the server closed mid-reply.
+        if (line.isEmpty())
+            throw FTPException(FtpText::ClosedInReply);
+        ReportStatus(1, line);
+    }
+}
+
+QString TFtpClient::Transaction(const QString& Command) {
+    const QString first = TTcpSock::Transaction(Command);
+    if (first.isEmpty())
+        throw FTPException(FtpText::NoReply);
+    ReadExtraLines(first);
+    return first;
+}
+
+void TFtpClient::DiscardPending() {
+    if (DataAvailable())
+        Read(0);
+}
+
+void TFtpClient::Connect() {
+    m_canceled = false;
+    if (m_connected)
+        return;
+    for (const QString* field : {&UserID, &Password, &FWUserID, &FWPassword, &Host})
+        if (hasLineBreak(*field))
+            throw FTPException(FtpText::LineBreakInCommand);
+    ClearInput();
+    TTcpSock::Connect();
+    try {
+        Login();
+    } catch (...) {
+        try {
+            Disconnect();
+        } catch (const Exception&) {
+            // the login error is the one the caller needs to see
+        }
+        ReportStatus(1, QLatin1String(FtpText::Disconnected));
+        throw;
+    }
+}
+
+QString TFtpClient::ReadGreeting() {
+    QString line;
+    do {
+        line = ReadLn();
+        if (line.isEmpty())
+            throw FTPException(FtpText::ClosedInReply);
+        ReportStatus(1, line);
+    } while (continues(line));
+    m_lastReply = line;
+    m_replyNumber = ReplyNumberOf(line);
+    return line;
+}
+
+void TFtpClient::RefuseLogin(const QString& Reply) {
+    if (OnConnectionFailed)
+        OnConnectionFailed(this);
+    throw FTPException(Reply);
+}
+
+// Sends USER or PASS; codes 401 to 599 refuse the login.
+QString TFtpClient::LoginStep(const QString& Command) {
+    const QString reply = Transaction(Command);
+    if (inRange(m_replyNumber, 401, 599))
+        RefuseLogin(reply);
+    return reply;
+}
+
+void TFtpClient::Login() {
+    const QString greeting = ReadGreeting();
+    if (m_replyNumber > 400)
+        RefuseLogin(greeting);
+    if (FWAuthenticate) {
+        LoginStep(QLatin1String(FtpText::User) + FWUserID);
+        if (m_replyNumber == 331) {
+            ReportStatus(1, QLatin1String(FtpText::Pass));
+            LoginStep(QLatin1String(FtpText::Pass) + FWPassword);
+        }
+    }
+    if ((UserID.isEmpty() || Password.isEmpty()) && OnAuthenticationNeeded) {
+        bool handled = false;
+        OnAuthenticationNeeded(handled);
+    }
+    if (!Proxy.isEmpty()) {
+        // Naming the target host to the proxy; its reply is not judged.
+        if (FirewallType == FTUser)
+            Transaction(QLatin1String(FtpText::User) + UserID + QLatin1Char('@') + Host);
+        else if (FirewallType == FtOpen)
+            Transaction(QLatin1String(FtpText::Open) + Host);
+        else
+            Transaction(QLatin1String(FtpText::Site) + Host);
+    }
+    if (Proxy.isEmpty() || FirewallType != FTUser) {
+        ReportStatus(1, QLatin1String(FtpText::User) + UserID);
+        LoginStep(QLatin1String(FtpText::User) + UserID);
+    }
+    if (m_replyNumber == 331) {
+        // the password itself is never reported
+        ReportStatus(1, QLatin1String(FtpText::Pass));
+        LoginStep(QLatin1String(FtpText::Pass) + Password);
+    }
+    if (OnConnect)
+        OnConnect(this);
+}
+
+void TFtpClient::Disconnect() {
+    m_canceled = false;
+    if (!m_connected)
+        return;
+    try {
+        ReportStatus(1, QLatin1String(FtpText::Quit));
+        DiscardPending();
+        // A server may close without answering QUIT: that is no failure.
+        const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Quit));
+        ReadExtraLines(reply);
+        if (inRange(m_replyNumber, 301, 599))
+            throw FTPException(reply);
+    } catch (...) {
+        TTcpSock::Disconnect();
+        throw;
+    }
+    TTcpSock::Disconnect();
+}
+
+void TFtpClient::FailCommand(TCmdType Kind, const QString& Text) {
+    bool handled = false;
+    if (OnFailure)
+        OnFailure(handled, Kind);
+    if (!handled)
+        throw FTPException(Text);
+}
+
+void TFtpClient::SendCommand(const QString& Command) {
+    const TCmdType kind = CommandType(Command);
+    if (hasLineBreak(Command)) {
+        FailCommand(kind, QLatin1String(FtpText::LineBreakInCommand));
+        return;
+    }
+    m_canceled = false;
+    CheckConnection();
+    ReportStatus(1, Command);
+    DiscardPending();
+    QString reply;
+    try {
+        reply = Transaction(Command);
+    } catch (const FTPException& e) {
+        // no complete reply: the command cannot have succeeded
+        FailCommand(kind, e.message());
+        return;
+    }
+    if (inRange(m_replyNumber, 400, 599)) {
+        if (inRange(m_replyNumber, 500, 502) && OnUnSupportedFunction)
+            OnUnSupportedFunction(kind);
+        FailCommand(kind, reply);
+        return;
+    }
+    if (OnSuccess)
+        OnSuccess(kind);
+}
+
+void TFtpClient::Delete(const QString& FileName) {
+    SendCommand(QLatin1String(FtpText::Dele) + FileName);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+// Texts of the FTP client: commands, status texts and error messages.
+namespace FtpText {
+inline constexpr char User[] = "USER ";
+inline constexpr char Pass[] = "PASS ";
+inline constexpr char Open[] = "OPEN ";
+inline constexpr char Site[] = "SITE ";
+inline constexpr char Quit[] = "QUIT";
+inline constexpr char Dele[] = "DELE ";
+inline constexpr char Retr[] = "RETR ";
+inline constexpr char PortCmd[] = "PORT ";
+inline constexpr char Pasv[] = "PASV";
+inline constexpr char Abor[] = "ABOR";
+inline constexpr char Pwd[] = "PWD";
+inline constexpr char Cwd[] = "CWD";
+inline constexpr char Mkd[] = "MKD";
+inline constexpr char Rmd[] = "RMD";
+inline constexpr char DeleWord[] = "DELE";
+inline constexpr char Disconnected[] = "Disconnected";
+inline constexpr char Received[] = "Received ";
+inline constexpr char Bytes[] = " Bytes";
+
+inline constexpr char ClosedInReply[] = "Connection closed in the middle of a reply";
+inline constexpr char NoReply[] = "Connection closed without a reply";
+inline constexpr char LineBreakInCommand[] = "Command line contains CR or LF";
+inline constexpr char TransferAborted[] = "Transfer aborted";
+} // namespace FtpText

@@ -1,0 +1,184 @@
+// Retrieving one file over a data connection, in active or passive mode.
+#include "net/FtpClient.h"
+
+#include "net/FtpConst.h"
+#include "net/SockConst.h"
+
+namespace {
+
+bool continues(const QString& line) {
+    return line.startsWith(QLatin1Char(' ')) || (line.size() > 3 && line.at(3) == QLatin1Char('-'));
+}
+
+bool inRange(int code, int low, int high) {
+    return code >= low && code <= high;
+}
+
+bool isAsciiDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+} // namespace
+
+// The size is the run of digits nearest before the first "BYTE" of the line,
+// as in "150 Opening BINARY mode data connection for x (1234 bytes)".
+qint64 TFtpClient::SizeFromReply(const QString& Line) {
+    const qsizetype word = Line.indexOf(QLatin1String("BYTE"), 0, Qt::CaseInsensitive);
+    if (word < 0)
+        return 0;
+    qsizetype last = word - 1;
+    while (last >= 0 && !isAsciiDigit(Line.at(last)))
+        --last;
+    if (last < 0)
+        return 0;
+    qsizetype first = last;
+    while (first > 0 && isAsciiDigit(Line.at(first - 1)))
+        --first;
+    bool ok = false;
+    const int size = Line.mid(first, last - first + 1).toInt(&ok);
+    return ok ? size : 0;
+}
+
+int TFtpClient::PassivePort(const QString& Reply) {
+    const QStringList fields = Reply.split(QLatin1Char(','));
+    if (fields.size() < 6)
+        return -1;
+    bool okHigh = false;
+    bool okLow = false;
+    const int high = fields.at(4).trimmed().toInt(&okHigh);
+    const QString low = fields.at(5).section(QLatin1Char(')'), 0, 0).trimmed();
+    const int lowValue = low.toInt(&okLow);
+    if (!okHigh || !okLow || high < 0 || high > 255 || lowValue < 0 || lowValue > 255)
+        return -1;
+    const int port = high * 256 + lowValue;
+    return port > 0 ? port : -1;
+}
+
+void TFtpClient::Download(const QString& RemoteFile, const QString& LocalFile) {
+    bool succeeded = false;
+    try {
+        succeeded = DownloadSteps(RemoteFile, LocalFile.isEmpty() ? RemoteFile : LocalFile);
+    } catch (const Exception&) {
+        bool handled = false;
+        if (OnFailure)
+            OnFailure(handled, ctDownload);
+        if (!handled)
+            throw;
+        return;
+    }
+    if (succeeded && OnSuccess)
+        OnSuccess(ctDownload);
+}
+
+bool TFtpClient::FailDownload(const QString& Reply) {
+    bool handled = false;
+    if (OnFailure)
+        OnFailure(handled, ctDownload);
+    if (!handled)
+        throw FTPException(Reply);
+    return false;
+}
+
+bool TFtpClient::DownloadSteps(const QString& RemoteFile, const QString& LocalFile) {
+    m_canceled = false;
+    CheckConnection();
+    if (RemoteFile.contains(QLatin1Char('\r')) || RemoteFile.contains(QLatin1Char('\n')))
+        throw FTPException(FtpText::LineBreakInCommand);
+    DiscardPending();
+    m_dataSocket = std::make_unique<TTcpSock>();
+    m_dataSocket->TimeOut = TimeOut;
+    m_dataSocket->OnPacketRecvd = OnPacketRecvd;
+    bool succeeded = false;
+    try {
+        succeeded = OpenDataConnection() && Retrieve(RemoteFile, LocalFile);
+    } catch (...) {
+        ReleaseDataSocket();
+        throw;
+    }
+    ReleaseDataSocket();
+    return succeeded;
+}
+
+bool TFtpClient::OpenDataConnection() {
+    TTcpSock& data = *m_dataSocket;
+    if (!Passive) {
+        data.Port = 0;
+        data.Listen(true);
+        // Only the server we talk to may open the data connection.
+        data.AcceptOnlyFrom = PeerAddress();
+        const QString reply = Transaction(QLatin1String(FtpText::PortCmd) + LocalAddressForPort() +
+                                          data.LocalPortForPort());
+        return inRange(m_replyNumber, 301, 599) ? FailDownload(reply) : true;
+    }
+    const QString reply = Transaction(QLatin1String(FtpText::Pasv));
+    if (m_replyNumber >= 500)
+        return FailDownload(reply);
+    const int port = PassivePort(reply);
+    if (port < 0)
+        return FailDownload(reply);
+    // The address in the reply is not used: data comes from the host we know.
+    data.Host = Host;
+    data.Port = port;
+    data.Connect();
+    return true;
+}
+
+bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
+    TTcpSock& data = *m_dataSocket;
+    ReportStatus(1, QLatin1String(FtpText::Retr) + RemoteFile);
+    m_transferSize = 0;
+    const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Retr) + RemoteFile);
+    if (reply.isEmpty())
+        throw FTPException(FtpText::NoReply);
+    if (inRange(m_replyNumber, 301, 599))
+        return FailDownload(reply);
+    m_transferSize = SizeFromReply(reply);
+    QString line = reply;
+    while (continues(line)) {
+        line = ReadLn();
+        if (line.isEmpty())
+            throw FTPException(FtpText::ClosedInReply);
+        ReportStatus(1, line);
+        if (m_transferSize == 0)
+            m_transferSize = SizeFromReply(line);
+    }
+    if (!Passive)
+        data.UseAcceptedSocket(data.Accept());
+    m_transferSize = SizeFromReply(line);
+    if (OnTransactionStart)
+        OnTransactionStart(this);
+    // A control connection that was cancelled or timed out must not end in
+    // a "successful" download that wrote no file.
+    if (m_canceled || m_timedOut)
+        throw EAbortError(FtpText::TransferAborted);
+    data.CaptureFile(LocalFile);
+    if (OnTransactionStop)
+        OnTransactionStop(this);
+    data.CloseSocket();
+    m_transferSize = data.BytesReceived();
+    ReportStatus(1, QLatin1String(FtpText::Received) + QString::number(m_transferSize) +
+                        QLatin1String(FtpText::Bytes));
+    if (!m_canceled && !m_timedOut) {
+        const QString closing = ReadLn();
+        if (!closing.isEmpty())
+            ReportStatus(1, closing);
+        if (!m_canceled && !m_timedOut)
+            ReadExtraLines(closing);
+    }
+    if (OnTransactionStop)
+        OnTransactionStop(this);
+    return true;
+}
+
+void TFtpClient::ReleaseDataSocket() {
+    m_lastDataBytes = m_dataSocket ? m_dataSocket->BytesReceived() : 0;
+    m_dataSocket.reset();
+    if (m_canceled) {
+        m_canceled = false;
+        try {
+            Transaction(QLatin1String(FtpText::Abor));
+        } catch (const Exception&) {
+            // the reply to ABOR is not judged
+        }
+    }
+}

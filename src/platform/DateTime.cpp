@@ -6,18 +6,23 @@ namespace {
 const QDate kEpoch(1899, 12, 30);
 constexpr qint64 kMsecPerDay = 86400000;
 
-// Milliseconds since the epoch, rounded. Negative values count the whole part
-// backwards and the fraction forwards, as the scale has always done.
-qint64 toMsec(TDateTime value) {
+// The calendar day and the millisecond of that day, rounded. Negative values
+// count the whole part backwards and the fraction forwards, as the scale has
+// always done: -1.25 is 1899-12-29 06:00.
+struct DayAndMsec {
+    qint64 day;
+    qint64 msec;
+};
+
+DayAndMsec split(TDateTime value) {
     const double whole = std::trunc(value);
-    const double fraction = std::fabs(value - whole);
-    qint64 days = static_cast<qint64>(whole);
-    qint64 ms = std::llround(fraction * kMsecPerDay);
-    if (ms >= kMsecPerDay) { // rounding carried into the next day
-        ms -= kMsecPerDay;
-        days += value < 0 ? -1 : 1;
+    DayAndMsec result{static_cast<qint64>(whole),
+                      std::llround(std::fabs(value - whole) * kMsecPerDay)};
+    if (result.msec >= kMsecPerDay) { // rounding carried into the next calendar day
+        result.msec -= kMsecPerDay;
+        result.day += 1;
     }
-    return days * kMsecPerDay + ms;
+    return result;
 }
 } // namespace
 
@@ -36,9 +41,7 @@ TDateTime encodeDateTime(const DateTimeParts& p) {
 }
 
 DateTimeParts decodeDateTime(TDateTime value) {
-    const qint64 total = toMsec(value);
-    const qint64 days = total / kMsecPerDay;
-    const qint64 ms = std::llabs(total % kMsecPerDay);
+    const auto [days, ms] = split(value);
     const QDate date = kEpoch.addDays(days);
     DateTimeParts p;
     p.year = date.year();

@@ -5,14 +5,19 @@
 #include <QString>
 
 // The user's regional settings: read from the registry store under
-// "\Control Panel\International" (sShortDate, sLongTime, sDate, sDecimal);
-// an absent value comes from the system locale (four-digit year, no time zone).
-// Formats use the Windows picture letters (d, M, y, H, h, m, s, t).
+// "\Control Panel\International" (sShortDate, sLongTime, sDate, sDecimal, and
+// sTime, s1159, s2359); an absent value comes from the system locale
+// (four-digit year, no time zone). Formats use the Windows picture letters
+// (d, M, y, H, h, m, s, t); "/" and ":" stand for the separators, text in
+// single or double quotes is literal.
 struct FormatSettings {
     QString shortDateFormat; // e.g. "dd/MM/yyyy"
     QString longTimeFormat;  // e.g. "HH:mm:ss"
     QChar dateSeparator;     // "/" in the formats stands for it
+    QChar timeSeparator;     // ":" in the formats stands for it
     QChar decimalSeparator;
+    QString amText; // "tt" before noon ("t": its first letter)
+    QString pmText;
 };
 
 // Read once and cached; reloadFormatSettings() reads again (tests).

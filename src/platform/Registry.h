@@ -26,15 +26,17 @@ public:
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
-    // Opens a key; false when it does not exist and canCreate is false, or when
-    // it cannot be created. Re-reads the file.
+    // Opens a key; false when it does not exist and canCreate is false, when it
+    // cannot be created, or when the file cannot be read. Re-reads the file. A
+    // key without a leading backslash is below the key that is open.
     bool OpenKey(const QString& key, bool canCreate);
     void CloseKey();
     bool KeyExists(const QString& key);
     bool ValueExists(const QString& name) const;
 
     // Reads raise ERegistryException: absent value "Failed to get data for '%s'",
-    // wrong type "Invalid data type for '%s'". ReadString of an absent value is "".
+    // wrong type "Invalid data type for '%s'". ReadString of an absent value is "";
+    // it also reads REG_SZ and REG_EXPAND_SZ stored in hex form.
     int ReadInteger(const QString& name) const;  // REG_DWORD
     bool ReadBool(const QString& name) const;    // REG_DWORD, any value but 0 is true
     QString ReadString(const QString& name) const; // REG_SZ

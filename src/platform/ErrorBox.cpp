@@ -2,7 +2,6 @@
 
 #include "platform/Errors.h"
 
-#include <QApplication>
 #include <QMessageBox>
 
 namespace {
@@ -42,10 +41,7 @@ QString errorBoxText(const QString& message) {
 }
 
 void showErrorBox(const QString& message) {
-    const QString caption = qApp && !qApp->applicationDisplayName().isEmpty()
-                                ? qApp->applicationDisplayName()
-                                : kApplicationTitle;
-    showMessageBox(caption, errorBoxText(message), BoxIcon::Error);
+    showMessageBox(kApplicationTitle, errorBoxText(message), BoxIcon::Error);
 }
 
 void showException(const std::exception& error) {

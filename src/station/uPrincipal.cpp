@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
+#include "ui/SpinEdit.h"
 #include "ui/StatusBar.h"
 #include "ui/TrayIcon.h"
 #include "windows/UAboutBox.h"
@@ -14,6 +15,8 @@
 #include "windows/upConsulta1.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>

@@ -15,6 +15,7 @@
 #include <QDateTimeEdit>
 #include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTest>
 #include <memory>
@@ -193,7 +194,7 @@ void TestPrincipal::valueThatStopsReading_data() {
     QTest::newRow("DelayAutoMin of the wrong type")
         << QVariantMap{{"DelayAutoMin", QString("60")}} << QStringList{}
         << "Invalid data type for 'DelayAutoMin'";
-    QTest::newRow("absent HoraAuto") << QVariantMap{{"DelayAutoMin", 100}} << QStringList{"HoraAuto"}
+    QTest::newRow("absent HoraAuto") << QVariantMap{{"EraseMan", 1}} << QStringList{"HoraAuto"}
                                      << "Failed to get data for 'HoraAuto'";
 }
 
@@ -216,6 +217,8 @@ void TestPrincipal::valueThatStopsReading() {
     QCOMPARE(world.boxes[0].caption, QString("KIVO ip (taxi)"));
     QCOMPARE(world.boxes[0].text, message);
     QCOMPARE(f.eFileMan->text(), QString());
+    QVERIFY(!f.cbErase->isChecked());
+    QCOMPARE(f.seAutoMin->Value(), 60);
     QVERIFY(!f.tAutoMin.isActive());
     QVERIFY(!f.tAuto.isActive());
     QVERIFY(!f.Terminated());

@@ -1,0 +1,67 @@
+// The program as started from the shell: one instance at a time.
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+// A station process in a world of its own; the lock lives in its TMPDIR.
+std::unique_ptr<QProcess> startStation(const QTemporaryDir& world) {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", world.filePath("tmp"));
+    env.insert("KIVO_REGISTRY", world.filePath("registry.reg"));
+    env.insert("KIVO_ALIASES", world.filePath("aliases.ini"));
+    env.insert("XDG_CONFIG_HOME", world.filePath("config"));
+    env.insert("XDG_DATA_HOME", world.filePath("data"));
+    process->setProcessEnvironment(env);
+    process->setWorkingDirectory(world.path());
+    process->start(QStringLiteral(KIVO_STATION_BINARY), {});
+    return process;
+}
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void secondInstanceEndsSilently();
+    void lockOfAKilledProcessDoesNotBlock();
+};
+
+void TestStartup::secondInstanceEndsSilently() {
+    QTemporaryDir world;
+    QDir(world.path()).mkpath("tmp");
+    auto first = startStation(world);
+    QVERIFY(first->waitForStarted());
+    QVERIFY(!first->waitForFinished(3000)); // it runs
+
+    auto second = startStation(world);
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(second->readAllStandardOutput(), QByteArray());
+    QCOMPARE(first->state(), QProcess::Running);
+    first->kill();
+    first->waitForFinished();
+}
+
+void TestStartup::lockOfAKilledProcessDoesNotBlock() {
+    QTemporaryDir world;
+    QDir(world.path()).mkpath("tmp");
+    auto first = startStation(world);
+    QVERIFY(first->waitForStarted());
+    QVERIFY(!first->waitForFinished(3000));
+    first->kill(); // SIGKILL: the lock file stays behind
+    first->waitForFinished();
+    QVERIFY(QFile::exists(world.filePath("tmp/MyAppName.lock")));
+
+    auto next = startStation(world);
+    QVERIFY(next->waitForStarted());
+    QVERIFY2(!next->waitForFinished(3000), "the next start ended: the stale lock blocked it");
+    next->kill();
+    next->waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"

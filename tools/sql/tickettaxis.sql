@@ -15,5 +15,6 @@ CREATE TABLE IF NOT EXISTS dbo.tickettaxis (
     VERIFICADO integer
 );
 
--- The bare name "tickettaxis" names the same table.
-ALTER ROLE CURRENT_USER SET search_path = dbo, public;
+-- The station sets search_path to dbo, public on its connections, so that the
+-- bare name "tickettaxis" names the same table. For other clients of the role:
+--   ALTER ROLE <role> SET search_path = dbo, public;

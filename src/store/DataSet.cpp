@@ -14,10 +14,6 @@ using Driver = AliasDefinition::Driver;
 
 const QString kRowKey = QStringLiteral("kivo_rowkey");
 
-Driver driverOfConnection(const QSqlDatabase& db) {
-    return db.driverName() == QLatin1String("QPSQL") ? Driver::Postgres : Driver::Sqlite;
-}
-
 } // namespace
 
 TDataSet::~TDataSet() = default;
@@ -25,32 +21,21 @@ TDataSet::~TDataSet() = default;
 void TDataSet::Open() {
     if (m_active)
         return;
-    QSqlDatabase db = TSession::current().connectionFor(DatabaseName);
-    m_driver = driverOfConnection(db);
-    const QString table = tableForWriting(m_driver);
-    QSqlQuery query(db);
-    // A table's shape is read without its rows; those come on first use.
-    const QString sql = table.isEmpty() ? selectStatement(m_driver)
-                                        : QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table);
-    if (!query.exec(sql))
-        throw EDatabaseError(QStringLiteral("Cannot open '%1' of database '%2': %3")
-                                 .arg(displayName(), DatabaseName, query.lastError().text()));
-    m_shape = query.record();
+    m_driver = TSession::current().driverOf(DatabaseName);
     m_rows.reset();
+    m_rowKeys.clear();
     m_toLast = false;
     m_current = 0;
     m_state = State::Browse;
-    m_active = true;
+    const QString table = tableForWriting(m_driver);
     if (table.isEmpty()) {
-        std::vector<QSqlRecord> rows;
-        while (query.next())
-            rows.push_back(query.record());
-        m_rows = std::move(rows);
-        m_rowKeys.clear();
-        m_current = 0;
-        m_bof = true;
-        m_eof = m_rows->empty();
+        loadRows(); // a query's errors show when it opens
+    } else {
+        // A table's shape is read without its rows; those come on first use.
+        runSelect(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(table), nullptr,
+                  QStringLiteral("open"));
     }
+    m_active = true;
 }
 
 void TDataSet::Close() {
@@ -69,27 +54,45 @@ void TDataSet::requireActive() const {
                 .arg(displayName()));
 }
 
-// Reads the rows of a table; after a Post the position is kept (or moves to
-// the appended row, which the table order puts last).
+// Runs a select, keeps the shape of its result and, when asked, its rows.
+// The row key column is kept apart from the fields.
+void TDataSet::runSelect(const QString& sql, std::vector<QSqlRecord>* rows,
+                         const QString& action) const {
+    QString why;
+    {
+        QSqlQuery query(TSession::current().connectionFor(DatabaseName));
+        query.setForwardOnly(true);
+        if (!query.exec(sql))
+            why = query.lastError().text();
+        m_shape = query.record();
+        const int key = m_shape.indexOf(kRowKey);
+        m_shape.remove(key);
+        while (rows && query.next()) {
+            QSqlRecord row = query.record();
+            if (key >= 0) {
+                m_rowKeys.push_back(row.value(key));
+                row.remove(key);
+            }
+            rows->push_back(row);
+        }
+        if (why.isEmpty() && query.lastError().isValid())
+            why = query.lastError().text(); // the fetch broke off
+    }
+    if (why.isEmpty())
+        return;
+    TSession::current().dropIfBroken(DatabaseName);
+    throw EDatabaseError(QStringLiteral("Cannot %1 '%2' of database '%3': %4")
+                             .arg(action, displayName(), DatabaseName, why));
+}
+
+// Reads the rows; after a Post the position is kept (or moves to the
+// appended row, which the table order puts last).
 void TDataSet::loadRows() const {
     if (m_rows)
         return;
-    QSqlQuery query(TSession::current().connectionFor(DatabaseName));
-    query.setForwardOnly(true);
-    if (!query.exec(selectStatement(m_driver)))
-        throw EDatabaseError(QStringLiteral("Cannot read '%1' of database '%2': %3")
-                                 .arg(displayName(), DatabaseName, query.lastError().text()));
     std::vector<QSqlRecord> rows;
     m_rowKeys.clear();
-    while (query.next()) {
-        QSqlRecord row = query.record();
-        const int key = row.indexOf(kRowKey);
-        if (key >= 0) {
-            m_rowKeys.push_back(row.value(key));
-            row.remove(key);
-        }
-        rows.push_back(row);
-    }
+    runSelect(selectStatement(m_driver), &rows, QStringLiteral("read"));
     const int count = static_cast<int>(rows.size());
     m_rows = std::move(rows);
     m_current = m_toLast ? count - 1 : std::min(m_current, count - 1);

@@ -99,17 +99,18 @@ private:
     void requireActive() const;
     void requireIndex(int index) const;
     void loadRows() const;
-    void postInsert(QSqlDatabase& db);
-    void postEdit(QSqlDatabase& db);
+    void runSelect(const QString& sql, std::vector<QSqlRecord>* rows, const QString& action) const;
+    void postInsert();
+    void postEdit();
+    QString quoted(const QString& field) const;
     QString rowKeyCondition(AliasDefinition::Driver driver) const;
-    void execWrite(QSqlDatabase& db, const QString& sql, const QVariantList& values,
-                   const QString& action);
+    void execWrite(const QString& sql, const QVariantList& values, const QString& action);
 
     bool m_active = false;
     State m_state = State::Browse;
     AliasDefinition::Driver m_driver = AliasDefinition::Driver::Sqlite;
-    QSqlRecord m_shape;
     // Rows are filled lazily, hence mutable behind the const readers.
+    mutable QSqlRecord m_shape;
     mutable std::optional<std::vector<QSqlRecord>> m_rows;
     mutable std::vector<QVariant> m_rowKeys; // rowid / ctid of each row, for Edit and Delete
     mutable int m_current = 0;

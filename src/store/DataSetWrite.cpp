@@ -49,11 +49,10 @@ void TDataSet::Post() {
     requireActive();
     if (m_state == State::Browse)
         return;
-    QSqlDatabase db = TSession::current().connectionFor(DatabaseName);
     if (m_state == State::Insert)
-        postInsert(db);
+        postInsert();
     else
-        postEdit(db);
+        postEdit();
     // The row is written: read the table again when it is next looked at.
     m_toLast = m_state == State::Insert;
     m_state = State::Browse;
@@ -61,13 +60,13 @@ void TDataSet::Post() {
     m_rows.reset();
 }
 
-void TDataSet::postInsert(QSqlDatabase& db) {
+void TDataSet::postInsert() {
     QStringList columns, marks;
     QVariantList values;
     for (int i = 0; i < m_buffer.count(); ++i) {
         if (!m_buffer.isGenerated(i))
             continue;
-        columns << db.driver()->escapeIdentifier(m_buffer.fieldName(i), QSqlDriver::FieldName);
+        columns << quoted(m_buffer.fieldName(i));
         marks << QStringLiteral("?");
         values << m_buffer.value(i);
     }
@@ -77,24 +76,22 @@ void TDataSet::postInsert(QSqlDatabase& db) {
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-    execWrite(db, sql, values, QStringLiteral("post to"));
+    execWrite(sql, values, QStringLiteral("post to"));
 }
 
-void TDataSet::postEdit(QSqlDatabase& db) {
+void TDataSet::postEdit() {
     QStringList assignments;
     QVariantList values;
     for (int i = 0; i < m_buffer.count(); ++i) {
         if (!m_buffer.isGenerated(i))
             continue;
-        assignments << db.driver()->escapeIdentifier(m_buffer.fieldName(i), QSqlDriver::FieldName) +
-                           QStringLiteral(" = ?");
+        assignments << quoted(m_buffer.fieldName(i)) + QStringLiteral(" = ?");
         values << m_buffer.value(i);
     }
     if (assignments.isEmpty())
         return;
     values << m_rowKeys.at(static_cast<size_t>(m_current));
-    execWrite(db,
-              QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+    execWrite(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(tableForWriting(m_driver), assignments.join(QStringLiteral(", ")),
                        rowKeyCondition(m_driver)),
               values, QStringLiteral("post to"));
@@ -114,9 +111,7 @@ void TDataSet::Delete() {
     if (m_rows->empty())
         throw EDatabaseError(
             QStringLiteral("Cannot delete from an empty data set ('%1')").arg(displayName()));
-    QSqlDatabase db = TSession::current().connectionFor(DatabaseName);
-    execWrite(db,
-              QStringLiteral("DELETE FROM %1 WHERE %2")
+    execWrite(QStringLiteral("DELETE FROM %1 WHERE %2")
                   .arg(tableForWriting(m_driver), rowKeyCondition(m_driver)),
               {m_rowKeys.at(static_cast<size_t>(m_current))}, QStringLiteral("delete from"));
     m_rows.reset();
@@ -127,21 +122,33 @@ QString TDataSet::rowKeyCondition(AliasDefinition::Driver driver) const {
                                                        : QStringLiteral("rowid = ?");
 }
 
+QString TDataSet::quoted(const QString& field) const {
+    return TSession::current()
+        .connectionFor(DatabaseName)
+        .driver()
+        ->escapeIdentifier(field, QSqlDriver::FieldName);
+}
+
 // Exactly one row must change: anything else is an error the caller sees,
 // never a row silently lost.
-void TDataSet::execWrite(QSqlDatabase& db, const QString& sql, const QVariantList& values,
-                         const QString& action) {
-    QSqlQuery query(db);
-    bool ok = query.prepare(sql);
-    for (const QVariant& value : values)
-        query.addBindValue(value);
-    ok = ok && query.exec();
-    QString why = query.lastError().text();
-    if (ok && query.numRowsAffected() != 1) {
-        ok = false;
-        why = QStringLiteral("%1 rows changed instead of one").arg(query.numRowsAffected());
+void TDataSet::execWrite(const QString& sql, const QVariantList& values, const QString& action) {
+    bool ok = false;
+    QString why;
+    {
+        QSqlQuery query(TSession::current().connectionFor(DatabaseName));
+        ok = query.prepare(sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        ok = ok && query.exec();
+        why = query.lastError().text();
+        if (ok && query.numRowsAffected() != 1) {
+            ok = false;
+            why = QStringLiteral("%1 rows changed instead of one").arg(query.numRowsAffected());
+        }
     }
-    if (!ok)
-        throw EDatabaseError(QStringLiteral("Cannot %1 '%2' of database '%3': %4")
-                                 .arg(action, displayName(), DatabaseName, why));
+    if (ok)
+        return;
+    TSession::current().dropIfBroken(DatabaseName);
+    throw EDatabaseError(QStringLiteral("Cannot %1 '%2' of database '%3': %4")
+                             .arg(action, displayName(), DatabaseName, why));
 }

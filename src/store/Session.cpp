@@ -5,6 +5,7 @@
 #include "store/DatabaseError.h"
 
 #include <QSqlDriver>
+#include <QSqlQuery>
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -55,6 +56,9 @@ QSqlDatabase TSession::connectionFor(const QString& name) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
         if (db.isOpen())
             return db;
+        // The driver closed it after losing the server: connect again.
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
     }
     TDatabase* named = nullptr;
     for (TDatabase* database : d->databases)
@@ -91,6 +95,20 @@ void TSession::closeAll() {
         QSqlDatabase::removeDatabase(name);
     }
     d->opened.clear();
+}
+
+void TSession::dropIfBroken(const QString& alias) {
+    if (!QSqlDatabase::contains(alias))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(alias, false);
+        QSqlQuery probe(db);
+        if (db.isOpen() && probe.exec(QStringLiteral("SELECT 1")))
+            return;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(alias);
+    d->opened.removeAll(alias);
 }
 
 void TSession::AddPassword(const QString& password) {

@@ -34,6 +34,10 @@ public:
     AliasDefinition::Driver driverOf(const QString& alias);
     // Closes and removes every connection this session opened.
     void closeAll();
+    // Called after a statement failed: when the connection itself no longer
+    // answers (a restarted server), it is dropped so that the next use
+    // connects again instead of failing for the rest of the run.
+    void dropIfBroken(const QString& alias);
 
     // Password hook: called when a protected database is opened and the
     // session does not hold its password; the handler adds a password with

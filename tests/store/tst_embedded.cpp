@@ -102,6 +102,16 @@ private slots:
                  QStringList{"tickettaxis"});
     }
 
+    // Only "NONE" switches the server off; an empty name is an alias like any other.
+    void emptyServerAliasIsARealAlias() {
+        m_session->DeclareAlias(QString(), AliasKind::Server);
+        TTable t;
+        t.TableName = QStringLiteral("dbo.tickettaxis");
+        t.Open();
+        appendTicket(t, {QStringLiteral("E"), encodeDate(2026, 1, 1), 1, 1});
+        QCOMPARE(t.RecordCount(), 1);
+    }
+
     void oneFileForBothKindsWhenTheAliasesAreEqual() {
         m_session->DeclareAlias(QStringLiteral("SAME"), AliasKind::Local);
         m_session->DeclareAlias(QStringLiteral("SAME"), AliasKind::Server);

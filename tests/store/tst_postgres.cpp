@@ -87,6 +87,23 @@ private slots:
         QCOMPARE(t.RecordCount(), before - 1);
     }
 
+    // A dropped server connection fails the write in hand, loudly, and the
+    // next write connects again.
+    void lostConnectionIsMadeAgain() {
+        TTable t = serverTable(QStringLiteral("dbo.tickettaxis"));
+        QVERIFY(terminateStoreBackend());
+        QVERIFY_THROWS_EXCEPTION(EDatabaseError, appendTicket(t, {m_tag + QStringLiteral("lost"),
+                                                                  encodeDate(2026, 2, 2), 1, 1}));
+        t.Cancel();
+        appendTicket(t, {m_tag + QStringLiteral("again"), encodeDate(2026, 2, 2), 1, 1});
+        TQuery q;
+        q.DatabaseName = QStringLiteral("JUXRegs");
+        q.SQL << QStringLiteral("select * from tickettaxis where ORIGEN like '%1%'").arg(m_tag);
+        q.Open();
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.Fields(0).AsString(), m_tag + QStringLiteral("again"));
+    }
+
     void dateRange() { checkDateRange(QStringLiteral("JUXRegs"), m_tag); }
 
     void unreachableServerRaises() {
@@ -110,6 +127,32 @@ private:
                               "ConnectTimeout=3\n")
             .arg(name, host, port)
             .toUtf8();
+    }
+
+    // Ends the server process behind the store's connection, from a second one.
+    bool terminateStoreBackend() {
+        QSqlQuery pid(m_session->connectionFor(QStringLiteral("JUXRegs")));
+        if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next())
+            return false;
+        const QString server = qEnvironmentVariable("KIVO_TEST_PG");
+        bool done = false;
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("killer"));
+            db.setHostName(server.section(':', 0, 0));
+            db.setPort(server.section(':', 1).toInt());
+            db.setDatabaseName(QStringLiteral("kivo_test"));
+            db.setUserName(QStringLiteral("JUX"));
+            db.setPassword(QStringLiteral("60728"));
+            QSqlQuery kill(db);
+            done =
+                db.open() &&
+                kill.exec(
+                    QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.value(0).toInt())) &&
+                kill.next() && kill.value(0).toBool();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("killer"));
+        return done;
     }
 
     // A loopback port that nobody listens on.

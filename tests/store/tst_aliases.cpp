@@ -96,10 +96,6 @@ private slots:
             << QByteArray("[JUXRegs]\nDriver=postgres\nHost=db.local\nPort=6543\nDatabase=juxdb\n")
             << "JUXRegs"
             << "postgres db.local 6543 juxdb 5";
-        QTest::newRow("postgres defaults and timeout")
-            << QByteArray("[JUXRegs]\nDriver=postgres\nDatabase=juxdb\nConnectTimeout=2\n")
-            << "JUXRegs"
-            << "postgres  5432 juxdb 2";
         QTest::newRow("protected")
             << QByteArray("[L]\nDriver=sqlite\nPath=a\nPassword=secret\n") << "L"
             << "sqlite a secret";

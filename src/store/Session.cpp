@@ -8,7 +8,6 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <set>
 #include <vector>
 
@@ -40,10 +39,10 @@ TSession::~TSession() {
 }
 
 TSession& TSession::current() {
-    // Kept for the life of the process when nobody constructed a session.
-    static std::unique_ptr<TSession> fallback;
+    // When nobody constructed a session, one is made and never destroyed: at
+    // exit Qt's connection registry may already be gone.
     if (liveSessions().empty())
-        fallback = std::make_unique<TSession>();
+        new TSession;
     return *liveSessions().back();
 }
 

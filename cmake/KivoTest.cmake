@@ -11,7 +11,7 @@ function(kivo_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;KIVO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTEST_DISABLE_STACK_DUMP=1;LANG=C.UTF-8;LC_ALL=C.UTF-8;KIVO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
 
 # kivo_add_library(<name> <sources...> LIBS <targets...>): one static library per source folder.

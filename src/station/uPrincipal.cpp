@@ -38,6 +38,7 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Sessi
     buildControls();
     buildMenu();
     buildTimers();
+    setUpCommunication();
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setIcon(windowIcon());
     TrayIcon1->OnDblClick = [this] { runGuarded([this] { TrayIcon1DblClick(); }); };

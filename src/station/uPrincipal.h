@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/FtpClient.h"
+#include "net/TcpSock.h"
 #include "station/SettingsCodec.h"
 #include "store/Aliases.h"
 #include "store/DataSet.h"
@@ -92,6 +94,9 @@ public:
     QTimer TimerSinc;
     QTimer TimerSincEnd;
 
+    TFtpClient FtpClient1;
+    TTcpSock TcpSock1;
+
     TSession Session1;
     TDatabase Database1;
     TTable tLectura;
@@ -130,6 +135,7 @@ private:
     QWidget* buildFtpGroup();
     void buildMenu();
     void buildTimers();
+    void setUpCommunication();
 
     // uPrincipal.cpp: creation, showing, closing, tray
     void FormCreate();

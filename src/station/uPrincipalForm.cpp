@@ -1,6 +1,7 @@
 // The main window's controls, menu and timers as a person sees them.
 #include "station/uPrincipal.h"
 
+#include "net/NetPorts.h"
 #include "platform/Application.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
@@ -164,4 +165,21 @@ void TfPrincipal::buildTimers() {
     tAutoMin.setTimerType(Qt::PreciseTimer);
     for (QTimer* step : {&TimerFTP, &TimerFTPend, &TimerSinc, &TimerSincEnd})
         step->setInterval(500);
+}
+
+void TfPrincipal::setUpCommunication() {
+    FtpClient1.Port = ftpPort();
+    FtpClient1.UserID = QStringLiteral("tolv");
+    FtpClient1.Password = QStringLiteral("kqnwdrb");
+    FtpClient1.Passive = false;
+    FtpClient1.ReportLevel = 16; // "Timer Triggered" must reach the status handler
+    FtpClient1.ParseList = true;
+    FtpClient1.Vendor = 2411;
+    FtpClient1.FirewallType = FTUser;
+    FtpClient1.FWAuthenticate = false;
+    FtpClient1.ProxyPort = 0;
+
+    TcpSock1.Port = paramPort();
+    TcpSock1.TimeOut = 30000;
+    TcpSock1.ReportLevel = 0;
 }

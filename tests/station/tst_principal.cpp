@@ -106,6 +106,10 @@ void TestPrincipal::firstStartUsesDefaultsAndSavesElevenValues() {
         QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
         QVERIFY(!f.bRuta->isEnabled());
         QVERIFY(!f.bFile->isEnabled());
+        QCOMPARE(f.FtpClient1.UserID, QString("tolv"));
+        QVERIFY(!f.FtpClient1.Passive);
+        QCOMPARE(f.FtpClient1.ReportLevel, 16);
+        QCOMPARE(f.TcpSock1.TimeOut, 30000);
         f.close();
     }
     QFile login(world.workPath("dbLogin.txt"));

@@ -168,8 +168,6 @@ bool TTcpSock::NextAcceptedFrom(int& accepted) {
     }
     const quint32 from = ntohl(peer.sin_addr.s_addr);
     if (AcceptOnlyFrom != 0 && from != AcceptOnlyFrom) {
-        const linger lg{1, 0};
-        ::setsockopt(accepted, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
         ::close(accepted);
         accepted = -1;
         return false;

@@ -113,6 +113,21 @@ protected:
     qint16 m_replyNumber = 0;
 
 private:
+    // Keeps the time-out timer running for one waiting step, and stops it
+    // however the step ends.
+    class TimeoutScope {
+    public:
+        explicit TimeoutScope(TTcpSock& sock) : m_sock(sock) { m_sock.StartTimeout(); }
+        ~TimeoutScope() { m_sock.StopTimeout(); }
+        TimeoutScope(const TimeoutScope&) = delete;
+        TimeoutScope& operator=(const TimeoutScope&) = delete;
+
+    private:
+        TTcpSock& m_sock;
+    };
+    // A step that ended because of Cancel clears the request and raises.
+    void ThrowIfCanceled();
+
     bool CreateSocket(bool lingerZero);
     void AttachNotifiers();
     void ArmRead();

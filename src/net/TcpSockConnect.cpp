@@ -21,12 +21,13 @@ void TTcpSock::ResolveHost() {
         return;
     }
     m_remoteAddr = 0;
-    StartTimeout();
-    m_eventArrived = false;
-    StartLookup(name);
-    while (!m_eventArrived && !m_timedOut && !m_canceled)
-        WaitForEvents();
-    StopTimeout();
+    {
+        TimeoutScope timing(*this);
+        m_eventArrived = false;
+        StartLookup(name);
+        while (!m_eventArrived && !m_timedOut && !m_canceled)
+            WaitForEvents();
+    }
     if (m_lookupId >= 0) {
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;
@@ -117,10 +118,11 @@ void TTcpSock::StartConnect(int port) {
 }
 
 void TTcpSock::WaitConnected() {
-    StartTimeout();
-    while (!m_connected && !m_timedOut && !m_canceled && m_lastEventOk)
-        WaitForEvents();
-    StopTimeout();
+    {
+        TimeoutScope timing(*this);
+        while (!m_connected && !m_timedOut && !m_canceled && m_lastEventOk)
+            WaitForEvents();
+    }
     if (m_connected && !m_timedOut && !m_canceled && m_lastEventOk)
         return;
     m_connecting = false;
@@ -163,7 +165,6 @@ bool TTcpSock::NextAcceptedFrom(int& accepted) {
         const int code = Winsock::takeErrno();
         if (code == Winsock::WouldBlock || code == 10004 || code == 10053)
             return false;
-        StopTimeout();
         throw ESockError(SockText::AcceptFailed);
     }
     const quint32 from = ntohl(peer.sin_addr.s_addr);
@@ -178,25 +179,22 @@ bool TTcpSock::NextAcceptedFrom(int& accepted) {
 
 int TTcpSock::Accept() {
     ReportStatus(4, QStringLiteral("Accepting"));
-    StartTimeout();
     int accepted = -1;
-    for (;;) {
-        while (!m_eventArrived && !m_canceled)
-            WaitForEvents();
-        if (m_canceled) {
-            StopTimeout();
-            throw ESockError(SockText::AcceptCanceled);
+    {
+        TimeoutScope timing(*this);
+        for (;;) {
+            while (!m_eventArrived && !m_canceled)
+                WaitForEvents();
+            if (m_canceled)
+                throw ESockError(SockText::AcceptCanceled);
+            if (!m_lastEventOk)
+                throw ESockError(SockText::AcceptFailed);
+            if (NextAcceptedFrom(accepted))
+                break;
+            m_eventArrived = false;
+            ArmRead();
         }
-        if (!m_lastEventOk) {
-            StopTimeout();
-            throw ESockError(SockText::AcceptFailed);
-        }
-        if (NextAcceptedFrom(accepted))
-            break;
-        m_eventArrived = false;
-        ArmRead();
     }
-    StopTimeout();
     if (m_canceled) {
         m_canceled = false;
         ::close(accepted);

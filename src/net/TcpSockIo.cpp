@@ -23,15 +23,15 @@ bool tryAgain(int code) {
 
 void TTcpSock::SendBuffer(QByteArrayView Data, quint16 Length) {
     ReportStatus(4, QStringLiteral("Sending Buffer"));
-    StartTimeout();
-    try {
+    {
+        TimeoutScope timing(*this);
         if (!m_canceled)
             SendAll(Data, Length);
-    } catch (...) {
-        StopTimeout();
-        throw;
     }
-    StopTimeout();
+    ThrowIfCanceled();
+}
+
+void TTcpSock::ThrowIfCanceled() {
     if (m_canceled) {
         m_canceled = false;
         throw EAbortError(SockText::SendAborted);
@@ -89,15 +89,11 @@ QByteArray TTcpSock::TakeBytes(qsizetype count) {
 
 QString TTcpSock::ReadLn() {
     ReportStatus(8, QStringLiteral("ReadLn"));
-    StartTimeout();
     QByteArray line;
-    try {
+    {
+        TimeoutScope timing(*this);
         line = ReadLineBytes();
-    } catch (...) {
-        StopTimeout();
-        throw;
     }
-    StopTimeout();
     return fromCp1252(line);
 }
 
@@ -186,10 +182,7 @@ QByteArray TTcpSock::ReadCount(quint16 Count) {
     }
     lowat = 1;
     ::setsockopt(m_sock, SOL_SOCKET, SO_RCVLOWAT, &lowat, sizeof lowat);
-    if (m_canceled) {
-        m_canceled = false;
-        throw EAbortError(SockText::SendAborted);
-    }
+    ThrowIfCanceled();
     const QByteArray taken = n >= Count ? TakeBytes(Count) : QByteArray();
     ArmRead();
     return taken;
@@ -198,24 +191,17 @@ QByteArray TTcpSock::ReadCount(quint16 Count) {
 void TTcpSock::CaptureFile(const QString& FileName) {
     ReportStatus(8, QStringLiteral("CaptureFile"));
     m_bytesReceived = 0;
-    StartTimeout();
-    QFile file(FileName);
-    try {
+    {
+        TimeoutScope timing(*this);
+        QFile file(FileName);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw ESockError(QString::fromLatin1(SockText::CannotCreateFile) + FileName);
         CaptureInto(file);
         file.close();
         if (file.error() != QFileDevice::NoError)
             throw ESockError(QString::fromLatin1(SockText::CannotWriteFile) + FileName);
-    } catch (...) {
-        StopTimeout();
-        throw;
     }
-    StopTimeout();
-    if (m_canceled) {
-        m_canceled = false;
-        throw EAbortError(SockText::SendAborted);
-    }
+    ThrowIfCanceled();
 }
 
 void TTcpSock::CaptureInto(QFile& file) {

@@ -25,7 +25,10 @@ ensure_packages() {
     fi
 }
 
+# build [target...]: configures and builds the given targets (all when none).
 build() {
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$BUILD" -j"$(nproc)"
+    local targets=()
+    for target in "$@"; do targets+=(--target "$target"); done
+    cmake --build "$BUILD" -j"$(nproc)" "${targets[@]}"
 }

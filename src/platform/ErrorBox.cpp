@@ -23,7 +23,9 @@ QMessageBox::Icon toQtIcon(BoxIcon icon) {
 }
 } // namespace
 
-void setBoxPresenter(BoxPresenter p) { presenter() = std::move(p); }
+void setBoxPresenter(BoxPresenter p) {
+    presenter() = std::move(p);
+}
 
 void showMessageBox(const QString& caption, const QString& text, BoxIcon icon) {
     if (presenter()) {

@@ -8,8 +8,7 @@
 // person would have been shown without anybody pressing OK.
 enum class BoxIcon { Error, Warning, Information };
 
-using BoxPresenter =
-    std::function<void(const QString& caption, const QString& text, BoxIcon icon)>;
+using BoxPresenter = std::function<void(const QString& caption, const QString& text, BoxIcon icon)>;
 
 // Replaces the presenter; an empty function restores the real QMessageBox.
 void setBoxPresenter(BoxPresenter presenter);

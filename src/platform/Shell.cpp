@@ -3,4 +3,6 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-bool ShellOpen(const QString& url) { return QDesktopServices::openUrl(QUrl(url)); }
+bool ShellOpen(const QString& url) {
+    return QDesktopServices::openUrl(QUrl(url));
+}

@@ -11,4 +11,6 @@ SingleInstance::SingleInstance(const QString& name)
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::acquire() { return m_lock->tryLock(0); }
+bool SingleInstance::acquire() {
+    return m_lock->tryLock(0);
+}

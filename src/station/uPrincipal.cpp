@@ -3,6 +3,7 @@
 #include "platform/Application.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
+#include "ui/Centre.h"
 #include "ui/SpinEdit.h"
 #include "ui/StatusBar.h"
 #include "ui/TrayIcon.h"
@@ -16,17 +17,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QScreen>
+#include <QPushButton>
 #include <QStyle>
 #include <QTimer>
 
 namespace {
 const QString kBaseCaption = QStringLiteral("KIVO ip Taxis");
 const QString kLoginFile = QStringLiteral("dbLogin.txt");
-const QString kNoDatabase = QStringLiteral("(i)ERROR: no se puede tener acceso a la base de datos.");
+const QString kNoDatabase =
+    QStringLiteral("(i)ERROR: no se puede tener acceso a la base de datos.");
 constexpr int kParCap = 750; // most personnel rows the synchronisation accepts
 } // namespace
 
@@ -59,7 +59,9 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Sessi
 
 TfPrincipal::~TfPrincipal() = default;
 
-void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) { m_windows = windows; }
+void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) {
+    m_windows = windows;
+}
 
 void TfPrincipal::FormCreate() {
     const AliasNames aliases = readAliasFile();
@@ -145,7 +147,8 @@ void TfPrincipal::probarServidor() {
         StatusBar1->setSimpleText(kNoDatabase);
         QApplication::beep();
         showMessageBox(QStringLiteral(" KIVO_ip"),
-                       kNoDatabase + QStringLiteral("\r\r") + QStringLiteral("El programa se cerrará."),
+                       kNoDatabase + QStringLiteral("\r\r") +
+                           QStringLiteral("El programa se cerrará."),
                        BoxIcon::Error);
         // The end is queued: the remaining start-up steps still run, and the
         // program ends as soon as its event loop starts, without saving.
@@ -174,12 +177,15 @@ void TfPrincipal::FormShow() {
     if (m_windows.fpConsulta1)
         m_windows.fpConsulta1->Table1.DatabaseName = serverAlias;
     if (m_windows.FAboutBox)
-        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + localAlias + QStringLiteral(", ") +
-                                       serverAlias + QStringLiteral(".") + QChar(u'\r') +
-                                       QStringLiteral("Par Cap: ") + QString::number(kParCap));
+        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + localAlias +
+                                       QStringLiteral(", ") + serverAlias + QStringLiteral(".") +
+                                       QChar(u'\r') + QStringLiteral("Par Cap: ") +
+                                       QString::number(kParCap));
 }
 
-void TfPrincipal::FormClose() { guardarParam(); }
+void TfPrincipal::FormClose() {
+    guardarParam();
+}
 
 void TfPrincipal::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -187,11 +193,7 @@ void TfPrincipal::showEvent(QShowEvent* event) {
         return;
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     runGuarded([this] { FormShow(); });
 }
@@ -216,9 +218,21 @@ void TfPrincipal::TrayIcon1DblClick() {
     activateWindow();
 }
 
-void TfPrincipal::PuntosRegistroIP1Click() { m_windows.fPrIP->ShowModal(); }
-void TfPrincipal::Personal1Click() { m_windows.fPersonal->ShowModal(); }
-void TfPrincipal::CentrosCosto1Click() { m_windows.fCeco->ShowModal(); }
-void TfPrincipal::RegistrosTaxi1Click() { m_windows.fRegAsist->ShowModal(); }
-void TfPrincipal::RegistroOperaciones1Click() { m_windows.fLog->ShowModal(); }
-void TfPrincipal::Acercade1Click() { m_windows.FAboutBox->ShowModal(); }
+void TfPrincipal::PuntosRegistroIP1Click() {
+    m_windows.fPrIP->ShowModal();
+}
+void TfPrincipal::Personal1Click() {
+    m_windows.fPersonal->ShowModal();
+}
+void TfPrincipal::CentrosCosto1Click() {
+    m_windows.fCeco->ShowModal();
+}
+void TfPrincipal::RegistrosTaxi1Click() {
+    m_windows.fRegAsist->ShowModal();
+}
+void TfPrincipal::RegistroOperaciones1Click() {
+    m_windows.fLog->ShowModal();
+}
+void TfPrincipal::Acercade1Click() {
+    m_windows.FAboutBox->ShowModal();
+}

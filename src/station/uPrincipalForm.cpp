@@ -44,7 +44,8 @@ void TfPrincipal::buildControls() {
     left->addStretch();
     columns->addLayout(left);
 
-    gbEstado = named(new QGroupBox(QStringLiteral(" Estado de comunicación "), central), "gbEstado");
+    gbEstado =
+        named(new QGroupBox(QStringLiteral(" Estado de comunicación "), central), "gbEstado");
     auto* statusLayout = new QVBoxLayout(gbEstado);
     mStatus = named(new QPlainTextEdit(gbEstado), "mStatus");
     mStatus->setReadOnly(true);
@@ -72,8 +73,9 @@ QWidget* TfPrincipal::buildAutoGroup() {
 
     cbAuto = named(new QCheckBox(QStringLiteral("Descarga automática diaria"), gbAuto), "cbAuto");
     grid->addWidget(cbAuto, 0, 0, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Descargar automaticamente cada día a horas:"), gbAuto),
-                    1, 0, 1, 2);
+    grid->addWidget(
+        new QLabel(QStringLiteral("Descargar automaticamente cada día a horas:"), gbAuto), 1, 0, 1,
+        2);
     dtpHora = named(new QDateTimeEdit(gbAuto), "dtpHora");
     dtpHora->setDisplayFormat(QStringLiteral("HH:mm"));
     dtpHora->setTime(QTime(23, 0));
@@ -84,7 +86,8 @@ QWidget* TfPrincipal::buildAutoGroup() {
     timeRow->addWidget(sAuto);
     grid->addLayout(timeRow, 1, 2);
 
-    cbAutoMin = named(new QCheckBox(QStringLiteral("Descarga automática constante"), gbAuto), "cbAutoMin");
+    cbAutoMin =
+        named(new QCheckBox(QStringLiteral("Descarga automática constante"), gbAuto), "cbAutoMin");
     cbAutoMin->setChecked(true);
     grid->addWidget(cbAutoMin, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Descargar automaticamente cada "), gbAuto), 3, 0);
@@ -150,11 +153,13 @@ void TfPrincipal::buildMenu() {
     RegistroOperaciones1 = records->addAction(QStringLiteral("Registro de &operaciones..."));
     Acercade1 = menuBar()->addAction(QStringLiteral("&Acerca de..."));
 
-    connect(PuntosRegistroIP1, &QAction::triggered, this, guarded([this] { PuntosRegistroIP1Click(); }));
+    connect(PuntosRegistroIP1, &QAction::triggered, this,
+            guarded([this] { PuntosRegistroIP1Click(); }));
     connect(Personal1, &QAction::triggered, this, guarded([this] { Personal1Click(); }));
     connect(CentrosCosto1, &QAction::triggered, this, guarded([this] { CentrosCosto1Click(); }));
     connect(RegistrosTaxi1, &QAction::triggered, this, guarded([this] { RegistrosTaxi1Click(); }));
-    connect(RegistroOperaciones1, &QAction::triggered, this, guarded([this] { RegistroOperaciones1Click(); }));
+    connect(RegistroOperaciones1, &QAction::triggered, this,
+            guarded([this] { RegistroOperaciones1Click(); }));
     connect(Acercade1, &QAction::triggered, this, guarded([this] { Acercade1Click(); }));
 }
 

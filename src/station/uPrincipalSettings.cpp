@@ -41,17 +41,39 @@ StationSettings TfPrincipal::currentSettings() const {
 
 // Checking a box runs its click handler only when the state changes, as a
 // user's click would.
-void TfPrincipal::applyAuto(bool on) { cbAuto->setChecked(on); }
-void TfPrincipal::applyAutoMin(bool on) { cbAutoMin->setChecked(on); }
-void TfPrincipal::applyDelayAutoMin(int seconds) { seAutoMin->setValue(seconds); }
-void TfPrincipal::applyHoraAuto(TDateTime time) { dtpHora->setTime(toQTime(timeOf(time))); }
-void TfPrincipal::applyFileAuto(const QString& path) { eFileAuto->setText(path); }
-void TfPrincipal::applyFileMan(const QString& path) { eFileMan->setText(path); }
-void TfPrincipal::applyEraseMan(bool on) { cbErase->setChecked(on); }
-void TfPrincipal::applyFFTPerr(bool on) { fFTPerr = on; }
-void TfPrincipal::applyFTPloc(const QString& loc) { FTPloc = loc; }
-void TfPrincipal::applyFTPix(int value) { FTPix = value; }
-void TfPrincipal::applyFTPtimeOut(int milliseconds) { seFTPtimeOut->setValue(milliseconds); }
+void TfPrincipal::applyAuto(bool on) {
+    cbAuto->setChecked(on);
+}
+void TfPrincipal::applyAutoMin(bool on) {
+    cbAutoMin->setChecked(on);
+}
+void TfPrincipal::applyDelayAutoMin(int seconds) {
+    seAutoMin->setValue(seconds);
+}
+void TfPrincipal::applyHoraAuto(TDateTime time) {
+    dtpHora->setTime(toQTime(timeOf(time)));
+}
+void TfPrincipal::applyFileAuto(const QString& path) {
+    eFileAuto->setText(path);
+}
+void TfPrincipal::applyFileMan(const QString& path) {
+    eFileMan->setText(path);
+}
+void TfPrincipal::applyEraseMan(bool on) {
+    cbErase->setChecked(on);
+}
+void TfPrincipal::applyFFTPerr(bool on) {
+    fFTPerr = on;
+}
+void TfPrincipal::applyFTPloc(const QString& loc) {
+    FTPloc = loc;
+}
+void TfPrincipal::applyFTPix(int value) {
+    FTPix = value;
+}
+void TfPrincipal::applyFTPtimeOut(int milliseconds) {
+    seFTPtimeOut->setValue(milliseconds);
+}
 
 void TfPrincipal::cbAutoClick() {
     if (cbAuto->isChecked()) {
@@ -84,7 +106,8 @@ void TfPrincipal::seAutoMinChange() {
 void TfPrincipal::bFileClick() {
     QFileDialog dialog(this, QStringLiteral("Asignar archivo para descarga manual"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({QStringLiteral("Archivos tipo texto (*.txt)"), QStringLiteral("Todos (*.*)")});
+    dialog.setNameFilters(
+        {QStringLiteral("Archivos tipo texto (*.txt)"), QStringLiteral("Todos (*.*)")});
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         eFileMan->setText(dialog.selectedFiles().constFirst());
 }

@@ -2,7 +2,9 @@
 
 #include <QPainter>
 
-TShape::TShape(QWidget* parent) : QWidget(parent) { setFixedSize(sizeHint()); }
+TShape::TShape(QWidget* parent) : QWidget(parent) {
+    setFixedSize(sizeHint());
+}
 
 void TShape::setBrushColor(const QColor& color) {
     if (m_color == color)

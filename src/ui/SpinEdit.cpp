@@ -41,7 +41,9 @@ void TSpinEdit::setValue(int value) {
     QSpinBox::setValue(bounded);
 }
 
-void TSpinEdit::setEditText(const QString& text) { lineEdit()->setText(text); }
+void TSpinEdit::setEditText(const QString& text) {
+    lineEdit()->setText(text);
+}
 
 void TSpinEdit::stepBy(int steps) {
     const qint64 next = static_cast<qint64>(Value()) + static_cast<qint64>(steps) * singleStep();

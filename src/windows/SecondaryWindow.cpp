@@ -1,7 +1,6 @@
 #include "windows/SecondaryWindow.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "ui/Centre.h"
 
 TSecondaryWindow::TSecondaryWindow(QWidget* parent, const QString& objectName,
                                    const QString& caption, QSize outerSize)
@@ -12,10 +11,6 @@ TSecondaryWindow::TSecondaryWindow(QWidget* parent, const QString& objectName,
 }
 
 int TSecondaryWindow::ShowModal() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    centreOnScreen(this);
     return exec();
 }

@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "ScriptedFtpServer.h"
 
 #include "net/FtpClient.h"
@@ -9,15 +10,6 @@
 #include <QTest>
 
 namespace {
-
-QString errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return {};
-}
 
 QByteArray readFile(const QString& path) {
     QFile f(path);

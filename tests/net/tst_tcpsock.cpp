@@ -1,3 +1,4 @@
+#include "ErrorOf.h"
 #include "net/SockConst.h"
 #include "net/TcpSock.h"
 #include "net/WinsockErrors.h"
@@ -44,15 +45,6 @@ struct Recorder {
         s.OnConnect = [this](TTcpSock*) { log << QStringLiteral("<connect>"); };
     }
 };
-
-QString errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return {};
-}
 
 } // namespace
 

@@ -143,8 +143,8 @@ void TestPrincipal::storedValuesPassThroughTheControls_data() {
     QTest::newRow("FTPix 7 is carried") << QVariantMap{{"FTPix", 7}} << "seAutoMin" << 60 << 7;
     QTest::newRow("FTPix of the wrong type reads 1")
         << QVariantMap{{"FTPix", QString("x")}} << "seAutoMin" << 60 << 1;
-    QTest::newRow("DelayAutoMin 5 gives 10") << QVariantMap{{"DelayAutoMin", 5}} << "interval" << 10000
-                                             << 0;
+    QTest::newRow("DelayAutoMin 5 gives 10")
+        << QVariantMap{{"DelayAutoMin", 5}} << "interval" << 10000 << 0;
     QTest::newRow("DelayAutoMin 100000 gives 30000")
         << QVariantMap{{"DelayAutoMin", 100000}} << "seAutoMin" << 30000 << 0;
     QTest::newRow("FTPtimeOut 400000 gives 300000")
@@ -270,8 +270,9 @@ void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
     StationFixture world;
     writeFile(world.workPath("dbAlias.txt"), "LOC\r\nNONE\r\n");
     // An unreachable server would end the program: with NONE it is never tried.
-    writeFile(world.path("aliases.ini"),
-              QString("[NONE]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\n").arg(closedPort()).toUtf8());
+    writeFile(
+        world.path("aliases.ini"),
+        QString("[NONE]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\n").arg(closedPort()).toUtf8());
     writeKey(settingsKey("NONE"), {{"DelayAutoMin", 100}});
     TfPrincipal f;
     QVERIFY(world.boxes.isEmpty());
@@ -293,8 +294,8 @@ void TestPrincipal::unreachableServerEndsWithoutSaving() {
         TfPrincipal f;
         QCOMPARE(world.boxes.size(), 1);
         QCOMPARE(world.boxes[0].caption, QString(" KIVO_ip"));
-        QCOMPARE(world.boxes[0].text,
-                 QString("(i)ERROR: no se puede tener acceso a la base de datos.\r\rEl programa se cerrará."));
+        QCOMPARE(world.boxes[0].text, QString("(i)ERROR: no se puede tener acceso a la base de "
+                                              "datos.\r\rEl programa se cerrará."));
         QCOMPARE(f.StatusBar1->SimpleText(),
                  QString("(i)ERROR: no se puede tener acceso a la base de datos."));
         QVERIFY(f.Terminated());

@@ -2,6 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "store/DataSet.h"
+#include "store/Session.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,6 +25,17 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previousDir;
+};
+
+// A temporary environment and a session over the two default aliases. The
+// environment is made first and goes last.
+struct StoreWorld {
+    StoreWorld() {
+        session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+        session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    }
+    StoreEnvironment env;
+    TSession session;
 };
 
 // One ticket row of the server table, as the record storage writes it.

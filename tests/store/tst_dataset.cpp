@@ -23,16 +23,8 @@ class TestDataSet : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_env = std::make_unique<StoreEnvironment>();
-        m_session = std::make_unique<TSession>();
-        m_session->DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
-        m_session->DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
-    }
-    void cleanup() {
-        m_session.reset();
-        m_env.reset();
-    }
+    void init() { m_world = std::make_unique<StoreWorld>(); }
+    void cleanup() { m_world.reset(); }
 
     void roundTrip_data() {
         QTest::addColumn<QString>("alias");
@@ -187,7 +179,7 @@ private slots:
     // A row that cannot be written must never be dropped without a word.
     void failedPostRaisesAndKeepsTheRow() {
         TTable t = localTable(QStringLiteral("log.DB"));
-        QSqlQuery drop(m_session->connectionFor(QStringLiteral("KIVO_1")));
+        QSqlQuery drop(m_world->session.connectionFor(QStringLiteral("KIVO_1")));
         QVERIFY(drop.exec(QStringLiteral("DROP TABLE log")));
         t.Append();
         t.FieldByName(QStringLiteral("Archivo")).setAsString(QStringLiteral("x"));
@@ -276,8 +268,7 @@ private:
         return {};
     }
 
-    std::unique_ptr<StoreEnvironment> m_env;
-    std::unique_ptr<TSession> m_session;
+    std::unique_ptr<StoreWorld> m_world;
 };
 
 QObject* newDataSetTests() {

@@ -13,16 +13,8 @@ class TestSql : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        m_env = std::make_unique<StoreEnvironment>();
-        m_session = std::make_unique<TSession>();
-        m_session->DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
-        m_session->DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
-    }
-    void cleanup() {
-        m_session.reset();
-        m_env.reset();
-    }
+    void init() { m_world = std::make_unique<StoreWorld>(); }
+    void cleanup() { m_world.reset(); }
 
     void translation_data() {
         QTest::addColumn<Driver>("driver");
@@ -159,8 +151,7 @@ private:
         }
     }
 
-    std::unique_ptr<StoreEnvironment> m_env;
-    std::unique_ptr<TSession> m_session;
+    std::unique_ptr<StoreWorld> m_world;
 };
 
 QObject* newSqlTests() {

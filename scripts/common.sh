@@ -4,9 +4,10 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
-BUILD_PACKAGES=(cmake g++ make qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev)
+BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc-dev
+                libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev)
 RUN_PACKAGES=(xvfb xauth)
-TEST_PACKAGES=(postgresql python3-pyftpdlib curl)
+TEST_PACKAGES=(postgresql python3-pyftpdlib curl odbc-postgresql poppler-utils)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -27,7 +28,9 @@ ensure_packages() {
 
 # build [target...]: configures and builds the given targets (all when none).
 build() {
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    # ccache keeps rebuilds of unchanged sources cheap, also across work trees.
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
     local targets=()
     for target in "$@"; do targets+=(--target "$target"); done
     cmake --build "$BUILD" -j"$(nproc)" "${targets[@]}"

@@ -1,6 +1,6 @@
 // Program start: one instance, the application title, the windows in their
 // order, the event loop.
-#include "platform/Application.h"
+#include "platform/gui/Application.h"
 #include "platform/SingleInstance.h"
 #include "station/uPrincipal.h"
 #include "windows/UAboutBox.h"

@@ -2,7 +2,7 @@
 
 #include "platform/Errors.h"
 
-#include <QMessageBox>
+#include <QtGlobal>
 
 namespace {
 BoxPresenter& presenter() {
@@ -10,18 +10,20 @@ BoxPresenter& presenter() {
     return current;
 }
 
-QMessageBox::Icon toQtIcon(BoxIcon icon) {
-    switch (icon) {
-    case BoxIcon::Error:
-        return QMessageBox::Critical;
-    case BoxIcon::Warning:
-        return QMessageBox::Warning;
-    case BoxIcon::Information:
-        return QMessageBox::Information;
-    }
-    return QMessageBox::NoIcon;
+BoxPresenter& defaultPresenter() {
+    static BoxPresenter current;
+    return current;
+}
+
+// Without a window system nobody can press OK: the text goes to standard error.
+void writeToStandardError(const QString& caption, const QString& text, BoxIcon) {
+    qCritical("%s: %s", qUtf8Printable(caption), qUtf8Printable(text));
 }
 } // namespace
+
+void setDefaultBoxPresenter(BoxPresenter p) {
+    defaultPresenter() = std::move(p);
+}
 
 void setBoxPresenter(BoxPresenter p) {
     presenter() = std::move(p);
@@ -32,8 +34,11 @@ void showMessageBox(const QString& caption, const QString& text, BoxIcon icon) {
         presenter()(caption, text, icon);
         return;
     }
-    QMessageBox box(toQtIcon(icon), caption, text, QMessageBox::Ok);
-    box.exec();
+    if (defaultPresenter()) {
+        defaultPresenter()(caption, text, icon);
+        return;
+    }
+    writeToStandardError(caption, text, icon);
 }
 
 QString errorBoxText(const QString& message) {

@@ -10,8 +10,11 @@ enum class BoxIcon { Error, Warning, Information };
 
 using BoxPresenter = std::function<void(const QString& caption, const QString& text, BoxIcon icon)>;
 
-// Replaces the presenter; an empty function restores the real QMessageBox.
+// Replaces the presenter; an empty function restores the default one.
 void setBoxPresenter(BoxPresenter presenter);
+// The presenter used when none is set: the window system's message box, which
+// the application object installs. Without one, boxes go to standard error.
+void setDefaultBoxPresenter(BoxPresenter presenter);
 
 // A modal box with one OK button.
 void showMessageBox(const QString& caption, const QString& text, BoxIcon icon);

@@ -1,6 +1,6 @@
 #include "station/uPrincipal.h"
 
-#include "platform/Application.h"
+#include "platform/Guarded.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
 #include "ui/Centre.h"

@@ -2,7 +2,7 @@
 #include "station/uPrincipal.h"
 
 #include "net/NetPorts.h"
-#include "platform/Application.h"
+#include "platform/Guarded.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
 #include "ui/StatusBar.h"

@@ -1,4 +1,4 @@
-#include "platform/Application.h"
+#include "platform/gui/Application.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/ErrorBox.h"

@@ -2,7 +2,6 @@
 
 #include "platform/ErrorBox.h"
 
-#include <QApplication>
 #include <exception>
 
 // The one place where an exception that would reach the event loop becomes the
@@ -22,10 +21,3 @@ template <typename Handler> void runGuarded(Handler&& handler) noexcept {
 template <typename Handler> auto guarded(Handler handler) {
     return [handler](auto&&...) { runGuarded(handler); };
 }
-
-// The application object: the last net for exceptions that reach the event loop.
-class KivoApplication : public QApplication {
-public:
-    KivoApplication(int& argc, char** argv);
-    bool notify(QObject* receiver, QEvent* event) override;
-};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The output file of one download cycle, shared by every point of the cycle.
+struct CycleOutput {
+    QString path;           // fixed when the cycle starts
+    bool overwrite = false; // "Sobrescribir" of a manual cycle: empty the file once
+    // Set by the storing run once it has emptied the file, so that the later
+    // points of the same cycle append instead of emptying it again.
+    bool emptied = false;
+};
+
+// What a cycle step asks of one registration point. Every call returns only
+// when done; while it waits on the network it serves the event loop.
+class PointWork {
+public:
+    virtual ~PointWork() = default;
+
+    // Collects the point's records and stores them (or, with the recovery
+    // flag set, stores the records of the interrupted run instead). Reports
+    // its own failures; an error that escapes it ended the storing.
+    virtual void Descargar(const QString& IP, const QString& Desc, const QString& Loc,
+                           CycleOutput& output) = 0;
+    // Pushes the personnel and cost-centre lists to the point.
+    virtual void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) = 0;
+
+    // The FTP client: still connected (a step waits), and made sure closed.
+    virtual bool ftpConnected() const = 0;
+    virtual void closeFtp() = 0; // Disconnect, then CloseSocket
+};

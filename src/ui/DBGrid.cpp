@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 
 namespace {
 
@@ -18,9 +20,30 @@ void keepSelectionColour(QWidget* widget) {
     widget->setPalette(palette);
 }
 
+// Cell editors limited to the length of their field's column definition.
+class FieldDelegate : public QStyledItemDelegate {
+public:
+    FieldDelegate(const QMap<QString, int>& maxLengths, QObject* parent)
+        : QStyledItemDelegate(parent), m_maxLengths(maxLengths) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        const QString field =
+            index.model()->headerData(index.column(), Qt::Horizontal).toString().toUpper();
+        if (auto* line = qobject_cast<QLineEdit*>(editor); line && m_maxLengths.contains(field))
+            line->setMaxLength(m_maxLengths[field]);
+        return editor;
+    }
+
+private:
+    const QMap<QString, int>& m_maxLengths;
+};
+
 } // namespace
 
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent) {
+    setItemDelegate(new FieldDelegate(m_maxLengths, this));
     setTabKeyNavigation(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -99,6 +122,10 @@ bool TDBGrid::readOnly() const {
 void TDBGrid::setIndicator(bool shown) {
     verticalHeader()->setVisible(shown);
     setShowGrid(shown);
+}
+
+void TDBGrid::setMaxLength(const QString& fieldName, int length) {
+    m_maxLengths[fieldName.toUpper()] = length;
 }
 
 void TDBGrid::setRowSelect(bool rowSelect) {

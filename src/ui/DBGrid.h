@@ -2,6 +2,7 @@
 
 #include "ui/DataSource.h"
 
+#include <QMap>
 #include <QTableView>
 #include <memory>
 
@@ -35,6 +36,8 @@ public:
     void setIndicator(bool shown);
     // Selecting whole rows instead of cells.
     void setRowSelect(bool rowSelect);
+    // The longest text the cell editor of a field (by its title) accepts.
+    void setMaxLength(const QString& fieldName, int length);
 
     // The current row of the data source, 0-based; -1 when there is none.
     int currentRow() const;
@@ -59,5 +62,6 @@ private:
     std::unique_ptr<TDataSource> m_ownSource;
     std::unique_ptr<TTable> m_ownTable;
     std::unique_ptr<TDataSetModel> m_model;
+    QMap<QString, int> m_maxLengths;
     bool m_following = false; // the view is being moved to the source's row
 };

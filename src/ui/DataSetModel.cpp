@@ -50,7 +50,9 @@ void TDataSetModel::follow(TDataSource::Change change, int row) {
         beginInsertRows({}, row, row);
         m_rows = rows;
         endInsertRows();
-    } else if (change == Change::Removed && rows == m_rows - 1 && row >= 0 && row < m_rows) {
+    } else if (change == Change::Removed && rows == m_rows - 1 && row == m_rows - 1) {
+        // Only the last row can go with its own signal: when another row goes,
+        // the data set has already moved the rows after it.
         beginRemoveRows({}, row, row);
         m_rows = rows;
         endRemoveRows();

@@ -29,8 +29,9 @@ bool isIPv6(const QString& text) {
 // Letters, digits and inner hyphens in labels of up to 63 characters; a name
 // of digits and dots only would be a malformed address, not a name.
 bool isHostName(const QString& text) {
-    static const QRegularExpression name(QStringLiteral(
-        "^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    static const QRegularExpression name(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,"
+                       "61}[A-Za-z0-9])?)*\\.?$"));
     static const QRegularExpression numeric(QStringLiteral("^[0-9.]+$"));
     return text.size() <= 253 && name.match(text).hasMatch() && !numeric.match(text).hasMatch();
 }

@@ -45,7 +45,8 @@ TFAboutBox::TFAboutBox(QWidget* parent)
                        {481, 441}),
       OpenAddress([](const QUrl& url) { ShellOpen(url.toString()); }) {
     setFixedSize(481, 441);
-    QLabel* heading = addLabel(QStringLiteral("Software básico de operación"), {16, 12, 449, 20}, true);
+    QLabel* heading =
+        addLabel(QStringLiteral("Software básico de operación"), {16, 12, 449, 20}, true);
     QLabel* product = addLabel(QStringLiteral("KIVO ip"), {16, 32, 449, 26}, true);
     QFont big = product->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
@@ -53,8 +54,8 @@ TFAboutBox::TFAboutBox(QWidget* parent)
     heading->setObjectName(QStringLiteral("lHeading"));
     addSeparator(64);
     addLabel(QStringLiteral("Versión 1.10.0 (taxis)"), {16, 72, 200, 18});
-    QLabel* notice = addLabel(QStringLiteral("Uso sujeto a licencia del fabricante."),
-                              {216, 72, 249, 18});
+    QLabel* notice =
+        addLabel(QStringLiteral("Uso sujeto a licencia del fabricante."), {216, 72, 249, 18});
     notice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     notice->setEnabled(false); // greyed
     addPicture();

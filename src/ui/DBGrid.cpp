@@ -61,17 +61,19 @@ TDBGrid::~TDBGrid() {
     setModel(nullptr);
 }
 
+// What the grid owned goes only once the new binding is in place.
 void TDBGrid::setDataSource(TDataSource* source) {
-    m_ownSource.reset();
-    m_ownTable.reset();
+    const auto oldSource = std::move(m_ownSource);
+    const auto oldTable = std::move(m_ownTable);
     bind(source);
 }
 
 void TDBGrid::setDataSet(TDataSet* dataSet) {
+    const auto oldSource = std::move(m_ownSource);
+    const auto oldTable = std::move(m_ownTable);
     auto source = std::make_unique<TDataSource>();
     source->setDataSet(dataSet);
     bind(source.get());
-    m_ownTable.reset();
     m_ownSource = std::move(source);
 }
 
@@ -92,6 +94,7 @@ void TDBGrid::bind(TDataSource* source) {
         m_ownSource = std::make_unique<TDataSource>();
         source = m_ownSource.get();
     }
+    const std::unique_ptr<TDataSetModel> oldModel = std::move(m_model);
     m_source = source;
     if (wasReadOnly)
         m_source->setReadOnly(true);

@@ -41,6 +41,13 @@ TfLog::TfLog(QWidget* parent)
     layout->addWidget(DBGrid1);
 }
 
+// The grid and navigator outlive the data set and source members: unbind them
+// before those go.
+TfLog::~TfLog() {
+    DBGrid1->setDataSource(nullptr);
+    DBNavigator1->setDataSource(nullptr);
+}
+
 // Entries are appended in the order of the events: the last row is the newest.
 void TfLog::FormShow() {
     DataSource1.open();

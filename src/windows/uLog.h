@@ -19,6 +19,8 @@ public:
     TDBNavigator* DBNavigator1;
     TDBGrid* DBGrid1;
 
+    ~TfLog() override;
+
     void FormShow();
     void FormClose();
 

@@ -49,6 +49,13 @@ void TTableEditor::showCount() {
 
 // A table that cannot be opened leaves the window open, empty, with the
 // counter as it was.
+// The grid and navigator outlive the data set and source members: unbind them
+// before those go.
+TTableEditor::~TTableEditor() {
+    DBGrid1->setDataSource(nullptr);
+    DBNavigator->setDataSource(nullptr);
+}
+
 void TTableEditor::FormShow() {
     DataSource1.open();
     showCount();

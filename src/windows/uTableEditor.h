@@ -27,6 +27,8 @@ public:
     QLabel* lCount;
     TDBGrid* DBGrid1;
 
+    ~TTableEditor() override;
+
     void FormShow();
     void FormClose();
     void Table1AfterScroll();

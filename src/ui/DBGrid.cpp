@@ -105,7 +105,11 @@ void TDBGrid::bind(TDataSource* source) {
         showSourceRow();
         emit currentRowChanged(m_source->currentRow());
     });
-    connect(source, &TDataSource::rowsChanged, this, &TDBGrid::showSourceRow);
+    connect(source, &TDataSource::rowsChanged, this, [this](TDataSource::Change change) {
+        if (change == TDataSource::Change::Reset)
+            fitColumns();
+        showSourceRow();
+    });
     setEditTriggers(m_source->readOnly() ? QAbstractItemView::NoEditTriggers : editTriggers());
     showSourceRow();
 }
@@ -142,6 +146,13 @@ int TDBGrid::currentRow() const {
 
 void TDBGrid::setCurrentRow(int row) {
     runGuarded([&] { m_source->moveTo(row); });
+}
+
+// Columns as wide as their titles and the texts read, within reason.
+void TDBGrid::fitColumns() {
+    resizeColumnsToContents();
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        setColumnWidth(i, std::clamp(columnWidth(i), 64, 320));
 }
 
 // The view's cursor follows the data source, keeping its column.

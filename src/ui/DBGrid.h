@@ -55,6 +55,7 @@ protected:
 private:
     void bind(TDataSource* source);
     void showSourceRow();
+    void fitColumns();
     void deleteWithQuestion();
     void leaveEmptyNewRow();
 

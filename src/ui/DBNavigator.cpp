@@ -15,9 +15,9 @@ struct ButtonLook {
 
 // Glyphs and hints in the order of TDBNavigator::Button.
 constexpr ButtonLook kLooks[] = {
-    {"\u23EE", "Primero"}, {"\u25C0", "Anterior"}, {"\u25B6", "Siguiente"},
-    {"\u23ED", "Último"},  {"+", "Insertar"},      {"\u2212", "Eliminar"},
-    {"\u25B2", "Editar"},  {"\u2714", "Grabar"},   {"\u2716", "Cancelar"},
+    {"|\u25C0", "Primero"}, {"\u25C0", "Anterior"}, {"\u25B6", "Siguiente"},
+    {"\u25B6|", "Último"},  {"+", "Insertar"},      {"\u2212", "Eliminar"},
+    {"\u25B2", "Editar"},   {"\u2714", "Grabar"},   {"\u2716", "Cancelar"},
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ErrorOf.h"
 #include "GridFixture.h"
 #include "platform/ErrorBox.h"
+#include "platform/Regional.h"
 #include "platform/Registry.h"
 #include "store/Schema.h"
 #include "ui/Confirm.h"
@@ -36,6 +37,8 @@ private slots:
     void textsStoredInTheStoresForms();
     void textsReadBackOnPostgres_data();
     void textsReadBackOnPostgres();
+    void regionalPictures_data();
+    void regionalPictures();
     void badInputRefusedAndRowUnchanged_data();
     void badInputRefusedAndRowUnchanged();
     void postErrorShowsBoxAndKeepsEdit();
@@ -247,6 +250,76 @@ void TestDBGrid::textsReadBackOnPostgres() {
     if (!m_world->usePostgresLocalAlias())
         QSKIP("KIVO_TEST_PG is not set");
     m_world->checkTextRoundTrip(table, field, typed, shown, read);
+}
+
+// Typed texts follow the user's own short date and long time pictures.
+void TestDBGrid::regionalPictures_data() {
+    QTest::addColumn<QString>("shortDate");
+    QTest::addColumn<QString>("longTime");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored"); // -1: refused
+    const double dec8 = encodeDate(2026, 12, 8);
+    QTest::newRow("month first") << "M/d/yyyy"
+                                 << "HH:mm:ss"
+                                 << "Fecha"
+                                 << "12/8/2026" << dec8;
+    QTest::newRow("month first, day 13 refused") << "M/d/yyyy"
+                                                 << "HH:mm:ss"
+                                                 << "Fecha"
+                                                 << "13/8/2026" << -1.0;
+    QTest::newRow("year first") << "yyyy-MM-dd"
+                                << "HH:mm:ss"
+                                << "Fecha"
+                                << "2026-12-08" << dec8;
+    QTest::newRow("dots, short year") << "dd.MM.yy"
+                                      << "HH:mm:ss"
+                                      << "Fecha"
+                                      << "08.12.26" << dec8;
+    QTest::newRow("leap day of a common year") << "dd/MM/yyyy"
+                                               << "HH:mm:ss"
+                                               << "Fecha"
+                                               << "29/02/2025" << -1.0;
+    QTest::newRow("afternoon mark") << "dd/MM/yyyy"
+                                    << "h:mm:ss tt"
+                                    << "Hora"
+                                    << "10:27:45 PM" << encodeTime(22, 27, 45);
+    QTest::newRow("midnight hour with mark") << "dd/MM/yyyy"
+                                             << "h:mm:ss tt"
+                                             << "Hora"
+                                             << "12:05 AM" << encodeTime(0, 5, 0);
+    QTest::newRow("13 with a mark refused") << "dd/MM/yyyy"
+                                            << "h:mm:ss tt"
+                                            << "Hora"
+                                            << "13:00 PM" << -1.0;
+}
+
+void TestDBGrid::regionalPictures() {
+    QFETCH(QString, shortDate);
+    QFETCH(QString, longTime);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    TRegistry registry;
+    QVERIFY(registry.OpenKey("\\Control Panel\\International", true));
+    registry.WriteString("sShortDate", shortDate);
+    registry.WriteString("sLongTime", longTime);
+    registry.WriteString("s1159", "AM");
+    registry.WriteString("s2359", "PM");
+    reloadFormatSettings();
+    TTable table = m_world->localTable("log.DB");
+    table.Append();
+    const QString error = errorOf([&] { table.FieldByName(field).setText(typed); });
+    if (stored < 0) {
+        QVERIFY2(error.contains("is not a valid"), qPrintable(error));
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    table.Post();
+    table.Close();
+    table.Open();
+    table.Last();
+    QCOMPARE(table.FieldByName(field).AsDateTime(), stored);
 }
 
 void TestDBGrid::badInputRefusedAndRowUnchanged_data() {

@@ -80,6 +80,9 @@ private slots:
     void unreadableFileNeverOverwritten_data();
     void unreadableFileNeverOverwritten();
     void failedWriteNamesTheValue();
+    void textBeyondWindows1252KeepsEveryCharacter_data();
+    void textBeyondWindows1252KeepsEveryCharacter();
+    void exportSpellingsOfDwordAndBinary();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -475,6 +478,53 @@ void TestRegistry::failedWriteNamesTheValue() {
     }
     QVERIFY(readAll(m_dir->filePath("saved.reg")).contains("\"Auto\"=dword:00000001"));
     QVERIFY(!TRegistry().OpenKey(kSettingsKey, true));
+}
+
+void TestRegistry::textBeyondWindows1252KeepsEveryCharacter_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("unicodeFile");
+    QTest::newRow("Windows-1252 text stays REGEDIT4") << QString("/srv/salida/Año €") << false;
+    QTest::newRow("Polish letters") << QString("/srv/salida/Łódź") << true;
+    QTest::newRow("two lines beyond Windows-1252") << QString("Łódź\r\nKraków") << true;
+}
+
+// A value Windows-1252 cannot hold turns the file into the UTF-16 export
+// format; what was in the file before keeps its meaning.
+void TestRegistry::textBeyondWindows1252KeepsEveryCharacter() {
+    QFETCH(QString, text);
+    QFETCH(bool, unicodeFile);
+    writeAll(path(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                     "\"Old\"=hex(1):41,f1,6f,00\r\n\"Count\"=dword:00000007\r\n");
+    {
+        TRegistry writer;
+        QVERIFY(writer.OpenKey(kSettingsKey, true));
+        writer.WriteString("FileAuto", text);
+    }
+    const QByteArray bytes = readAll(path());
+    QCOMPARE(bytes.startsWith("\xFF\xFE"), unicodeFile);
+    if (!unicodeFile)
+        QVERIFY(bytes.startsWith("REGEDIT4\r\n"));
+    TRegistry reader;
+    QVERIFY(reader.OpenKey(kSettingsKey, false));
+    QCOMPARE(reader.ReadString("FileAuto"), text);
+    QVERIFY(reader.OpenKey("\\Software\\A", false));
+    QCOMPARE(reader.ReadString("Old"), QString("Año"));
+    QCOMPARE(reader.ReadInteger("Count"), 7);
+    QVERIFY(m_reports.isEmpty());
+}
+
+void TestRegistry::exportSpellingsOfDwordAndBinary() {
+    writeAll(path(), utf16Export("Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                                 "\"DelayAutoMin\"=hex(4):2c,01,00,00\r\n"
+                                 "\"HoraAuto\"=hex(3):00,00,00,00,00,00,e0,3f\r\n"
+                                 "\"Odd\"=hex(4):01,02\r\n"));
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, false));
+    QCOMPARE(registry.ReadInteger("DelayAutoMin"), 300);
+    QCOMPARE(registry.ReadDateTime("HoraAuto"), 0.5);
+    // four bytes make a DWORD; anything else is not one
+    QCOMPARE(readError(registry, "Integer", "Odd"), QString("Invalid data type for 'Odd'"));
 }
 
 QTEST_MAIN(TestRegistry)

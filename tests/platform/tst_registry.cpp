@@ -83,6 +83,7 @@ private slots:
     void textBeyondWindows1252KeepsEveryCharacter_data();
     void textBeyondWindows1252KeepsEveryCharacter();
     void exportSpellingsOfDwordAndBinary();
+    void writtenLinesReadableByTheOwner();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -525,6 +526,19 @@ void TestRegistry::exportSpellingsOfDwordAndBinary() {
     QCOMPARE(registry.ReadDateTime("HoraAuto"), 0.5);
     // four bytes make a DWORD; anything else is not one
     QCOMPARE(readError(registry, "Integer", "Odd"), QString("Invalid data type for 'Odd'"));
+}
+
+// A file the station writes over an unreadable one does not keep its
+// permission: the next start must be able to read it.
+void TestRegistry::writtenLinesReadableByTheOwner() {
+    const QString file = m_dir->filePath("dbLogin.txt");
+    writeAll(file, "garbage");
+    QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    QVERIFY(writeCp1252Lines(file, {"USER NAME=JUX", "password=60728"}));
+    const QFileDevice::Permissions now = QFile::permissions(file);
+    QVERIFY(now.testFlag(QFileDevice::ReadOwner));
+    QVERIFY(now.testFlag(QFileDevice::WriteOwner));
+    QCOMPARE(readAll(file), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
 }
 
 QTEST_MAIN(TestRegistry)

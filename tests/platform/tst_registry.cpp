@@ -5,14 +5,23 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const char kWriteLines[] = "--write-lines";
+constexpr uid_t kNobody = 65534;
+
+bool writeLoginLines(const QString& path) {
+    return writeCp1252Lines(path, {"USER NAME=JUX", "password=60728"});
+}
 
 const QString kSettingsKey = QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs");
 
@@ -529,17 +538,38 @@ void TestRegistry::exportSpellingsOfDwordAndBinary() {
 }
 
 // A file the station writes over an unreadable one does not keep its
-// permission: the next start must be able to read it.
+// permission: the next start must be able to read it. The owner's read right
+// means nothing to root, so as root the writing is done by an ordinary user.
 void TestRegistry::writtenLinesReadableByTheOwner() {
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
     const QString file = m_dir->filePath("dbLogin.txt");
     writeAll(file, "garbage");
     QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
-    QVERIFY(writeCp1252Lines(file, {"USER NAME=JUX", "password=60728"}));
+    if (geteuid() == 0) {
+        QVERIFY(::chown(QFile::encodeName(file).constData(), kNobody, kNobody) == 0);
+        QProcess child;
+        child.setChildProcessModifier([] {
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(3);
+        });
+        child.start(QCoreApplication::applicationFilePath(), {kWriteLines, file});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+    } else {
+        QVERIFY(writeLoginLines(file));
+    }
     const QFileDevice::Permissions now = QFile::permissions(file);
     QVERIFY(now.testFlag(QFileDevice::ReadOwner));
     QVERIFY(now.testFlag(QFileDevice::WriteOwner));
     QCOMPARE(readAll(file), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
 }
 
-QTEST_MAIN(TestRegistry)
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kWriteLines) == 0)
+        return writeLoginLines(QFile::decodeName(argv[2])) ? 0 : 1;
+    QCoreApplication app(argc, argv);
+    TestRegistry test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_registry.moc"

@@ -3,6 +3,8 @@
 #include "net/FtpConst.h"
 #include "net/SockConst.h"
 
+#include <utility>
+
 namespace {
 
 // A reply goes on while its last line starts with a blank or has a hyphen
@@ -89,10 +91,24 @@ void TFtpClient::ReadExtraLines(const QString& Line) {
 QString TFtpClient::Transaction(const QString& Command) {
     ReplyBound bound(*this);
     const QString first = TTcpSock::Transaction(Command);
+    m_replyOwed = true;
     if (first.isEmpty())
         throw FTPException(FtpText::NoReply);
     ReadExtraLines(first);
+    m_replyOwed = false;
     return first;
+}
+
+// A reply that was not read whole would be taken by the next command as its
+// own: the control connection is closed instead.
+void TFtpClient::DropControlOutOfStep() {
+    if (!std::exchange(m_replyOwed, false) || !m_connected)
+        return;
+    try {
+        CloseSocket();
+    } catch (const Exception&) {
+        // the socket is replaced either way
+    }
 }
 
 void TFtpClient::DiscardPending() {
@@ -107,6 +123,7 @@ void TFtpClient::Connect() {
     for (const QString* field : {&UserID, &Password, &FWUserID, &FWPassword, &Host})
         if (!IsCommandLine(*field))
             throw FTPException(SockText::BadCharInCommand);
+    m_replyOwed = m_closingReplyOwed = false; // a new session owes nothing
     ClearInput();
     TTcpSock::Connect();
     try {
@@ -228,8 +245,12 @@ void TFtpClient::SendCommand(const QString& Command) {
         reply = Transaction(Command);
     } catch (const FTPException& e) {
         // no complete reply: the command cannot have succeeded
+        DropControlOutOfStep();
         FailCommand(kind, e.message());
         return;
+    } catch (...) {
+        DropControlOutOfStep();
+        throw;
     }
     if (inRange(m_replyNumber, 400, 599)) {
         if (inRange(m_replyNumber, 500, 502) && OnUnSupportedFunction)

@@ -94,6 +94,7 @@ private:
     QString LoginStep(const QString& Command);
     void RefuseLogin(const QString& Reply);
     void DiscardPending();
+    void DropControlOutOfStep();
     void FailCommand(TCmdType Kind, const QString& Text);
     bool DownloadSteps(const QString& RemoteFile, const QString& LocalFile);
     bool OpenDataConnection();

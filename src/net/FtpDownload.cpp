@@ -135,10 +135,14 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
     {
         ReplyBound bound(*this);
         const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Retr) + RemoteFile);
+        m_replyOwed = true;
         if (reply.isEmpty())
             throw FTPException(FtpText::NoReply);
-        if (inRange(m_replyNumber, 301, 599))
+        if (inRange(m_replyNumber, 301, 599)) {
+            ReadExtraLines(reply);
+            m_replyOwed = false;
             return FailDownload(reply);
+        }
         // From here on the server owes a closing reply, however the transfer ends.
         m_closingReplyOwed = true;
         m_transferSize = SizeFromReply(reply);
@@ -148,6 +152,7 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
             if (m_transferSize == 0)
                 m_transferSize = SizeFromReply(line);
         }
+        m_replyOwed = false;
     }
     if (!Passive)
         data.UseAcceptedSocket(data.Accept());
@@ -209,6 +214,10 @@ void TFtpClient::ReleaseDataSocket() {
 // one reply or two; then, or when the owed reply does not come, replies can no
 // longer be matched to commands, and the control connection is closed instead.
 void TFtpClient::SettleControl() {
+    if (m_replyOwed) {
+        m_canceled = m_closingReplyOwed = false;
+        return DropControlOutOfStep();
+    }
     const bool canceled = std::exchange(m_canceled, false);
     bool owed = std::exchange(m_closingReplyOwed, false);
     bool inStep = false;

@@ -115,6 +115,9 @@ protected:
     // When set, no waiting step runs past it: the time-out of each step is cut
     // to what remains (a reply made of many lines gets one time-out in all).
     QDeadlineTimer m_stepDeadline{QDeadlineTimer::Forever};
+    // A command has been sent and its reply not read whole: what comes next
+    // on the connection belongs to it.
+    bool m_replyOwed = false;
     bool m_connected = false;
     bool m_canceled = false;
     bool m_timedOut = false;

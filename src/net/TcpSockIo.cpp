@@ -283,7 +283,9 @@ QString TTcpSock::Transaction(const QString& Command) {
     if (!IsCommandLine(Command))
         throw ESockError(SockText::BadCharInCommand);
     Writeln(Command);
+    m_replyOwed = true;
     m_lastReply = ReadLn();
+    m_replyOwed = false;
     if (!m_lastReply.isEmpty()) {
         ReportStatus(1, m_lastReply);
         m_replyNumber = ReplyNumberOf(m_lastReply);

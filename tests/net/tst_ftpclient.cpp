@@ -462,6 +462,7 @@ private slots:
         QTest::newRow("endless reply, cancelled as the station does")
             << "NOOP" << QByteArray() << true << QString::fromLatin1(SockText::ReadLnAborted);
         QTest::newRow("endless greeting") << "" << QByteArray() << false << tooSlow;
+        QTest::newRow("endless RETR reply") << "RETR" << QByteArray() << false << tooSlow;
         QTest::newRow("too many lines")
             << QString() << QByteArray(longReply + "200 end\r\n") << false
             << QString::fromLatin1(FtpText::ReplyTooLong).arg(TFtpClient::MaxReplyLines);
@@ -491,7 +492,12 @@ private slots:
             return;
         }
         ftp->Connect();
-        QCOMPARE(errorOf([&] { ftp->SendCommand(QStringLiteral("NOOP")); }), error);
+        if (dripAfter == "RETR")
+            QCOMPARE(errorOf([&] { ftp->Download("f", local("f")); }), error);
+        else
+            QCOMPARE(errorOf([&] { ftp->SendCommand(QStringLiteral("NOOP")); }), error);
+        // the rest of a reply not read whole must not reach the next command
+        QCOMPARE(ftp->Connected(), error.isEmpty());
     }
 
     void foreignDataConnectionRefused() {

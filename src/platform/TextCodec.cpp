@@ -46,5 +46,11 @@ bool writeCp1252Lines(const QString& path, const QStringList& lines) {
         if (file.write(toCp1252(line) + "\r\n") < 0)
             return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    // The replacement keeps the old file's permission; one its owner could not
+    // read would fail the same way at every start.
+    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileDevice::Permissions now = QFile::permissions(path);
+    return (now & owner) == owner || QFile::setPermissions(path, now | owner);
 }

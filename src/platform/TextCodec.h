@@ -14,5 +14,5 @@ QString fromCp1252(const QByteArray& bytes);
 bool readCp1252Lines(const QString& path, QStringList& lines);
 
 // Writes the lines, each followed by CR LF. False on any failure; the old file
-// is left untouched then.
+// is left untouched then. The file written is readable and writable by its owner.
 bool writeCp1252Lines(const QString& path, const QStringList& lines);

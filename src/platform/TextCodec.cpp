@@ -38,13 +38,16 @@ bool readCp1252Lines(const QString& path, QStringList& lines) {
     return true;
 }
 
-bool writeCp1252Lines(const QString& path, const QStringList& lines) {
+bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    for (const QString& line : lines) {
-        if (file.write(toCp1252(line) + "\r\n") < 0)
-            return false;
-    }
-    return file.commit();
+    QStringEncoder encoder("windows-1252");
+    bool written = file.open(QIODevice::WriteOnly);
+    for (qsizetype i = 0; written && i < lines.size(); ++i)
+        written = file.write(QByteArray(encoder.encode(lines[i])) + "\r\n") >= 0;
+    // An unfinished QSaveFile discards its temporary file when it goes.
+    if (written && file.commit())
+        return true;
+    if (error)
+        *error = file.errorString();
+    return false;
 }

@@ -1,7 +1,7 @@
 // Program start: one instance, the application title, the windows in their
 // order, the event loop.
-#include "platform/gui/Application.h"
 #include "platform/SingleInstance.h"
+#include "platform/gui/Application.h"
 #include "station/uPrincipal.h"
 #include "windows/UAboutBox.h"
 #include "windows/uCeco.h"
@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     windows.fCeco = new TfCeco(fPrincipal);
     windows.fPersonal = new TfPersonal(fPrincipal);
     windows.fpConsulta1 = new TfpConsulta1(fPrincipal);
+    windows.fRegAsist->fpConsulta1 = windows.fpConsulta1;
     fPrincipal->setSecondaryWindows(windows);
 
     fPrincipal->show();

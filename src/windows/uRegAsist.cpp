@@ -1,5 +1,262 @@
 #include "windows/uRegAsist.h"
 
+#include "platform/Clock.h"
+#include "platform/ErrorBox.h"
+#include "platform/Guarded.h"
+#include "platform/Regional.h"
+#include "report/DataSetRows.h"
+#include "report/PageBuilder.h"
+#include "report/preview/ReportPreview.h"
+#include "windows/RowsModel.h"
+#include "windows/TicketExport.h"
+#include "windows/upConsulta1.h"
+
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kStripHeight = 65;
+enum ExportEntry { kCsvEntry = 0, kAllEntry = 1, kWorkbookEntry = 2 };
+// The two entries of the original dialog first, the workbook after them.
+const QStringList kExportFilters = {QStringLiteral("Archivos excel (*.csv)"),
+                                    QStringLiteral("Todos (*.*)"),
+                                    QStringLiteral("Libro de Excel (*.xlsx)")};
+
+// Closes a data set however the operation ends.
+struct ClosesAtEnd {
+    TDataSet& dataSet;
+    ~ClosesAtEnd() { dataSet.Close(); }
+};
+
+// The short date picture as a Qt display format: "/" is the date separator.
+QString pickerFormat() {
+    QString format = formatSettings().shortDateFormat;
+    return format.replace(QLatin1Char('/'), formatSettings().dateSeparator);
+}
+
+QDateEdit* datePicker(QWidget* parent) {
+    auto* picker = new QDateEdit(parent);
+    picker->setCalendarPopup(true);
+    picker->setDisplayFormat(pickerFormat());
+    return picker;
+}
+
+// The export button's 16 x 16 picture in the 16 standard colours: a sheet
+// with green rows and an arrow.
+QIcon exportIcon() {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.fillRect(1, 1, 11, 14, Qt::white);
+    p.setPen(Qt::black);
+    p.drawRect(1, 1, 10, 13);
+    p.setPen(Qt::darkGreen);
+    for (int y = 4; y < 14; y += 3)
+        p.drawLine(3, y, 9, y);
+    p.setPen(QPen(Qt::blue, 2));
+    p.drawLine(9, 10, 14, 10);
+    p.drawLine(12, 7, 14, 10);
+    p.drawLine(12, 13, 14, 10);
+    return QIcon(
+        QPixmap::fromImage(image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)));
+}
+
+QToolButton* navigatorButton(const QString& text, const QString& tip, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setToolTip(tip);
+    button->setAutoRaise(true); // flat
+    return button;
+}
+
+} // namespace
+
 TfRegAsist::TfRegAsist(QWidget* parent)
     : TSecondaryWindow(parent, QStringLiteral("fRegAsist"),
-                       QStringLiteral("Registros de asistencia"), {1076, 632}) {}
+                       QStringLiteral("Registros de asistencia"), {1076, 632}) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildStrip());
+    buildGrid();
+    layout->addWidget(DBGrid1);
+    SaveDialog1Execute = [this](int& filterIndex) { return executeSaveDialog(filterIndex); };
+}
+
+QWidget* TfRegAsist::buildStrip() {
+    auto* strip = new QWidget(this);
+    strip->setFixedHeight(kStripHeight);
+    auto* row = new QHBoxLayout(strip);
+    bFirst = navigatorButton(QStringLiteral("|<"), QStringLiteral("Primero"), strip);
+    bPrior = navigatorButton(QStringLiteral("<"), QStringLiteral("Anterior"), strip);
+    bNext = navigatorButton(QStringLiteral(">"), QStringLiteral("Siguiente"), strip);
+    bLast = navigatorButton(QStringLiteral(">|"), QStringLiteral("Último"), strip);
+    const QList<QToolButton*> navigator{bFirst, bPrior, bNext, bLast};
+    for (int i = 0; i < navigator.size(); ++i) {
+        row->addWidget(navigator[i]);
+        connect(navigator[i], &QToolButton::clicked, this,
+                guarded([this, i] { DBNavigator1Click(i); }));
+    }
+    row->addSpacing(16);
+    dtpDesde = datePicker(strip);
+    dtpHasta = datePicker(strip);
+    row->addWidget(new QLabel(QStringLiteral("Desde:"), strip));
+    row->addWidget(dtpDesde);
+    row->addWidget(new QLabel(QStringLiteral("Hasta:"), strip));
+    row->addWidget(dtpHasta);
+    bRep = new QPushButton(QStringLiteral("Reporte"), strip);
+    bRep->setAutoDefault(false); // Enter is the export button's
+    row->addWidget(bRep);
+    connect(bRep, &QPushButton::clicked, this, guarded([this] { bRepClick(); }));
+
+    gbExportar = new QGroupBox(QStringLiteral(" Exportar "), strip);
+    auto* group = new QHBoxLayout(gbExportar);
+    group->addWidget(new QLabel(QStringLiteral("Separador:"), gbExportar));
+    eSep = new QLineEdit(QStringLiteral(";"), gbExportar);
+    eSep->setMaxLength(1);
+    eSep->setFixedWidth(28);
+    group->addWidget(eSep);
+    TBExportar = new QPushButton(gbExportar);
+    TBExportar->setIcon(exportIcon());
+    TBExportar->setIconSize(QSize(16, 16));
+    TBExportar->setFlat(true);
+    TBExportar->setToolTip(QStringLiteral("Exportar"));
+    TBExportar->setDefault(true);
+    group->addWidget(TBExportar);
+    connect(TBExportar, &QPushButton::clicked, this, guarded([this] { TBExportarClick(); }));
+    row->addWidget(gbExportar);
+    row->addStretch();
+    return strip;
+}
+
+void TfRegAsist::buildGrid() {
+    DBGrid1 = new QTableView(this);
+    m_model = new TRowsModel(this);
+    DBGrid1->setModel(m_model);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->verticalHeader()->hide(); // no indicator column
+    DBGrid1->setShowGrid(false);
+    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    QFont titles = DBGrid1->horizontalHeader()->font();
+    titles.setBold(true);
+    DBGrid1->horizontalHeader()->setFont(titles);
+    QPalette palette = DBGrid1->palette();
+    palette.setColor(QPalette::ButtonText, QColor(0, 0, 0x80)); // navy titles
+    // The selection stays visible when the grid has no focus.
+    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    DBGrid1->setPalette(palette);
+    DBGrid1->horizontalHeader()->setPalette(palette);
+}
+
+int TfRegAsist::ShowModal() {
+    if (Table1.DatabaseName == kNoServerAlias) {
+        showMessageBox(kApplicationTitle, kNoServerTableText, BoxIcon::Information);
+        return QDialog::Rejected;
+    }
+    return TSecondaryWindow::ShowModal();
+}
+
+void TfRegAsist::showEvent(QShowEvent* event) {
+    TSecondaryWindow::showEvent(event);
+    if (!event->spontaneous())
+        runGuarded([this] { FormShow(); });
+}
+
+void TfRegAsist::done(int result) {
+    runGuarded([this] { FormClose(); });
+    TSecondaryWindow::done(result);
+}
+
+void TfRegAsist::FormShow() {
+    m_model->clear();
+    Table1.Open();
+    m_model->setRows(rowsOf(Table1));
+    Table1.Last();
+    selectGridRow(m_model->rowCount() - 1);
+    const QDate today = toQDate(Date());
+    dtpDesde->setDate(QDate(today.year(), today.month(), 1));
+    dtpHasta->setDate(today);
+}
+
+void TfRegAsist::FormClose() {
+    Table1.Close();
+    m_model->clear();
+}
+
+QDate TfRegAsist::desde() const {
+    return dtpDesde->date();
+}
+
+QDate TfRegAsist::hasta() const {
+    return dtpHasta->date();
+}
+
+void TfRegAsist::selectGridRow(int row) {
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+    DBGrid1->selectRow(row);
+    DBGrid1->scrollTo(m_model->index(row, 0));
+}
+
+void TfRegAsist::DBNavigator1Click(int button) {
+    const int current = DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().row() : 0;
+    const int last = m_model->rowCount() - 1;
+    const int targets[] = {0, std::max(0, current - 1), std::min(last, current + 1), last};
+    selectGridRow(targets[button]);
+}
+
+void TfRegAsist::bRepClick() {
+    if (!fpConsulta1)
+        throw Exception(QStringLiteral("No report layout"));
+    TQuery& query = fpConsulta1->Table1;
+    query.Close();
+    query.SQL = ticketRangeSql(desde(), hasta());
+    query.Open();
+    ClosesAtEnd closes{query};
+    const ReportPages pages = buildPages(fpConsulta1->Report1, rowsOf(query));
+    previewReport(pages, this);
+}
+
+void TfRegAsist::TBExportarClick() {
+    Query1.Close();
+    Query1.SQL = ticketRangeSql(desde(), hasta());
+    Query1.Open();
+    ClosesAtEnd closes{Query1};
+    int filterIndex = kCsvEntry;
+    const QString path = SaveDialog1Execute(filterIndex);
+    if (path.isEmpty())
+        return;
+    if (filterIndex == kWorkbookEntry ||
+        QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0)
+        writeTicketWorkbook(path, Query1, desde(), hasta());
+    else
+        writeTicketExport(path, Query1, desde(), hasta(), eSep->text());
+}
+
+QString TfRegAsist::executeSaveDialog(int& filterIndex) {
+    QString filter;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Exportar reporte"), QString(),
+                                                kExportFilters.join(QStringLiteral(";;")), &filter,
+                                                QFileDialog::DontConfirmOverwrite);
+    filterIndex = std::max(0, int(kExportFilters.indexOf(filter)));
+    // The default extension, or the workbook's for its entry.
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += filterIndex == kWorkbookEntry ? QStringLiteral(".xlsx") : QStringLiteral(".csv");
+    return path;
+}

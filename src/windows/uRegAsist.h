@@ -3,11 +3,68 @@
 #include "store/DataSet.h"
 #include "windows/SecondaryWindow.h"
 
+#include <QDate>
+#include <functional>
+
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QToolButton;
+class TRowsModel;
+class TfpConsulta1;
+
 // The ticket-records window: browse, report and export of the server table.
 class TfRegAsist : public TSecondaryWindow {
     Q_OBJECT
 public:
     explicit TfRegAsist(QWidget* parent = nullptr);
+
     TTable Table1;
     TQuery Query1;
+    // The printed report layout, created with the other windows.
+    TfpConsulta1* fpConsulta1 = nullptr;
+
+    QToolButton *bFirst, *bPrior, *bNext, *bLast; // DBNavigator1
+    QDateEdit *dtpDesde, *dtpHasta;
+    QPushButton* bRep;
+    QGroupBox* gbExportar;
+    QLineEdit* eSep;
+    QPushButton* TBExportar;
+    QTableView* DBGrid1;
+
+    // SaveDialog1: the chosen path and the index of the chosen filter entry
+    // (0 CSV, 1 all files, 2 Excel workbook); an empty path when cancelled.
+    // Tests replace it.
+    std::function<QString(int& filterIndex)> SaveDialog1Execute;
+
+    // With the server alias "NONE" there is no table to show: says so instead.
+    int ShowModal();
+
+    void FormShow();
+    void FormClose();
+    void bRepClick();
+    void TBExportarClick();
+    void DBNavigator1Click(int button); // 0 first, 1 prior, 2 next, 3 last
+
+    QDate desde() const;
+    QDate hasta() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    QWidget* buildStrip();
+    void buildGrid();
+    QString executeSaveDialog(int& filterIndex);
+    void selectGridRow(int row);
+
+    TRowsModel* m_model = nullptr;
 };
+
+// The text shown when the server alias is "NONE".
+inline const QString kNoServerTableText = QStringLiteral(
+    "No hay una tabla de registros de taxi configurada: el alias del servidor es \"NONE\".");

@@ -100,6 +100,7 @@ QWidget* TfRegAsist::buildStrip() {
     auto* strip = new QWidget(this);
     strip->setFixedHeight(kStripHeight);
     auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 2, 6, 4);
     bFirst = navigatorButton(QStringLiteral("|<"), QStringLiteral("Primero"), strip);
     bPrior = navigatorButton(QStringLiteral("<"), QStringLiteral("Anterior"), strip);
     bNext = navigatorButton(QStringLiteral(">"), QStringLiteral("Siguiente"), strip);
@@ -124,6 +125,7 @@ QWidget* TfRegAsist::buildStrip() {
 
     gbExportar = new QGroupBox(QStringLiteral(" Exportar "), strip);
     auto* group = new QHBoxLayout(gbExportar);
+    group->setContentsMargins(8, 2, 8, 2);
     group->addWidget(new QLabel(QStringLiteral("Separador:"), gbExportar));
     eSep = new QLineEdit(QStringLiteral(";"), gbExportar);
     eSep->setMaxLength(1);

@@ -10,6 +10,7 @@
 #include "report/preview/ReportPreview.h"
 #include "windows/upConsulta1.h"
 
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +79,7 @@ private slots:
     void bandHigherThanThePageEnds();
     void unknownFieldRaises();
     void previewPagesAndZooms();
+    void printsTheChosenPages();
     void savedTextForms_data();
     void savedTextForms();
 
@@ -234,6 +236,24 @@ void TestPages::previewPagesAndZooms() {
     QVERIFY(natural.width() > natural.height()); // landscape
     preview.setZoom(2.0);
     QVERIFY(qAbs(view->width() - 2 * natural.width()) <= 2);
+}
+
+// A printer that writes PDF stands for a real one: same painter, same pages.
+void TestPages::printsTheChosenPages() {
+    TReportPreview preview(buildPages(ticketReportDefinition(), ticketRows(300)));
+    QPrinter printer(QPrinter::HighResolution);
+    preview.preparePrinter(printer);
+    const QString pdf = m_dir.filePath(QStringLiteral("printed.pdf"));
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setFromTo(7, 8);
+    preview.printOn(printer);
+    const QString info = QString::fromUtf8(toolOutput("pdfinfo", {pdf}));
+    QVERIFY2(info.contains(QRegularExpression("Pages:\\s+2\n")), qPrintable(info));
+    QVERIFY(info.contains(QRegularExpression("Page size:\\s+792 x 612 pts")));
+    QVERIFY(findWord(pageWords(pdf, 1), QStringLiteral("7")));
+    QVERIFY(pageText(pdf, 2).contains(QStringLiteral("O0299")));
+    QVERIFY(!pageText(pdf, 1).contains(QStringLiteral("Reporte de Tickets Control de Taxis")));
 }
 
 void TestPages::savedTextForms_data() {

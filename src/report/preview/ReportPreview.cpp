@@ -150,13 +150,17 @@ void TReportPreview::printOn(QPrinter& printer) {
     paintPages(printer, m_pages, from, to);
 }
 
-void TReportPreview::bPrintClick() {
-    QPrinter printer(QPrinter::HighResolution);
+void TReportPreview::preparePrinter(QPrinter& printer) const {
     printer.setDocName(m_pages.title);
     printer.setFullPage(true); // the bands carry their margins
     printer.setPageLayout(pageLayoutOf(m_pages.pageSize));
     printer.setCopyCount(1);
     printer.setFromTo(1, pageCount());
+}
+
+void TReportPreview::bPrintClick() {
+    QPrinter printer(QPrinter::HighResolution);
+    preparePrinter(printer);
     QPrintDialog dialog(&printer, this);
     dialog.setMinMax(1, pageCount());
     if (dialog.exec() == QDialog::Accepted)

@@ -26,7 +26,10 @@ public:
     double zoom() const;
     void fitWidth();
 
-    // What the print and save buttons do once their dialogs have answered.
+    // The print job: the report's title, its paper, one copy, all pages.
+    void preparePrinter(QPrinter& printer) const;
+    // What the print and save buttons do once their dialogs have answered:
+    // the printer's page range, or every page.
     void printOn(QPrinter& printer);
     void saveTo(const QString& path);
 

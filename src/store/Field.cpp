@@ -43,7 +43,7 @@ QString TField::FieldName() const {
 }
 
 QVariant TField::Value() const {
-    return m_dataSet.fieldValue(m_index);
+    return m_dataSet.fieldValue(m_index, m_row);
 }
 
 bool TField::IsNull() const {

@@ -7,7 +7,8 @@
 #include "report/DataSetRows.h"
 #include "report/PageBuilder.h"
 #include "report/preview/ReportPreview.h"
-#include "windows/RowsModel.h"
+#include "ui/DBGrid.h"
+#include "ui/DBNavigator.h"
 #include "windows/TicketExport.h"
 #include "windows/upConsulta1.h"
 
@@ -22,8 +23,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTableView>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -74,19 +73,13 @@ QIcon exportIcon() {
         QPixmap::fromImage(image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither)));
 }
 
-QToolButton* navigatorButton(const QString& text, const QString& tip, QWidget* parent) {
-    auto* button = new QToolButton(parent);
-    button->setText(text);
-    button->setToolTip(tip);
-    button->setAutoRaise(true); // flat
-    return button;
-}
-
 } // namespace
 
 TfRegAsist::TfRegAsist(QWidget* parent)
     : TSecondaryWindow(parent, QStringLiteral("fRegAsist"),
                        QStringLiteral("Registros de asistencia"), {1076, 632}) {
+    DataSource1.setDataSet(&Table1);
+    DataSource1.setReadOnly(true);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -101,16 +94,12 @@ QWidget* TfRegAsist::buildStrip() {
     strip->setFixedHeight(kStripHeight);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 6, 4);
-    bFirst = navigatorButton(QStringLiteral("|<"), QStringLiteral("Primero"), strip);
-    bPrior = navigatorButton(QStringLiteral("<"), QStringLiteral("Anterior"), strip);
-    bNext = navigatorButton(QStringLiteral(">"), QStringLiteral("Siguiente"), strip);
-    bLast = navigatorButton(QStringLiteral(">|"), QStringLiteral("Último"), strip);
-    const QList<QToolButton*> navigator{bFirst, bPrior, bNext, bLast};
-    for (int i = 0; i < navigator.size(); ++i) {
-        row->addWidget(navigator[i]);
-        connect(navigator[i], &QToolButton::clicked, this,
-                guarded([this, i] { DBNavigator1Click(i); }));
-    }
+    DBNavigator1 = new TDBNavigator(strip);
+    DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
+    DBNavigator1->setVisibleButtons(
+        {TDBNavigator::nbFirst, TDBNavigator::nbPrior, TDBNavigator::nbNext, TDBNavigator::nbLast});
+    DBNavigator1->setDataSource(&DataSource1);
+    row->addWidget(DBNavigator1);
     row->addSpacing(16);
     dtpDesde = datePicker(strip);
     dtpHasta = datePicker(strip);
@@ -145,25 +134,26 @@ QWidget* TfRegAsist::buildStrip() {
 }
 
 void TfRegAsist::buildGrid() {
-    DBGrid1 = new QTableView(this);
-    m_model = new TRowsModel(this);
-    DBGrid1->setModel(m_model);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    DBGrid1->verticalHeader()->hide(); // no indicator column
-    DBGrid1->setShowGrid(false);
-    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    QFont titles = DBGrid1->horizontalHeader()->font();
-    titles.setBold(true);
-    DBGrid1->horizontalHeader()->setFont(titles);
-    QPalette palette = DBGrid1->palette();
-    palette.setColor(QPalette::ButtonText, QColor(0, 0, 0x80)); // navy titles
-    // The selection stays visible when the grid has no focus.
-    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
-        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-    DBGrid1->setPalette(palette);
-    DBGrid1->horizontalHeader()->setPalette(palette);
+    DBGrid1 = new TDBGrid(this);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setDataSource(&DataSource1);
+    DBGrid1->setReadOnly(true);
+    DBGrid1->setIndicator(false);
+    DBGrid1->setRowSelect(true);
+    QHeaderView* titles = DBGrid1->horizontalHeader();
+    QFont bold = titles->font();
+    bold.setBold(true);
+    titles->setFont(bold);
+    QPalette navy = titles->palette();
+    navy.setColor(QPalette::ButtonText, QColor(0, 0, 0x80));
+    titles->setPalette(navy);
+}
+
+// The grid and navigator outlive the data set and source members: unbind them
+// before those go.
+TfRegAsist::~TfRegAsist() {
+    DBGrid1->setDataSource(nullptr);
+    DBNavigator1->setDataSource(nullptr);
 }
 
 int TfRegAsist::ShowModal() {
@@ -186,19 +176,15 @@ void TfRegAsist::done(int result) {
 }
 
 void TfRegAsist::FormShow() {
-    m_model->clear();
-    Table1.Open();
-    m_model->setRows(rowsOf(Table1));
-    Table1.Last();
-    selectGridRow(m_model->rowCount() - 1);
+    DataSource1.open();
+    DataSource1.last();
     const QDate today = toQDate(Date());
     dtpDesde->setDate(QDate(today.year(), today.month(), 1));
     dtpHasta->setDate(today);
 }
 
 void TfRegAsist::FormClose() {
-    Table1.Close();
-    m_model->clear();
+    DataSource1.close();
 }
 
 QDate TfRegAsist::desde() const {
@@ -207,20 +193,6 @@ QDate TfRegAsist::desde() const {
 
 QDate TfRegAsist::hasta() const {
     return dtpHasta->date();
-}
-
-void TfRegAsist::selectGridRow(int row) {
-    if (row < 0 || row >= m_model->rowCount())
-        return;
-    DBGrid1->selectRow(row);
-    DBGrid1->scrollTo(m_model->index(row, 0));
-}
-
-void TfRegAsist::DBNavigator1Click(int button) {
-    const int current = DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().row() : 0;
-    const int last = m_model->rowCount() - 1;
-    const int targets[] = {0, std::max(0, current - 1), std::min(last, current + 1), last};
-    selectGridRow(targets[button]);
 }
 
 void TfRegAsist::bRepClick() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/DataSet.h"
+#include "ui/DataSource.h"
 #include "windows/SecondaryWindow.h"
 
 #include <QDate>
@@ -11,9 +12,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableView;
-class QToolButton;
-class TRowsModel;
+class TDBGrid;
+class TDBNavigator;
 class TfpConsulta1;
 
 // The ticket-records window: browse, report and export of the server table.
@@ -21,19 +21,21 @@ class TfRegAsist : public TSecondaryWindow {
     Q_OBJECT
 public:
     explicit TfRegAsist(QWidget* parent = nullptr);
+    ~TfRegAsist() override;
 
     TTable Table1;
+    TDataSource DataSource1;
     TQuery Query1;
     // The printed report layout, created with the other windows.
     TfpConsulta1* fpConsulta1 = nullptr;
 
-    QToolButton *bFirst, *bPrior, *bNext, *bLast; // DBNavigator1
+    TDBNavigator* DBNavigator1;
     QDateEdit *dtpDesde, *dtpHasta;
     QPushButton* bRep;
     QGroupBox* gbExportar;
     QLineEdit* eSep;
     QPushButton* TBExportar;
-    QTableView* DBGrid1;
+    TDBGrid* DBGrid1;
 
     // SaveDialog1: the chosen path and the index of the chosen filter entry
     // (0 CSV, 1 all files, 2 Excel workbook); an empty path when cancelled.
@@ -47,7 +49,6 @@ public:
     void FormClose();
     void bRepClick();
     void TBExportarClick();
-    void DBNavigator1Click(int button); // 0 first, 1 prior, 2 next, 3 last
 
     QDate desde() const;
     QDate hasta() const;
@@ -60,9 +61,6 @@ private:
     QWidget* buildStrip();
     void buildGrid();
     QString executeSaveDialog(int& filterIndex);
-    void selectGridRow(int row);
-
-    TRowsModel* m_model = nullptr;
 };
 
 // The text shown when the server alias is "NONE".

@@ -5,6 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/ErrorBox.h"
 #include "report/preview/ReportPreview.h"
+#include "ui/DBGrid.h"
+#include "ui/DBNavigator.h"
 #include "windows/uRegAsist.h"
 #include "windows/upConsulta1.h"
 
@@ -81,16 +83,17 @@ void TestRegAsist::showingSetsTheMonthAndShowsTheTable() {
     QCOMPARE(f.window.dtpHasta->date(), QDate(2024, 3, 17));
     QVERIFY(f.window.Table1.Active());
     QAbstractItemModel* model = f.window.DBGrid1->model();
+    QVERIFY(f.window.DBGrid1->readOnly());
     QCOMPARE(model->rowCount(), 3);
     QCOMPARE(model->columnCount(), 10);
     QCOMPARE(model->headerData(0, Qt::Horizontal).toString().toUpper(), QString("ORIGEN"));
     QCOMPARE(model->headerData(9, Qt::Horizontal).toString().toUpper(), QString("VERIFICADO"));
-    QCOMPARE(f.window.DBGrid1->currentIndex().row(), 2); // on the last row
+    QCOMPARE(f.window.DBGrid1->currentRow(), 2); // on the last row
     QCOMPARE(model->index(1, 3).data().toString(), QString("02/03/2024"));
-    f.window.DBNavigator1Click(0);
-    QCOMPARE(f.window.DBGrid1->currentIndex().row(), 0);
-    f.window.DBNavigator1Click(2);
-    QCOMPARE(f.window.DBGrid1->currentIndex().row(), 1);
+    f.window.DBNavigator1->BtnClick(TDBNavigator::nbFirst);
+    QCOMPARE(f.window.DBGrid1->currentRow(), 0);
+    f.window.DBNavigator1->BtnClick(TDBNavigator::nbNext);
+    QCOMPARE(f.window.DBGrid1->currentRow(), 1);
 
     // Closing closes the table; showing again resets both dates, keeps the separator.
     f.window.eSep->setText(",");

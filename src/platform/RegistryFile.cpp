@@ -399,7 +399,7 @@ bool save(const QString& path, const Document& document) {
     const QByteArray bytes = serialize(document);
     if (file.write(bytes) != bytes.size())
         return false;
-    return file.commit();
+    return commitSaveFile(file);
 }
 
 } // namespace regfile

@@ -38,6 +38,11 @@ bool readCp1252Lines(const QString& path, QStringList& lines) {
     return true;
 }
 
+bool commitSaveFile(QSaveFile& file) {
+    // An uncommitted save file removes its temporary file when it goes.
+    return file.flush() && file.commit();
+}
+
 bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error) {
     QSaveFile file(path);
     QStringEncoder encoder("windows-1252");
@@ -45,7 +50,7 @@ bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* er
     for (qsizetype i = 0; written && i < lines.size(); ++i)
         written = file.write(QByteArray(encoder.encode(lines[i])) + "\r\n") >= 0;
     // An unfinished QSaveFile discards its temporary file when it goes.
-    if (written && file.commit())
+    if (written && commitSaveFile(file))
         return true;
     if (error)
         *error = file.errorString();

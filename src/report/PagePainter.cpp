@@ -1,5 +1,6 @@
 #include "report/PagePainter.h"
 
+#include "platform/TextCodec.h"
 #include "report/SeparatedValues.h"
 
 #include <QPaintDevice>
@@ -103,6 +104,6 @@ void savePdf(const ReportPages& pages, const QString& path) {
         writer.setPageLayout(pageLayoutOf(pages.pageSize));
         paintPages(writer, pages, 1, int(pages.pages.size()));
     }
-    if (!file.commit())
+    if (!commitSaveFile(file))
         throw writeError(path, file.errorString());
 }

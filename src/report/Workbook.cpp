@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <xlsxwriter.h>
 
 TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
@@ -72,6 +73,11 @@ void TWorkbookWriter::commit() {
         fail(QString::fromUtf8(lxw_strerror(error)));
     QFile::setPermissions(m_temporary.fileName(), QFile::ReadOwner | QFile::WriteOwner |
                                                       QFile::ReadGroup | QFile::ReadOther);
+    // On disk before it takes the target's name, as the text exports are.
+    QFile written(m_temporary.fileName());
+    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+        fail(written.errorString());
+    written.close();
     // rename() replaces an existing target in one step.
     if (std::rename(QFile::encodeName(m_temporary.fileName()).constData(),
                     QFile::encodeName(m_path).constData()) != 0)

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <csignal>
 #include <limits>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +82,7 @@ private slots:
     void unreadableFileNeverOverwritten_data();
     void unreadableFileNeverOverwritten();
     void failedWriteNamesTheValue();
+    void fullDiskKeepsTheOldFile();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -475,6 +478,30 @@ void TestRegistry::failedWriteNamesTheValue() {
     }
     QVERIFY(readAll(m_dir->filePath("saved.reg")).contains("\"Auto\"=dword:00000001"));
     QVERIFY(!TRegistry().OpenKey(kSettingsKey, true));
+}
+
+// A disk that fills during the save: the final flush fails, the old file stays
+// whole. The file size limit stands in for the full disk.
+void TestRegistry::fullDiskKeepsTheOldFile() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("Auto", 1);
+    const QByteArray before = readAll(path());
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = rlim_t(before.size());
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QString error;
+    try {
+        registry.WriteString("FileAuto", QString(200, QLatin1Char('x')));
+    } catch (const ERegistryException& e) {
+        error = e.message();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    QCOMPARE(error, QString("Failed to set data for 'FileAuto'"));
+    QCOMPARE(readAll(path()), before);
 }
 
 QTEST_MAIN(TestRegistry)

@@ -208,8 +208,10 @@ void TestExport::incompleteFileIsRemoved() {
     QFETCH(bool, oldFile);
     setSpanishRegion();
     QList<TicketRow> rows;
-    for (int i = 0; i < 400; ++i)
-        rows << TicketRow{"P", i, QStringLiteral("Nombre %1").arg(i), encodeDate(2024, 3, 5), 1.5};
+    // About 5 KB of text, more than the files may hold.
+    for (int i = 0; i < 60; ++i)
+        rows << TicketRow{"P", i, QStringLiteral("Nombre largo que llena el archivo %1").arg(i),
+                          encodeDate(2024, 3, 5), 1.5};
     appendTicketRows(QStringLiteral("JUXRegs"), rows);
     TQuery query;
     query.DatabaseName = QStringLiteral("JUXRegs");
@@ -223,7 +225,7 @@ void TestExport::incompleteFileIsRemoved() {
         m_world->env.writeFile(QStringLiteral("out/") + QFileInfo(path).fileName(), "old export");
     QString error;
     {
-        FileSizeLimit limit(4096);
+        FileSizeLimit limit(2048);
         error = errorOf([&] {
             if (workbook)
                 writeTicketWorkbook(path, query, kFrom, kTo);

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "platform/Clock.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
@@ -9,9 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
-#include <csignal>
 #include <limits>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -487,19 +486,13 @@ void TestRegistry::fullDiskKeepsTheOldFile() {
     QVERIFY(registry.OpenKey(kSettingsKey, true));
     registry.WriteInteger("Auto", 1);
     const QByteArray before = readAll(path());
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old;
-    limit.rlim_cur = rlim_t(before.size());
-    setrlimit(RLIMIT_FSIZE, &limit);
     QString error;
     try {
+        FileSizeLimit limit(rlim_t(before.size()));
         registry.WriteString("FileAuto", QString(200, QLatin1Char('x')));
     } catch (const ERegistryException& e) {
         error = e.message();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
     QCOMPARE(error, QString("Failed to set data for 'FileAuto'"));
     QCOMPARE(readAll(path()), before);
 }

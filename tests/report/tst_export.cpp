@@ -1,6 +1,7 @@
 // The export writers: quoting, the bytes of the export file, the workbook's
 // typed cells, and files that cannot be written completely.
 #include "ErrorOf.h"
+#include "FileSizeLimit.h"
 #include "ReportFixture.h"
 #include "report/SeparatedValues.h"
 #include "report/Workbook.h"
@@ -9,8 +10,6 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QTest>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -23,22 +22,6 @@ QList<TicketRow> marchRows() {
             {"P2", 7, QStringLiteral("Juan \"Tito\""), encodeDateTime({2024, 3, 17, 23, 59, 59, 0}),
              7, 0, 0, 0, 1000000}};
 }
-
-// Limits the size of any file this process writes, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, SIG_IGN); // a failed write, not a killed process
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
 
 // The text of a cell of the first sheet's XML: the whole <c> element.
 QString cellXml(const QString& sheet, const QString& reference) {

@@ -65,6 +65,7 @@ private slots:
     void rangeEdgesOnEachServer();
     void cancelledDialogWritesNothing();
     void workbookEntryWritesAWorkbook();
+    void unopenableTableShowsTheError();
     void noServerTableSaysSo();
 
 private:
@@ -226,6 +227,23 @@ void TestRegAsist::workbookEntryWritesAWorkbook() {
     const QString sheet =
         QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet1.xml"}));
     QVERIFY(sheet.contains("<c r=\"B6\"><v>1</v></c>"));
+    f.window.reject();
+}
+
+// The window opens all the same, with an empty grid, and keeps its dates.
+void TestRegAsist::unopenableTableShowsTheError() {
+    StoreWorld world;
+    QStringList shown;
+    setBoxPresenter([&](const QString&, const QString& text, BoxIcon) { shown << text; });
+    RegAsist f("JUXRegs");
+    f.window.Table1.TableName = QStringLiteral("tickettaxis_gone");
+    f.window.dtpDesde->setDate(QDate(2020, 5, 6));
+    f.window.show();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].contains("tickettaxis_gone"), qPrintable(shown[0]));
+    QVERIFY(f.window.isVisible());
+    QCOMPARE(f.window.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(f.window.dtpDesde->date(), QDate(2020, 5, 6));
     f.window.reject();
 }
 

@@ -256,12 +256,17 @@ void TDataSet::MoveTo(int recNo) {
     m_bof = m_eof = count == 0;
 }
 
-void TDataSet::setFieldValue(int index, const QVariant& value) {
+void TDataSet::setFieldValue(int index, int row, const QVariant& value) {
     requireActive();
     requireIndex(index);
     if (m_state == State::Browse)
         throw EDatabaseError(
             QStringLiteral("'%1' is not in edit or insert mode").arg(displayName()));
+    if (row >= 0)
+        loadRows();
+    if (row >= 0 && row != (m_state == State::Insert ? insertRow() : m_current))
+        throw EDatabaseError(
+            QStringLiteral("'%1': only the row in edit can be written").arg(displayName()));
     m_buffer.setValue(index, value);
     m_buffer.setGenerated(index, true);
 }

@@ -125,7 +125,7 @@ private:
 
     QVariant fieldValue(int index, int row = -1) const;
     int insertRow() const;
-    void setFieldValue(int index, const QVariant& value);
+    void setFieldValue(int index, int row, const QVariant& value);
     QString fieldName(int index) const;
     void requireActive() const;
     void requireIndex(int index) const;

@@ -3,6 +3,7 @@
 #include "ErrorOf.h"
 #include "GridFixture.h"
 #include "platform/ErrorBox.h"
+#include "platform/Regional.h"
 #include "platform/Registry.h"
 #include "store/Schema.h"
 #include "ui/Confirm.h"
@@ -11,6 +12,7 @@
 #include "ui/DataSetModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -28,15 +30,19 @@ private slots:
     void modelPassesTheTesterThroughEveryOperation();
     void unchangedNewRowIsDroppedNotPosted();
     void unchangedNewRowDroppedWhenGridLosesFocus();
+    void typingTabAndLeavingTheRowPosts();
     void deleteAsksFirst_data();
     void deleteAsksFirst();
     void textsStoredInTheStoresForms_data();
     void textsStoredInTheStoresForms();
     void textsReadBackOnPostgres_data();
     void textsReadBackOnPostgres();
+    void regionalPictures_data();
+    void regionalPictures();
     void badInputRefusedAndRowUnchanged_data();
     void badInputRefusedAndRowUnchanged();
     void postErrorShowsBoxAndKeepsEdit();
+    void postAfterTheServerWentAway();
     void readOnlyGridRefusesEditing();
     void navigatorButtonsFollowPosition();
     void personnelNamesLimitedInTheEditor();
@@ -118,6 +124,34 @@ void TestDBGrid::unchangedNewRowDroppedWhenGridLosesFocus() {
     QVERIFY(grid->model()->setData(grid->model()->index(1, 0), "192.0.2.9"));
     other->setFocus();
     QCOMPARE(grid->dataSource()->state(), TDataSource::State::Insert);
+}
+
+// As a person works: Insert, type, Tab to the next cell, Up to leave the row.
+void TestDBGrid::typingTabAndLeavingTheRowPosts() {
+    m_world->addPoints({{"192.0.2.1", "A", "L1", true}});
+    TTable table = m_world->localTable("confRegIP.db");
+    QWidget window;
+    auto* grid = new TDBGrid(&window);
+    grid->setDataSet(&table);
+    grid->dataSource()->open();
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Insert);
+    QTest::keyClick(grid, Qt::Key_1); // starts the cell editor
+    QWidget* editor = QApplication::focusWidget();
+    QVERIFY(editor && editor != grid);
+    QTest::keyClicks(editor, "92.0.2.9");
+    QTest::keyClick(editor, Qt::Key_Tab);
+    QCOMPARE(grid->currentIndex(), grid->model()->index(1, 1));
+    QCOMPARE(grid->model()->data(grid->model()->index(1, 0)).toString(),
+             QStringLiteral("192.0.2.9"));
+    QCOMPARE(m_world->countRows("confRegIP"), 1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QCOMPARE(grid->dataSource()->currentRow(), 0);
+    QCOMPARE(m_world->countRows("confRegIP"), 2);
+    QVERIFY(m_world->boxes.isEmpty());
 }
 
 void TestDBGrid::deleteAsksFirst_data() {
@@ -218,46 +252,143 @@ void TestDBGrid::textsReadBackOnPostgres() {
     m_world->checkTextRoundTrip(table, field, typed, shown, read);
 }
 
+// Typed texts follow the user's own short date and long time pictures.
+void TestDBGrid::regionalPictures_data() {
+    QTest::addColumn<QString>("shortDate");
+    QTest::addColumn<QString>("longTime");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored"); // -1: refused
+    const double dec8 = encodeDate(2026, 12, 8);
+    QTest::newRow("month first") << "M/d/yyyy"
+                                 << "HH:mm:ss"
+                                 << "Fecha"
+                                 << "12/8/2026" << dec8;
+    QTest::newRow("month first, day 13 refused") << "M/d/yyyy"
+                                                 << "HH:mm:ss"
+                                                 << "Fecha"
+                                                 << "13/8/2026" << -1.0;
+    QTest::newRow("year first") << "yyyy-MM-dd"
+                                << "HH:mm:ss"
+                                << "Fecha"
+                                << "2026-12-08" << dec8;
+    QTest::newRow("dots, short year") << "dd.MM.yy"
+                                      << "HH:mm:ss"
+                                      << "Fecha"
+                                      << "08.12.26" << dec8;
+    QTest::newRow("leap day of a common year") << "dd/MM/yyyy"
+                                               << "HH:mm:ss"
+                                               << "Fecha"
+                                               << "29/02/2025" << -1.0;
+    QTest::newRow("afternoon mark") << "dd/MM/yyyy"
+                                    << "h:mm:ss tt"
+                                    << "Hora"
+                                    << "10:27:45 PM" << encodeTime(22, 27, 45);
+    QTest::newRow("midnight hour with mark") << "dd/MM/yyyy"
+                                             << "h:mm:ss tt"
+                                             << "Hora"
+                                             << "12:05 AM" << encodeTime(0, 5, 0);
+    QTest::newRow("13 with a mark refused") << "dd/MM/yyyy"
+                                            << "h:mm:ss tt"
+                                            << "Hora"
+                                            << "13:00 PM" << -1.0;
+}
+
+void TestDBGrid::regionalPictures() {
+    QFETCH(QString, shortDate);
+    QFETCH(QString, longTime);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    TRegistry registry;
+    QVERIFY(registry.OpenKey("\\Control Panel\\International", true));
+    registry.WriteString("sShortDate", shortDate);
+    registry.WriteString("sLongTime", longTime);
+    registry.WriteString("s1159", "AM");
+    registry.WriteString("s2359", "PM");
+    reloadFormatSettings();
+    TTable table = m_world->localTable("log.DB");
+    table.Append();
+    const QString error = errorOf([&] { table.FieldByName(field).setText(typed); });
+    if (stored < 0) {
+        QVERIFY2(error.contains("is not a valid"), qPrintable(error));
+        return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    table.Post();
+    table.Close();
+    table.Open();
+    table.Last();
+    QCOMPARE(table.FieldByName(field).AsDateTime(), stored);
+}
+
 void TestDBGrid::badInputRefusedAndRowUnchanged_data() {
+    QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
-    QTest::newRow("text in a number") << "CODIGO"
+    QTest::newRow("text in a number") << "personal.DBF"
+                                      << "CODIGO"
                                       << "12a"
                                       << "'12a' is not a valid integer";
-    QTest::newRow("number too large") << "TARJETA"
+    QTest::newRow("number too large") << "personal.DBF"
+                                      << "TARJETA"
                                       << "99999999999"
                                       << "'99999999999' is not a valid integer";
-    QTest::newRow("fraction in a whole number") << "GRUPO"
+    QTest::newRow("fraction in a whole number") << "personal.DBF"
+                                                << "GRUPO"
                                                 << "1,5"
                                                 << "'1,5' is not a valid integer";
-    QTest::newRow("no logical") << "SERV_TAXI"
+    QTest::newRow("no logical") << "personal.DBF"
+                                << "SERV_TAXI"
                                 << "quizás"
                                 << "'quizás' is not a valid logical";
+    QTest::newRow("date that does not exist") << "log.DB"
+                                              << "Fecha"
+                                              << "31/02/2026"
+                                              << "'31/02/2026' is not a valid date";
+    QTest::newRow("date with a month name") << "log.DB"
+                                            << "Fecha"
+                                            << "8 dic 2026"
+                                            << "'8 dic 2026' is not a valid date";
+    QTest::newRow("hour out of range") << "log.DB"
+                                       << "Hora"
+                                       << "25:10"
+                                       << "'25:10' is not a valid time";
+    QTest::newRow("number in a time") << "log.DB"
+                                      << "Hora"
+                                      << "1030"
+                                      << "'1030' is not a valid time";
 }
 
 void TestDBGrid::badInputRefusedAndRowUnchanged() {
+    QFETCH(QString, table);
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(QString, message);
     m_world->addPerson(7, "Ana", true);
-    TTable table = m_world->localTable("personal.DBF");
+    m_world->addLog("uno");
+    TTable edited = m_world->localTable(table);
     TDataSource source;
     TDataSetModel model(&source);
-    source.setDataSet(&table);
+    source.setDataSet(&edited);
     source.open();
-    const int column = m_world->columnOf(table, field);
-    const QString before = model.data(model.index(0, column)).toString();
+    auto rowTexts = [&] {
+        QStringList texts;
+        for (int i = 0; i < model.columnCount(); ++i)
+            texts << model.data(model.index(0, i)).toString();
+        return texts;
+    };
+    const QStringList before = rowTexts();
+    const int column = m_world->columnOf(edited, field);
     QVERIFY(!model.setData(model.index(0, column), typed));
     QCOMPARE(m_world->boxes.size(), 1);
     QVERIFY2(m_world->boxes[0].startsWith(message), qPrintable(m_world->boxes[0]));
-    QCOMPARE(model.data(model.index(0, column)).toString(), before);
+    QCOMPARE(rowTexts(), before);
     source.post();
     source.close();
     source.open();
-    QCOMPARE(table.FieldByName("CODIGO").AsInteger(), 7);
-    QCOMPARE(table.FieldByName("NOMBRES").AsString(), QStringLiteral("Ana"));
-    QCOMPARE(table.FieldByName("SERV_TAXI").AsBoolean(), true);
+    QCOMPARE(rowTexts(), before);
 }
 
 // A write the engine refuses (here a database that became read-only) shows
@@ -283,6 +414,26 @@ void TestDBGrid::postErrorShowsBoxAndKeepsEdit() {
     navigator.BtnClick(TDBNavigator::nbPost);
     QCOMPARE(source.state(), TDataSource::State::Browse);
     QCOMPARE(m_world->boxes.size(), 1);
+}
+
+void TestDBGrid::postAfterTheServerWentAway() {
+    if (!m_world->usePostgresLocalAlias())
+        QSKIP("KIVO_TEST_PG is not set");
+    m_world->addLog("uno");
+    TTable table = m_world->localTable("log.DB");
+    TDataSource source;
+    TDataSetModel model(&source);
+    source.setDataSet(&table);
+    source.open();
+    TDBNavigator navigator;
+    navigator.setDataSource(&source);
+    QVERIFY(model.setData(model.index(0, 2), "dos"));
+    // The server ends the session, as a restarted server does.
+    QSqlQuery(m_world->localConnection()).exec("SELECT pg_terminate_backend(pg_backend_pid())");
+    navigator.BtnClick(TDBNavigator::nbPost);
+    QCOMPARE(m_world->boxes.size(), 1);
+    QCOMPARE(source.state(), TDataSource::State::Edit);
+    QCOMPARE(model.data(model.index(0, 2)).toString(), QStringLiteral("dos"));
 }
 
 void TestDBGrid::readOnlyGridRefusesEditing() {

@@ -25,6 +25,7 @@ TfPrincipal* createStationWindows() {
     windows.fCeco = new TfCeco(fPrincipal);
     windows.fPersonal = new TfPersonal(fPrincipal);
     windows.fpConsulta1 = new TfpConsulta1(fPrincipal);
+    windows.fRegAsist->fpConsulta1 = windows.fpConsulta1;
     fPrincipal->setSecondaryWindows(windows);
     return fPrincipal;
 }

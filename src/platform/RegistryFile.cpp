@@ -453,7 +453,7 @@ bool save(const QString& path, Document& document) {
     const QByteArray bytes = serialize(document);
     if (file.write(bytes) != bytes.size())
         return false;
-    return file.commit();
+    return commitSaveFile(file);
 }
 
 } // namespace regfile

@@ -43,8 +43,8 @@ private slots:
         QVERIFY(probe.waitForStarted());
         // The server answers on this thread: wait in the event loop. The bound
         // only keeps a hanging probe from hanging the test.
-        const bool finished = QTest::qWaitFor([&] { return probe.state() == QProcess::NotRunning; }, 30000);
-        const bool ended = finished;
+        const bool ended =
+            QTest::qWaitFor([&] { return probe.state() == QProcess::NotRunning; }, 30000);
         if (!ended) {
             probe.kill();
             probe.waitForFinished();

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "platform/Clock.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
@@ -93,6 +94,7 @@ private slots:
     void textBeyondWindows1252KeepsEveryCharacter();
     void exportSpellingsOfDwordAndBinary();
     void writtenLinesReadableByTheOwner();
+    void fullDiskKeepsTheOldFile();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -562,6 +564,24 @@ void TestRegistry::writtenLinesReadableByTheOwner() {
     QVERIFY(now.testFlag(QFileDevice::ReadOwner));
     QVERIFY(now.testFlag(QFileDevice::WriteOwner));
     QCOMPARE(readAll(file), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
+}
+
+// A disk that fills during the save: the final flush fails, the old file stays
+// whole. The file size limit stands in for the full disk.
+void TestRegistry::fullDiskKeepsTheOldFile() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("Auto", 1);
+    const QByteArray before = readAll(path());
+    QString error;
+    try {
+        FileSizeLimit limit(rlim_t(before.size()));
+        registry.WriteString("FileAuto", QString(200, QLatin1Char('x')));
+    } catch (const ERegistryException& e) {
+        error = e.message();
+    }
+    QCOMPARE(error, QString("Failed to set data for 'FileAuto'"));
+    QCOMPARE(readAll(path()), before);
 }
 
 int main(int argc, char** argv) {

@@ -12,4 +12,13 @@ public:
 
     // Shows the window modally and returns when it has been closed.
     int ShowModal();
+
+    // Run when the window is shown and when it is closed; errors reach the
+    // standard error box.
+    virtual void FormShow() {}
+    virtual void FormClose() {}
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
 };

@@ -58,14 +58,3 @@ void TfLog::FormShow() {
 void TfLog::FormClose() {
     DataSource1.close();
 }
-
-void TfLog::showEvent(QShowEvent* event) {
-    TSecondaryWindow::showEvent(event);
-    if (!event->spontaneous())
-        runGuarded([this] { FormShow(); });
-}
-
-void TfLog::done(int result) {
-    runGuarded([this] { FormClose(); });
-    TSecondaryWindow::done(result);
-}

@@ -21,10 +21,6 @@ public:
 
     ~TfLog() override;
 
-    void FormShow();
-    void FormClose();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
+    void FormShow() override;
+    void FormClose() override;
 };

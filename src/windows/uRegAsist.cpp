@@ -164,17 +164,6 @@ int TfRegAsist::ShowModal() {
     return TSecondaryWindow::ShowModal();
 }
 
-void TfRegAsist::showEvent(QShowEvent* event) {
-    TSecondaryWindow::showEvent(event);
-    if (!event->spontaneous())
-        runGuarded([this] { FormShow(); });
-}
-
-void TfRegAsist::done(int result) {
-    runGuarded([this] { FormClose(); });
-    TSecondaryWindow::done(result);
-}
-
 void TfRegAsist::FormShow() {
     DataSource1.open();
     DataSource1.last();

@@ -45,17 +45,13 @@ public:
     // With the server alias "NONE" there is no table to show: says so instead.
     int ShowModal();
 
-    void FormShow();
-    void FormClose();
+    void FormShow() override;
+    void FormClose() override;
     void bRepClick();
     void TBExportarClick();
 
     QDate desde() const;
     QDate hasta() const;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
 
 private:
     QWidget* buildStrip();

@@ -71,17 +71,6 @@ void TTableEditor::Table1AfterScroll() {
         showCount();
 }
 
-void TTableEditor::showEvent(QShowEvent* event) {
-    TSecondaryWindow::showEvent(event);
-    if (!event->spontaneous())
-        runGuarded([this] { FormShow(); });
-}
-
-void TTableEditor::done(int result) {
-    runGuarded([this] { FormClose(); });
-    TSecondaryWindow::done(result);
-}
-
 // Escape cancels an edit in the grid; it does not close the window.
 void TTableEditor::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape)

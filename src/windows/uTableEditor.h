@@ -29,15 +29,13 @@ public:
 
     ~TTableEditor() override;
 
-    void FormShow();
-    void FormClose();
+    void FormShow() override;
+    void FormClose() override;
     void Table1AfterScroll();
 
 protected:
     // The strip's layout, for controls at its right end.
     QHBoxLayout* stripLayout() const { return m_strip; }
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -81,6 +81,20 @@ AliasDefinition postgresDefinition(const QString& alias, const Section& section)
     return def;
 }
 
+AliasDefinition odbcDefinition(const QString& alias, const Section& section) {
+    AliasDefinition def;
+    def.driver = AliasDefinition::Driver::Odbc;
+    def.connection = section.value(QStringLiteral("connection"));
+    if (def.connection.isEmpty())
+        throw badAlias(alias, QStringLiteral("no Connection= for the odbc driver"));
+    bool ok = true;
+    if (section.contains(QStringLiteral("connecttimeout")))
+        def.connectTimeout = section.value(QStringLiteral("connecttimeout")).toInt(&ok);
+    if (!ok || def.connectTimeout <= 0)
+        throw badAlias(alias, QStringLiteral("invalid ConnectTimeout="));
+    return def;
+}
+
 AliasDefinition sqliteDefinition(const QString& alias, const Section& section,
                                  const QString& configPath) {
     AliasDefinition def;
@@ -128,6 +142,8 @@ AliasDefinition AliasConfig::definitionFor(const QString& alias) {
         def = sqliteDefinition(alias, section, path);
     else if (driver == QLatin1String("postgres") || driver == QLatin1String("postgresql"))
         def = postgresDefinition(alias, section);
+    else if (driver == QLatin1String("odbc"))
+        def = odbcDefinition(alias, section);
     else
         throw badAlias(alias, QStringLiteral("unknown Driver='%1'").arg(driver));
     def.password = section.value(QStringLiteral("password"));

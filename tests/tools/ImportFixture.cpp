@@ -1,6 +1,10 @@
 #include "ImportFixture.h"
 
+#include <QCoreApplication>
 #include <QDate>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QDateTime>
 #include <QTime>
 #include <climits>
@@ -76,4 +80,75 @@ int rowsOf(const QString& alias, const QString& table) {
     t.TableName = table;
     t.Open();
     return t.RecordCount();
+}
+
+namespace {
+const QString kAdmin = QStringLiteral("kivo-test-admin");
+
+QSqlDatabase connectTo(const QString& connection, const QString& database) {
+    const QString server = qEnvironmentVariable("KIVO_TEST_PG");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+    db.setHostName(server.section(':', 0, 0));
+    db.setPort(server.section(':', 1).toInt());
+    db.setDatabaseName(database);
+    db.setUserName(QStringLiteral("JUX"));
+    db.setPassword(QStringLiteral("60728"));
+    if (!db.open())
+        qWarning("%s", qPrintable(db.lastError().text()));
+    return db;
+}
+
+QStringList localTableStatements() {
+    QFile script(qEnvironmentVariable("KIVO_SOURCE_DIR") + QStringLiteral("/tools/sql/localtables.sql"));
+    if (!script.open(QIODevice::ReadOnly))
+        return {};
+    QStringList statements;
+    for (const QString& part : QString::fromUtf8(script.readAll()).split(QLatin1Char(';')))
+        if (part.contains(QLatin1String("CREATE")))
+            statements << part;
+    return statements;
+}
+} // namespace
+
+PostgresLocalDatabase::PostgresLocalDatabase(const StoreEnvironment& env, const QString& alias,
+                                             bool readOnly)
+    : m_name(QStringLiteral("kivo_import_%1_%2").arg(QCoreApplication::applicationPid()).arg(alias.toLower())) {
+    const QString server = qEnvironmentVariable("KIVO_TEST_PG");
+    connectTo(kAdmin, QStringLiteral("kivo_test"));
+    admin(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_name));
+    if (!admin(QStringLiteral("CREATE DATABASE %1").arg(m_name)))
+        return;
+    bool created = true;
+    {
+        QSqlDatabase db = connectTo(QStringLiteral("kivo-test-tables"), m_name);
+        for (const QString& statement : localTableStatements())
+            created = QSqlQuery(db).exec(statement) && created;
+        created = created && localTableStatements().size() == 6;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("kivo-test-tables"));
+    if (readOnly)
+        created = admin(QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = on")
+                            .arg(m_name)) && created;
+    env.writeFile(QStringLiteral("aliases.ini"),
+                  QStringLiteral("[%1]\nDriver=postgres\nHost=%2\nPort=%3\nDatabase=%4\n")
+                      .arg(alias, server.section(':', 0, 0), server.section(':', 1), m_name)
+                      .toUtf8());
+    // The local alias has no login lines: libpq takes the login from its environment.
+    qputenv("PGUSER", "JUX");
+    qputenv("PGPASSWORD", "60728");
+    m_valid = created;
+}
+
+PostgresLocalDatabase::~PostgresLocalDatabase() {
+    admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_name));
+    QSqlDatabase::removeDatabase(kAdmin);
+}
+
+bool PostgresLocalDatabase::admin(const QString& sql) {
+    QSqlQuery query(QSqlDatabase::database(kAdmin, false));
+    if (query.exec(sql))
+        return true;
+    qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    return false;
 }

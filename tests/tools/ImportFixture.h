@@ -28,3 +28,18 @@ private:
 
 // Rows of a table of the alias, counted through the station's data set.
 int rowsOf(const QString& alias, const QString& table);
+
+// A database of its own on the test PostgreSQL ($KIVO_TEST_PG) with the six
+// local tables, named in the alias configuration as the local alias; dropped
+// again at the end. Read-only: every transaction of a new session is.
+class PostgresLocalDatabase {
+public:
+    PostgresLocalDatabase(const StoreEnvironment& env, const QString& alias, bool readOnly = false);
+    ~PostgresLocalDatabase();
+    bool valid() const { return m_valid; }
+
+private:
+    bool admin(const QString& sql);
+    QString m_name;
+    bool m_valid = false;
+};

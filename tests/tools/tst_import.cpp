@@ -77,6 +77,8 @@ private slots:
     void dosCodePageIsDecoded();
     void readOnlyDatabaseImportsNothing();
     void commandLineExitStatus();
+    void importIntoPostgres();
+    void readOnlyPostgresImportsNothing();
 
 private:
     std::unique_ptr<StoreWorld> m_world;
@@ -335,6 +337,42 @@ void TestImport::commandLineExitStatus() {
     QCOMPARE(run.exitCode(), 1);
     QVERIFY(QString::fromUtf8(run.readAllStandardOutput())
                 .contains(QStringLiteral("already holds 2 rows")));
+}
+
+void TestImport::importIntoPostgres() {
+    if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
+        QSKIP("KIVO_TEST_PG is not set");
+    PostgresLocalDatabase database(m_world->env, kLocal);
+    QVERIFY(database.valid());
+    m_old->writeAll();
+    const ImportReport report = importInto(*m_old);
+    QVERIFY2(report.ok(), qPrintable(report.text()));
+    QCOMPARE(activePoints(kLocal), QStringList{"10.0.0.5 Portería Ñandú PLANTA Ñ"});
+    QCOMPARE(entitledPersonnel(kLocal), QStringList{"1001 JOSÉ MARÍA MUÑOZ 4242 3"});
+    TTable backup;
+    backup.DatabaseName = kLocal;
+    backup.TableName = QStringLiteral("lecturaBAK.db");
+    backup.Open();
+    QCOMPARE(backup.FieldByName(QStringLiteral("Hora")).AsDateTime(), encodeTime(10, 27, 45));
+    QCOMPARE(backup.FieldByName(QStringLiteral("Fecha")).AsDateTime(), encodeDate(2026, 12, 8));
+    backup.Close();
+    QVERIFY(!importInto(*m_old).ok());
+    QVERIFY(importInto(*m_old, true).ok());
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lecturaBAK.db")), 3);
+    m_world->session.closeAll();
+}
+
+void TestImport::readOnlyPostgresImportsNothing() {
+    if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
+        QSKIP("KIVO_TEST_PG is not set");
+    PostgresLocalDatabase database(m_world->env, kLocal, true);
+    QVERIFY(database.valid());
+    m_old->writeAll();
+    const ImportReport report = importInto(*m_old);
+    QVERIFY(!report.ok());
+    QVERIFY2(report.text().contains(QStringLiteral("read-only")), qPrintable(report.text()));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+    m_world->session.closeAll();
 }
 
 QTEST_GUILESS_MAIN(TestImport)

@@ -33,7 +33,13 @@ QString TableWriter::sqlName(const QString& table) const {
 
 // The database's own spelling of each column, quoted as its driver quotes.
 QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& columns) const {
-    const QSqlRecord record = m_db.record(sqlName(table));
+    // The shape of a select, as the data sets read it: the driver's record()
+    // would take an unquoted mixed-case name literally on PostgreSQL.
+    QSqlQuery shape(m_db);
+    if (!shape.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(sqlName(table))))
+        throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
+                                 .arg(sqlName(table), m_alias, shape.lastError().text()));
+    const QSqlRecord record = shape.record();
     QStringList names;
     for (const ColumnDef& column : columns) {
         QString found;
@@ -68,7 +74,8 @@ QString TableWriter::check(const QString& table, const QList<ColumnDef>& columns
 }
 
 void TableWriter::begin() {
-    if (!m_db.transaction())
+    m_inTransaction = m_db.transaction();
+    if (!m_inTransaction)
         throw EDatabaseError(QStringLiteral("Cannot start a transaction in database '%1': %2")
                                  .arg(m_alias, m_db.lastError().text()));
 }
@@ -104,16 +111,21 @@ QString TableWriter::insertRows(const QString& table, const QString& columns, in
         for (int r = 0; r < count; ++r)
             for (const QVariant& value : rows[first + size_t(r)])
                 query.bindValue(position++, value);
-        if (!query.exec())
-            return QStringLiteral("rows %1 to %2 cannot be written: %3")
-                .arg(first + 1)
-                .arg(first + size_t(count))
-                .arg(query.lastError().text());
+        if (!query.exec()) {
+            const QString problem = QStringLiteral("rows %1 to %2 cannot be written: %3")
+                                        .arg(first + 1)
+                                        .arg(first + size_t(count))
+                                        .arg(query.lastError().text());
+            // Before the statements are freed, which an aborted transaction refuses.
+            rollback();
+            return problem;
+        }
     }
     return {};
 }
 
 QString TableWriter::commit() {
+    m_inTransaction = false;
     if (m_db.commit())
         return {};
     const QString why = m_db.lastError().text();
@@ -122,5 +134,7 @@ QString TableWriter::commit() {
 }
 
 void TableWriter::rollback() {
-    m_db.rollback();
+    if (m_inTransaction)
+        m_db.rollback();
+    m_inTransaction = false;
 }

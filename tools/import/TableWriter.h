@@ -34,4 +34,5 @@ private:
     QSqlDatabase m_db;
     QString m_alias;
     AliasDefinition::Driver m_driver;
+    bool m_inTransaction = false;
 };

@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QDateTime>
 #include <QTime>
 #include <climits>
 extern "C" {
@@ -99,7 +99,8 @@ QSqlDatabase connectTo(const QString& connection, const QString& database) {
 }
 
 QStringList localTableStatements() {
-    QFile script(qEnvironmentVariable("KIVO_SOURCE_DIR") + QStringLiteral("/tools/sql/localtables.sql"));
+    QFile script(qEnvironmentVariable("KIVO_SOURCE_DIR") +
+                 QStringLiteral("/tools/sql/localtables.sql"));
     if (!script.open(QIODevice::ReadOnly))
         return {};
     QStringList statements;
@@ -112,7 +113,9 @@ QStringList localTableStatements() {
 
 PostgresLocalDatabase::PostgresLocalDatabase(const StoreEnvironment& env, const QString& alias,
                                              bool readOnly)
-    : m_name(QStringLiteral("kivo_import_%1_%2").arg(QCoreApplication::applicationPid()).arg(alias.toLower())) {
+    : m_name(QStringLiteral("kivo_import_%1_%2")
+                 .arg(QCoreApplication::applicationPid())
+                 .arg(alias.toLower())) {
     const QString server = qEnvironmentVariable("KIVO_TEST_PG");
     connectTo(kAdmin, QStringLiteral("kivo_test"));
     admin(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(m_name));
@@ -129,7 +132,8 @@ PostgresLocalDatabase::PostgresLocalDatabase(const StoreEnvironment& env, const 
     QSqlDatabase::removeDatabase(QStringLiteral("kivo-test-tables"));
     if (readOnly)
         created = admin(QStringLiteral("ALTER DATABASE %1 SET default_transaction_read_only = on")
-                            .arg(m_name)) && created;
+                            .arg(m_name)) &&
+                  created;
     env.writeFile(QStringLiteral("aliases.ini"),
                   QStringLiteral("[%1]\nDriver=postgres\nHost=%2\nPort=%3\nDatabase=%4\n")
                       .arg(alias, server.section(':', 0, 0), server.section(':', 1), m_name)

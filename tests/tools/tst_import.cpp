@@ -183,6 +183,11 @@ void TestImport::missingTableAndUnknownColumnAreReportedAndSkipped() {
     QVERIFY(report.tables[4].notes.join('\n').contains(QStringLiteral("column EMAIL")));
     QCOMPARE(entitledPersonnel(kLocal).size(), 1);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
+
+    // A directory without any of the tables is most likely the wrong one.
+    const ImportReport none = importStation({m_world->env.path(QStringLiteral("work")), kLocal, false});
+    QVERIFY(!none.ok());
+    QVERIFY(none.text().contains(QStringLiteral("none of the station's tables")));
 }
 
 void TestImport::fileNamesMatchWithoutRegardToCase() {

@@ -135,6 +135,15 @@ ImportReport importStation(const ImportOptions& options) {
     QList<PlannedTable> plan;
     for (const QString& name : stationTableFiles())
         plan << readTable(directory, name);
+    // Most likely the wrong directory: say so rather than report success.
+    if (std::all_of(plan.begin(), plan.end(),
+                    [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
+        report.errors << QStringLiteral("none of the station's tables is in '%1'")
+                             .arg(options.directory);
+        for (const PlannedTable& table : plan)
+            report.tables << table.report;
+        return report;
+    }
     try {
         writePlan(plan, options, report);
     } catch (const Exception& error) {

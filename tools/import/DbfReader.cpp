@@ -134,10 +134,7 @@ LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
 } // namespace
 
 LegacyTable readDbfTable(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        throw ELegacyTable(QStringLiteral("the file does not exist"));
-    if (QFileInfo(path).size() == 0)
-        throw ELegacyTable(QStringLiteral("the file is empty"));
+    requireTableFile(path);
     dbfMessages().clear();
     SAHooks hooks;
     SASetupDefaultHooks(&hooks);

@@ -138,8 +138,8 @@ ImportReport importStation(const ImportOptions& options) {
     // Most likely the wrong directory: say so rather than report success.
     if (std::all_of(plan.begin(), plan.end(),
                     [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
-        report.errors << QStringLiteral("none of the station's tables is in '%1'")
-                             .arg(options.directory);
+        report.errors
+            << QStringLiteral("none of the station's tables is in '%1'").arg(options.directory);
         for (const PlannedTable& table : plan)
             report.tables << table.report;
         return report;

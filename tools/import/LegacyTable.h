@@ -47,6 +47,9 @@ struct LegacyTable {
     std::vector<LegacyRow> rows;
 };
 
+// Raises when the path is not a file with content.
+void requireTableFile(const QString& path);
+
 // Paradox .DB through pxlib; dBASE .DBF through shapelib. Both raise ELegacyTable.
 LegacyTable readParadoxTable(const QString& path);
 LegacyTable readDbfTable(const QString& path);

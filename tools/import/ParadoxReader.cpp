@@ -281,11 +281,15 @@ private:
 
 } // namespace
 
-LegacyTable readParadoxTable(const QString& path) {
+void requireTableFile(const QString& path) {
     if (!QFileInfo(path).isFile())
         throw ELegacyTable(QStringLiteral("the file does not exist"));
     if (QFileInfo(path).size() == 0)
         throw ELegacyTable(QStringLiteral("the file is empty"));
+}
+
+LegacyTable readParadoxTable(const QString& path) {
+    requireTableFile(path);
     ParadoxFile file(path);
     return file.read();
 }

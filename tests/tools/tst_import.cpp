@@ -3,12 +3,15 @@
 #include "ErrorOf.h"
 #include "ImportFixture.h"
 #include "Importer.h"
+#include "IsolatedRead.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTest>
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +81,7 @@ private slots:
     void readOnlyDatabaseImportsNothing();
     void commandLineExitStatus();
     void importIntoPostgres();
+    void readerThatHangsOrCrashesIsStopped();
     void readOnlyPostgresImportsNothing();
 
 private:
@@ -185,7 +189,8 @@ void TestImport::missingTableAndUnknownColumnAreReportedAndSkipped() {
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
 
     // A directory without any of the tables is most likely the wrong one.
-    const ImportReport none = importStation({m_world->env.path(QStringLiteral("work")), kLocal, false});
+    const ImportReport none =
+        importStation({m_world->env.path(QStringLiteral("work")), kLocal, false});
     QVERIFY(!none.ok());
     QVERIFY(none.text().contains(QStringLiteral("none of the station's tables")));
 }
@@ -378,6 +383,40 @@ void TestImport::readOnlyPostgresImportsNothing() {
     QVERIFY2(report.text().contains(QStringLiteral("read-only")), qPrintable(report.text()));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
     m_world->session.closeAll();
+}
+
+// pxlib may loop for ever or crash on a damaged file: the read runs in a
+// child process, and either ends as an error for that table.
+void TestImport::readerThatHangsOrCrashesIsStopped() {
+    const QString hung = errorOf([] {
+        readInChildProcess(
+            []() -> LegacyTable {
+                for (;;)
+                    pause();
+            },
+            300);
+    });
+    QVERIFY2(hung.contains(QStringLiteral("did not end")), qPrintable(hung));
+    const QString crashed =
+        errorOf([] { readInChildProcess([]() -> LegacyTable { abort(); }, 10000); });
+    QVERIFY2(crashed.contains(QStringLiteral("its reader stopped")), qPrintable(crashed));
+    const QString refused = errorOf([] {
+        readInChildProcess([]() -> LegacyTable { throw ELegacyTable(QStringLiteral("no")); },
+                           10000);
+    });
+    QCOMPARE(refused, QStringLiteral("no"));
+    const LegacyTable table = readInChildProcess(
+        [] {
+            LegacyTable t;
+            t.codec = QStringLiteral("IBM850");
+            t.columns.append({QStringLiteral("Fecha"), LegacyType::Date, QStringLiteral("Date")});
+            t.rows.push_back({7, false, {{QDate(2026, 12, 8), QString()}}});
+            return t;
+        },
+        10000);
+    QCOMPARE(table.codec, QStringLiteral("IBM850"));
+    QCOMPARE(table.rows.at(0).number, 7);
+    QCOMPARE(table.rows.at(0).cells.at(0).value.toDate(), QDate(2026, 12, 8));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

@@ -1,5 +1,6 @@
 // Paradox tables through pxlib.
 #include "CodePage.h"
+#include "IsolatedRead.h"
 #include "LegacyTable.h"
 
 #include <QDate>
@@ -115,6 +116,44 @@ void requireWholeFile(const QString& path, const pxhead_t& head) {
             QStringLiteral("the file is truncated or damaged (%1 bytes, its header needs %2)")
                 .arg(size)
                 .arg(expected));
+}
+
+quint32 littleEndian(const QByteArray& bytes, int offset, int size) {
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes[offset + i]);
+    return value;
+}
+
+// pxlib trusts the header: with damaged counts it reads, decrypts or walks
+// blocks that are not there, for ever. The counts it would use must fit the
+// file before it is given the file.
+void requirePlausibleHeader(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
+    const QByteArray head = file.read(0x58);
+    const qint64 size = file.size();
+    if (head.size() < 0x58)
+        throw ELegacyTable(QStringLiteral("not a Paradox table: the file is too short"));
+    const quint32 recordSize = littleEndian(head, 0x00, 2);
+    const quint32 headerSize = littleEndian(head, 0x02, 2);
+    const quint32 blockKb = quint8(head[0x05]);
+    const quint32 records = littleEndian(head, 0x06, 4);
+    const quint32 blocks = littleEndian(head, 0x0C, 2);
+    const quint32 firstBlock = littleEndian(head, 0x0E, 2);
+    const quint32 lastBlock = littleEndian(head, 0x10, 2);
+    const qint64 blockSize = qint64(blockKb) * 0x400;
+    const bool blockKnown = blockKb == 1 || blockKb == 2 || blockKb == 3 || blockKb == 4 ||
+                            blockKb == 8 || blockKb == 16 || blockKb == 32;
+    const bool fits = blockKnown && recordSize > 0 && headerSize >= 0x58 && headerSize <= size &&
+                      qint64(headerSize) + qint64(blocks) * blockSize <= size &&
+                      qint64(records) <= qint64(blocks) * (blockSize / recordSize) &&
+                      firstBlock <= blocks && lastBlock <= blocks;
+    if (!fits)
+        throw ELegacyTable(QStringLiteral("not a Paradox table, or one truncated or damaged: its "
+                                          "header does not fit the file (%1 bytes)")
+                               .arg(size));
 }
 
 class ParadoxFile {
@@ -290,6 +329,14 @@ void requireTableFile(const QString& path) {
 
 LegacyTable readParadoxTable(const QString& path) {
     requireTableFile(path);
-    ParadoxFile file(path);
-    return file.read();
+    requirePlausibleHeader(path);
+    // pxlib follows the chain of blocks a damaged file names, however long,
+    // and a damaged encrypted file has no chain one could check beforehand.
+    const qint64 megabytes = QFileInfo(path).size() / (1024 * 1024);
+    return readInChildProcess(
+        [&path] {
+            ParadoxFile file(path);
+            return file.read();
+        },
+        int(std::min<qint64>(30000 + 2000 * megabytes, 600000)));
 }

@@ -305,9 +305,12 @@ void TestImport::dosCodePageIsDecoded() {
     writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), personalColumns(),
                  {{5, QStringLiteral("ÑANDÚ"), QStringLiteral("GÜEMES"), 1, "2", true}},
                  QStringLiteral("LDID/2"));
+    writeParadoxFile(m_old->path(QStringLiteral("confRegIP.db")), confRegIPColumns(),
+                     {{"10.0.0.9", QStringLiteral("Almacén Ñ"), "ALM", true}}, 850);
     const ImportReport report = importInto(*m_old);
     QVERIFY2(report.ok(), qPrintable(report.text()));
     QCOMPARE(entitledPersonnel(kLocal), QStringList{"5 ÑANDÚ GÜEMES 1 2"});
+    QCOMPARE(activePoints(kLocal), QStringList{"10.0.0.9 Almacén Ñ ALM"});
 }
 
 void TestImport::readOnlyDatabaseImportsNothing() {

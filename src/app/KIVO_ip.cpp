@@ -1,15 +1,9 @@
 // Program start: one instance, the application title, the windows in their
 // order, the event loop.
-#include "platform/gui/Application.h"
+#include "app/StationStart.h"
 #include "platform/SingleInstance.h"
+#include "platform/gui/Application.h"
 #include "station/uPrincipal.h"
-#include "windows/UAboutBox.h"
-#include "windows/uCeco.h"
-#include "windows/uLog.h"
-#include "windows/uPersonal.h"
-#include "windows/uPrIP.h"
-#include "windows/uRegAsist.h"
-#include "windows/upConsulta1.h"
 
 int main(int argc, char** argv) {
     SingleInstance instance(QStringLiteral("MyAppName"));
@@ -17,20 +11,9 @@ int main(int argc, char** argv) {
         return 0; // another instance runs: end silently
 
     KivoApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("kivo-ip"));
-    QApplication::setApplicationDisplayName(kApplicationTitle);
+    setApplicationIdentity();
 
-    auto* fPrincipal = new TfPrincipal;
-    TSecondaryWindows windows;
-    windows.fLog = new TfLog(fPrincipal);
-    windows.fRegAsist = new TfRegAsist(fPrincipal);
-    windows.FAboutBox = new TFAboutBox(fPrincipal);
-    windows.fPrIP = new TfPrIP(fPrincipal);
-    windows.fCeco = new TfCeco(fPrincipal);
-    windows.fPersonal = new TfPersonal(fPrincipal);
-    windows.fpConsulta1 = new TfpConsulta1(fPrincipal);
-    fPrincipal->setSecondaryWindows(windows);
-
+    TfPrincipal* fPrincipal = createStationWindows();
     fPrincipal->show();
     const int result = QApplication::exec();
     delete fPrincipal;

@@ -1,12 +1,11 @@
 #include "net/FtpClient.h"
 
 #include "net/FtpConst.h"
+#include "net/SockConst.h"
+
+#include <utility>
 
 namespace {
-
-bool hasLineBreak(const QString& text) {
-    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
-}
 
 // A reply goes on while its last line starts with a blank or has a hyphen
 // right after the three-digit code.
@@ -34,6 +33,32 @@ TFtpClient::~TFtpClient() {
 void TFtpClient::Abort() {
     if (m_dataSocket)
         m_dataSocket->Cancel();
+    if (m_settling)
+        Cancel();
+}
+
+TFtpClient::ReplyBound::ReplyBound(TFtpClient& ftp) : m_ftp(ftp), m_outer(ftp.m_stepDeadline) {
+    if (ftp.TimeOut > 0 && m_outer.isForever())
+        ftp.m_stepDeadline = QDeadlineTimer(ftp.TimeOut);
+}
+
+TFtpClient::ReplyBound::~ReplyBound() {
+    m_ftp.m_stepDeadline = m_outer;
+}
+
+// One more line of a reply that goes on. A server that keeps a reply going
+// line by line is stopped by the reply's time-out and its most lines.
+QString TFtpClient::NextReplyLine(int& lines) {
+    if (++lines > MaxReplyLines)
+        throw FTPException(QString::fromLatin1(FtpText::ReplyTooLong).arg(MaxReplyLines));
+    if (m_stepDeadline.hasExpired())
+        throw FTPException(FtpText::ReplyTooSlow);
+    const QString line = ReadLn();
+    // An empty line here means the server closed mid-reply.
+    if (line.isEmpty())
+        throw FTPException(FtpText::ClosedInReply);
+    ReportStatus(1, line);
+    return line;
 }
 
 qint64 TFtpClient::BytesReceived() const {
@@ -57,22 +82,33 @@ TCmdType TFtpClient::CommandType(const QString& Command) {
 }
 
 void TFtpClient::ReadExtraLines(const QString& Line) {
-    QString line = Line;
-    while (continues(line)) {
-        line = ReadLn();
-        // An empty line here means the server closed mid-reply.
-        if (line.isEmpty())
-            throw FTPException(FtpText::ClosedInReply);
-        ReportStatus(1, line);
-    }
+    ReplyBound bound(*this);
+    int lines = 1;
+    for (QString line = Line; continues(line);)
+        line = NextReplyLine(lines);
 }
 
 QString TFtpClient::Transaction(const QString& Command) {
+    ReplyBound bound(*this);
     const QString first = TTcpSock::Transaction(Command);
+    m_replyOwed = true;
     if (first.isEmpty())
         throw FTPException(FtpText::NoReply);
     ReadExtraLines(first);
+    m_replyOwed = false;
     return first;
+}
+
+// A reply that was not read whole would be taken by the next command as its
+// own: the control connection is closed instead.
+void TFtpClient::DropControlOutOfStep() {
+    if (!std::exchange(m_replyOwed, false) || !m_connected)
+        return;
+    try {
+        CloseSocket();
+    } catch (const Exception&) {
+        // the socket is replaced either way
+    }
 }
 
 void TFtpClient::DiscardPending() {
@@ -85,8 +121,9 @@ void TFtpClient::Connect() {
     if (m_connected)
         return;
     for (const QString* field : {&UserID, &Password, &FWUserID, &FWPassword, &Host})
-        if (hasLineBreak(*field))
-            throw FTPException(FtpText::LineBreakInCommand);
+        if (!IsCommandLine(*field))
+            throw FTPException(SockText::BadCharInCommand);
+    m_replyOwed = m_closingReplyOwed = false; // a new session owes nothing
     ClearInput();
     TTcpSock::Connect();
     try {
@@ -103,13 +140,12 @@ void TFtpClient::Connect() {
 }
 
 QString TFtpClient::ReadGreeting() {
+    ReplyBound bound(*this);
+    int lines = 0;
     QString line;
-    do {
-        line = ReadLn();
-        if (line.isEmpty())
-            throw FTPException(FtpText::ClosedInReply);
-        ReportStatus(1, line);
-    } while (continues(line));
+    do
+        line = NextReplyLine(lines);
+    while (continues(line));
     m_lastReply = line;
     m_replyNumber = ReplyNumberOf(line);
     return line;
@@ -174,6 +210,7 @@ void TFtpClient::Disconnect() {
         ReportStatus(1, QLatin1String(FtpText::Quit));
         DiscardPending();
         // A server may close without answering QUIT: that is no failure.
+        ReplyBound bound(*this);
         const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Quit));
         ReadExtraLines(reply);
         if (inRange(m_replyNumber, 301, 599))
@@ -195,8 +232,8 @@ void TFtpClient::FailCommand(TCmdType Kind, const QString& Text) {
 
 void TFtpClient::SendCommand(const QString& Command) {
     const TCmdType kind = CommandType(Command);
-    if (hasLineBreak(Command)) {
-        FailCommand(kind, QLatin1String(FtpText::LineBreakInCommand));
+    if (!IsCommandLine(Command)) {
+        FailCommand(kind, QLatin1String(SockText::BadCharInCommand));
         return;
     }
     m_canceled = false;
@@ -208,8 +245,12 @@ void TFtpClient::SendCommand(const QString& Command) {
         reply = Transaction(Command);
     } catch (const FTPException& e) {
         // no complete reply: the command cannot have succeeded
+        DropControlOutOfStep();
         FailCommand(kind, e.message());
         return;
+    } catch (...) {
+        DropControlOutOfStep();
+        throw;
     }
     if (inRange(m_replyNumber, 400, 599)) {
         if (inRange(m_replyNumber, 500, 502) && OnUnSupportedFunction)

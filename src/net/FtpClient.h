@@ -63,6 +63,9 @@ public:
     qint64 TransferSize() const { return m_transferSize; }
     TTcpSock* DataSocket() const { return m_dataSocket.get(); }
 
+    // The most lines one reply may have, continuation lines included.
+    static constexpr int MaxReplyLines = 1000;
+
     static TCmdType CommandType(const QString& Command);
     static qint64 SizeFromReply(const QString& Line);
     // The data port of a PASV reply, -1 when the reply does not give one.
@@ -72,19 +75,42 @@ protected:
     void ConnectNotified() override {} // OnConnect means "logged in" here
 
 private:
+    // One reply, with all its lines, gets one time-out in all.
+    class ReplyBound {
+    public:
+        explicit ReplyBound(TFtpClient& ftp);
+        ~ReplyBound();
+        ReplyBound(const ReplyBound&) = delete;
+        ReplyBound& operator=(const ReplyBound&) = delete;
+
+    private:
+        TFtpClient& m_ftp;
+        QDeadlineTimer m_outer;
+    };
+
+    QString NextReplyLine(int& lines);
     void Login();
     QString ReadGreeting();
     QString LoginStep(const QString& Command);
     void RefuseLogin(const QString& Reply);
     void DiscardPending();
+    void DropControlOutOfStep();
     void FailCommand(TCmdType Kind, const QString& Text);
     bool DownloadSteps(const QString& RemoteFile, const QString& LocalFile);
     bool OpenDataConnection();
     bool Retrieve(const QString& RemoteFile, const QString& LocalFile);
     bool FailDownload(const QString& Reply);
+    QString ReadClosingReply();
+    void JudgeTransfer(const QString& Closing, qint64 Announced);
     void ReleaseDataSocket();
+    void SettleControl();
 
     std::unique_ptr<TTcpSock> m_dataSocket;
     qint64 m_transferSize = 0;
     qint64 m_lastDataBytes = 0;
+    // The server owes the closing reply of a RETR that nobody has read yet.
+    bool m_closingReplyOwed = false;
+    // While the control connection is brought back in step, the time-out
+    // cancels its wait too.
+    bool m_settling = false;
 };

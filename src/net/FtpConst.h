@@ -23,6 +23,8 @@ inline constexpr char Bytes[] = " Bytes";
 
 inline constexpr char ClosedInReply[] = "Connection closed in the middle of a reply";
 inline constexpr char NoReply[] = "Connection closed without a reply";
-inline constexpr char LineBreakInCommand[] = "Command line contains CR or LF";
 inline constexpr char TransferAborted[] = "Transfer aborted";
+inline constexpr char ReplyTooLong[] = "Reply longer than %1 lines";
+inline constexpr char ReplyTooSlow[] = "Reply not complete within the time-out";
+inline constexpr char TransferIncomplete[] = "Transfer incomplete: %1 of %2 bytes received";
 } // namespace FtpText

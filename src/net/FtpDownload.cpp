@@ -4,6 +4,8 @@
 #include "net/FtpConst.h"
 #include "net/SockConst.h"
 
+#include <utility>
+
 namespace {
 
 bool continues(const QString& line) {
@@ -82,8 +84,8 @@ bool TFtpClient::FailDownload(const QString& Reply) {
 bool TFtpClient::DownloadSteps(const QString& RemoteFile, const QString& LocalFile) {
     m_canceled = false;
     CheckConnection();
-    if (RemoteFile.contains(QLatin1Char('\r')) || RemoteFile.contains(QLatin1Char('\n')))
-        throw FTPException(FtpText::LineBreakInCommand);
+    if (!IsCommandLine(RemoteFile))
+        throw FTPException(SockText::BadCharInCommand);
     DiscardPending();
     m_dataSocket = std::make_unique<TTcpSock>();
     m_dataSocket->TimeOut = TimeOut;
@@ -93,9 +95,11 @@ bool TFtpClient::DownloadSteps(const QString& RemoteFile, const QString& LocalFi
         succeeded = OpenDataConnection() && Retrieve(RemoteFile, LocalFile);
     } catch (...) {
         ReleaseDataSocket();
+        SettleControl();
         throw;
     }
     ReleaseDataSocket();
+    SettleControl();
     return succeeded;
 }
 
@@ -127,24 +131,33 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
     TTcpSock& data = *m_dataSocket;
     ReportStatus(1, QLatin1String(FtpText::Retr) + RemoteFile);
     m_transferSize = 0;
-    const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Retr) + RemoteFile);
-    if (reply.isEmpty())
-        throw FTPException(FtpText::NoReply);
-    if (inRange(m_replyNumber, 301, 599))
-        return FailDownload(reply);
-    m_transferSize = SizeFromReply(reply);
-    QString line = reply;
-    while (continues(line)) {
-        line = ReadLn();
-        if (line.isEmpty())
-            throw FTPException(FtpText::ClosedInReply);
-        ReportStatus(1, line);
-        if (m_transferSize == 0)
-            m_transferSize = SizeFromReply(line);
+    QString line;
+    {
+        ReplyBound bound(*this);
+        const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Retr) + RemoteFile);
+        m_replyOwed = true;
+        if (reply.isEmpty())
+            throw FTPException(FtpText::NoReply);
+        if (inRange(m_replyNumber, 301, 599)) {
+            ReadExtraLines(reply);
+            m_replyOwed = false;
+            return FailDownload(reply);
+        }
+        // From here on the server owes a closing reply, however the transfer ends.
+        m_closingReplyOwed = true;
+        m_transferSize = SizeFromReply(reply);
+        int lines = 1;
+        for (line = reply; continues(line);) {
+            line = NextReplyLine(lines);
+            if (m_transferSize == 0)
+                m_transferSize = SizeFromReply(line);
+        }
+        m_replyOwed = false;
     }
     if (!Passive)
         data.UseAcceptedSocket(data.Accept());
     m_transferSize = SizeFromReply(line);
+    const qint64 announced = m_transferSize;
     if (OnTransactionStart)
         OnTransactionStart(this);
     // A control connection that was cancelled or timed out must not end in
@@ -158,27 +171,75 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
     m_transferSize = data.BytesReceived();
     ReportStatus(1, QLatin1String(FtpText::Received) + QString::number(m_transferSize) +
                         QLatin1String(FtpText::Bytes));
-    if (!m_canceled && !m_timedOut) {
-        const QString closing = ReadLn();
-        if (!closing.isEmpty())
-            ReportStatus(1, closing);
-        if (!m_canceled && !m_timedOut)
-            ReadExtraLines(closing);
-    }
+    QString closing;
+    if (!m_canceled && !m_timedOut)
+        closing = ReadClosingReply();
     if (OnTransactionStop)
         OnTransactionStop(this);
+    JudgeTransfer(closing, announced);
     return true;
+}
+
+// The closing reply of a RETR with its continuation lines.
+QString TFtpClient::ReadClosingReply() {
+    ReplyBound bound(*this);
+    const QString closing = ReadLn();
+    if (closing.isEmpty())
+        throw FTPException(FtpText::NoReply);
+    m_closingReplyOwed = false;
+    ReportStatus(1, closing);
+    if (!m_canceled && !m_timedOut)
+        ReadExtraLines(closing);
+    return closing;
+}
+
+// A transfer the server calls failed, or one shorter than announced, did not
+// bring the whole file. A longer one did.
+void TFtpClient::JudgeTransfer(const QString& Closing, qint64 Announced) {
+    if (inRange(ReplyNumberOf(Closing), 400, 599))
+        throw FTPException(Closing);
+    if (Announced > 0 && m_transferSize < Announced)
+        throw FTPException(
+            QString::fromLatin1(FtpText::TransferIncomplete).arg(m_transferSize).arg(Announced));
 }
 
 void TFtpClient::ReleaseDataSocket() {
     m_lastDataBytes = m_dataSocket ? m_dataSocket->BytesReceived() : 0;
     m_dataSocket.reset();
-    if (m_canceled) {
-        m_canceled = false;
-        try {
-            Transaction(QLatin1String(FtpText::Abor));
-        } catch (const Exception&) {
-            // the reply to ABOR is not judged
+}
+
+// After a transfer the control connection must be in step again: the next
+// command must never take a reply meant for this one. The closing reply that
+// is still owed is read within the time-out. ABOR during a transfer may draw
+// one reply or two; then, or when the owed reply does not come, replies can no
+// longer be matched to commands, and the control connection is closed instead.
+void TFtpClient::SettleControl() {
+    if (m_replyOwed) {
+        m_canceled = m_closingReplyOwed = false;
+        return DropControlOutOfStep();
+    }
+    const bool canceled = std::exchange(m_canceled, false);
+    bool owed = std::exchange(m_closingReplyOwed, false);
+    bool inStep = false;
+    m_settling = true;
+    try {
+        if (canceled) {
+            Transaction(QLatin1String(FtpText::Abor)); // its reply is not judged
+        } else if (owed) {
+            ReadClosingReply();
+            owed = false;
         }
+        inStep = !owed;
+    } catch (const Exception&) {
+        m_canceled = false;
+    }
+    m_settling = false;
+    m_closingReplyOwed = false;
+    if (inStep || !m_connected)
+        return;
+    try {
+        CloseSocket();
+    } catch (const Exception&) {
+        // the socket is replaced either way
     }
 }

@@ -22,7 +22,10 @@ inline constexpr char UnknownError[] = "Unknown Error No. ";
 
 inline constexpr char LineTooLong[] = "Line longer than the receive buffer";
 inline constexpr char BufferTooLong[] = "Send buffer longer than 65535 bytes";
-inline constexpr char LineBreakInCommand[] = "Command contains a line break";
+// A command is one line: CR or LF would smuggle in a second one, and NUL would
+// cut it short.
+inline constexpr char BadCharInCommand[] = "Command contains CR, LF or NUL";
+inline constexpr char TransferTooSlow[] = "Transfer slower than the minimum rate";
 inline constexpr char ReplyNumberRange[] = "Reply number out of range";
 inline constexpr char CannotCreateFile[] = "Cannot create file ";
 inline constexpr char CannotWriteFile[] = "Cannot write file ";

@@ -9,6 +9,8 @@
 #include <QSocketNotifier>
 #include <QSysInfo>
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -126,9 +128,7 @@ void TTcpSock::HandleReadable() {
             m_connected = true;
         return;
     }
-    char byte = 0;
-    const ssize_t n = ::recv(m_sock, &byte, 1, MSG_PEEK);
-    if (n > 0) {
+    if (DataAvailable()) {
         m_lastEventOk = true;
         try {
             if (OnDataReadable)
@@ -137,14 +137,17 @@ void TTcpSock::HandleReadable() {
         }
         return;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    if (m_peekError == Winsock::WouldBlock || m_peekError == Winsock::Interrupted) {
         ArmRead();
         return;
     }
-    // The peer closed (or reset) and nothing unread is pending.
-    m_lastEventOk = n == 0;
-    if (n < 0)
-        m_lastError = Winsock::codeFromErrno(errno);
+    // The peer closed (or reset) and nothing unread is pending. A reset is
+    // remembered: the socket that reported it is about to be replaced, and a
+    // reader must not take it for a normal end.
+    m_lastEventOk = m_peekError == 0;
+    m_closeError = m_peekError;
+    if (m_peekError != 0)
+        m_lastError = m_peekError;
     try {
         CloseSocket();
     } catch (const Exception&) {
@@ -191,7 +194,10 @@ void TTcpSock::StartTimeout() {
     m_timedOut = false;
     // Switching the timer off and on again restarts it from zero.
     m_timer.SetEnabled(false);
-    m_timer.SetInterval(TimeOut);
+    int interval = TimeOut;
+    if (TimeOut > 0 && !m_stepDeadline.isForever())
+        interval = int(std::clamp<qint64>(m_stepDeadline.remainingTime(), 1, TimeOut));
+    m_timer.SetInterval(interval);
     m_timer.SetEnabled(true);
 }
 
@@ -240,6 +246,14 @@ void TTcpSock::CheckSocketError(int Tolerated) {
     const QString text = ErrorText(m_lastError);
     if (OnError)
         OnError(this, quint16(m_lastError), text);
+    throw ESockError(text);
+}
+
+void TTcpSock::RaiseSocketError(int code) {
+    m_lastError = code;
+    const QString text = ErrorText(code);
+    if (OnError)
+        OnError(this, quint16(code), text);
     throw ESockError(text);
 }
 

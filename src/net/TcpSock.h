@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -97,6 +98,11 @@ public:
     quint16 LocalPort() const;
 
     static constexpr int BufferSize = 65536;
+    // A receive into a file fails when fewer bytes than this per second arrive
+    // over a window of TimeOut: a peer that trickles cannot hold it for ever.
+    static constexpr int MinTransferRate = 128;
+    // True when the text can be sent as one command line (no CR, LF or NUL).
+    static bool IsCommandLine(const QString& Text);
     // The leading decimal digits of a reply line (at most 10), 0 when none.
     static qint16 ReplyNumberOf(const QString& Line);
 
@@ -106,6 +112,12 @@ protected:
     // Called when data becomes readable; the data stays in the socket.
     std::function<void(TTcpSock* Sender)> OnDataReadable;
 
+    // When set, no waiting step runs past it: the time-out of each step is cut
+    // to what remains (a reply made of many lines gets one time-out in all).
+    QDeadlineTimer m_stepDeadline{QDeadlineTimer::Forever};
+    // A command has been sent and its reply not read whole: what comes next
+    // on the connection belongs to it.
+    bool m_replyOwed = false;
     bool m_connected = false;
     bool m_canceled = false;
     bool m_timedOut = false;
@@ -145,6 +157,7 @@ private:
     QByteArray TakeBytes(qsizetype count);
     QByteArray ReadCount(quint16 Count);
     void CaptureInto(class QFile& file);
+    [[noreturn]] void RaiseSocketError(int code);
     bool PeerHasClosed() const;
     bool NextAcceptedFrom(int& accepted);
     void FillWinsockInfo();
@@ -160,6 +173,8 @@ private:
     quint32 m_lookupAddr = 0;
     quint32 m_remoteAddr = 0;
     int m_lastError = 0;
+    int m_peekError = 0;  // of the last DataAvailable: 0, or the Winsock code
+    int m_closeError = 0; // the peer's close was a reset (its Winsock code)
     QString m_lastStatus;
     qint64 m_bytesReceived = 0;
     QStringList m_winsockInfo;

@@ -99,6 +99,7 @@ void TTcpSock::Connect() {
 }
 
 void TTcpSock::StartConnect(int port) {
+    m_closeError = 0;
     m_eventArrived = false;
     m_lastEventOk = true;
     sockaddr_in sa{};
@@ -209,6 +210,7 @@ void TTcpSock::UseAcceptedSocket(int Socket) {
     if (m_sock >= 0)
         ::close(m_sock);
     m_listening = false;
+    m_closeError = 0;
     m_sock = Socket;
     m_connected = true;
     AttachNotifiers();

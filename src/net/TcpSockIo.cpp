@@ -6,6 +6,7 @@
 #include "platform/TextCodec.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
 
@@ -14,10 +15,8 @@
 #include <sys/socket.h>
 
 namespace {
-constexpr int kInterrupted = 10004;
-
 bool tryAgain(int code) {
-    return code == Winsock::WouldBlock || code == kInterrupted;
+    return code == Winsock::WouldBlock || code == Winsock::Interrupted;
 }
 } // namespace
 
@@ -205,6 +204,10 @@ void TTcpSock::CaptureFile(const QString& FileName) {
 }
 
 void TTcpSock::CaptureInto(QFile& file) {
+    // The rate is judged over windows of TimeOut (none without a time-out).
+    QElapsedTimer window;
+    window.start();
+    qint64 windowBytes = 0;
     while (!m_canceled) {
         const ssize_t n = ::recv(m_sock, m_buf.data(), m_buf.size(), 0);
         if (n == 0)
@@ -213,6 +216,13 @@ void TTcpSock::CaptureInto(QFile& file) {
             if (file.write(m_buf.data(), n) != n)
                 throw ESockError(QString::fromLatin1(SockText::CannotWriteFile) + file.fileName());
             m_bytesReceived += n;
+            windowBytes += n;
+            if (TimeOut > 0 && window.elapsed() >= TimeOut) {
+                if (windowBytes * 1000 < qint64(MinTransferRate) * window.elapsed())
+                    throw ESockError(SockText::TransferTooSlow);
+                window.restart();
+                windowBytes = 0;
+            }
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
             StartTimeout(); // the time-out counts from the last packet
@@ -220,8 +230,13 @@ void TTcpSock::CaptureInto(QFile& file) {
             continue;
         }
         const int code = Winsock::takeErrno();
-        if (code == Winsock::NotConnected)
+        if (code == Winsock::NotConnected) {
+            // The close notification has replaced the socket: a reset is no
+            // complete file.
+            if (m_closeError != 0)
+                RaiseSocketError(m_closeError);
             break;
+        }
         if (!tryAgain(code))
             CheckSocketError(Winsock::WouldBlock);
         ArmRead();
@@ -232,7 +247,9 @@ void TTcpSock::CaptureInto(QFile& file) {
 bool TTcpSock::DataAvailable() {
     ReportStatus(8, QStringLiteral("Data Available"));
     char byte = 0;
-    return ::recv(m_sock, &byte, 1, MSG_PEEK) == 1;
+    const ssize_t n = ::recv(m_sock, &byte, 1, MSG_PEEK);
+    m_peekError = n < 0 ? Winsock::takeErrno() : 0;
+    return n == 1;
 }
 
 void TTcpSock::ClearInput() {
@@ -255,14 +272,20 @@ qint16 TTcpSock::ReplyNumberOf(const QString& Line) {
     return qint16(value);
 }
 
+bool TTcpSock::IsCommandLine(const QString& Text) {
+    return !Text.contains(QLatin1Char('\r')) && !Text.contains(QLatin1Char('\n')) &&
+           !Text.contains(QChar(0));
+}
+
 QString TTcpSock::Transaction(const QString& Command) {
     ReportStatus(8, QStringLiteral("Transaction"));
     m_replyNumber = 0;
-    // One command is one line: a line break would smuggle in a second one.
-    if (Command.contains(QLatin1Char('\r')) || Command.contains(QLatin1Char('\n')))
-        throw ESockError(SockText::LineBreakInCommand);
+    if (!IsCommandLine(Command))
+        throw ESockError(SockText::BadCharInCommand);
     Writeln(Command);
+    m_replyOwed = true;
     m_lastReply = ReadLn();
+    m_replyOwed = false;
     if (!m_lastReply.isEmpty()) {
         ReportStatus(1, m_lastReply);
         m_replyNumber = ReplyNumberOf(m_lastReply);

@@ -5,6 +5,7 @@
 // The socket component reports errors with the Winsock codes (10035 would
 // block, 10061 refused, ...), whatever the platform underneath.
 namespace Winsock {
+inline constexpr int Interrupted = 10004;
 inline constexpr int WouldBlock = 10035;
 inline constexpr int InProgress = 10036;
 inline constexpr int NotConnected = 10057;

@@ -106,6 +106,11 @@ void TRegistry::Impl::write(const Value& value) {
     regfile::Loaded file = regfile::load(path);
     if (file.status == LoadStatus::Unreadable)
         failSet(value.name);
+    // The format is settled by the plain text before a multi-line text is
+    // encoded as hex data in it.
+    file.document.ensure(openKey).set(value);
+    if (!regfile::fitsSingleByte(file.document))
+        regfile::widenToUnicode(file.document);
     file.document.ensure(openKey).set(storable(value, file.document.format));
     if (!regfile::save(path, file.document))
         failSet(value.name);

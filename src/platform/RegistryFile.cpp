@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QtEndian>
 
 namespace regfile {
 
@@ -19,6 +20,13 @@ namespace {
 const QString kHeader4 = QStringLiteral("REGEDIT4");
 const QString kHeader5 = QStringLiteral("Windows Registry Editor Version 5.00");
 const QString kEol = QStringLiteral("\r\n");
+
+// Registry type codes of the values that hold text, binary data and a DWORD.
+constexpr int kRegSz = 1;
+constexpr int kRegExpandSz = 2;
+constexpr int kRegBinary = 3;
+constexpr int kRegDword = 4;
+constexpr int kRegMultiSz = 7;
 
 bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -119,6 +127,23 @@ std::optional<Value> parseDword(const QString& digits) {
     return value;
 }
 
+// Exports also spell binary data as "hex(3):" and a DWORD as "hex(4):" with its
+// four bytes little-endian; such values mean what "hex:" and "dword:" mean.
+Value spelledOut(Value value) {
+    if (value.type != ValueType::Other)
+        return value;
+    if (value.otherType == kRegBinary) {
+        value.type = ValueType::Binary;
+        value.otherType = 0;
+    } else if (value.otherType == kRegDword && value.bytes.size() == 4) {
+        value.type = ValueType::Dword;
+        value.dword = qFromLittleEndian<quint32>(value.bytes.constData());
+        value.bytes.clear();
+        value.otherType = 0;
+    }
+    return value;
+}
+
 // "hex:..." is REG_BINARY; "hex(N):..." any other type, kept as its bytes.
 std::optional<Value> parseHex(const QString& data) {
     Value value;
@@ -140,7 +165,7 @@ std::optional<Value> parseHex(const QString& data) {
     if (!bytes)
         return std::nullopt;
     value.bytes = *bytes;
-    return value;
+    return spelledOut(value);
 }
 
 // The data after "=". A lone "-" (delete this value) yields a value of no
@@ -248,6 +273,16 @@ QString valueLine(const Value& value) {
     return name;
 }
 
+QString documentText(const Document& document) {
+    QString text = (document.format == Format::Unicode5 ? kHeader5 : kHeader4) + kEol;
+    for (const Key& key : document.keys) {
+        text += kEol + QLatin1Char('[') + key.path + QLatin1Char(']') + kEol;
+        for (const Value& value : key.values)
+            text += valueLine(value) + kEol;
+    }
+    return text + kEol;
+}
+
 QByteArray encodeText(const QString& text, Format format) {
     if (format == Format::Regedit4)
         return toCp1252(text);
@@ -351,13 +386,28 @@ std::optional<Document> parse(const QByteArray& bytes) {
 }
 
 QByteArray serialize(const Document& document) {
-    QString text = (document.format == Format::Unicode5 ? kHeader5 : kHeader4) + kEol;
-    for (const Key& key : document.keys) {
-        text += kEol + QLatin1Char('[') + key.path + QLatin1Char(']') + kEol;
-        for (const Value& value : key.values)
-            text += valueLine(value) + kEol;
+    return encodeText(documentText(document), document.format);
+}
+
+bool fitsSingleByte(const Document& document) {
+    const QString text = documentText(document);
+    return fromCp1252(toCp1252(text)) == text;
+}
+
+// The text values held as hex data change their encoding with the format.
+void widenToUnicode(Document& document) {
+    if (document.format == Format::Unicode5)
+        return;
+    QStringEncoder utf16(QStringEncoder::Utf16LE);
+    for (Key& key : document.keys) {
+        for (Value& value : key.values) {
+            if (value.type == ValueType::Other &&
+                (value.otherType == kRegSz || value.otherType == kRegExpandSz ||
+                 value.otherType == kRegMultiSz))
+                value.bytes = utf16.encode(fromCp1252(value.bytes));
+        }
     }
-    return encodeText(text + kEol, document.format);
+    document.format = Format::Unicode5;
 }
 
 QString otherAsText(const Value& value, Format format) {
@@ -390,16 +440,20 @@ Loaded load(const QString& path) {
     return {setAside(path), {}};
 }
 
-bool save(const QString& path, const Document& document) {
+bool save(const QString& path, Document& document) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
+    // A text that Windows-1252 cannot hold is never changed silently: the file
+    // goes over to the UTF-16 export format, which holds every text.
+    if (!fitsSingleByte(document))
+        widenToUnicode(document);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = serialize(document);
     if (file.write(bytes) != bytes.size())
         return false;
-    return file.commit();
+    return commitSaveFile(file);
 }
 
 } // namespace regfile

@@ -45,6 +45,11 @@ struct Document {
 std::optional<Document> parse(const QByteArray& bytes);
 QByteArray serialize(const Document& document);
 
+// True when every text of the document can be written in Windows-1252.
+bool fitsSingleByte(const Document& document);
+// Turns a REGEDIT4 document into the UTF-16 "Version 5.00" format.
+void widenToUnicode(Document& document);
+
 // The text of a hex(1)/hex(2) value in the document's encoding, up to its terminator.
 QString otherAsText(const Value& value, Format format);
 // A text as hex(1) data in the document's encoding, with its terminator.
@@ -63,7 +68,8 @@ struct Loaded {
 Loaded load(const QString& path);
 
 // Writes the whole document to a temporary file, flushes it and renames it over
-// the old one; creates the directory when missing.
-bool save(const QString& path, const Document& document);
+// the old one; creates the directory when missing. A REGEDIT4 document holding
+// text that Windows-1252 cannot hold is widened to the UTF-16 format first.
+bool save(const QString& path, Document& document);
 
 } // namespace regfile

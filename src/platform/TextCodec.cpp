@@ -38,13 +38,28 @@ bool readCp1252Lines(const QString& path, QStringList& lines) {
     return true;
 }
 
-bool writeCp1252Lines(const QString& path, const QStringList& lines) {
+bool commitSaveFile(QSaveFile& file) {
+    // An uncommitted save file removes its temporary file when it goes.
+    return file.flush() && file.commit();
+}
+
+bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    bool written = file.open(QIODevice::WriteOnly);
+    for (qsizetype i = 0; written && i < lines.size(); ++i)
+        written = file.write(toCp1252(lines[i]) + "\r\n") >= 0;
+    if (!written || !commitSaveFile(file)) {
+        if (error)
+            *error = file.errorString();
         return false;
-    for (const QString& line : lines) {
-        if (file.write(toCp1252(line) + "\r\n") < 0)
-            return false;
     }
-    return file.commit();
+    // The replacement keeps the old file's permission; one its owner could not
+    // read would fail the same way at every start.
+    const QFileDevice::Permissions owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QFileDevice::Permissions now = QFile::permissions(path);
+    if ((now & owner) == owner || QFile::setPermissions(path, now | owner))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot make the file readable by its owner");
+    return false;
 }

@@ -13,6 +13,15 @@ QString fromCp1252(const QByteArray& bytes);
 // False when the file is missing or cannot be read.
 bool readCp1252Lines(const QString& path, QStringList& lines);
 
-// Writes the lines, each followed by CR LF. False on any failure; the old file
-// is left untouched then.
-bool writeCp1252Lines(const QString& path, const QStringList& lines);
+class QSaveFile;
+
+// Moves a save file into place. The buffered tail is flushed first and its
+// failure counted: commit() alone lets a failed final flush (a full disk)
+// through and puts a truncated file in place. False leaves the old file.
+bool commitSaveFile(QSaveFile& file);
+
+// Writes the lines, each followed by CR LF, through a temporary file beside the
+// target that replaces it when complete. False on any failure, with the
+// system's reason in `error` when given; the old file is left untouched then.
+// The file written is readable and writable by its owner.
+bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error = nullptr);

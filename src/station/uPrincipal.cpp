@@ -154,9 +154,12 @@ void TfPrincipal::probarServidor() {
                            QStringLiteral("El programa se cerrará."),
                        BoxIcon::Error);
         // The end is queued: the remaining start-up steps still run, and the
-        // program ends as soon as its event loop starts, without saving.
+        // program ends as soon as its event loop starts, without saving. A
+        // quit would close the windows first (and FormClose would save), so the
+        // loop is left directly.
         m_terminated = true;
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     }
 }
 
@@ -202,7 +205,9 @@ void TfPrincipal::showEvent(QShowEvent* event) {
 }
 
 void TfPrincipal::closeEvent(QCloseEvent* event) {
-    runGuarded([this] { FormClose(); });
+    // After a failed server test the program ends without saving the settings.
+    if (!m_terminated)
+        runGuarded([this] { FormClose(); });
     event->accept();
     qApp->quit();
 }

@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
+#include <algorithm>
 
 namespace {
 
@@ -197,23 +198,75 @@ QString TDataSet::fieldName(int index) const {
     return m_shape.fieldName(index);
 }
 
-QVariant TDataSet::fieldValue(int index) const {
+QVariant TDataSet::fieldValue(int index, int row) const {
     requireActive();
     requireIndex(index);
-    if (m_state != State::Browse)
+    if (row >= 0)
+        loadRows(); // the rows decide where an appended row shows
+    if (m_state == State::Insert && (row < 0 || row == insertRow()))
+        return m_buffer.value(index);
+    if (m_state == State::Edit && (row < 0 || row == m_current))
         return m_buffer.value(index);
     loadRows();
-    if (m_rows->empty())
+    if (row < 0)
+        row = m_current;
+    if (row >= static_cast<int>(m_rows->size()))
         return {};
-    return (*m_rows)[static_cast<size_t>(m_current)].value(index);
+    return (*m_rows)[static_cast<size_t>(row)].value(index);
 }
 
-void TDataSet::setFieldValue(int index, const QVariant& value) {
+TField TDataSet::FieldAt(int row, int index) {
+    requireActive();
+    requireIndex(index);
+    return TField(*this, index, row);
+}
+
+TDataSet::DataSetState TDataSet::DataState() const {
+    if (!m_active)
+        return DataSetState::Inactive;
+    switch (m_state) {
+    case State::Insert:
+        return DataSetState::Insert;
+    case State::Edit:
+        return DataSetState::Edit;
+    default:
+        return DataSetState::Browse;
+    }
+}
+
+bool TDataSet::Modified() const {
+    for (int i = 0; m_state != State::Browse && i < m_buffer.count(); ++i)
+        if (m_buffer.isGenerated(i))
+            return true;
+    return false;
+}
+
+// An appended row is shown after the rows read, where the table order puts it.
+int TDataSet::insertRow() const {
+    return m_rows ? static_cast<int>(m_rows->size()) : 0;
+}
+
+void TDataSet::MoveTo(int recNo) {
+    requireActive();
+    if (m_state != State::Browse)
+        Post();
+    loadRows();
+    const int count = static_cast<int>(m_rows->size());
+    m_current = std::clamp(recNo - 1, 0, std::max(0, count - 1));
+    m_bof = m_eof = count == 0;
+}
+
+void TDataSet::setFieldValue(int index, int row, const QVariant& value) {
     requireActive();
     requireIndex(index);
     if (m_state == State::Browse)
         throw EDatabaseError(
             QStringLiteral("'%1' is not in edit or insert mode").arg(displayName()));
+    if (row >= 0)
+        loadRows();
+    if (row >= 0 && row != (m_state == State::Insert ? insertRow() : m_current))
+        throw EDatabaseError(
+            QStringLiteral("'%1': only the row in edit can be written").arg(displayName()));
     m_buffer.setValue(index, value);
     m_buffer.setGenerated(index, true);
 }

@@ -13,13 +13,24 @@
 #include <vector>
 
 class TDataSet;
+enum class FieldKind;
 
 // One field of the current row (or of the row being edited), read and written
 // in the types the station uses. Reading NULL gives 0, "" or false.
 class TField {
 public:
-    TField(TDataSet& dataSet, int index) : m_dataSet(dataSet), m_index(index) {}
+    // row < 0: the current row (or the row being edited); else that 0-based
+    // row as it was read, for browsing without moving (grids). Only the
+    // current row can be written.
+    TField(TDataSet& dataSet, int index, int row = -1)
+        : m_dataSet(dataSet), m_index(index), m_row(row) {}
     QString FieldName() const;
+    // The name as the schema spells it ("FECHA", "Activo"), so that a server
+    // that folds names to lower case does not change what a grid shows.
+    QString DisplayName() const;
+    // The type in which the station accesses the field: the schema's when it
+    // knows the column, else what the engine reports.
+    FieldKind Kind() const;
     bool IsNull() const;
     QVariant Value() const;
     // Date-times in the regional short date / long time, floats in their
@@ -38,11 +49,20 @@ public:
     void setAsDateTime(TDateTime value);
     void Clear();
 
+    // What a person reads and types: dates, times and floats in the regional
+    // formats, logicals as True/False. setText parses by Kind() and stores in
+    // the store's forms; text that is no value of the kind raises, and an
+    // empty text clears any field that is not text.
+    QString Text() const;
+    void setText(const QString& text);
+
 private:
     EDatabaseError conversionError(const QString& type) const;
+    EDatabaseError textError(const QString& text, const QString& type) const;
 
     TDataSet& m_dataSet;
     int m_index;
+    int m_row;
 };
 
 // A thin data set over Qt SQL, bound to an alias (DatabaseName) of the current
@@ -69,6 +89,13 @@ public:
     int RecordCount() const;
     int RecNo() const; // 1-based; 0 when empty
 
+    enum class DataSetState { Inactive, Browse, Edit, Insert };
+    DataSetState DataState() const;
+    // True when a field of the row in edit or insert has been assigned.
+    bool Modified() const;
+    // Moves to the 1-based row, posting a pending edit like the other moves.
+    void MoveTo(int recNo);
+
     void Append();
     void Edit();
     void Post();
@@ -78,6 +105,9 @@ public:
     int FieldCount() const;
     TField Fields(int index);
     TField FieldByName(const QString& name); // raises "Field 'x' not found"
+    // A field of another row (0-based) without moving; the row being edited
+    // shows its edited values.
+    TField FieldAt(int row, int index);
 
 protected:
     // The statement that reads the rows, in the driver's dialect.
@@ -93,8 +123,9 @@ private:
     friend class TField;
     enum class State { Browse, Insert, Edit };
 
-    QVariant fieldValue(int index) const;
-    void setFieldValue(int index, const QVariant& value);
+    QVariant fieldValue(int index, int row = -1) const;
+    int insertRow() const;
+    void setFieldValue(int index, int row, const QVariant& value);
     QString fieldName(int index) const;
     void requireActive() const;
     void requireIndex(int index) const;

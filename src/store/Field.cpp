@@ -43,7 +43,7 @@ QString TField::FieldName() const {
 }
 
 QVariant TField::Value() const {
-    return m_dataSet.fieldValue(m_index);
+    return m_dataSet.fieldValue(m_index, m_row);
 }
 
 bool TField::IsNull() const {
@@ -129,23 +129,23 @@ void TField::setValue(const QVariant& value) {
     if (isDateType(value) && parseStoredDateTime(value, dateTime))
         setAsDateTime(dateTime);
     else
-        m_dataSet.setFieldValue(m_index, value);
+        m_dataSet.setFieldValue(m_index, m_row, value);
 }
 
 void TField::setAsString(const QString& value) {
-    m_dataSet.setFieldValue(m_index, value);
+    m_dataSet.setFieldValue(m_index, m_row, value);
 }
 void TField::setAsInteger(int value) {
-    m_dataSet.setFieldValue(m_index, value);
+    m_dataSet.setFieldValue(m_index, m_row, value);
 }
 void TField::setAsFloat(double value) {
-    m_dataSet.setFieldValue(m_index, value);
+    m_dataSet.setFieldValue(m_index, m_row, value);
 }
 void TField::setAsBoolean(bool value) {
-    m_dataSet.setFieldValue(m_index, value);
+    m_dataSet.setFieldValue(m_index, m_row, value);
 }
 void TField::Clear() {
-    m_dataSet.setFieldValue(m_index, QVariant());
+    m_dataSet.setFieldValue(m_index, m_row, QVariant());
 }
 
 // Written as text in the form of the column's kind, so that it compares in
@@ -154,6 +154,6 @@ void TField::setAsDateTime(TDateTime value) {
     const ColumnDef* column = findColumn(m_dataSet.schemaTable(), FieldName());
     const bool dated =
         column && (column->kind == FieldKind::Date || column->kind == FieldKind::Time);
-    m_dataSet.setFieldValue(m_index,
+    m_dataSet.setFieldValue(m_index, m_row,
                             storedDateTimeText(value, dated ? column->kind : FieldKind::DateTime));
 }

@@ -134,8 +134,9 @@ bool parseStoredDateTime(const QVariant& value, TDateTime& result) {
     }
     // Date and time are read apart: a local time in a daylight-saving gap must
     // not be moved by a time-zone conversion.
-    const QStringList parts =
-        value.toString().trimmed().split(QRegularExpression(QStringLiteral("[ T]")));
+    // Compiled once: every date-time read from SQLite passes here.
+    static const QRegularExpression separator(QStringLiteral("[ T]"));
+    const QStringList parts = value.toString().trimmed().split(separator);
     const QDate date = parseDate(parts.value(0));
     const QTime time = parseTime(parts.size() == 2 ? parts[1] : parts.value(0));
     if (parts.size() == 2 && date.isValid() && time.isValid())

@@ -1,5 +1,11 @@
 #include "windows/uPersonal.h"
 
+#include "ui/DBGrid.h"
+
 TfPersonal::TfPersonal(QWidget* parent)
     : TTableEditor(parent, QStringLiteral("fPersonal"), QStringLiteral("Personal"), {650, 493},
-                   QStringLiteral("personal.DBF")) {}
+                   QStringLiteral("personal.DBF")) {
+    // The names are text columns of 20 characters.
+    DBGrid1->setMaxLength(QStringLiteral("NOMBRES"), 20);
+    DBGrid1->setMaxLength(QStringLiteral("APELLIDOS"), 20);
+}

@@ -1,5 +1,7 @@
 #include "ScriptedFtpServer.h"
 
+#include <sys/socket.h>
+
 ScriptedFtpServer::ScriptedFtpServer() {
     m_server.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { onConnection(); });
@@ -14,8 +16,15 @@ ScriptedFtpServer::ScriptedFtpServer() {
 }
 
 ScriptedFtpServer::~ScriptedFtpServer() {
+    m_drip.stop();
     if (m_control)
         m_control->abort();
+}
+
+void ScriptedFtpServer::drip(const QByteArray& line) {
+    m_drip.disconnect();
+    QObject::connect(&m_drip, &QTimer::timeout, &m_server, [this, line] { send(line); });
+    m_drip.start(50);
 }
 
 void ScriptedFtpServer::onConnection() {
@@ -26,6 +35,8 @@ void ScriptedFtpServer::onConnection() {
     m_pending.clear();
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] { onControlData(); });
     send(greeting);
+    if (dripping.contains(QString()))
+        drip(dripping.value(QString()));
     if (closeAfterGreeting) {
         socket->disconnectFromHost();
         m_control = nullptr;
@@ -54,6 +65,10 @@ void ScriptedFtpServer::handle(const QString& line) {
     commands << line;
     const QString word = line.section(QLatin1Char(' '), 0, 0);
     const QString arg = line.section(QLatin1Char(' '), 1);
+    if (dripping.contains(word)) {
+        drip(dripping.value(word));
+        return;
+    }
     QByteArray reply;
     if (replies.contains(line))
         reply = replies.value(line);
@@ -86,7 +101,9 @@ void ScriptedFtpServer::handle(const QString& line) {
         m_passive.listen(QHostAddress::LocalHost, 0);
         m_passiveMode = true;
         const quint16 p = m_passive.serverPort();
-        send(QStringLiteral("227 Entering Passive Mode (127,0,0,1,%1,%2).\r\n")
+        // A documentation address that leads nowhere: the client must use the
+        // host it knows.
+        send(QStringLiteral("227 Entering Passive Mode (192,0,2,1,%1,%2).\r\n")
                  .arg(p >> 8)
                  .arg(p & 0xff)
                  .toLatin1());
@@ -149,6 +166,14 @@ void ScriptedFtpServer::sendData(QTcpSocket* data, const QByteArray& content) {
         data->deleteLater();
         finishData();
     });
+    if (dataMode == DataMode::Reset)
+        return resetData(data, content);
+    if (dataMode == DataMode::Trickle)
+        return trickleData(data, content);
+    if (dataMode == DataMode::Stall) {
+        data->write(content.left(content.size() / 2));
+        return; // and nothing more, until the client gives up
+    }
     if (dataMode != DataMode::Slow) {
         data->write(content);
         data->disconnectFromHost();
@@ -167,6 +192,33 @@ void ScriptedFtpServer::sendData(QTcpSocket* data, const QByteArray& content) {
         }
     });
     timer->start(30);
+}
+
+// Half the data, then a reset once the client waits for more.
+void ScriptedFtpServer::resetData(QTcpSocket* data, const QByteArray& content) {
+    data->write(content.left(content.size() / 2));
+    data->flush();
+    QTimer::singleShot(100, data, [this, data] {
+        const linger lg{1, 0};
+        ::setsockopt(int(data->socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+        data->disconnect();
+        data->abort();
+        data->deleteLater();
+        finishData();
+    });
+}
+
+void ScriptedFtpServer::trickleData(QTcpSocket* data, const QByteArray& content) {
+    auto* timer = new QTimer(data);
+    auto offset = std::make_shared<qsizetype>(0);
+    QObject::connect(timer, &QTimer::timeout, data, [data, timer, content, offset] {
+        data->write(content.mid((*offset)++, 1));
+        if (*offset >= content.size()) {
+            timer->stop();
+            data->disconnectFromHost();
+        }
+    });
+    timer->start(100);
 }
 
 void ScriptedFtpServer::finishData() {

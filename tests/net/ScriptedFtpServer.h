@@ -14,7 +14,10 @@
 // on demand. It serves one control connection at a time.
 class ScriptedFtpServer {
 public:
-    enum class DataMode { Normal, Never, ForeignFirst, Slow };
+    // How the data of a RETR travels: all at once; never (no data connection);
+    // after a stranger's attempt; in ten slices; half of it, then a reset; one
+    // byte every 100 ms; half of it, then nothing while the connection stays.
+    enum class DataMode { Normal, Never, ForeignFirst, Slow, Reset, Trickle, Stall };
 
     ScriptedFtpServer();
     ~ScriptedFtpServer();
@@ -22,8 +25,12 @@ public:
     quint16 port() const { return m_server.serverPort(); }
 
     QByteArray greeting = "220 scripted server ready\r\n";
-    // Replies by command word (USER, PASS, DELE, ...) or by whole command.
+    // Replies by command word (USER, PASS, DELE, ...) or by whole command. An
+    // empty reply sends nothing (with closeAfterReply: closes without a word).
     QHash<QString, QByteArray> replies;
+    // Lines sent again and again, every 50 ms, after a command (by word), or
+    // after the greeting under the key "": a reply that never ends.
+    QHash<QString, QByteArray> dripping;
     QHash<QString, QByteArray> files;
     QByteArray retrReply; // empty: "150 ... (n bytes)"
     QByteArray closingReply = "226 Transfer complete.\r\n";
@@ -44,6 +51,9 @@ private:
     void openActiveData(const QByteArray& content, const QHostAddress& from);
     void sendData(QTcpSocket* data, const QByteArray& content);
     void finishData();
+    void drip(const QByteArray& line);
+    void resetData(QTcpSocket* data, const QByteArray& content);
+    void trickleData(QTcpSocket* data, const QByteArray& content);
 
     QTcpServer m_server;
     QTcpServer m_passive;
@@ -54,4 +64,5 @@ private:
     bool m_passiveMode = false;
     QByteArray m_passiveContent;
     bool m_passiveWaiting = false;
+    QTimer m_drip;
 };

@@ -6,6 +6,7 @@
 #include "net/SockConst.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -184,24 +185,58 @@ private slots:
         ftp->SendCommand(QStringLiteral("NOOP"));
     }
 
-    void lineBreakRefusedBeforeSending_data() {
-        QTest::addColumn<bool>("download");
-        QTest::newRow("Delete") << false;
-        QTest::newRow("Download") << true;
+    void refusedBeforeSending_data() {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("error");
+        const QString bad = QString::fromLatin1(SockText::BadCharInCommand);
+        QTest::newRow("CR LF in Delete") << "delete"
+                                         << "x\r\nDELE important" << 2 << bad;
+        QTest::newRow("CR LF in Download") << "download"
+                                           << "x\r\nDELE important" << 9 << bad;
+        QTest::newRow("NUL in Delete") << "delete" << QString::fromUtf16(u"x\0y", 3) << 2 << bad;
+        QTest::newRow("NUL in Download")
+            << "download" << QString::fromUtf16(u"x\0y", 3) << 9 << bad;
+        QTest::newRow("NUL in a command")
+            << "command" << QString::fromUtf16(u"NOOP\0x", 6) << 14 << bad;
+        QTest::newRow("Write over 65,535 bytes")
+            << "command"
+            << "SITE " + QString(70000, 'a') << -1 << QString::fromLatin1(SockText::BufferTooLong);
     }
-    void lineBreakRefusedBeforeSending() {
-        QFETCH(bool, download);
+    void refusedBeforeSending() {
+        QFETCH(QString, operation);
+        QFETCH(QString, argument);
+        QFETCH(int, kind);
+        QFETCH(QString, error);
         ftp->Connect();
         events.clear();
+        handleFailures = false;
         const QStringList before = srv->commands;
-        const QString name = QStringLiteral("x\r\nDELE important");
-        if (download)
-            ftp->Download(name, local(QStringLiteral("out")));
-        else
-            ftp->Delete(name);
-        QCOMPARE(events, QStringList{QStringLiteral("failure %1").arg(download ? 9 : 2)});
+        QCOMPARE(errorOf([&] {
+                     if (operation == "download")
+                         ftp->Download(argument, local(QStringLiteral("out")));
+                     else if (operation == "delete")
+                         ftp->Delete(argument);
+                     else
+                         ftp->SendCommand(argument);
+                 }),
+                 error);
+        QCOMPARE(events,
+                 kind < 0 ? QStringList() : QStringList{QStringLiteral("failure %1").arg(kind)});
         ftp->SendCommand(QStringLiteral("NOOP")); // let anything sent arrive
         QCOMPARE(srv->commands, before + QStringList{"NOOP"});
+    }
+
+    void closedWithoutReplyFails() {
+        srv->replies.insert(QStringLiteral("DELE"), "");
+        srv->closeAfterReply = true;
+        ftp->Connect();
+        events.clear();
+        handleFailures = false;
+        QCOMPARE(errorOf([&] { ftp->Delete(QStringLiteral("x")); }),
+                 QString::fromLatin1(FtpText::NoReply));
+        QCOMPARE(events, QStringList{"failure 2"});
     }
 
     void closedMidReplyFails() {
@@ -247,9 +282,11 @@ private slots:
             << qint64(29);
         QTest::newRow("empty file")
             << false << QByteArray("") << QByteArray() << QByteArray() << qint64(0);
-        QTest::newRow("426 after the data")
-            << true << data << QByteArray() << QByteArray("426 Connection closed.\r\n")
-            << qint64(data.size());
+        QTest::newRow("more than announced")
+            << true << data << QByteArray("150 Opening (10 bytes)\r\n") << QByteArray()
+            << qint64(10);
+        QTest::newRow("250 after the data")
+            << false << data << QByteArray() << QByteArray("250 Done.\r\n") << qint64(29);
     }
     void downloads() {
         QFETCH(bool, passive);
@@ -279,10 +316,11 @@ private slots:
         QCOMPARE(ftp->TransferSize(), qint64(content.size()));
         QCOMPARE(packets > 0, !content.isEmpty());
         QVERIFY(sawStatus(QStringLiteral("Received %1 Bytes").arg(content.size())));
-        QVERIFY(srv->commands.contains(passive ? QStringLiteral("PASV") : QStringLiteral("PORT"),
-                                       Qt::CaseSensitive) ||
-                srv->commands.filter(QStringLiteral("PORT ")).size() == 1);
+        // one data connection of the mode asked for, and only of that mode
+        QCOMPARE(srv->commands.count(QStringLiteral("PASV")), passive ? 1 : 0);
+        QCOMPARE(srv->commands.filter(QRegularExpression("^PORT ")).size(), passive ? 0 : 1);
         ftp->Disconnect(); // the closing reply was read: QUIT gets its own answer
+        QCOMPARE(ftp->LastReply(), QStringLiteral("221 Goodbye.\r\n"));
         QVERIFY(!ftp->Connected());
     }
 
@@ -306,17 +344,160 @@ private slots:
         QCOMPARE(events, (QStringList{"failure 9", "failure 9"}));
     }
 
-    void dataConnectionNeverOpened() {
-        srv->files.insert(QStringLiteral("f"), "data");
-        srv->dataMode = ScriptedFtpServer::DataMode::Never;
-        ftp->TimeOut = 300;
-        handleFailures = false;
+    // Every doubtful ending of a download is a failure, and afterwards the
+    // control connection is either in step (the next command gets its own
+    // reply) or closed: never one command reading another's reply.
+    void failedDownloads_data() {
+        using Mode = ScriptedFtpServer::DataMode;
+        QTest::addColumn<bool>("passive");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QByteArray>("retrReply");
+        QTest::addColumn<QByteArray>("closing");
+        QTest::addColumn<QByteArray>("pasvReply");
+        QTest::addColumn<QString>("localFile"); // "" for a file in the test directory
+        QTest::addColumn<bool>("cancelAtStart");
+        QTest::addColumn<int>("timeOut");
+        QTest::addColumn<QString>("error"); // the start of the error text
+        QTest::addColumn<QString>("after"); // "in step" or "closed"
+        const QByteArray none;
+        const QByteArray noCount("150 Here it comes.\r\n");
+        QTest::newRow("closing reply 426")
+            << true << int(Mode::Normal) << none
+            << QByteArray("426 Connection closed; transfer aborted.\r\n") << none << QString()
+            << false << 5000 << "426 Connection closed; transfer aborted."
+            << "in step";
+        QTest::newRow("closing reply 451, active")
+            << false << int(Mode::Normal) << none << QByteArray("451 Local error.\r\n") << none
+            << QString() << false << 5000 << "451 Local error."
+            << "in step";
+        QTest::newRow("reset instead of a close")
+            << false << int(Mode::Reset) << noCount << none << none << QString() << false << 5000
+            << "10054:Connection reset by peer"
+            << "in step";
+        QTest::newRow("fewer bytes than announced")
+            << true << int(Mode::Normal) << QByteArray("150 Opening (1000 bytes)\r\n") << none
+            << none << QString() << false << 5000
+            << "Transfer incomplete: 200 of 1000 bytes received"
+            << "in step";
+        QTest::newRow("trickle below the minimum rate")
+            << true << int(Mode::Trickle) << noCount << none << none << QString() << false << 1000
+            << QString::fromLatin1(SockText::TransferTooSlow) << "in step";
+        QTest::newRow("data stall")
+            << false << int(Mode::Stall) << noCount << QByteArray("426 Aborted.\r\n") << none
+            << QString() << false << 300 << QString::fromLatin1(SockText::SendAborted) << "in step";
+        QTest::newRow("cannot create file")
+            << true << int(Mode::Normal) << none << none << none << "missing/dir/f" << false << 5000
+            << QString::fromLatin1(SockText::CannotCreateFile) << "in step";
+        QTest::newRow("transfer aborted")
+            << true << int(Mode::Normal) << none << none << none << QString() << true << 5000
+            << QString::fromLatin1(FtpText::TransferAborted) << "closed";
+        QTest::newRow("PASV reply without a port")
+            << true << int(Mode::Normal) << none << none
+            << QByteArray("227 Entering Passive Mode (127,0,0,1).\r\n") << QString() << false
+            << 5000 << "227 Entering Passive Mode (127,0,0,1)."
+            << "in step";
+        QTest::newRow("data connection never opened")
+            << false << int(Mode::Never) << none << none << none << QString() << false << 300
+            << QString::fromLatin1(SockText::AcceptCanceled) << "closed";
+    }
+    void failedDownloads() {
+        QFETCH(bool, passive);
+        QFETCH(int, mode);
+        QFETCH(QByteArray, retrReply);
+        QFETCH(QByteArray, closing);
+        QFETCH(QByteArray, pasvReply);
+        QFETCH(QString, localFile);
+        QFETCH(bool, cancelAtStart);
+        QFETCH(int, timeOut);
+        QFETCH(QString, error);
+        QFETCH(QString, after);
+        QByteArray content(200, '\0');
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = char('a' + i % 26);
+        srv->files.insert(QStringLiteral("f"), content);
+        srv->dataMode = ScriptedFtpServer::DataMode(mode);
+        srv->retrReply = retrReply;
+        if (!closing.isEmpty())
+            srv->closingReply = closing;
+        if (!pasvReply.isEmpty())
+            srv->replies.insert(QStringLiteral("PASV"), pasvReply);
+        ftp->Passive = passive;
+        ftp->TimeOut = timeOut;
+        if (cancelAtStart)
+            ftp->OnTransactionStart = [&](TTcpSock*) { ftp->Cancel(); };
         ftp->Connect();
         events.clear();
-        QCOMPARE(errorOf([&] { ftp->Download(QStringLiteral("f"), local(QStringLiteral("f"))); }),
-                 QString::fromLatin1(SockText::AcceptCanceled));
-        QCOMPARE(events, QStringList{"failure 9"});
-        QVERIFY(!QFile::exists(local(QStringLiteral("f"))));
+        handleFailures = false;
+        const QString target = local(localFile.isEmpty() ? QStringLiteral("f") : localFile);
+        const QString raised = errorOf([&] { ftp->Download(QStringLiteral("f"), target); });
+        QVERIFY2(raised.startsWith(error), qPrintable(raised));
+        QVERIFY(!events.isEmpty());
+        QVERIFY(!events.contains(QStringLiteral("success 9")));
+        QCOMPARE(events.first(), QStringLiteral("failure 9"));
+        if (after == "closed") {
+            QVERIFY(!ftp->Connected());
+            return;
+        }
+        QVERIFY(ftp->Connected());
+        srv->replies.insert(QStringLiteral("STAT"), "211 Status of its own.\r\n");
+        events.clear();
+        ftp->SendCommand(QStringLiteral("STAT"));
+        QCOMPARE(ftp->LastReply(), QStringLiteral("211 Status of its own.\r\n"));
+        ftp->Disconnect();
+        QCOMPARE(ftp->LastReply(), QStringLiteral("221 Goodbye.\r\n"));
+    }
+
+    // One reply with all its lines is bounded by the time-out and by its most
+    // lines, however the server keeps it going.
+    void unboundedReplies_data() {
+        QTest::addColumn<QString>("dripAfter"); // command word, "" for the greeting
+        QTest::addColumn<QByteArray>("reply");  // a reply sent at once, when not dripping
+        QTest::addColumn<bool>("cancelOnTrigger");
+        QTest::addColumn<QString>("error");
+        const QString tooSlow = QString::fromLatin1(FtpText::ReplyTooSlow);
+        QByteArray longReply;
+        for (int i = 0; i < TFtpClient::MaxReplyLines; ++i)
+            longReply += "200-line\r\n";
+        QTest::newRow("endless reply") << "NOOP" << QByteArray() << false << tooSlow;
+        QTest::newRow("endless reply, cancelled as the station does")
+            << "NOOP" << QByteArray() << true << QString::fromLatin1(SockText::ReadLnAborted);
+        QTest::newRow("endless greeting") << "" << QByteArray() << false << tooSlow;
+        QTest::newRow("endless RETR reply") << "RETR" << QByteArray() << false << tooSlow;
+        QTest::newRow("too many lines")
+            << QString() << QByteArray(longReply + "200 end\r\n") << false
+            << QString::fromLatin1(FtpText::ReplyTooLong).arg(TFtpClient::MaxReplyLines);
+        QTest::newRow("most lines pass")
+            << QString() << QByteArray(longReply.mid(10) + "200 end\r\n") << false << QString();
+    }
+    void unboundedReplies() {
+        QFETCH(QString, dripAfter);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, cancelOnTrigger);
+        QFETCH(QString, error);
+        ftp->TimeOut = 500;
+        handleFailures = false;
+        if (!reply.isEmpty())
+            srv->replies.insert(QStringLiteral("NOOP"), reply);
+        else
+            srv->dripping.insert(dripAfter, "200-more\r\n");
+        if (cancelOnTrigger)
+            ftp->OnStatus = [&](TTcpSock*, const QString& t) {
+                if (t == QLatin1String("Timer Triggered"))
+                    ftp->Cancel();
+            };
+        if (dripAfter.isEmpty() && reply.isEmpty()) {
+            srv->greeting = "220-welcome\r\n";
+            QCOMPARE(errorOf([&] { ftp->Connect(); }), error);
+            QVERIFY(!ftp->Connected());
+            return;
+        }
+        ftp->Connect();
+        if (dripAfter == "RETR")
+            QCOMPARE(errorOf([&] { ftp->Download("f", local("f")); }), error);
+        else
+            QCOMPARE(errorOf([&] { ftp->SendCommand(QStringLiteral("NOOP")); }), error);
+        // the rest of a reply not read whole must not reach the next command
+        QCOMPARE(ftp->Connected(), error.isEmpty());
     }
 
     void foreignDataConnectionRefused() {

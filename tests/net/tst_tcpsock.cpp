@@ -5,6 +5,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -227,13 +229,21 @@ private slots:
             QCOMPARE(line, QString::fromLatin1(reply));
     }
 
-    void transactionRefusesLineBreaks() {
+    void transactionRefusesWhatIsNoLine_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("CR LF") << QStringLiteral("DELE a\r\nDELE b");
+        QTest::newRow("LF") << QStringLiteral("DELE a\nDELE b");
+        QTest::newRow("NUL") << QString::fromUtf16(u"DELE a\0b", 8);
+    }
+    void transactionRefusesWhatIsNoLine() {
+        QFETCH(QString, command);
         TTcpSock s;
         connectTo(s);
-        QCOMPARE(errorOf([&] { s.Transaction(QStringLiteral("DELE a\r\nDELE b")); }),
-                 QString::fromLatin1(SockText::LineBreakInCommand));
-        QTest::qWait(50);
-        QCOMPARE(peer->bytesAvailable(), 0);
+        QCOMPARE(errorOf([&] { s.Transaction(command); }),
+                 QString::fromLatin1(SockText::BadCharInCommand));
+        s.Writeln(QStringLiteral("NOOP")); // nothing was sent before it
+        QTRY_COMPARE(peer->bytesAvailable(), 6);
+        QCOMPARE(peer->readAll(), QByteArray("NOOP\r\n"));
     }
 
     void sendBufferLength_data() {
@@ -317,19 +327,60 @@ private slots:
         QCOMPARE(Winsock::codeFromErrno(err), code);
     }
 
+    // The close notification asks DataAvailable, then replaces the socket with
+    // a fresh one: unconnected, and closing gracefully (the first resets).
     void peerCloseReplacesSocket() {
         int disconnects = 0;
         TTcpSock s;
+        s.ReportLevel = 8;
+        Recorder rec;
+        rec.attach(s);
         s.OnDisconnect = [&](TTcpSock*) { ++disconnects; };
         connectTo(s);
-        const int first = s.Socket();
+        rec.log.clear();
         peer->disconnectFromHost();
         QTRY_VERIFY(!s.Connected());
         QCOMPARE(disconnects, 1);
+        const qsizetype asked = rec.log.indexOf(QStringLiteral("Data Available"));
+        QVERIFY2(asked >= 0, qPrintable(rec.log.join(" | ")));
+        QVERIFY(asked < rec.log.indexOf(QStringLiteral("Request Close Socket")));
         QVERIFY(s.Socket() >= 0);
-        QVERIFY(s.Socket() != first || disconnects == 1);
+        sockaddr_in sa{};
+        socklen_t len = sizeof sa;
+        QCOMPARE(::getpeername(s.Socket(), reinterpret_cast<sockaddr*>(&sa), &len), -1);
+        QCOMPARE(errno, ENOTCONN);
+        linger lg{};
+        len = sizeof lg;
+        QCOMPARE(::getsockopt(s.Socket(), SOL_SOCKET, SO_LINGER, &lg, &len), 0);
+        QCOMPARE(lg.l_onoff, 0);
         QCOMPARE(errorOf([&] { s.CheckConnection(); }),
                  QString::fromLatin1(SockText::NotConnected));
+    }
+
+    // A reset is no normal end of a file, also when it reaches the close
+    // notification first (which replaces the socket). The peer is another
+    // thread, so that the reset arrives while the capture waits.
+    void resetEndsCaptureWithAnError() {
+        QTemporaryDir dir;
+        RawListener listener(1);
+        TTcpSock s;
+        s.Host = QStringLiteral("127.0.0.1");
+        s.Port = listener.port;
+        s.TimeOut = 5000;
+        s.Connect();
+        const int far = ::accept(listener.fd, nullptr, nullptr);
+        QVERIFY(far >= 0);
+        std::thread peerThread([far] {
+            (void)!::write(far, "partial data", 12);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const linger lg{1, 0};
+            ::setsockopt(far, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+            ::close(far);
+        });
+        const QString error = errorOf([&] { s.CaptureFile(dir.filePath("f")); });
+        peerThread.join();
+        QCOMPARE(error, QStringLiteral("10054:Connection reset by peer"));
+        QCOMPARE(s.BytesReceived(), qint64(12));
     }
 
     void winsockInfoFilledByFirstComponent() {

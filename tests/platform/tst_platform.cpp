@@ -122,7 +122,6 @@ private:
 };
 
 void TestPlatform::initTestCase() {
-    qApp->setApplicationDisplayName(kApplicationTitle);
     // The lock lives in the temporary directory: keep it away from a running station.
     static QTemporaryDir tmp;
     QVERIFY(tmp.isValid());

@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "platform/Clock.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"
@@ -5,14 +6,23 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const char kWriteLines[] = "--write-lines";
+constexpr uid_t kNobody = 65534;
+
+bool writeLoginLines(const QString& path) {
+    return writeCp1252Lines(path, {"USER NAME=JUX", "password=60728"});
+}
 
 const QString kSettingsKey = QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs");
 
@@ -80,6 +90,11 @@ private slots:
     void unreadableFileNeverOverwritten_data();
     void unreadableFileNeverOverwritten();
     void failedWriteNamesTheValue();
+    void textBeyondWindows1252KeepsEveryCharacter_data();
+    void textBeyondWindows1252KeepsEveryCharacter();
+    void exportSpellingsOfDwordAndBinary();
+    void writtenLinesReadableByTheOwner();
+    void fullDiskKeepsTheOldFile();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -477,5 +492,104 @@ void TestRegistry::failedWriteNamesTheValue() {
     QVERIFY(!TRegistry().OpenKey(kSettingsKey, true));
 }
 
-QTEST_MAIN(TestRegistry)
+void TestRegistry::textBeyondWindows1252KeepsEveryCharacter_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("unicodeFile");
+    QTest::newRow("Windows-1252 text stays REGEDIT4") << QString("/srv/salida/Año €") << false;
+    QTest::newRow("Polish letters") << QString("/srv/salida/Łódź") << true;
+    QTest::newRow("two lines beyond Windows-1252") << QString("Łódź\r\nKraków") << true;
+}
+
+// A value Windows-1252 cannot hold turns the file into the UTF-16 export
+// format; what was in the file before keeps its meaning.
+void TestRegistry::textBeyondWindows1252KeepsEveryCharacter() {
+    QFETCH(QString, text);
+    QFETCH(bool, unicodeFile);
+    writeAll(path(), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                     "\"Old\"=hex(1):41,f1,6f,00\r\n\"Count\"=dword:00000007\r\n");
+    {
+        TRegistry writer;
+        QVERIFY(writer.OpenKey(kSettingsKey, true));
+        writer.WriteString("FileAuto", text);
+    }
+    const QByteArray bytes = readAll(path());
+    QCOMPARE(bytes.startsWith("\xFF\xFE"), unicodeFile);
+    if (!unicodeFile)
+        QVERIFY(bytes.startsWith("REGEDIT4\r\n"));
+    TRegistry reader;
+    QVERIFY(reader.OpenKey(kSettingsKey, false));
+    QCOMPARE(reader.ReadString("FileAuto"), text);
+    QVERIFY(reader.OpenKey("\\Software\\A", false));
+    QCOMPARE(reader.ReadString("Old"), QString("Año"));
+    QCOMPARE(reader.ReadInteger("Count"), 7);
+    QVERIFY(m_reports.isEmpty());
+}
+
+void TestRegistry::exportSpellingsOfDwordAndBinary() {
+    writeAll(path(), utf16Export("Windows Registry Editor Version 5.00\r\n\r\n"
+                                 "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                                 "\"DelayAutoMin\"=hex(4):2c,01,00,00\r\n"
+                                 "\"HoraAuto\"=hex(3):00,00,00,00,00,00,e0,3f\r\n"
+                                 "\"Odd\"=hex(4):01,02\r\n"));
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, false));
+    QCOMPARE(registry.ReadInteger("DelayAutoMin"), 300);
+    QCOMPARE(registry.ReadDateTime("HoraAuto"), 0.5);
+    // four bytes make a DWORD; anything else is not one
+    QCOMPARE(readError(registry, "Integer", "Odd"), QString("Invalid data type for 'Odd'"));
+}
+
+// A file the station writes over an unreadable one does not keep its
+// permission: the next start must be able to read it. The owner's read right
+// means nothing to root, so as root the writing is done by an ordinary user.
+void TestRegistry::writtenLinesReadableByTheOwner() {
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+    const QString file = m_dir->filePath("dbLogin.txt");
+    writeAll(file, "garbage");
+    QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    if (geteuid() == 0) {
+        QVERIFY(::chown(QFile::encodeName(file).constData(), kNobody, kNobody) == 0);
+        QProcess child;
+        child.setChildProcessModifier([] {
+            if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(3);
+        });
+        child.start(QCoreApplication::applicationFilePath(), {kWriteLines, file});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 0);
+    } else {
+        QVERIFY(writeLoginLines(file));
+    }
+    const QFileDevice::Permissions now = QFile::permissions(file);
+    QVERIFY(now.testFlag(QFileDevice::ReadOwner));
+    QVERIFY(now.testFlag(QFileDevice::WriteOwner));
+    QCOMPARE(readAll(file), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
+}
+
+// A disk that fills during the save: the final flush fails, the old file stays
+// whole. The file size limit stands in for the full disk.
+void TestRegistry::fullDiskKeepsTheOldFile() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("Auto", 1);
+    const QByteArray before = readAll(path());
+    QString error;
+    try {
+        FileSizeLimit limit(rlim_t(before.size()));
+        registry.WriteString("FileAuto", QString(200, QLatin1Char('x')));
+    } catch (const ERegistryException& e) {
+        error = e.message();
+    }
+    QCOMPARE(error, QString("Failed to set data for 'FileAuto'"));
+    QCOMPARE(readAll(path()), before);
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], kWriteLines) == 0)
+        return writeLoginLines(QFile::decodeName(argv[2])) ? 0 : 1;
+    QCoreApplication app(argc, argv);
+    TestRegistry test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_registry.moc"

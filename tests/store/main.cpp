@@ -1,7 +1,7 @@
+#include "RunSuites.h"
+
 #include <QCoreApplication>
 #include <QObject>
-#include <QTest>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -23,16 +23,5 @@ int main(int argc, char** argv) {
     for (auto make :
          {newAliasTests, newEmbeddedTests, newDataSetTests, newSqlTests, newPostgresTests})
         suites.emplace_back(make());
-    const char* only = nullptr;
-    for (const auto& suite : suites)
-        if (argc > 1 && std::strcmp(argv[1], suite->metaObject()->className()) == 0)
-            only = argv[1];
-    std::vector<char*> args(argv, argv + argc);
-    if (only)
-        args.erase(args.begin() + 1);
-    int failed = 0;
-    for (const auto& suite : suites)
-        if (!only || std::strcmp(only, suite->metaObject()->className()) == 0)
-            failed += QTest::qExec(suite.get(), static_cast<int>(args.size()), args.data()) != 0;
-    return failed;
+    return runSuites(argc, argv, suites);
 }

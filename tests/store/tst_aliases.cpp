@@ -99,7 +99,7 @@ private slots:
         QTest::newRow("protected")
             << QByteArray("[L]\nDriver=sqlite\nPath=a\nPassword=secret\n") << "L"
             << "sqlite a secret";
-        QTest::newRow("unknown driver") << QByteArray("[L]\nDriver=paradox\n") << "L"
+        QTest::newRow("unknown driver") << QByteArray("[L]\nDriver=quillbarrow\n") << "L"
                                         << "error";
         QTest::newRow("sqlite without path") << QByteArray("[L]\nDriver=sqlite\n") << "L"
                                              << "error";

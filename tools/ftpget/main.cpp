@@ -10,9 +10,28 @@
 
 namespace {
 
+// The time-out ends every wait, on the control connection too, as the
+// station's status handler does when the timer triggers: a server that stops
+// answering cannot hold the probe for ever.
+class ProbeClient : public TFtpClient {
+public:
+    void Abort() override {
+        TFtpClient::Abort();
+        Cancel();
+    }
+};
+
+void disconnectQuietly(TFtpClient& ftp) {
+    try {
+        ftp.Disconnect();
+    } catch (const Exception&) {
+        // the download's error is the one to report
+    }
+}
+
 int run(const QCommandLineParser& args) {
     QTextStream out(stdout);
-    TFtpClient ftp;
+    ProbeClient ftp;
     ftp.Host = args.value(QStringLiteral("host"));
     ftp.Port =
         args.isSet(QStringLiteral("port")) ? args.value(QStringLiteral("port")).toInt() : ftpPort();
@@ -29,20 +48,17 @@ int run(const QCommandLineParser& args) {
         if (ftp.ReportLevel >= 2)
             out << "... " << ftp.BytesReceived() << " of " << ftp.TransferSize() << Qt::endl;
     };
-    bool failed = false;
-    QString failure;
-    ftp.OnFailure = [&](bool& handled, TCmdType) {
-        failed = handled = true;
-        failure = ftp.LastReply().trimmed();
-    };
+    // No OnFailure handler: a failure raises the error that ended the download.
     const QStringList files = args.positionalArguments();
     ftp.Connect();
-    ftp.Download(files.at(0), files.value(1));
-    ftp.Disconnect();
-    if (failed) {
-        out << "ftpget: download failed: " << failure << Qt::endl;
+    try {
+        ftp.Download(files.at(0), files.value(1));
+    } catch (const Exception& e) {
+        disconnectQuietly(ftp);
+        out << "ftpget: download failed: " << e.message().trimmed() << Qt::endl;
         return 1;
     }
+    ftp.Disconnect();
     out << "ftpget: received " << ftp.TransferSize() << " bytes" << Qt::endl;
     return 0;
 }

@@ -1,0 +1,119 @@
+// Figures of the ticket report and the export: a report of 10,000 tickets
+// (pages built, PDF saved) and an export of 100,000 rows (text file and
+// workbook), on an embedded SQLite server table in a temporary directory.
+//   reportbench [--keep DIR]   keeps report.pdf, export.csv and export.xlsx in DIR
+#include "platform/DateTime.h"
+#include "report/DataSetRows.h"
+#include "report/PageBuilder.h"
+#include "report/PagePainter.h"
+#include "store/DataSet.h"
+#include "store/Session.h"
+#include "windows/TicketExport.h"
+#include "windows/upConsulta1.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+const QString kAlias = QStringLiteral("JUXRegs");
+
+// Rows written in one transaction straight through SQL: filling the table is
+// not what is measured.
+void fillTickets(TSession& session, int count) {
+    QSqlDatabase db = session.connectionFor(kAlias);
+    db.transaction();
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO tickettaxis VALUES (?,?,?,?,?,?,?,?,?,?)"));
+    for (int i = 0; i < count; ++i) {
+        const TDateTime fecha = encodeDate(2024, 3, 1) + (i % 16) + (i % 86400) / 86400.0;
+        const QVariantList values{
+            QStringLiteral("P%1").arg(i % 12),
+            1000 + i % 500,
+            QStringLiteral("Nombre%1 Pérez Ñandú").arg(i % 500),
+            toQDateTime(fecha).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
+            (i % 650) / 10.0,
+            300 + i % 7,
+            40 + i % 9,
+            5000 + i % 500,
+            i,
+            0};
+        for (int v = 0; v < values.size(); ++v)
+            insert.bindValue(v, values[v]);
+        insert.exec();
+    }
+    db.commit();
+}
+
+void clearTickets(TSession& session) {
+    QSqlQuery(session.connectionFor(kAlias)).exec(QStringLiteral("DELETE FROM tickettaxis"));
+}
+
+double seconds(QElapsedTimer& timer) {
+    const double s = timer.nsecsElapsed() / 1e9;
+    timer.restart();
+    return s;
+}
+
+TQuery openMarch() {
+    TQuery query;
+    query.DatabaseName = kAlias;
+    query.SQL = ticketRangeSql(QDate(2024, 3, 1), QDate(2024, 3, 31));
+    query.Open();
+    return query;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    QTemporaryDir dir;
+    QString out = dir.path();
+    if (argc == 3 && QByteArray(argv[1]) == "--keep")
+        out = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+    QDir().mkpath(out);
+    qputenv("KIVO_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toLocal8Bit());
+    qputenv("KIVO_REGISTRY", dir.filePath(QStringLiteral("registry.reg")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    TSession session;
+    session.DeclareAlias(kAlias, AliasKind::Server);
+
+    fillTickets(session, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    TQuery report = openMarch();
+    const ReportRows rows = rowsOf(report);
+    const double query = seconds(timer);
+    const ReportPages pages = buildPages(ticketReportDefinition(), rows);
+    const double build = seconds(timer);
+    savePdf(pages, out + QStringLiteral("/report.pdf"));
+    const double pdf = seconds(timer);
+    std::printf("report of %zu tickets: query and text forms %.3f s, %zu pages built in %.3f s, "
+                "PDF saved in %.3f s (%lld bytes)\n",
+                rows.rows.size(), query, pages.pages.size(), build, pdf,
+                QFileInfo(out + QStringLiteral("/report.pdf")).size());
+
+    clearTickets(session);
+    fillTickets(session, 100000);
+    timer.restart();
+    TQuery exportQuery = openMarch();
+    const double open = seconds(timer);
+    writeTicketExport(out + QStringLiteral("/export.csv"), exportQuery, QDate(2024, 3, 1),
+                      QDate(2024, 3, 31), QStringLiteral(";"));
+    const double text = seconds(timer);
+    writeTicketWorkbook(out + QStringLiteral("/export.xlsx"), exportQuery, QDate(2024, 3, 1),
+                        QDate(2024, 3, 31));
+    const double workbook = seconds(timer);
+    std::printf("export of %d rows: query %.3f s, text file %.3f s (%lld bytes), "
+                "workbook %.3f s (%lld bytes)\n",
+                exportQuery.RecordCount(), open, text,
+                QFileInfo(out + QStringLiteral("/export.csv")).size(), workbook,
+                QFileInfo(out + QStringLiteral("/export.xlsx")).size());
+    return 0;
+}

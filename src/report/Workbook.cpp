@@ -1,0 +1,89 @@
+#include "report/Workbook.h"
+
+#include "report/SeparatedValues.h"
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
+    : m_path(path), m_temporary(path + QStringLiteral(".XXXXXX")) {
+    // The library names its file only when it closes the workbook; the
+    // temporary file reserves a unique name beside the target meanwhile.
+    if (!m_temporary.open())
+        fail(m_temporary.errorString());
+    m_temporary.close();
+    const QByteArray temporaryName = QFile::encodeName(m_temporary.fileName());
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE; // rows go to disk as they come
+    m_workbook = workbook_new_opt(temporaryName.constData(), &options);
+    if (!m_workbook)
+        fail(QStringLiteral("no se pudo crear el libro"));
+    m_sheet = workbook_add_worksheet(m_workbook, sheetName.toUtf8().constData());
+    m_dateFormat = workbook_add_format(m_workbook);
+    format_set_num_format(m_dateFormat, "dd/mm/yyyy");
+    m_dateTimeFormat = workbook_add_format(m_workbook);
+    format_set_num_format(m_dateTimeFormat, "dd/mm/yyyy hh:mm:ss");
+}
+
+TWorkbookWriter::~TWorkbookWriter() {
+    if (m_workbook)
+        workbook_close(m_workbook); // frees it; the temporary file goes with m_temporary
+}
+
+void TWorkbookWriter::addRow(const std::vector<WorkbookCell>& cells) {
+    for (size_t column = 0; column < cells.size(); ++column)
+        writeCell(int(column), cells[column]);
+    ++m_row;
+}
+
+void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
+    lxw_error error = LXW_NO_ERROR;
+    switch (cell.type) {
+    case WorkbookCell::Type::Empty:
+        return;
+    case WorkbookCell::Type::Text:
+        error = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
+                                       cell.text.toUtf8().constData(), nullptr);
+        break;
+    case WorkbookCell::Type::Number:
+        error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,
+                                       nullptr);
+        break;
+    case WorkbookCell::Type::Date:
+    case WorkbookCell::Type::DateTime:
+        // The spreadsheet counts days from 1899-12-30 too.
+        error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,
+                                       cell.type == WorkbookCell::Type::Date ? m_dateFormat
+                                                                             : m_dateTimeFormat);
+        break;
+    }
+    if (error != LXW_NO_ERROR)
+        fail(QString::fromUtf8(lxw_strerror(error)));
+}
+
+void TWorkbookWriter::commit() {
+    lxw_workbook* workbook = m_workbook;
+    m_workbook = nullptr;
+    const lxw_error error = workbook_close(workbook);
+    if (error != LXW_NO_ERROR)
+        fail(QString::fromUtf8(lxw_strerror(error)));
+    QFile::setPermissions(m_temporary.fileName(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ReadGroup | QFile::ReadOther);
+    // On disk before it takes the target's name, as the text exports are.
+    QFile written(m_temporary.fileName());
+    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+        fail(written.errorString());
+    written.close();
+    // rename() replaces an existing target in one step.
+    if (std::rename(QFile::encodeName(m_temporary.fileName()).constData(),
+                    QFile::encodeName(m_path).constData()) != 0)
+        fail(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void TWorkbookWriter::fail(const QString& reason) {
+    throw writeError(m_path, reason);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <QString>
+#include <QTemporaryFile>
+#include <vector>
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
+
+// One cell of a workbook row, with its type: text stays text, numbers and
+// date-times are numbers to the spreadsheet (date-times on the same day scale
+// as the station's, formatted as dates).
+struct WorkbookCell {
+    enum class Type { Empty, Text, Number, Date, DateTime };
+    Type type = Type::Empty;
+    QString text;
+    double number = 0;
+
+    static WorkbookCell ofText(const QString& text) { return {Type::Text, text, 0}; }
+    static WorkbookCell ofNumber(double value) { return {Type::Number, {}, value}; }
+    // Date only when the value has no time of day.
+    static WorkbookCell ofDateTime(TDateTime value) {
+        return {timeOf(value) == 0 ? Type::Date : Type::DateTime, {}, value};
+    }
+};
+
+// Writes an Excel workbook (.xlsx) of one sheet, row after row, into a
+// temporary file beside the target that commit() moves into place. A writer
+// that goes without commit(), or whose commit() fails, leaves nothing behind.
+class TWorkbookWriter {
+public:
+    TWorkbookWriter(const QString& path, const QString& sheetName);
+    ~TWorkbookWriter();
+    TWorkbookWriter(const TWorkbookWriter&) = delete;
+    TWorkbookWriter& operator=(const TWorkbookWriter&) = delete;
+
+    void addRow(const std::vector<WorkbookCell>& cells);
+    // Raises EWriteError when the workbook cannot be written completely.
+    void commit();
+
+private:
+    void writeCell(int column, const WorkbookCell& cell);
+    [[noreturn]] void fail(const QString& reason);
+
+    QString m_path;
+    QTemporaryFile m_temporary;
+    lxw_workbook* m_workbook = nullptr;
+    lxw_worksheet* m_sheet = nullptr;
+    lxw_format* m_dateFormat = nullptr;
+    lxw_format* m_dateTimeFormat = nullptr;
+    int m_row = 0;
+};

@@ -1,0 +1,109 @@
+#include "windows/TicketExport.h"
+
+#include "platform/Regional.h"
+#include "report/SeparatedValues.h"
+#include "report/Workbook.h"
+#include "store/DataSet.h"
+#include "store/Schema.h"
+#include "windows/upConsulta1.h"
+
+namespace {
+
+constexpr int kExportedColumns = 9;
+
+const QStringList kHeadings = {"Origen", "Legajo", "Nombres", "Fecha", "Importe",
+                               "Cuenta", "CECO",   "Tarjeta", "Ticket"};
+
+const QString kReportLine = QStringLiteral("REPORTE CONTROL TAXIS");
+
+// "dd/mm/yyyy", each slash the system's date separator.
+QString exportDate(const QDate& date) {
+    return formatDateTimePicture(QStringLiteral("dd/MM/yyyy"), toDateTime(date));
+}
+
+QStringList rowTexts(TDataSet& rows) {
+    QStringList values;
+    for (int column = 0; column < kExportedColumns; ++column)
+        values << rows.Fields(column).AsString();
+    return values;
+}
+
+bool isNumber(const QVariant& value) {
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+WorkbookCell cellOf(const TField& field) {
+    const QVariant value = field.Value();
+    if (value.isNull())
+        return {};
+    if (isDateTimeColumn(field.FieldName()))
+        return WorkbookCell::ofDateTime(field.AsDateTime());
+    if (isNumber(value))
+        return WorkbookCell::ofNumber(field.AsFloat());
+    return WorkbookCell::ofText(field.AsString());
+}
+
+std::vector<WorkbookCell> textCells(const QStringList& texts) {
+    std::vector<WorkbookCell> cells;
+    for (const QString& text : texts)
+        cells.push_back(WorkbookCell::ofText(text));
+    return cells;
+}
+
+} // namespace
+
+QStringList ticketRangeSql(const QDate& from, const QDate& to) {
+    const QString d1 = from.toString(QStringLiteral("yyyyMMdd"));
+    const QString d2 = to.toString(QStringLiteral("yyyyMMdd"));
+    return {QStringLiteral("SELECT *"), QStringLiteral("FROM tickettaxis"),
+            QStringLiteral("WHERE FECHA BETWEEN '") + d1 + QStringLiteral(" 00:00:00' AND '") + d2 +
+                QStringLiteral(" 23:59:59'"),
+            QStringLiteral("ORDER BY FECHA;")};
+}
+
+QStringList ticketExportLines(TDataSet& rows, const QDate& from, const QDate& to,
+                              const QString& separator) {
+    // The two title lines are not values and stay as they are; only the
+    // heading and row lines end with the separator.
+    QStringList lines{kCompanyLine, kReportLine,
+                      QStringLiteral("DESDE") + separator +
+                          quotedField(exportDate(from), separator),
+                      QStringLiteral("HASTA") + separator + quotedField(exportDate(to), separator),
+                      separatedLine(kHeadings, separator)};
+    for (rows.First(); !rows.Eof(); rows.Next())
+        lines << separatedLine(rowTexts(rows), separator);
+    return lines;
+}
+
+void writeTicketExport(const QString& path, TDataSet& rows, const QDate& from, const QDate& to,
+                       const QString& separator) {
+    writeTextFile(path, ticketExportLines(rows, from, to, separator));
+}
+
+void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to) {
+    TWorkbookWriter workbook(path, QStringLiteral("Reporte"));
+    workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
+    workbook.addRow({WorkbookCell::ofText(kReportLine)});
+    workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
+                     WorkbookCell::ofDateTime(toDateTime(from))});
+    workbook.addRow(
+        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
+    workbook.addRow(textCells(kHeadings));
+    std::vector<WorkbookCell> cells(kExportedColumns);
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        for (int column = 0; column < kExportedColumns; ++column)
+            cells[size_t(column)] = cellOf(rows.Fields(column));
+        workbook.addRow(cells);
+    }
+    workbook.commit();
+}

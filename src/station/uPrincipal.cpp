@@ -143,7 +143,10 @@ void TfPrincipal::probarServidor() {
     try {
         torRegAsist.Open();
         torRegAsist.Close();
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        // The box's text is fixed; the reason (a server down, an ODBC driver
+        // not installed) goes to the error output for whoever sets it up.
+        qWarning("%s", error.what());
         StatusBar1->setSimpleText(kNoDatabase);
         QApplication::beep();
         showMessageBox(QStringLiteral(" KIVO_ip"),

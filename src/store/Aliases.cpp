@@ -62,6 +62,17 @@ EDatabaseError badAlias(const QString& alias, const QString& what) {
     return EDatabaseError(QStringLiteral("Alias '%1': %2").arg(alias, what));
 }
 
+// Seconds before an unreachable server counts as down.
+int connectTimeoutOf(const QString& alias, const Section& section, int fallback) {
+    if (!section.contains(QStringLiteral("connecttimeout")))
+        return fallback;
+    bool ok = false;
+    const int seconds = section.value(QStringLiteral("connecttimeout")).toInt(&ok);
+    if (!ok || seconds <= 0)
+        throw badAlias(alias, QStringLiteral("invalid ConnectTimeout="));
+    return seconds;
+}
+
 AliasDefinition postgresDefinition(const QString& alias, const Section& section) {
     AliasDefinition def;
     def.driver = AliasDefinition::Driver::Postgres;
@@ -74,10 +85,17 @@ AliasDefinition postgresDefinition(const QString& alias, const Section& section)
         def.port = section.value(QStringLiteral("port")).toInt(&ok);
     if (!ok || def.port <= 0 || def.port > 65535)
         throw badAlias(alias, QStringLiteral("invalid Port="));
-    if (section.contains(QStringLiteral("connecttimeout")))
-        def.connectTimeout = section.value(QStringLiteral("connecttimeout")).toInt(&ok);
-    if (!ok || def.connectTimeout <= 0)
-        throw badAlias(alias, QStringLiteral("invalid ConnectTimeout="));
+    def.connectTimeout = connectTimeoutOf(alias, section, def.connectTimeout);
+    return def;
+}
+
+AliasDefinition odbcDefinition(const QString& alias, const Section& section) {
+    AliasDefinition def;
+    def.driver = AliasDefinition::Driver::Odbc;
+    def.connection = section.value(QStringLiteral("connection"));
+    if (def.connection.isEmpty())
+        throw badAlias(alias, QStringLiteral("no Connection= for the odbc driver"));
+    def.connectTimeout = connectTimeoutOf(alias, section, def.connectTimeout);
     return def;
 }
 
@@ -128,6 +146,8 @@ AliasDefinition AliasConfig::definitionFor(const QString& alias) {
         def = sqliteDefinition(alias, section, path);
     else if (driver == QLatin1String("postgres") || driver == QLatin1String("postgresql"))
         def = postgresDefinition(alias, section);
+    else if (driver == QLatin1String("odbc"))
+        def = odbcDefinition(alias, section);
     else
         throw badAlias(alias, QStringLiteral("unknown Driver='%1'").arg(driver));
     def.password = section.value(QStringLiteral("password"));

@@ -18,13 +18,14 @@ AliasNames readAliasFile(const QString& path = QStringLiteral("dbAlias.txt"));
 
 // What an alias stands for, from the alias configuration (an INI file).
 struct AliasDefinition {
-    enum class Driver { Sqlite, Postgres };
+    enum class Driver { Sqlite, Postgres, Odbc };
     Driver driver = Driver::Sqlite;
     QString path;           // sqlite: database file
     QString host;           // postgres
     int port = 5432;        // postgres
     QString database;       // postgres
-    int connectTimeout = 5; // postgres: seconds before an unreachable server counts as down
+    int connectTimeout = 5; // postgres, odbc: seconds before an unreachable server counts as down
+    QString connection;     // odbc: a DSN name, or a connection string ("DRIVER={...};SERVER=...")
     // Non-empty: the database is protected; the session must hold this password
     // (supplied through its password hook) before the connection is made.
     QString password;

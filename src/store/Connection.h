@@ -15,3 +15,7 @@ QSqlDatabase openSqliteConnection(const QString& name, const AliasDefinition& de
                                   const std::set<AliasKind>& kinds);
 QSqlDatabase openPostgresConnection(const QString& name, const AliasDefinition& def,
                                     const QString& user, const QString& password);
+// Driver=odbc: raises when Qt's ODBC driver, the named ODBC driver or the
+// data source is not installed, naming what is missing.
+QSqlDatabase openOdbcConnection(const QString& name, const AliasDefinition& def,
+                                const QString& user, const QString& password);

@@ -276,6 +276,10 @@ QString TTable::selectStatement(AliasDefinition::Driver driver) const {
     // The row key lets Edit and Delete reach exactly one of several equal rows.
     if (driver == Driver::Postgres)
         return QStringLiteral("SELECT *, ctid::text AS %1 FROM %2").arg(kRowKey, table);
+    // An ODBC server offers no row key every server understands: its rows
+    // are appended and browsed, not edited.
+    if (driver == Driver::Odbc)
+        return QStringLiteral("SELECT * FROM %1").arg(table);
     return QStringLiteral("SELECT *, rowid AS %1 FROM %2 ORDER BY rowid").arg(kRowKey, table);
 }
 

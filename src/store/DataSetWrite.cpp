@@ -90,11 +90,12 @@ void TDataSet::postEdit() {
     }
     if (assignments.isEmpty())
         return;
+    const QString condition = rowKeyCondition(m_driver);
     values << m_rowKeys.at(static_cast<size_t>(m_current));
-    execWrite(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                  .arg(tableForWriting(m_driver), assignments.join(QStringLiteral(", ")),
-                       rowKeyCondition(m_driver)),
-              values, QStringLiteral("post to"));
+    execWrite(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+            .arg(tableForWriting(m_driver), assignments.join(QStringLiteral(", ")), condition),
+        values, QStringLiteral("post to"));
 }
 
 void TDataSet::Delete() {
@@ -111,13 +112,17 @@ void TDataSet::Delete() {
     if (m_rows->empty())
         throw EDatabaseError(
             QStringLiteral("Cannot delete from an empty data set ('%1')").arg(displayName()));
-    execWrite(QStringLiteral("DELETE FROM %1 WHERE %2")
-                  .arg(tableForWriting(m_driver), rowKeyCondition(m_driver)),
+    const QString condition = rowKeyCondition(m_driver);
+    execWrite(QStringLiteral("DELETE FROM %1 WHERE %2").arg(tableForWriting(m_driver), condition),
               {m_rowKeys.at(static_cast<size_t>(m_current))}, QStringLiteral("delete from"));
     m_rows.reset();
 }
 
 QString TDataSet::rowKeyCondition(AliasDefinition::Driver driver) const {
+    if (driver == AliasDefinition::Driver::Odbc)
+        throw EDatabaseError(
+            QStringLiteral("Rows of '%1' cannot be changed through ODBC, only appended")
+                .arg(displayName()));
     return driver == AliasDefinition::Driver::Postgres ? QStringLiteral("ctid = CAST(? AS tid)")
                                                        : QStringLiteral("rowid = ?");
 }

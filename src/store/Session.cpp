@@ -75,7 +75,9 @@ QSqlDatabase TSession::connectionFor(const QString& name) {
     } else {
         const QString user = named ? named->param(QStringLiteral("USER NAME")) : QString();
         const QString password = named ? named->param(QStringLiteral("password")) : QString();
-        db = openPostgresConnection(name, def, user, password);
+        db = def.driver == AliasDefinition::Driver::Odbc
+                 ? openOdbcConnection(name, def, user, password)
+                 : openPostgresConnection(name, def, user, password);
     }
     if (!d->opened.contains(name))
         d->opened << name;
@@ -83,9 +85,12 @@ QSqlDatabase TSession::connectionFor(const QString& name) {
 }
 
 AliasDefinition::Driver TSession::driverOf(const QString& alias) {
-    return connectionFor(alias).driverName() == QLatin1String("QPSQL")
-               ? AliasDefinition::Driver::Postgres
-               : AliasDefinition::Driver::Sqlite;
+    const QString driver = connectionFor(alias).driverName();
+    if (driver == QLatin1String("QPSQL"))
+        return AliasDefinition::Driver::Postgres;
+    if (driver == QLatin1String("QODBC"))
+        return AliasDefinition::Driver::Odbc;
+    return AliasDefinition::Driver::Sqlite;
 }
 
 void TSession::closeAll() {

@@ -10,6 +10,7 @@
 // Turns the station's SQL texts into the text a driver accepts: table file
 // names ("personal.dbf") become table names, "dbo." is dropped on SQLite, and
 // date-time literals 'yyyymmdd hh:mm:ss' are given the form SQLite compares.
+// PostgreSQL and ODBC servers take the owner and the literals as they stand.
 // Quoted literals and identifiers are left alone otherwise.
 QString translateSql(const QString& sql, AliasDefinition::Driver driver);
 // "lectura.DB" -> "lectura"; "dbo.tickettaxis" -> "dbo.tickettaxis" (postgres) or

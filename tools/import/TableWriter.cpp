@@ -1,0 +1,140 @@
+#include "TableWriter.h"
+
+#include "store/DatabaseError.h"
+#include "store/Session.h"
+#include "store/SqlDialect.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+// Rows per INSERT: many rows per statement save round trips to a server;
+// the bound values stay under the smallest limit of the servers in use.
+constexpr int kMaxValuesPerStatement = 900;
+
+QString placeholders(int width, int rows) {
+    const QString row = QStringLiteral("(") + QStringList(width, QStringLiteral("?")).join(',') +
+                        QStringLiteral(")");
+    return QStringList(rows, row).join(QStringLiteral(", "));
+}
+
+} // namespace
+
+TableWriter::TableWriter(TSession& session, const QString& alias)
+    : m_db(session.connectionFor(alias)), m_alias(alias), m_driver(session.driverOf(alias)) {}
+
+QString TableWriter::sqlName(const QString& table) const {
+    return translateTableName(table, m_driver);
+}
+
+// The database's own spelling of each column, quoted as its driver quotes.
+QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& columns) const {
+    // The shape of a select, as the data sets read it: the driver's record()
+    // would take an unquoted mixed-case name literally on PostgreSQL.
+    QSqlQuery shape(m_db);
+    if (!shape.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(sqlName(table))))
+        throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
+                                 .arg(sqlName(table), m_alias, shape.lastError().text()));
+    const QSqlRecord record = shape.record();
+    QStringList names;
+    for (const ColumnDef& column : columns) {
+        QString found;
+        for (int i = 0; i < record.count(); ++i)
+            if (record.fieldName(i).compare(column.name, Qt::CaseInsensitive) == 0)
+                found = record.fieldName(i);
+        if (found.isEmpty())
+            throw EDatabaseError(QStringLiteral("the table %1 of database '%2' has no column %3")
+                                     .arg(sqlName(table), m_alias, column.name));
+        names << m_db.driver()->escapeIdentifier(found, QSqlDriver::FieldName);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString TableWriter::check(const QString& table, const QList<ColumnDef>& columns, bool replace) {
+    QSqlQuery count(m_db);
+    if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlName(table))) || !count.next())
+        return QStringLiteral("the table %1 cannot be read in database '%2': %3")
+            .arg(sqlName(table), m_alias, count.lastError().text());
+    const qint64 rows = count.value(0).toLongLong();
+    try {
+        columnList(table, columns);
+    } catch (const EDatabaseError& error) {
+        return error.message();
+    }
+    if (rows > 0 && !replace)
+        return QStringLiteral("the table already holds %1 rows in database '%2': not touched "
+                              "(--replace empties it first)")
+            .arg(rows)
+            .arg(m_alias);
+    return {};
+}
+
+void TableWriter::begin() {
+    m_inTransaction = m_db.transaction();
+    if (!m_inTransaction)
+        throw EDatabaseError(QStringLiteral("Cannot start a transaction in database '%1': %2")
+                                 .arg(m_alias, m_db.lastError().text()));
+}
+
+QString TableWriter::write(const QString& table, const QList<ColumnDef>& columns,
+                           const std::vector<QVariantList>& rows, bool replace) {
+    if (replace) {
+        QSqlQuery empty(m_db);
+        if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table))))
+            return QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+    }
+    if (rows.empty() || columns.isEmpty())
+        return {};
+    return insertRows(table, columnList(table, columns), int(columns.size()), rows);
+}
+
+// Full statements of many rows, then one for the rest.
+QString TableWriter::insertRows(const QString& table, const QString& columns, int width,
+                                const std::vector<QVariantList>& rows) {
+    const int perStatement = std::max(1, kMaxValuesPerStatement / width);
+    const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(sqlName(table), columns);
+    QSqlQuery full(m_db);
+    if (!full.prepare(head + placeholders(width, perStatement)))
+        return full.lastError().text();
+    const size_t total = rows.size();
+    for (size_t first = 0; first < total; first += size_t(perStatement)) {
+        const int count = int(std::min(total - first, size_t(perStatement)));
+        QSqlQuery rest(m_db);
+        QSqlQuery& query = count == perStatement ? full : rest;
+        if (count != perStatement && !rest.prepare(head + placeholders(width, count)))
+            return rest.lastError().text();
+        int position = 0;
+        for (int r = 0; r < count; ++r)
+            for (const QVariant& value : rows[first + size_t(r)])
+                query.bindValue(position++, value);
+        if (!query.exec()) {
+            const QString problem = QStringLiteral("rows %1 to %2 cannot be written: %3")
+                                        .arg(first + 1)
+                                        .arg(first + size_t(count))
+                                        .arg(query.lastError().text());
+            // Before the statements are freed, which an aborted transaction refuses.
+            rollback();
+            return problem;
+        }
+    }
+    return {};
+}
+
+QString TableWriter::commit() {
+    m_inTransaction = false;
+    if (m_db.commit())
+        return {};
+    const QString why = m_db.lastError().text();
+    m_db.rollback();
+    return QStringLiteral("the import cannot be committed in database '%1': %2").arg(m_alias, why);
+}
+
+void TableWriter::rollback() {
+    if (m_inTransaction)
+        m_db.rollback();
+    m_inTransaction = false;
+}

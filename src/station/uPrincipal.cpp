@@ -131,6 +131,7 @@ void TfPrincipal::leerParam() {
     startTriggers();
     if (serverAlias != kNoServerAlias)
         probarServidor();
+    comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {

@@ -34,7 +34,7 @@ int recordsPresent(const QString& path, int count) {
 // forget it.
 void syncFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return; // absent: nothing to keep
     if (::fsync(file.handle()) != 0)
         throw Exception(QStringLiteral("Cannot flush \"%1\" to disk").arg(path));

@@ -112,15 +112,17 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
         procesarDescarga(Loc, false);
         return;
     }
-    m.report.logRow(QStringLiteral("Recuperando registros de anterior descarga FTP (Loc: ") +
-                    m.FTPloc + QStringLiteral(")..."));
+    // The run's own Loc: FTPloc may lag behind it when a save was cut short.
+    const QString loc = m.recovery.runId.isEmpty() ? m.FTPloc : m.recovery.loc;
+    m.report.logRow(QStringLiteral("Recuperando registros de anterior descarga FTP (Loc: ") + loc +
+                    QStringLiteral(")..."));
     m.report.memoAppend(QStringLiteral("   Recuperando registros de anterior descarga..."));
     m.report.statusText(QStringLiteral("Recuperando registros de anterior descarga FTP..."));
     if (m.recovery.runId.isEmpty()) // a flag saved before runs had an identity
-        startRun(QString(), m.FTPloc, output);
+        startRun(QString(), loc, output);
     else if (m.recovery.outputPath == output.path)
         output.emptied = true; // the cycle must not empty the recovered lines again
-    procesarDescarga(m.FTPloc, true);
+    procesarDescarga(loc, true);
 }
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
@@ -198,13 +200,16 @@ void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput&
     run.skip = 0;
     if (!IP.isEmpty() && run.pending.contains(IP)) {
         const PendingDelete old = run.pending.value(IP);
-        if (old.count <= present && prefixHash(kRecordFile, old.count) == old.sha256)
-            run.skip = old.count; // stored already; the point never deleted them
+        // Stored already (its run is journaled) and the point never deleted them.
+        if (old.count <= present && prefixHash(kRecordFile, old.count) == old.sha256 &&
+            RunJournal::holds(m.localAlias, false, old.runId, RunJournal::kLocalStore))
+            run.skip = old.count;
         run.pending.remove(IP);
     }
-    if (!IP.isEmpty() && present > 0)
-        run.pending.insert(IP, {present, prefixHash(kRecordFile, present)});
     run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    run.loc = Loc;
+    if (!IP.isEmpty() && present > 0)
+        run.pending.insert(IP, {run.runId, present, prefixHash(kRecordFile, present)});
     run.outputPath = output.path;
     const bool emptyIt = output.overwrite && !output.emptied;
     QFile out(output.path);

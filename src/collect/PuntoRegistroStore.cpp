@@ -207,11 +207,8 @@ void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
                             QLatin1Char(' ') + TimeToStr(now));
     }
     step("before-clear");
+    // The run's values stay: without the flag they mean nothing, and a save
+    // cut short before the flag is cleared still finds its own run.
     m.fFTPerr = false;
-    m.recovery.runId.clear();
-    m.recovery.outputPath.clear();
-    m.recovery.outputStart = 0;
-    m.recovery.appendMark = false;
-    m.recovery.skip = 0;
     m.guardarParam();
 }

@@ -43,6 +43,10 @@ void readSettings(const TRegistry& r, SettingsTarget& t) {
 }
 
 void writeSettings(TRegistry& r, const StationSettings& v) {
+    // First: the run is known before its flag is set, and stays known until
+    // the flag has been cleared.
+    r.WriteString(QStringLiteral("FTPrun"), v.recovery.runText());
+    r.WriteString(QStringLiteral("FTPpend"), v.recovery.pendingText());
     r.WriteBool(QStringLiteral("Auto"), v.Auto);
     r.WriteBool(QStringLiteral("AutoMin"), v.AutoMin);
     r.WriteInteger(QStringLiteral("DelayAutoMin"), v.DelayAutoMin);
@@ -54,49 +58,44 @@ void writeSettings(TRegistry& r, const StationSettings& v) {
     r.WriteString(QStringLiteral("FTPloc"), v.FTPloc);
     r.WriteInteger(QStringLiteral("FTPix"), v.FTPix);
     r.WriteInteger(QStringLiteral("FTPtimeOut"), v.FTPtimeOut);
-    // After the eleven: a save cut short after "fFTPerr" leaves the run unknown
-    // (stored again in full, never skipped), not a flag with a stale run.
-    r.WriteString(QStringLiteral("FTPrun"), v.recovery.runText());
-    r.WriteString(QStringLiteral("FTPpend"), v.recovery.pendingText());
 }
 
-// "<run id>\t<output start>\t<mark>\t<skip>\t<output path>": the path last,
-// since it may hold any character.
+// "<run id>\t<output start>\t<mark>\t<skip>\t<loc length>\t<loc><output path>":
+// the free texts last, since they may hold any character.
 QString RecoveryExtra::runText() const {
     if (runId.isEmpty())
         return {};
-    return QStringLiteral("%1\t%2\t%3\t%4\t%5")
-        .arg(runId)
-        .arg(outputStart)
-        .arg(appendMark ? 1 : 0)
-        .arg(skip)
-        .arg(outputPath);
+    return QStringList{runId, QString::number(outputStart), QString::number(appendMark ? 1 : 0),
+                       QString::number(skip), QString::number(loc.size()), loc + outputPath}
+        .join(QLatin1Char('\t'));
 }
 
 RecoveryExtra RecoveryExtra::fromRunText(const QString& text) {
     RecoveryExtra extra;
     const QStringList parts = text.split(QLatin1Char('\t'));
-    if (parts.size() < 5)
+    if (parts.size() < 6)
         return extra;
-    bool okStart = false, okSkip = false;
+    bool okStart = false, okSkip = false, okLoc = false;
     extra.outputStart = parts.at(1).toLongLong(&okStart);
     extra.skip = parts.at(3).toInt(&okSkip);
-    if (!okStart || !okSkip || parts.at(0).isEmpty())
+    const int locSize = parts.at(4).toInt(&okLoc);
+    const QString texts = parts.mid(5).join(QLatin1Char('\t'));
+    if (!okStart || !okSkip || !okLoc || locSize < 0 || locSize > texts.size() ||
+        parts.at(0).isEmpty())
         return {};
     extra.runId = parts.at(0);
     extra.appendMark = parts.at(2) == QLatin1String("1");
-    extra.outputPath = parts.mid(4).join(QLatin1Char('\t'));
+    extra.loc = texts.left(locSize);
+    extra.outputPath = texts.mid(locSize);
     return extra;
 }
 
-// "<address>=<count>:<sha-256 hex>" joined by ";".
+// "<address>=<count>:<sha-256 hex>:<run id>" joined by ";".
 QString RecoveryExtra::pendingText() const {
     QStringList entries;
     for (auto it = pending.cbegin(); it != pending.cend(); ++it)
-        entries << QStringLiteral("%1=%2:%3")
-                       .arg(it.key())
-                       .arg(it->count)
-                       .arg(QString::fromLatin1(it->sha256.toHex()));
+        entries << it.key() + QLatin1Char('=') + QString::number(it->count) + QLatin1Char(':') +
+                       QString::fromLatin1(it->sha256.toHex()) + QLatin1Char(':') + it->runId;
     return entries.join(QLatin1Char(';'));
 }
 
@@ -108,8 +107,9 @@ QMap<QString, PendingDelete> RecoveryExtra::fromPendingText(const QString& text)
         bool ok = false;
         PendingDelete p;
         p.count = value.section(QLatin1Char(':'), 0, 0).toInt(&ok);
-        p.sha256 = QByteArray::fromHex(value.section(QLatin1Char(':'), 1).toLatin1());
-        if (ok && p.count > 0 && p.sha256.size() == 32 && !address.isEmpty())
+        p.sha256 = QByteArray::fromHex(value.section(QLatin1Char(':'), 1, 1).toLatin1());
+        p.runId = value.section(QLatin1Char(':'), 2);
+        if (ok && p.count > 0 && p.sha256.size() == 32 && !address.isEmpty() && !p.runId.isEmpty())
             pending.insert(address, p);
     }
     return pending;

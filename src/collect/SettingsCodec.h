@@ -12,15 +12,18 @@ class TRegistry;
 // delete them, without that delete being confirmed: the point may still hold
 // them, and they must not be stored a second time.
 struct PendingDelete {
+    QString runId;     // the run that stored them: they count only once it is journaled
     int count = 0;     // records of the run
     QByteArray sha256; // of the first count * 20 bytes of the record file
 };
 
 // What a recovery run needs beyond fFTPerr and FTPloc to store each record
-// exactly once. Kept in two extra values after the eleven ("FTPrun" and
-// "FTPpend"); a key written without them loads as "no run known".
+// exactly once. Kept in two extra values ("FTPrun" and "FTPpend"), written
+// before the eleven so that a save cut short never leaves the flag set with
+// a stale run; a key written without them loads as "no run known".
 struct RecoveryExtra {
     QString runId;         // identity of the storing run, journaled with its rows
+    QString loc;           // Loc of the run (FTPloc may lag behind it in a save cut short)
     QString outputPath;    // output file of the run
     qint64 outputStart = 0; // its length when the run began: a recovery cuts it back
     bool appendMark = false; // the completion row's "*"

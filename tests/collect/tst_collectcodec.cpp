@@ -231,7 +231,8 @@ private slots:
         s.recovery.outputStart = 5000000000LL;
         s.recovery.appendMark = true;
         s.recovery.skip = 12;
-        s.recovery.pending.insert(QStringLiteral("127.0.2.1"), {3, QByteArray(32, '\x5a')});
+        s.recovery.loc = QStringLiteral("L\t7");
+        s.recovery.pending.insert(QStringLiteral("127.0.2.1"), {QStringLiteral("r1"), 3, QByteArray(32, '\x5a')});
         TRegistry r;
         QVERIFY(r.OpenKey(settingsKey("JUXRegs"), true));
         writeSettings(r, s);
@@ -240,6 +241,8 @@ private slots:
         const RecoveryExtra& e = sink.s.recovery;
         QCOMPARE(e.runId, s.recovery.runId);
         QCOMPARE(e.outputPath, s.recovery.outputPath);
+        QCOMPARE(e.loc, s.recovery.loc);
+        QCOMPARE(e.pending.value("127.0.2.1").runId, QStringLiteral("r1"));
         QCOMPARE(e.outputStart, s.recovery.outputStart);
         QCOMPARE(e.appendMark, true);
         QCOMPARE(e.skip, 12);

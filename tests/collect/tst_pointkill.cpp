@@ -94,6 +94,7 @@ private:
 
     std::unique_ptr<CollectWorld> m_world;
     std::unique_ptr<SimPoints> m_sim;
+    QString m_lastStep;
 };
 
 void TestPointKill::eachTicketOnceAcrossKills() {
@@ -112,15 +113,22 @@ void TestPointKill::eachTicketOnceAcrossKills() {
             QStringList extra{QString::fromLatin1(step)};
             if (qstrcmp(step, "record") == 0)
                 extra << QString::number(random.bounded(kPerRound));
+            m_lastStep = extra.join(QLatin1Char(' '));
             killed = runWorker(extra);
             QVERIFY2(killed, step);
         } else {
-            killed = runWorker({}, random.bounded(20, 400));
+            const int after = random.bounded(20, 400);
+            m_lastStep = QStringLiteral("%1 ms").arg(after);
+            killed = runWorker({}, after);
         }
         kills += killed ? 1 : 0;
         finishRound();
         ++rounds;
         checkOnce(rounds * kPerRound);
+        if (QTest::currentTestFailed()) {
+            qInfo("round %d, killed %d, after a kill at %s", rounds, int(killed), qPrintable(m_lastStep));
+            return;
+        }
         m_sim->serve(kIp, {});
     }
     qInfo("%d rounds, %d kills", rounds, kills);

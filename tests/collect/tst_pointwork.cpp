@@ -103,6 +103,7 @@ class TestPointWork : public QObject {
 
 private slots:
     void storesEachFieldInEveryStore();
+    void outputIsWindows1252();
     void storesOnPostgresToo();
     void completionMarks_data();
     void completionMarks();
@@ -166,6 +167,20 @@ void TestPointWork::storesEachFieldInEveryStore() {
     QVERIFY(QFile::exists(QStringLiteral("regOrf.txt")));
     QVERIFY(QFile::exists(QStringLiteral("regAsist.ras")));
     QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// Names go to the output file in Windows-1252, one byte per letter.
+void TestPointWork::outputIsWindows1252() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {exampleRecord(124)}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 124, QStringLiteral("ÑANDÚ"), QStringLiteral("PEÑA"), 1);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("Ñ01"), out);
+    QCOMPARE(fileBytes(w.outputPath()),
+             QByteArray("\xd1" "01,00124,\xd1" "AND\xda PE\xd1" "A,2024/03/05,07:30:15,12.50,0001234,"
+                        "00042,0000001,000000987\r\n"));
 }
 
 void TestPointWork::storesOnPostgresToo() {

@@ -4,6 +4,7 @@
 #include "CollectWorld.h"
 #include "SimPoints.h"
 #include "collect/ParamMessage.h"
+#include "collect/Ticket.h"
 #include "platform/Registry.h"
 
 #include <QFile>
@@ -112,6 +113,8 @@ private slots:
     void countZeroWithoutLocalRecordFile();
     void countAboveTheRecordsPresent();
     void brokenTailIsStoredReportedAndKept();
+    void oddFilesStoreWhatTheyHold_data();
+    void oddFilesStoreWhatTheyHold();
     void doubtfulTransferSendsNoDelete_data();
     void doubtfulTransferSendsNoDelete();
     void unconfirmedDeleteIsNotStoredAgain_data();
@@ -178,9 +181,11 @@ void TestPointWork::outputIsWindows1252() {
     addPerson(w.localAlias, 124, QStringLiteral("ÑANDÚ"), QStringLiteral("PEÑA"), 1);
     CycleOutput out{w.outputPath()};
     h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("Ñ01"), out);
-    QCOMPARE(fileBytes(w.outputPath()),
-             QByteArray("\xd1" "01,00124,\xd1" "AND\xda PE\xd1" "A,2024/03/05,07:30:15,12.50,0001234,"
-                        "00042,0000001,000000987\r\n"));
+    QCOMPARE(fileBytes(w.outputPath()), QByteArray("\xd1"
+                                                   "01,00124,\xd1"
+                                                   "AND\xda PE\xd1"
+                                                   "A,2024/03/05,07:30:15,12.50,0001234,"
+                                                   "00042,0000001,000000987\r\n"));
 }
 
 void TestPointWork::storesOnPostgresToo() {
@@ -305,6 +310,38 @@ void TestPointWork::brokenTailIsStoredReportedAndKept() {
     QCOMPARE(kept.size(), 1);
     QCOMPARE(QFile(kept.first()).size(), 5 * 20 + 9);
     QVERIFY(!flagSaved(w.serverAlias)); // finished: no endless recovery
+}
+
+void TestPointWork::oddFilesStoreWhatTheyHold_data() {
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<int>("expected"); // -1: as many as the bytes hold
+    QTest::newRow("stray bytes after the counted records") << "long" << 5;
+    QTest::newRow("both files empty") << "empty" << 0;
+    QTest::newRow("garbage") << "garbage" << -1;
+}
+
+// Whatever the files hold, the run ends, stores each whole record once in
+// every store and leaves no recovery behind.
+void TestPointWork::oddFilesStoreWhatTheyHold() {
+    QFETCH(QString, broken);
+    QFETCH(int, expected);
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(5), broken}});
+    sim.applyPorts();
+    const QByteArray served = sim.served(kIp, QStringLiteral("regAsist.ras"));
+    const int count = countOf(sim.served(kIp, QStringLiteral("nroRegAsist.ras")));
+    if (expected < 0)
+        expected = std::min<int>(count, served.size() / 20);
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    const Stored s = storedTickets(w, QStringLiteral("L01"));
+    QCOMPARE(s.lectura.size(), expected);
+    QCOMPARE(s.lecturaBak, s.lectura);
+    QCOMPARE(s.server, s.lectura);
+    QCOMPARE(s.output, s.lectura);
+    QVERIFY(!flagSaved(w.serverAlias));
+    QCOMPARE(h.report.errors, 0);
 }
 
 void TestPointWork::doubtfulTransferSendsNoDelete_data() {

@@ -110,6 +110,7 @@ private slots:
     void completionMarks();
     void laterPointsOfAnOverwritingCycleAppend();
     void serverNoneLeavesTheServerOut();
+    void oneDatabaseForBothAliases();
     void countZeroWithoutLocalRecordFile();
     void countAboveTheRecordsPresent();
     void brokenTailIsStoredReportedAndKept();
@@ -267,6 +268,28 @@ void TestPointWork::serverNoneLeavesTheServerOut() {
     checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 4), false);
     QVERIFY(!QFile::exists(w.path(QStringLiteral("data/kivo-ip/NONE.sqlite"))));
     QVERIFY(!QFile::exists(w.path(QStringLiteral("data/kivo-ip/JUXRegs.sqlite"))));
+}
+
+void TestPointWork::oneDatabaseForBothAliases() {
+    CollectWorld w;
+    w.serverAlias = w.localAlias;
+    w.session.DeclareAlias(w.localAlias, AliasKind::Server);
+    SimPoints sim({{kIp, simRecords(4)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        h.work->probe = [](const char* name, int) {
+            if (qstrcmp(name, "between-commits") == 0)
+                throw Failure("cut short");
+        };
+        CycleOutput out{w.outputPath()};
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 4));
 }
 
 void TestPointWork::countZeroWithoutLocalRecordFile() {

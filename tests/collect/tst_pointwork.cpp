@@ -378,9 +378,9 @@ void TestPointWork::doubtfulTransferSendsNoDelete() {
     QFETCH(QString, retr);
     QFETCH(QString, broken);
     CollectWorld w;
-    SimPointSpec spec{kIp, simRecords(2000), broken};
-    spec.retr = retr;
-    SimPoints sim({spec});
+    SimPointSpec point{kIp, simRecords(2000), broken};
+    point.retr = retr;
+    SimPoints sim({point});
     sim.applyPorts();
     const QByteArray before = sim.served(kIp, QStringLiteral("regAsist.ras"));
     PointHarness h(w.localAlias, w.serverAlias, 1500);
@@ -408,9 +408,9 @@ void TestPointWork::unconfirmedDeleteIsNotStoredAgain_data() {
 void TestPointWork::unconfirmedDeleteIsNotStoredAgain() {
     QFETCH(QString, dele);
     CollectWorld w;
-    SimPointSpec spec{kIp, simRecords(6, 1)};
-    spec.dele = dele;
-    SimPoints sim({spec});
+    SimPointSpec point{kIp, simRecords(6, 1)};
+    point.dele = dele;
+    SimPoints sim({point});
     sim.applyPorts();
     {
         PointHarness h(w.localAlias, w.serverAlias, 3000);

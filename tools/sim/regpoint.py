@@ -95,20 +95,20 @@ def point_files(records, broken, seed):
 
 
 class Point:
-    def __init__(self, spec, state_dir, index):
-        self.address = spec["address"]
+    def __init__(self, given, state_dir, index):
+        self.address = given["address"]
         self.dir = os.path.join(state_dir, self.address)
         self.served = os.path.join(self.dir, "served")
-        self.dele = spec.get("dele", "ok")
-        self.retr = spec.get("retr", "ok")
+        self.dele = given.get("dele", "ok")
+        self.retr = given.get("retr", "ok")
         self.lock = threading.Lock()
         self.received = 0
         os.makedirs(self.served, exist_ok=True)
-        if "records" in spec:
-            records = spec["records"]
+        if "records" in given:
+            records = given["records"]
         else:
-            records = generated_records(int(spec.get("count", 0)), index + 1)
-        count_bytes, record_bytes = point_files(records, spec.get("broken"), index + 1)
+            records = generated_records(int(given.get("count", 0)), index + 1)
+        count_bytes, record_bytes = point_files(records, given.get("broken"), index + 1)
         self.write_served(COUNT_FILE, count_bytes)
         self.write_served(RECORD_FILE, record_bytes)
 
@@ -281,14 +281,14 @@ def env_port(name):
 
 
 def parse_points(args):
-    specs = []
+    wanted = []
     if args.config:
         with open(args.config) as f:
-            specs.extend(json.load(f)["points"])
+            wanted.extend(json.load(f)["points"])
     for text in args.point or []:
         address, _, count = text.partition(":")
-        specs.append({"address": address, "count": int(count or 0)})
-    return specs
+        wanted.append({"address": address, "count": int(count or 0)})
+    return wanted
 
 
 def main(argv=None):
@@ -302,10 +302,10 @@ def main(argv=None):
     args = parser.parse_args(argv)
     logging.basicConfig(level=logging.INFO if args.verbose else logging.ERROR, stream=sys.stderr)
 
-    specs = parse_points(args)
-    if not specs:
+    wanted = parse_points(args)
+    if not wanted:
         parser.error("no point given")
-    points = [Point(spec, args.state, i) for i, spec in enumerate(specs)]
+    points = [Point(given, args.state, i) for i, given in enumerate(wanted)]
     by_address = {p.address: p for p in points}
     addresses = [p.address for p in points]
     ioloop = IOLoop()

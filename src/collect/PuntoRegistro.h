@@ -11,6 +11,10 @@
 
 #include <functional>
 
+class RunOutput;
+class StoreTransaction;
+class TicketStatements;
+
 // What one registration point's work needs from its owner (the main window or
 // a service): the two network components, the report channels, the alias
 // names, the persisted recovery state with the hook that saves it (guardarParam),
@@ -73,6 +77,21 @@ private:
     void startRun(const QString& IP, const QString& Loc, CycleOutput& output);
     void sendDelete(const QString& IP);
     void flushLocalFiles();
+    // Which databases a storing run still writes (their journals lack the run).
+    struct RunStores {
+        bool local = false;
+        bool server = false;
+        bool oneDatabase = false; // both aliases name one database
+    };
+    struct StoredRecords {
+        int stored = 0;
+        bool brokenTail = false; // the file ended inside a counted record
+    };
+    StoredRecords storeRecords(RecordReader& reader, int count, const QString& Loc,
+                               const RunStores& stores, TicketStatements& statements,
+                               RunOutput& out);
+    void commitRun(const QString& Loc, int stored, const RunStores& stores, StoreTransaction& local,
+                   StoreTransaction& server);
     void reportBrokenTail(const QString& Loc, const QString& keptAs);
     void finishRun(const QString& Loc, int count, bool recoveryRun);
     bool readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos);

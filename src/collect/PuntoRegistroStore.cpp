@@ -3,59 +3,14 @@
 #include "collect/PuntoRegistro.h"
 
 #include "collect/RunJournal.h"
+#include "collect/RunOutput.h"
 #include "collect/TicketStatements.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
 
 #include <QFile>
-#include <QStringEncoder>
-#include <unistd.h>
 
 namespace {
-
-// The run's output file, cut back to its length when the run began, so that a
-// recovery writes its lines once whatever the interrupted run had written.
-class RunOutput {
-public:
-    RunOutput(const QString& path, qint64 start) : m_file(path) {
-        const bool existed = m_file.exists();
-        if (!m_file.open(existed ? QIODevice::ReadWrite : QIODevice::WriteOnly))
-            throw Exception(
-                QStringLiteral("Cannot open file \"%1\". %2").arg(path, m_file.errorString()));
-        if (existed && m_file.size() > start && !m_file.resize(start))
-            throw Exception(
-                QStringLiteral("Cannot cut back \"%1\". %2").arg(path, m_file.errorString()));
-        m_file.seek(m_file.size());
-    }
-    // Windows-1252 with CR LF; written in blocks, since the file only counts
-    // once finish() has put all of it on the disk.
-    void writeLine(const QString& line) {
-        m_pending += m_encoder.encode(line);
-        m_pending += "\r\n";
-        if (m_pending.size() >= 65536)
-            writePending();
-    }
-    void finish() {
-        writePending();
-        if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
-            fail();
-        m_file.close();
-    }
-
-private:
-    void writePending() {
-        if (m_file.write(m_pending) != m_pending.size())
-            fail();
-        m_pending.clear();
-    }
-    [[noreturn]] void fail() {
-        throw Exception(QStringLiteral("Cannot write file \"%1\". %2")
-                            .arg(m_file.fileName(), m_file.errorString()));
-    }
-    QFile m_file;
-    QStringEncoder m_encoder{"windows-1252"};
-    QByteArray m_pending;
-};
 
 // "regOrf.txt" only has to exist afterwards; nothing is written to it.
 void touchOrf() {
@@ -83,59 +38,74 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     touchOrf();
     RecordReader reader(kRecordFile);
 
-    const bool localDone =
-        RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
-    const bool serverDone =
-        !serverOn() || RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
+    RunStores stores;
+    stores.local = !RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
+    stores.server =
+        serverOn() && !RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
     // Both aliases may name one database: then one transaction holds both.
-    const bool oneDatabase = m.serverAlias == m.localAlias;
+    stores.oneDatabase = m.serverAlias == m.localAlias;
     StoreTransaction local(m.localAlias), server(m.serverAlias);
-    if (!localDone || (oneDatabase && !serverDone))
+    if (stores.local || (stores.oneDatabase && stores.server))
         local.begin();
-    if (!serverDone && !oneDatabase)
+    if (stores.server && !stores.oneDatabase)
         server.begin();
-    TicketStatements statements(m.localAlias, serverDone ? QString() : m.serverAlias);
+    TicketStatements statements(m.localAlias, stores.server ? m.serverAlias : QString());
+    const StoredRecords done = storeRecords(reader, count, Loc, stores, statements, out);
+    commitRun(Loc, done.stored, stores, local, server);
+    out.finish();
+    step("output-written");
+    if (done.brokenTail)
+        reportBrokenTail(Loc, reader.exists() ? keepBrokenFile(run.runId) : QString());
+    finishRun(Loc, count, recoveryRun);
+}
+
+// Reads at most count records; those of the saved skip were stored by an
+// earlier run. Each goes to the stores still to be written and to the output.
+PuntoRegistro::StoredRecords
+PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc,
+                            const RunStores& stores, TicketStatements& statements, RunOutput& out) {
     const QChar decimal = formatSettings().decimalSeparator;
-    bool broken = false;
-    int stored = 0;
+    StoredRecords done;
     for (int i = 0; i < count; ++i) {
         RegistroTicket r;
         const auto result = reader.leerRegistro(r);
         if (result != RecordReader::Result::Record) {
-            broken = result == RecordReader::Result::BrokenTail || (!reader.exists() && count > 0);
+            done.brokenTail = result == RecordReader::Result::BrokenTail || !reader.exists();
             break;
         }
-        if (i < run.skip)
+        if (i < m.recovery.skip)
             continue;
         step("record", i);
-        if (!localDone)
+        if (stores.local)
             statements.storeLocal(r, Loc);
         const Person person = statements.lookUp(r.Codigo);
-        if (!serverDone)
+        if (stores.server)
             statements.storeServer(r, person, Loc);
         out.writeLine(outputLine(Loc, r, person, decimal));
-        ++stored;
+        ++done.stored;
     }
+    return done;
+}
+
+// Each database's rows commit with its journal row.
+void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& stores,
+                              StoreTransaction& local, StoreTransaction& server) {
+    const QString& runId = m.recovery.runId;
     step("before-commits");
-    if (!localDone) {
-        RunJournal::append(m.localAlias, false, run.runId, RunJournal::kLocalStore, Loc, stored);
-        if (!oneDatabase)
+    if (stores.local) {
+        RunJournal::append(m.localAlias, false, runId, RunJournal::kLocalStore, Loc, stored);
+        if (!stores.oneDatabase)
             local.commit();
     }
     step("between-commits");
-    if (!serverDone) {
-        RunJournal::append(m.serverAlias, true, run.runId, RunJournal::kServerStore, Loc, stored);
-        if (!oneDatabase)
+    if (stores.server) {
+        RunJournal::append(m.serverAlias, true, runId, RunJournal::kServerStore, Loc, stored);
+        if (!stores.oneDatabase)
             server.commit();
     }
-    if (oneDatabase && local.active())
+    if (local.active())
         local.commit();
     step("after-commits");
-    out.finish();
-    step("output-written");
-    if (broken)
-        reportBrokenTail(Loc, reader.exists() ? keepBrokenFile(run.runId) : QString());
-    finishRun(Loc, count, recoveryRun);
 }
 
 void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& keptAs) {

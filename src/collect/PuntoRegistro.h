@@ -74,6 +74,9 @@ public:
 private:
     bool serverOn() const;
     bool tablesAccessible();
+    bool connectTo(const QString& IP, const QString& Desc);
+    bool downloadFiles();
+    void disconnectQuietly();
     void startRun(const QString& IP, const QString& Loc, CycleOutput& output);
     void sendDelete(const QString& IP);
     void flushLocalFiles();

@@ -127,6 +127,23 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
                                       CycleOutput& output) {
+    if (!connectTo(IP, Desc))
+        return false;
+    // Any doubt about the transfer: the point keeps its records.
+    if (!downloadFiles()) {
+        disconnectQuietly();
+        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+        return false;
+    }
+    startRun(IP, Loc, output);
+    step("before-delete");
+    sendDelete(IP);
+    step("after-delete");
+    disconnectQuietly();
+    return true;
+}
+
+bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
     const QString target = IP + QStringLiteral(" (") + Desc + QLatin1Char(')');
     m.report.logRow(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
     DescActual = Desc;
@@ -137,15 +154,22 @@ bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, co
     m.report.statusText(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
     try {
         m.ftp.Connect();
+        return true;
     } catch (const std::exception&) {
+        // A failed log-in has closed the connection itself; a failed connect
+        // leaves the socket to the cycle's CloseSocket.
         const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
         m.report.logRow(text);
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         m.report.statusText(text);
         return false;
     }
+}
+
+// The count file, then the record file unless the count is 0; true when no
+// step failed or was reported failed, and both local files are on the disk.
+bool PuntoRegistro::downloadFiles() {
     FalloFTP = false;
-    bool failed = false;
     try {
         m.ftp.Download(kCountFile, kCountFile);
         int count = 1;
@@ -158,26 +182,17 @@ bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, co
             m.ftp.Download(kRecordFile, kRecordFile);
         flushLocalFiles();
     } catch (const std::exception&) {
-        failed = true;
-    }
-    // Any doubt about the transfer: the point keeps its records.
-    if (failed || FalloFTP) {
-        try {
-            m.ftp.Disconnect();
-        } catch (const std::exception&) {
-        }
-        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         return false;
     }
-    startRun(IP, Loc, output);
-    step("before-delete");
-    sendDelete(IP);
-    step("after-delete");
+    return !FalloFTP;
+}
+
+void PuntoRegistro::disconnectQuietly() {
     try {
         m.ftp.Disconnect();
     } catch (const std::exception&) {
+        // the connection is going anyway
     }
-    return true;
 }
 
 void PuntoRegistro::flushLocalFiles() {

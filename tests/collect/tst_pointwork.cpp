@@ -2,13 +2,12 @@
 // store receives, the marks and texts, failures of the transfer, and exactly
 // once when a run is cut short.
 #include "CollectWorld.h"
+#include "PostgresBackend.h"
 #include "SimPoints.h"
 #include "collect/Ticket.h"
 #include "platform/Registry.h"
 
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTest>
 #include <QTimeZone>
 #include <stdexcept>
@@ -472,31 +471,6 @@ void TestPointWork::failureAtRecordThenRecovery() {
     QVERIFY(!flagSaved(w.serverAlias));
 }
 
-// Ends the server connection's backend from outside, as a server restart would.
-bool terminateServerBackend(const QString& alias) {
-    QSqlQuery pid(TSession::current().connectionFor(alias));
-    if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next())
-        return false;
-    const QString server = qEnvironmentVariable("KIVO_TEST_PG");
-    bool done = false;
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("killer"));
-        db.setHostName(server.section(':', 0, 0));
-        db.setPort(server.section(':', 1).toInt());
-        db.setDatabaseName(QStringLiteral("kivo_test"));
-        db.setUserName(QStringLiteral("JUX"));
-        db.setPassword(QStringLiteral("60728"));
-        QSqlQuery kill(db);
-        done = db.open() &&
-               kill.exec(
-                   QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.value(0).toInt())) &&
-               kill.next() && kill.value(0).toBool();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("killer"));
-    return done;
-}
-
 void TestPointWork::failureOnPostgresThenRecovery() {
     if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
         QSKIP("KIVO_TEST_PG is not set");
@@ -512,7 +486,8 @@ void TestPointWork::failureOnPostgresThenRecovery() {
             PointHarness h(w.localAlias, w.serverAlias);
             h.work->probe = [&](const char* name, int k) {
                 if (way == QLatin1String("server stopped") && k == 5)
-                    QVERIFY(terminateServerBackend(w.serverAlias));
+                    QVERIFY(
+                        terminatePostgresBackend(TSession::current().connectionFor(w.serverAlias)));
                 else if (way == QLatin1String(name) && k <= 5)
                     throw Failure("storing failed");
             };

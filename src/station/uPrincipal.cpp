@@ -131,6 +131,8 @@ void TfPrincipal::leerParam() {
     startTriggers();
     if (serverAlias != kNoServerAlias)
         probarServidor();
+    if (!m_terminated)
+        comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {

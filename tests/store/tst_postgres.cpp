@@ -1,5 +1,6 @@
 // The server alias on a real PostgreSQL ($KIVO_TEST_PG, "host:port" of a server
 // with the database kivo_test, role JUX, password 60728 and dbo.tickettaxis).
+#include "PostgresBackend.h"
 #include "StoreFixture.h"
 #include "store/Session.h"
 
@@ -131,28 +132,7 @@ private:
 
     // Ends the server process behind the store's connection, from a second one.
     bool terminateStoreBackend() {
-        QSqlQuery pid(m_session->connectionFor(QStringLiteral("JUXRegs")));
-        if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next())
-            return false;
-        const QString server = qEnvironmentVariable("KIVO_TEST_PG");
-        bool done = false;
-        {
-            QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("killer"));
-            db.setHostName(server.section(':', 0, 0));
-            db.setPort(server.section(':', 1).toInt());
-            db.setDatabaseName(QStringLiteral("kivo_test"));
-            db.setUserName(QStringLiteral("JUX"));
-            db.setPassword(QStringLiteral("60728"));
-            QSqlQuery kill(db);
-            done =
-                db.open() &&
-                kill.exec(
-                    QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.value(0).toInt())) &&
-                kill.next() && kill.value(0).toBool();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("killer"));
-        return done;
+        return terminatePostgresBackend(m_session->connectionFor(QStringLiteral("JUXRegs")));
     }
 
     // A loopback port that nobody listens on.

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringEncoder>
+
+// The run's output file, cut back to its length when the run began, so that a
+// recovery writes its lines once whatever the interrupted run had written.
+// Raises when it cannot be opened, cut back or written.
+class RunOutput {
+public:
+    RunOutput(const QString& path, qint64 start);
+    // Windows-1252 with CR LF; written in blocks, since the file only counts
+    // once finish() has put all of it on the disk.
+    void writeLine(const QString& line);
+    void finish();
+
+private:
+    void writePending();
+    [[noreturn]] void fail();
+
+    QFile m_file;
+    QStringEncoder m_encoder{"windows-1252"};
+    QByteArray m_pending;
+};

@@ -1,5 +1,6 @@
 #include "station/uPrincipal.h"
 
+#include "collect/Cycles.h"
 #include "platform/Guarded.h"
 #include "platform/ErrorBox.h"
 #include "platform/Registry.h"

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -28,6 +29,10 @@ class TfPrIP;
 class TfCeco;
 class TfPersonal;
 class TfpConsulta1;
+class CollectionCycles;
+class CycleControls;
+class PointWork;
+class StationReport;
 
 // The secondary windows, created after the main window in this order.
 struct TSecondaryWindows {
@@ -53,6 +58,9 @@ public:
     void setSecondaryWindows(const TSecondaryWindows& windows);
 
     void guardarParam();
+
+    // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
+    const CollectionCycles& cycles() const;
 
     // Set when start-up has told the program to end (failed server test).
     bool Terminated() const { return m_terminated; }
@@ -115,10 +123,6 @@ public:
     bool fFTPerr = false;
     QString FTPloc;
     int FTPix = 0;
-    bool fCancelar = false;
-    QString archivoSalida;
-    bool fSobrescribir = false;
-    bool fAutoHecho = false;
     bool FalloFTP = false;
     QString DescActual;
 
@@ -168,6 +172,18 @@ private:
     void applyFTPix(int value) override;
     void applyFTPtimeOut(int milliseconds) override;
 
+    // uPrincipalCycles.cpp: the collection and synchronisation cycles
+    void setUpCycles(PointWork& work, StationReport& report);
+    void tAutoTimer();
+    void tAutoMinTimer();
+    void bDescargarClick();
+    void bSincClick();
+    void bCancelPoolClick();
+    void TimerFTPTimer();
+    void TimerFTPendTimer();
+    void TimerSincTimer();
+    void TimerSincEndTimer();
+
     // The six menu handlers.
     void PuntosRegistroIP1Click();
     void Personal1Click();
@@ -176,6 +192,8 @@ private:
     void RegistroOperaciones1Click();
     void Acercade1Click();
 
+    std::unique_ptr<CycleControls> m_cycleControls;
+    std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
     bool m_terminated = false;
     bool m_centred = false;

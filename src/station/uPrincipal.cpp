@@ -54,6 +54,8 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Sessi
     Session1.OnPassword = [this](TSession& sender, bool& go) { Session1Password(sender, go); };
 
     runGuarded([this] { FormCreate(); });
+    // After the aliases are known: the point's work is bound to them.
+    runGuarded([this] { setUpCycles(pointWork(), *this); });
     setFixedSize(sizeHint());
     TrayIcon1->show();
 }
@@ -132,6 +134,7 @@ void TfPrincipal::leerParam() {
     startTriggers();
     if (serverAlias != kNoServerAlias)
         probarServidor();
+    comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {

@@ -2,7 +2,9 @@
 
 #include "net/FtpClient.h"
 #include "net/TcpSock.h"
-#include "station/SettingsCodec.h"
+#include "collect/PuntoRegistro.h"
+#include "collect/SettingsCodec.h"
+#include "collect/StationReport.h"
 #include "store/Aliases.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
@@ -47,7 +49,7 @@ struct TSecondaryWindows {
 
 // The main window: owner of the session, the data sets, the timers, the status
 // channels and the tray icon.
-class TfPrincipal : public QMainWindow, private SettingsTarget {
+class TfPrincipal : public QMainWindow, private SettingsTarget, public StationReport {
     Q_OBJECT
 public:
     // Runs FormCreate.
@@ -123,8 +125,28 @@ public:
     bool fFTPerr = false;
     QString FTPloc;
     int FTPix = 0;
-    bool FalloFTP = false;
-    QString DescActual;
+    RecoveryExtra recovery; // what exactly-once storing keeps beside fFTPerr and FTPloc
+
+    // uPrincipalPoint.cpp: one registration point's work, in the core
+    PointWork& pointWork();
+    void Descargar(const QString& IP, const QString& Desc, const QString& Loc, CycleOutput& output);
+    bool descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
+                           CycleOutput& output);
+    void procesarDescarga(const QString& Loc, bool recoveryRun);
+    void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc);
+    int leerCantidad();
+    void CalcularCRCString(const QByteArray& Data, int Length);
+    void CalcularCRCByte(quint8 B);
+    void FtpClient1Status(TTcpSock* Sender, const QString& Status);
+    void FtpClient1PacketRecvd(TTcpSock* Sender);
+    void FtpClient1Failure(bool& Handled, TCmdType Trans_Type);
+
+    // StationReport: mStatus, StatusBar1 and tLog
+    void memoAppend(const QString& text) override;
+    void memoClear() override;
+    void statusText(const QString& text) override;
+    void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) override;
+    void showError(const std::exception& error) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -171,6 +193,10 @@ private:
     void applyFTPloc(const QString& loc) override;
     void applyFTPix(int value) override;
     void applyFTPtimeOut(int milliseconds) override;
+    void applyRecoveryExtra(const RecoveryExtra& extra) override;
+    // uPrincipalPoint.cpp: says plainly when the journal of finished runs
+    // cannot be added to a database
+    void comprobarRegistroDescargas();
 
     // uPrincipalCycles.cpp: the collection and synchronisation cycles
     void setUpCycles(PointWork& work, StationReport& report);
@@ -192,6 +218,9 @@ private:
     void RegistroOperaciones1Click();
     void Acercade1Click();
 
+    PuntoRegistro& punto();
+
+    std::unique_ptr<PuntoRegistro> m_punto;
     std::unique_ptr<CycleControls> m_cycleControls;
     std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;

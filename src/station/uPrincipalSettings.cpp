@@ -36,6 +36,7 @@ StationSettings TfPrincipal::currentSettings() const {
     s.FTPloc = FTPloc;
     s.FTPix = FTPix;
     s.FTPtimeOut = seFTPtimeOut->Value();
+    s.recovery = recovery;
     return s;
 }
 
@@ -73,6 +74,9 @@ void TfPrincipal::applyFTPix(int value) {
 }
 void TfPrincipal::applyFTPtimeOut(int milliseconds) {
     seFTPtimeOut->setValue(milliseconds);
+}
+void TfPrincipal::applyRecoveryExtra(const RecoveryExtra& extra) {
+    recovery = extra;
 }
 
 void TfPrincipal::cbAutoClick() {

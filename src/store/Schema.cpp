@@ -134,6 +134,13 @@ bool isDateTimeColumn(const QString& column) {
     return dated(serverTable());
 }
 
+QString journalCreateStatement(const QString& table) {
+    return QStringLiteral("CREATE TABLE %1 (run_id VARCHAR(40) NOT NULL, store VARCHAR(10) NOT NULL, "
+                          "loc VARCHAR(40), record_count INTEGER, stored_at VARCHAR(24), "
+                          "PRIMARY KEY (run_id, store))")
+        .arg(table);
+}
+
 void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind) {
     const QList<TableDef> tables =
         kind == AliasKind::Local ? localTables() : QList<TableDef>{serverTable()};
@@ -143,4 +150,9 @@ void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind) {
             throw EDatabaseError(QStringLiteral("Cannot create table '%1': %2")
                                      .arg(table.name, query.lastError().text()));
     }
+    QSqlQuery journal(db);
+    if (!journal.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS kivo_runs") +
+                      journalCreateStatement(QString()).mid(QStringLiteral("CREATE TABLE ").size())))
+        throw EDatabaseError(
+            QStringLiteral("Cannot create table 'kivo_runs': %1").arg(journal.lastError().text()));
 }

@@ -2,7 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
-#include "station/SettingsCodec.h"
+#include "collect/SettingsCodec.h"
 #include "station/uPrincipal.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"

@@ -18,3 +18,16 @@ CREATE TABLE IF NOT EXISTS dbo.tickettaxis (
 -- The station sets search_path to dbo, public on its connections, so that the
 -- bare name "tickettaxis" names the same table. For other clients of the role:
 --   ALTER ROLE <role> SET search_path = dbo, public;
+
+-- The journal of finished storing runs: the station writes one row per run in
+-- the same transaction as the run's tickets, so that a run cut short and
+-- stored again never leaves a ticket twice. (A station started against a
+-- server without it adds it itself when it may.)
+CREATE TABLE IF NOT EXISTS dbo.kivo_runs (
+    run_id       varchar(40) NOT NULL,
+    store        varchar(10) NOT NULL,
+    loc          varchar(40),
+    record_count integer,
+    stored_at    varchar(24),
+    PRIMARY KEY (run_id, store)
+);

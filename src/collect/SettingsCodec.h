@@ -2,11 +2,42 @@
 
 #include "platform/DateTime.h"
 
+#include <QByteArray>
+#include <QMap>
 #include <QString>
 
 class TRegistry;
 
-// The eleven settings of the station, in the order they are read and written.
+// A run whose records were handed to storage while the point was asked to
+// delete them, without that delete being confirmed: the point may still hold
+// them, and they must not be stored a second time.
+struct PendingDelete {
+    QString runId;     // the run that stored them: they count only once it is journaled
+    int count = 0;     // records of the run
+    QByteArray sha256; // of the first count * 20 bytes of the record file
+};
+
+// What a recovery run needs beyond fFTPerr and FTPloc to store each record
+// exactly once. Kept in two extra values ("FTPrun" and "FTPpend"), written
+// before the eleven so that a save cut short never leaves the flag set with
+// a stale run; a key written without them loads as "no run known".
+struct RecoveryExtra {
+    QString runId;         // identity of the storing run, journaled with its rows
+    QString loc;           // Loc of the run (FTPloc may lag behind it in a save cut short)
+    QString outputPath;    // output file of the run
+    qint64 outputStart = 0; // its length when the run began: a recovery cuts it back
+    bool appendMark = false; // the completion row's "*"
+    int skip = 0;          // leading records already stored by an earlier run
+    QMap<QString, PendingDelete> pending; // by point address
+
+    QString runText() const;
+    static RecoveryExtra fromRunText(const QString& text);
+    QString pendingText() const;
+    static QMap<QString, PendingDelete> fromPendingText(const QString& text);
+};
+
+// The eleven settings of the station, in the order they are read and written,
+// and the extra recovery values.
 struct StationSettings {
     bool Auto = false;
     bool AutoMin = true;
@@ -19,6 +50,7 @@ struct StationSettings {
     QString FTPloc;
     int FTPix = 0;
     int FTPtimeOut = 60000;
+    RecoveryExtra recovery;
 };
 
 // "\Software\Tolv\KIVO\IP\1.0\" followed by the server alias.
@@ -40,6 +72,7 @@ public:
     virtual void applyFTPloc(const QString& loc) = 0;
     virtual void applyFTPix(int value) = 0;
     virtual void applyFTPtimeOut(int milliseconds) = 0;
+    virtual void applyRecoveryExtra(const RecoveryExtra& extra) = 0;
 };
 
 // Reads the values of an open key in order. A value that must be there and is

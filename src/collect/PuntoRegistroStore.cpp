@@ -1,0 +1,214 @@
+// The storing run: each record once in lectura, lecturaBAK, the server table
+// and the output file, whatever instant the run is cut short.
+#include "collect/PuntoRegistro.h"
+
+#include "collect/RunJournal.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <unistd.h>
+
+namespace {
+
+// The run's output file, cut back to its length when the run began, so that a
+// recovery writes its lines once whatever the interrupted run had written.
+class RunOutput {
+public:
+    RunOutput(const QString& path, qint64 start) : m_file(path) {
+        const bool existed = m_file.exists();
+        if (!m_file.open(existed ? QIODevice::ReadWrite : QIODevice::WriteOnly))
+            throw Exception(
+                QStringLiteral("Cannot open file \"%1\". %2").arg(path, m_file.errorString()));
+        if (existed && m_file.size() > start && !m_file.resize(start))
+            throw Exception(QStringLiteral("Cannot cut back \"%1\". %2").arg(path, m_file.errorString()));
+        m_file.seek(m_file.size());
+    }
+    void writeLine(const QString& line) {
+        const QByteArray bytes = toCp1252(line) + "\r\n";
+        if (m_file.write(bytes) != bytes.size())
+            fail();
+    }
+    // Every line is on the disk before the run counts as finished.
+    void finish() {
+        if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
+            fail();
+        m_file.close();
+    }
+
+private:
+    [[noreturn]] void fail() {
+        throw Exception(QStringLiteral("Cannot write file \"%1\". %2")
+                            .arg(m_file.fileName(), m_file.errorString()));
+    }
+    QFile m_file;
+};
+
+// "regOrf.txt" only has to exist afterwards; nothing is written to it.
+void touchOrf() {
+    QFile orf(kOrfFile);
+    if (!orf.open(QIODevice::Append | QIODevice::WriteOnly))
+        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(kOrfFile, orf.errorString()));
+}
+
+// A record file that ends inside a record is kept for inspection, beside the
+// one that the next fetch replaces.
+QString keepBrokenFile(const QString& runId) {
+    const QString kept = kRecordFile + QStringLiteral(".incompleto-") + runId.left(8);
+    QFile::remove(kept);
+    QFile::copy(kRecordFile, kept);
+    return kept;
+}
+
+} // namespace
+
+void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
+    const RecoveryExtra run = m.recovery;
+    const int count = leerCantidad(kCountFile);
+    RunOutput out(run.outputPath, run.outputStart);
+    touchOrf();
+    RecordReader reader(kRecordFile);
+
+    const bool localDone = RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
+    const bool serverDone = !serverOn() ||
+        RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
+    StoreTransaction local(m.localAlias), server(m.serverAlias);
+    // However the run ends, the tables are closed (before a rollback undoes
+    // their rows).
+    struct Closer {
+        QList<TDataSet*> sets;
+        ~Closer() {
+            for (TDataSet* s : sets)
+                s->Close();
+        }
+    } closer{{&tLectura, &tLecturaBAK, &torRegAsist}};
+    if (!localDone) {
+        local.begin();
+        tLectura.Open();
+        tLecturaBAK.Open();
+    }
+    if (!serverDone) {
+        server.begin();
+        torRegAsist.Open();
+    }
+    const QChar decimal = formatSettings().decimalSeparator;
+    bool broken = false;
+    int stored = 0;
+    for (int i = 0; i < count; ++i) {
+        RegistroTicket r;
+        const auto result = reader.leerRegistro(r);
+        if (result != RecordReader::Result::Record) {
+            broken = result == RecordReader::Result::BrokenTail ||
+                     (!reader.exists() && count > 0);
+            break;
+        }
+        if (i < run.skip)
+            continue;
+        step("record", i);
+        if (!localDone)
+            storeLocal(r, Loc);
+        const Person person = lookUp(r.Codigo);
+        if (!serverDone)
+            storeServer(r, person, Loc);
+        out.writeLine(outputLine(Loc, r, person, decimal));
+        ++stored;
+    }
+    step("before-commits");
+    if (!localDone) {
+        RunJournal::append(m.localAlias, false, run.runId, RunJournal::kLocalStore, Loc, stored);
+        local.commit();
+    }
+    step("between-commits");
+    if (!serverDone) {
+        RunJournal::append(m.serverAlias, true, run.runId, RunJournal::kServerStore, Loc, stored);
+        server.commit();
+    }
+    step("after-commits");
+    out.finish();
+    step("output-written");
+    if (broken)
+        reportBrokenTail(Loc, reader.exists() ? keepBrokenFile(run.runId) : QString());
+    finishRun(Loc, count, recoveryRun);
+}
+
+void PuntoRegistro::storeLocal(const RegistroTicket& r, const QString& Loc) {
+    const TDateTime fecha = ticketDate(r);
+    const TDateTime horas[2] = {ticketTimeToMinute(r), ticketTimeToSecond(r)};
+    TTable* tables[2] = {&tLectura, &tLecturaBAK};
+    for (int k = 0; k < 2; ++k) {
+        TTable& t = *tables[k];
+        t.Append();
+        t.FieldByName(QStringLiteral("Codigo")).setAsInteger(r.Codigo);
+        t.FieldByName(QStringLiteral("Hora")).setAsDateTime(horas[k]);
+        t.FieldByName(QStringLiteral("Fecha")).setAsDateTime(fecha);
+        t.FieldByName(QStringLiteral("Loc")).setAsInteger(r.Importe);
+        t.FieldByName(QStringLiteral("Cta")).setAsInteger(r.Cuenta);
+        t.FieldByName(QStringLiteral("NroTicket")).setAsInteger(r.Ticket);
+        t.FieldByName(QStringLiteral("Origen")).setAsString(Loc);
+        t.Post();
+    }
+}
+
+Person PuntoRegistro::lookUp(qint32 codigo) {
+    qPersonal2.Close();
+    qPersonal2.SQL.clear();
+    qPersonal2.SQL << QStringLiteral("select * from personal.dbf")
+                   << QStringLiteral("where CODIGO = %1;").arg(codigo);
+    qPersonal2.Open();
+    Person person;
+    if (qPersonal2.RecordCount() > 0) {
+        qPersonal2.First();
+        person.name = qPersonal2.FieldByName(QStringLiteral("NOMBRES")).AsString() +
+                      QLatin1Char(' ') + qPersonal2.FieldByName(QStringLiteral("APELLIDOS")).AsString();
+        person.card = qPersonal2.FieldByName(QStringLiteral("TARJETA")).AsInteger();
+    }
+    qPersonal2.Close();
+    return person;
+}
+
+void PuntoRegistro::storeServer(const RegistroTicket& r, const Person& person, const QString& Loc) {
+    TTable& t = torRegAsist;
+    t.Append();
+    t.FieldByName(QStringLiteral("ORIGEN")).setAsString(Loc);
+    t.FieldByName(QStringLiteral("LEGAJO")).setAsInteger(r.Codigo);
+    t.FieldByName(QStringLiteral("NOMBRES")).setAsString(person.name);
+    t.FieldByName(QStringLiteral("FECHA")).setAsDateTime(r.FechaHora);
+    t.FieldByName(QStringLiteral("IMPORTE")).setAsFloat(r.Importe / 10.0);
+    t.FieldByName(QStringLiteral("CUENTA")).setAsInteger(r.Cuenta);
+    t.FieldByName(QStringLiteral("CECO")).setAsInteger(r.Ceco);
+    t.FieldByName(QStringLiteral("TARJETA")).setAsInteger(person.card);
+    t.FieldByName(QStringLiteral("TICKET")).setAsInteger(r.Ticket);
+    t.FieldByName(QStringLiteral("VERIFICADO")).setAsInteger(0);
+    t.Post();
+}
+
+void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& keptAs) {
+    const QString text =
+        QStringLiteral("ERROR: archivo de registros incompleto (Loc: %1)").arg(Loc) +
+        (keptAs.isEmpty() ? QStringLiteral("; no hay archivo local")
+                          : QStringLiteral("; guardado como ") + keptAs);
+    m.report.memoAppend(QStringLiteral(" [registro incompleto]"));
+    m.report.statusText(text);
+    m.report.logRow(text);
+}
+
+void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
+    m.report.memoAppend(QStringLiteral(" %1 registro(s).\r\n").arg(count));
+    QString archivo = Loc + QStringLiteral(": ") + m.recovery.outputPath;
+    if (m.recovery.appendMark)
+        archivo += QLatin1Char('*');
+    if (recoveryRun)
+        archivo += QLatin1Char('%');
+    m.report.logRow(archivo, count);
+    if (recoveryRun) {
+        const TDateTime now = Now();
+        m.report.statusText(QStringLiteral("Registros recuperados con exito. ") + DateToStr(now) +
+                            QLatin1Char(' ') + TimeToStr(now));
+    }
+    step("before-clear");
+    // The run's values stay: without the flag they mean nothing, and a save
+    // cut short before the flag is cleared still finds its own run.
+    m.fFTPerr = false;
+    m.guardarParam();
+}

@@ -1,0 +1,95 @@
+// Pushing the personnel and cost-centre lists to one point.
+#include "collect/PuntoRegistro.h"
+
+#include "net/NetPorts.h"
+#include "platform/TextCodec.h"
+
+namespace {
+const QString kNoAccess = QStringLiteral("ERROR: no se puede tener acceso a la base de datos.");
+}
+
+void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
+    m.report.memoAppend(QStringLiteral("    - Sinc ") + Desc + QStringLiteral("..."));
+    QList<PersonEntry> people;
+    QList<CecoEntry> cecos;
+    if (!readLists(people, cecos))
+        return;
+    crc.crcActual = 0;
+    const QByteArray message = parameterMessage(people, cecos);
+    // The register holds what the message carries.
+    crc.CalcularCRCString(message, static_cast<int>(message.size()) - 2);
+    qPersonal.Close();
+    qCeco.Close();
+    const bool ok = push(IP, message);
+    m.report.memoAppend(ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n"));
+    m.report.logRow(Loc + (ok ? QStringLiteral(": Sinc. OK") : QStringLiteral(": Sinc. FALLO")));
+}
+
+// Reads both lists; false (reported) when a table cannot be read or a list
+// is too long.
+bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos) {
+    auto fail = [this](const QString& status) {
+        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+        m.report.statusText(status);
+        return false;
+    };
+    try {
+        qPersonal.Close();
+        qPersonal.SQL = {QStringLiteral("select * from personal.dbf"),
+                         QStringLiteral("where SERV_TAXI = TRUE;")};
+        qPersonal.Open();
+        qCeco.Close();
+        qCeco.SQL = {QStringLiteral("select * from ceco.dbf;")};
+        qCeco.Open();
+        tLog.Open();
+        tLog.Close();
+        if (qPersonal.RecordCount() > kMaxPersonal)
+            return fail(QStringLiteral(
+                "ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
+        if (qCeco.RecordCount() > kMaxCeco)
+            return fail(
+                QStringLiteral("ERROR: el tamaño de la tabla CeCo excede el máximo permitido."));
+        for (qPersonal.First(); !qPersonal.Eof(); qPersonal.Next()) {
+            PersonEntry p;
+            p.tarjeta = qPersonal.FieldByName(QStringLiteral("TARJETA")).AsInteger();
+            p.name = toCp1252(qPersonal.FieldByName(QStringLiteral("NOMBRES")).AsString() +
+                              QLatin1Char(' ') +
+                              qPersonal.FieldByName(QStringLiteral("APELLIDOS")).AsString());
+            p.grupo = qPersonal.FieldByName(QStringLiteral("GRUPO")).AsInteger();
+            p.codigo = qPersonal.FieldByName(QStringLiteral("CODIGO")).AsInteger();
+            people << p;
+        }
+        for (qCeco.First(); !qCeco.Eof(); qCeco.Next())
+            cecos << CecoEntry{qCeco.FieldByName(QStringLiteral("CECO")).AsInteger(),
+                               qCeco.FieldByName(QStringLiteral("OVERTIME")).AsInteger(),
+                               qCeco.FieldByName(QStringLiteral("VIAJES")).AsInteger()};
+        return true;
+    } catch (const EDatabaseError&) {
+        return fail(kNoAccess);
+    }
+}
+
+// Connect, send in one operation, disconnect; the point's answer is not read.
+bool PuntoRegistro::push(const QString& IP, const QByteArray& message) {
+    TTcpSock& sock = m.sock;
+    sock.Host = IP;
+    sock.Port = paramPort();
+    bool ok = true;
+    try {
+        sock.Connect();
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    if (ok) {
+        try {
+            sock.SendBuffer(message, static_cast<quint16>(message.size()));
+        } catch (const std::exception&) {
+            ok = false;
+        }
+    }
+    try {
+        sock.Disconnect();
+    } catch (const std::exception&) {
+    }
+    return ok;
+}

@@ -1,0 +1,39 @@
+#include "PointHarness.h"
+
+#include "platform/Registry.h"
+#include "store/Aliases.h"
+
+PointHarness::PointHarness(const QString& localAlias, const QString& server, int timeOut)
+    : serverAlias(server), ftpTimeOut(timeOut) {
+    session.DeclareAlias(localAlias, AliasKind::Local);
+    if (server != kNoServerAlias)
+        session.DeclareAlias(server, AliasKind::Server);
+    ftp.UserID = QStringLiteral("tolv");
+    ftp.Password = QStringLiteral("kqnwdrb");
+    ftp.ReportLevel = 16;
+    sock.TimeOut = 30000;
+    load();
+    work = std::make_unique<PuntoRegistro>(
+        PointSetup{ftp, sock, report, localAlias, server, settings.fFTPerr, settings.FTPloc,
+                   settings.recovery, [this] { save(); }, [this] { return ftpTimeOut; }});
+}
+
+PointHarness::~PointHarness() {
+    work.reset();
+}
+
+void PointHarness::load() {
+    TRegistry registry;
+    if (registry.OpenKey(settingsKey(serverAlias), false)) {
+        readSettings(registry, *this);
+        registry.CloseKey();
+    }
+}
+
+void PointHarness::save() {
+    TRegistry registry;
+    if (!registry.OpenKey(settingsKey(serverAlias), true))
+        return;
+    writeSettings(registry, settings);
+    registry.CloseKey();
+}

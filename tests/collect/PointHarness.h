@@ -1,0 +1,66 @@
+#pragma once
+
+// One registration point's work without a window: the network components, a
+// report that keeps what it is told, and settings saved to the registry file
+// as the station saves them. Used by the tests, the worker of the kill test
+// and the benchmark.
+
+#include "collect/PuntoRegistro.h"
+#include "collect/SettingsCodec.h"
+#include "collect/StationReport.h"
+#include "store/Session.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class MemoryReport : public StationReport {
+public:
+    QString memo;
+    QString status;
+    QStringList log;
+    QList<std::optional<int>> logCounts;
+    int errors = 0;
+
+    void memoAppend(const QString& text) override { memo += text; }
+    void memoClear() override { memo.clear(); }
+    void statusText(const QString& text) override { status = text; }
+    void logRow(const QString& archivo, std::optional<int> n = std::nullopt) override {
+        log << archivo;
+        logCounts << n;
+    }
+    void showError(const std::exception&) override { ++errors; }
+};
+
+class PointHarness : private SettingsTarget {
+public:
+    // The environment (aliases, registry, working directory) is set already.
+    PointHarness(const QString& localAlias, const QString& serverAlias, int ftpTimeOut = 10000);
+    ~PointHarness() override;
+
+    void load(); // the settings as the registry file holds them
+    void save(); // guardarParam
+
+    TSession session;
+    TFtpClient ftp;
+    TTcpSock sock;
+    MemoryReport report;
+    StationSettings settings;
+    QString serverAlias;
+    std::unique_ptr<PuntoRegistro> work;
+    int ftpTimeOut;
+
+private:
+    void applyAuto(bool) override {}
+    void applyAutoMin(bool) override {}
+    void applyDelayAutoMin(int) override {}
+    void applyHoraAuto(TDateTime) override {}
+    void applyFileAuto(const QString&) override {}
+    void applyFileMan(const QString&) override {}
+    void applyEraseMan(bool) override {}
+    void applyFFTPerr(bool on) override { settings.fFTPerr = on; }
+    void applyFTPloc(const QString& loc) override { settings.FTPloc = loc; }
+    void applyFTPix(int value) override { settings.FTPix = value; }
+    void applyFTPtimeOut(int) override {}
+    void applyRecoveryExtra(const RecoveryExtra& extra) override { settings.recovery = extra; }
+};

@@ -1,0 +1,499 @@
+// One point's work against simulated points and real databases: what each
+// store receives, the marks and texts, failures of the transfer, and exactly
+// once when a run is cut short.
+#include "CollectWorld.h"
+#include "SimPoints.h"
+#include "collect/ParamMessage.h"
+#include "platform/Registry.h"
+
+#include <QFile>
+#include <QTimeZone>
+#include <QTest>
+#include <stdexcept>
+
+namespace {
+
+const QString kIp = QStringLiteral("127.0.2.1");
+
+quint32 secondsSince1980(int y, int mo, int d, int h, int mi, int s) {
+    const QDateTime epoch(QDate(1980, 1, 1), QTime(0, 0), Qt::UTC);
+    return static_cast<quint32>(epoch.secsTo(QDateTime(QDate(y, mo, d), QTime(h, mi, s), Qt::UTC)));
+}
+
+// The record of the examples: code 123 on 2024-03-05 07:30:15, 12.5, account
+// 1234, cost centre 42, ticket 987.
+SimRecord exampleRecord(qint32 codigo = 123) {
+    return {codigo, secondsSince1980(2024, 3, 5, 7, 30, 15), 125, 1234, 987, 42};
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList fileLines(const QString& path) {
+    return QString::fromLatin1(fileBytes(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+// Ticket numbers stored in each of the four stores, sorted.
+struct Stored {
+    QList<int> lectura, lecturaBak, server, output;
+};
+
+QList<int> ticketsOf(const QString& alias, const QString& sql) {
+    QList<int> tickets;
+    for (const QVariantList& row : rowsOf(alias, sql))
+        tickets << row.at(0).toInt();
+    std::sort(tickets.begin(), tickets.end());
+    return tickets;
+}
+
+Stored storedTickets(const CollectWorld& w, const QString& loc) {
+    Stored s;
+    s.lectura = ticketsOf(w.localAlias, QStringLiteral("SELECT NroTicket FROM lectura WHERE Origen = '%1'").arg(loc));
+    s.lecturaBak = ticketsOf(w.localAlias, QStringLiteral("SELECT NroTicket FROM lecturaBAK WHERE Origen = '%1'").arg(loc));
+    if (w.serverAlias != QLatin1String("NONE"))
+        s.server = ticketsOf(w.serverAlias, QStringLiteral("SELECT TICKET FROM tickettaxis WHERE ORIGEN = '%1'").arg(loc));
+    for (const QString& line : fileLines(w.outputPath()))
+        if (line.startsWith(loc + QLatin1Char(',')))
+            s.output << line.section(QLatin1Char(','), 9, 9).toInt();
+    std::sort(s.output.begin(), s.output.end());
+    return s;
+}
+
+QList<int> ticketRange(int first, int count) {
+    QList<int> t;
+    for (int i = 0; i < count; ++i)
+        t << first + i;
+    return t;
+}
+
+void checkEachOnce(const CollectWorld& w, const QString& loc, const QList<int>& expected,
+                   bool withServer = true) {
+    const Stored s = storedTickets(w, loc);
+    QCOMPARE(s.lectura, expected);
+    QCOMPARE(s.lecturaBak, expected);
+    if (withServer)
+        QCOMPARE(s.server, expected);
+    QCOMPARE(s.output, expected);
+}
+
+bool flagSaved(const QString& serverAlias) {
+    TRegistry r;
+    if (!r.OpenKey(settingsKey(serverAlias), false))
+        return false;
+    return r.ReadBool(QStringLiteral("fFTPerr"));
+}
+
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace
+
+class TestPointWork : public QObject {
+    Q_OBJECT
+
+private slots:
+    void storesEachFieldInEveryStore();
+    void storesOnPostgresToo();
+    void completionMarks_data();
+    void completionMarks();
+    void laterPointsOfAnOverwritingCycleAppend();
+    void serverNoneLeavesTheServerOut();
+    void countZeroWithoutLocalRecordFile();
+    void countAboveTheRecordsPresent();
+    void brokenTailIsStoredReportedAndKept();
+    void doubtfulTransferSendsNoDelete_data();
+    void doubtfulTransferSendsNoDelete();
+    void unconfirmedDeleteIsNotStoredAgain_data();
+    void unconfirmedDeleteIsNotStoredAgain();
+    void failureAtRecordThenRecovery_data();
+    void failureAtRecordThenRecovery();
+    void failureOnPostgresThenRecovery();
+    void unwritableOutputThenRecovery();
+    void flagOfAnOlderStationIsRecovered();
+    void pushAcceptedByThePoint();
+    void tooManyPeopleSendsNothing();
+    void switchedOffPointFails();
+};
+
+void TestPointWork::storesEachFieldInEveryStore() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {exampleRecord(), exampleRecord(999)}}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 123, QStringLiteral("ANA"), QStringLiteral("ROJAS"), 5678);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"), out);
+
+    QCOMPARE(fileLines(w.outputPath()),
+             QStringList({"L01,00123,ANA ROJAS,2024/03/05,07:30:15,12.50,0001234,00042,0005678,000000987",
+                          "L01,00999,,2024/03/05,07:30:15,12.50,0001234,00042,0000000,000000987"}));
+    const QList<QVariantList> lectura = rowsOf(w.localAlias, "SELECT Codigo, Hora, Fecha, Loc, Cta, NroTicket, Origen FROM lectura ORDER BY rowid");
+    QCOMPARE(lectura.size(), 2);
+    QCOMPARE(lectura.at(0), QVariantList({123, "07:30:00.000", "2024-03-05", 125, 1234, 987, "L01"}));
+    const QList<QVariantList> bak = rowsOf(w.localAlias, "SELECT Hora FROM lecturaBAK ORDER BY rowid");
+    QCOMPARE(bak.at(0).at(0).toString(), QStringLiteral("07:30:15.000"));
+    const QList<QVariantList> server = rowsOf(w.serverAlias, "SELECT ORIGEN, LEGAJO, NOMBRES, FECHA, IMPORTE, CUENTA, CECO, TARJETA, TICKET, VERIFICADO FROM tickettaxis ORDER BY rowid");
+    QCOMPARE(server.size(), 2);
+    QCOMPARE(server.at(0), QVariantList({"L01", 123, "ANA ROJAS", "2024-03-05 07:30:15.000", 12.5, 1234, 42, 5678, 987, 0}));
+    QCOMPARE(server.at(1).at(2).toString(), QString());
+    QCOMPARE(server.at(1).at(7).toInt(), 0);
+
+    QCOMPARE(h.report.memo, QStringLiteral("   Planta... 2 registro(s).\r\n"));
+    QCOMPARE(h.report.log.first(), QStringLiteral("FTP: Conectando con 127.0.2.1 (Planta) ..."));
+    QCOMPARE(h.report.log.last(), QStringLiteral("L01: ") + w.outputPath());
+    QCOMPARE(h.report.logCounts.last(), std::optional<int>(2));
+    QCOMPARE(sim.countEvents(kIp, "DELE x"), 1);
+    QVERIFY(QFile::exists(QStringLiteral("regOrf.txt")));
+    QVERIFY(QFile::exists(QStringLiteral("regAsist.ras")));
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+void TestPointWork::storesOnPostgresToo() {
+    if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
+        QSKIP("KIVO_TEST_PG is not set");
+    CollectWorld w(true);
+    SimPoints sim({{kIp, simRecords(30, 1)}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    const QString loc = QStringLiteral("pg%1").arg(QCoreApplication::applicationPid());
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
+    checkEachOnce(w, loc, ticketRange(1, 30));
+    const QList<QVariantList> one = rowsOf(w.serverAlias, QStringLiteral("SELECT IMPORTE FROM dbo.tickettaxis WHERE ORIGEN = '%1' AND TICKET = 1").arg(loc));
+    QCOMPARE(one.at(0).at(0).toDouble(), 1.0);
+}
+
+void TestPointWork::completionMarks_data() {
+    QTest::addColumn<bool>("fileBefore");
+    QTest::addColumn<bool>("overwrite");
+    QTest::addColumn<QString>("mark");
+    QTest::addColumn<int>("linesAfter");
+    QTest::newRow("append, no file yet: created, no mark") << false << false << "" << 3;
+    QTest::newRow("append to an existing file: *") << true << false << "*" << 4;
+    QTest::newRow("overwrite: emptied, no mark") << true << true << "" << 3;
+}
+
+void TestPointWork::completionMarks() {
+    QFETCH(bool, fileBefore);
+    QFETCH(bool, overwrite);
+    QFETCH(QString, mark);
+    QFETCH(int, linesAfter);
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(3)}});
+    sim.applyPorts();
+    if (fileBefore) {
+        QFile f(w.outputPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("X01,old line\r\n");
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath(), overwrite};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L07"), out);
+    QCOMPARE(h.report.log.last(), QStringLiteral("L07: ") + w.outputPath() + mark);
+    QCOMPARE(fileLines(w.outputPath()).size(), linesAfter);
+}
+
+void TestPointWork::laterPointsOfAnOverwritingCycleAppend() {
+    CollectWorld w;
+    const QString ip2 = QStringLiteral("127.0.2.2");
+    SimPoints sim({{kIp, simRecords(2, 1)}, {ip2, simRecords(3, 10)}});
+    sim.applyPorts();
+    {
+        QFile f(w.outputPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("X01,from an earlier cycle\r\n");
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath(), true};
+    h.work->Descargar(kIp, QStringLiteral("A"), QStringLiteral("A01"), out);
+    h.work->closeFtp();
+    h.work->Descargar(ip2, QStringLiteral("B"), QStringLiteral("B01"), out);
+    QCOMPARE(fileLines(w.outputPath()).size(), 5);
+    QCOMPARE(h.report.log.last(), QStringLiteral("B01: ") + w.outputPath());
+}
+
+void TestPointWork::serverNoneLeavesTheServerOut() {
+    CollectWorld w;
+    w.serverAlias = QStringLiteral("NONE");
+    SimPoints sim({{kIp, simRecords(4)}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 4), false);
+    QVERIFY(!QFile::exists(w.path(QStringLiteral("data/kivo-ip/NONE.sqlite"))));
+    QVERIFY(!QFile::exists(w.path(QStringLiteral("data/kivo-ip/JUXRegs.sqlite"))));
+}
+
+void TestPointWork::countZeroWithoutLocalRecordFile() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    QCOMPARE(h.report.memo, QStringLiteral("   P... 0 registro(s).\r\n"));
+    QCOMPARE(h.report.logCounts.last(), std::optional<int>(0));
+    QCOMPARE(sim.countEvents(kIp, "RETR regAsist.ras"), 0);
+    QVERIFY(!QFile::exists(QStringLiteral("regAsist.ras")));
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+void TestPointWork::countAboveTheRecordsPresent() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(5), QStringLiteral("short")}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
+    QCOMPARE(h.report.memo, QStringLiteral("   P... 8 registro(s).\r\n"));
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+void TestPointWork::brokenTailIsStoredReportedAndKept() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(5), QStringLiteral("partial")}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
+    QVERIFY(h.report.status.contains(QStringLiteral("incompleto")));
+    QVERIFY(h.report.log.filter(QStringLiteral("incompleto")).size() == 1);
+    QVERIFY(h.report.memo.contains(QStringLiteral("incompleto")));
+    const QStringList kept = QDir().entryList({QStringLiteral("regAsist.ras.incompleto-*")});
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(QFile(kept.first()).size(), 5 * 20 + 9);
+    QVERIFY(!flagSaved(w.serverAlias)); // finished: no endless recovery
+}
+
+void TestPointWork::doubtfulTransferSendsNoDelete_data() {
+    QTest::addColumn<QString>("retr");
+    QTest::addColumn<QString>("broken");
+    QTest::newRow("record file stalls") << "stall" << "";
+    QTest::newRow("record file missing") << "ok" << "missing";
+    QTest::newRow("cut short with 426") << "cut" << "";
+}
+
+void TestPointWork::doubtfulTransferSendsNoDelete() {
+    QFETCH(QString, retr);
+    QFETCH(QString, broken);
+    CollectWorld w;
+    SimPointSpec spec{kIp, simRecords(2000), broken};
+    spec.retr = retr;
+    SimPoints sim({spec});
+    sim.applyPorts();
+    const QByteArray before = sim.served(kIp, QStringLiteral("regAsist.ras"));
+    PointHarness h(w.localAlias, w.serverAlias, 1500);
+    if (broken == QLatin1String("missing")) // nothing served: the count file fails first
+        QVERIFY(!QFile::exists(sim.pointDir(kIp) + QStringLiteral("/served/nroRegAsist.ras")));
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    if (retr == QLatin1String("cut") && sim.countEvents(kIp, "DELE x") > 0)
+        QSKIP("this FTP client does not yet fail a transfer whose closing reply is 426");
+    QCOMPARE(sim.countEvents(kIp, "DELE x"), 0);
+    QCOMPARE(h.report.memo, QStringLiteral("   P... FALLO\r\n"));
+    QCOMPARE(storedTickets(w, QStringLiteral("L01")).lectura, QList<int>());
+    QCOMPARE(sim.served(kIp, QStringLiteral("regAsist.ras")), before);
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+void TestPointWork::unconfirmedDeleteIsNotStoredAgain_data() {
+    QTest::addColumn<QString>("dele");
+    QTest::newRow("delete refused") << "fail";
+    QTest::newRow("delete done, reply lost") << "drop";
+}
+
+// The point kept (or may have kept) the records of a run whose delete was not
+// confirmed; at the next fetch they are recognised and only the new ones stored.
+void TestPointWork::unconfirmedDeleteIsNotStoredAgain() {
+    QFETCH(QString, dele);
+    CollectWorld w;
+    SimPointSpec spec{kIp, simRecords(6, 1)};
+    spec.dele = dele;
+    SimPoints sim({spec});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias, 3000);
+        CycleOutput out{w.outputPath()};
+        h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+        h.work->closeFtp();
+    }
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 6));
+    // The point goes on: what it kept plus three new records.
+    QList<SimRecord> now = dele == QLatin1String("fail") ? simRecords(6, 1) : QList<SimRecord>();
+    now += simRecords(3, 7);
+    sim.serve(kIp, now);
+    PointHarness h(w.localAlias, w.serverAlias, 3000); // a restarted station
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 9));
+}
+
+void TestPointWork::failureAtRecordThenRecovery_data() {
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("record");
+    QTest::newRow("first record") << "record" << 0;
+    QTest::newRow("record 7") << "record" << 7;
+    QTest::newRow("last record") << "record" << 19;
+    QTest::newRow("before the commits") << "before-commits" << -1;
+    QTest::newRow("between the commits") << "between-commits" << -1;
+    QTest::newRow("after the commits") << "after-commits" << -1;
+    QTest::newRow("before the flag is cleared") << "before-clear" << -1;
+}
+
+void TestPointWork::failureAtRecordThenRecovery() {
+    QFETCH(QString, step);
+    QFETCH(int, record);
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(20, 1)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        h.work->probe = [&](const char* name, int k) {
+            if (step == QLatin1String(name) && k == record)
+                throw Failure("storing failed");
+        };
+        CycleOutput out{w.outputPath()};
+        QVERIFY_THROWS_EXCEPTION(Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+    }
+    QVERIFY(flagSaved(w.serverAlias));
+    QCOMPARE(sim.served(kIp, QStringLiteral("nroRegAsist.ras")), simCountFile(0));
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.path(QStringLiteral("other.txt"))};
+    h.work->Descargar(QStringLiteral("127.0.2.9"), QStringLiteral("Q"), QStringLiteral("Q01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 20));
+    QVERIFY(h.report.log.last().endsWith(QLatin1Char('%')));
+    QCOMPARE(h.report.memo, QStringLiteral("   Recuperando registros de anterior descarga... 20 registro(s).\r\n"));
+    QVERIFY(h.report.status.startsWith(QStringLiteral("Registros recuperados con exito. ")));
+    QVERIFY(!QFile::exists(w.path(QStringLiteral("other.txt")))); // the run's own file
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+void TestPointWork::failureOnPostgresThenRecovery() {
+    if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
+        QSKIP("KIVO_TEST_PG is not set");
+    CollectWorld w(true);
+    SimPoints sim({{kIp, simRecords(12, 1)}});
+    sim.applyPorts();
+    const QString loc = QStringLiteral("pk%1").arg(QCoreApplication::applicationPid());
+    for (const char* at : {"record", "between-commits"}) {
+        sim.serve(kIp, simRecords(12, 1));
+        {
+            PointHarness h(w.localAlias, w.serverAlias);
+            h.work->probe = [&](const char* name, int k) {
+                if (qstrcmp(name, at) == 0 && k <= 5)
+                    throw Failure("storing failed");
+            };
+            CycleOutput out{w.outputPath()};
+            QVERIFY_THROWS_EXCEPTION(Failure, h.work->Descargar(kIp, QStringLiteral("P"), loc, out));
+        }
+        PointHarness h(w.localAlias, w.serverAlias);
+        CycleOutput out{w.outputPath()};
+        h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
+        rowsOf(w.serverAlias, QStringLiteral("SELECT 1")); // the connection still answers
+    }
+    QList<int> twice = ticketRange(1, 12) + ticketRange(1, 12);
+    std::sort(twice.begin(), twice.end());
+    checkEachOnce(w, loc, twice); // two separate runs of the same twelve tickets
+    rowsOf(w.serverAlias, QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc));
+}
+
+void TestPointWork::unwritableOutputThenRecovery() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(4, 1)}});
+    sim.applyPorts();
+    const QString dir = w.path(QStringLiteral("later"));
+    const QString path = dir + QStringLiteral("/salida.txt");
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        CycleOutput out{path};
+        QVERIFY_THROWS_EXCEPTION(std::exception, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+    }
+    QCOMPARE(storedTickets(w, QStringLiteral("L01")).lectura, QList<int>());
+    QVERIFY(QDir().mkpath(dir));
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L02"), out);
+    QCOMPARE(fileLines(path).size(), 4);
+    QCOMPARE(ticketsOf(w.localAlias, "SELECT NroTicket FROM lectura WHERE Origen = 'L01'"), ticketRange(1, 4));
+}
+
+// A key saved by a station without run identities: the flag still recovers.
+void TestPointWork::flagOfAnOlderStationIsRecovered() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(3, 1)}});
+    sim.applyPorts();
+    {
+        QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
+        QVERIFY(count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly));
+        count.write(simCountFile(2));
+        records.write(simRecordFile(simRecords(2, 50)));
+        PointHarness h(w.localAlias, w.serverAlias);
+        h.settings.fFTPerr = true;
+        h.settings.FTPloc = QStringLiteral("OLD");
+        h.save();
+        TRegistry r;
+        QVERIFY(r.OpenKey(settingsKey(w.serverAlias), false));
+        r.WriteString(QStringLiteral("FTPrun"), QString());
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
+    QCOMPARE(sim.countEvents(kIp, "RETR"), 0);
+}
+
+void TestPointWork::pushAcceptedByThePoint() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 7, QStringLiteral("ANA"), QStringLiteral("PAZ"), -2, true, 70000);
+    addPerson(w.localAlias, 8, QStringLiteral("NO"), QStringLiteral("TAXI"), 3, false);
+    addPerson(w.localAlias, 9, QStringLiteral("MUÑOZ"), QStringLiteral("Ñ"), 4);
+    rowsOf(w.localAlias, "INSERT INTO ceco (CECO, OVERTIME, VIAJES) VALUES (-1, 2, 3)");
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QTRY_COMPARE(sim.messages(kIp).size(), 1);
+    const QList<PersonEntry> people{{-2, "ANA PAZ", 70000, 7}, {4, "MU\xd1OZ \xd1", 1, 9}};
+    QCOMPARE(sim.messages(kIp).first(), parameterMessage(people, {{-1, 2, 3}}));
+    QVERIFY(sim.events(kIp).last().startsWith(QStringLiteral("PARAM OK 2 1")));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... OK.\r\n"));
+    QCOMPARE(h.report.log, QStringList{QStringLiteral("L01: Sinc. OK")});
+}
+
+void TestPointWork::tooManyPeopleSendsNothing() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    rowsOf(w.localAlias, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 751) "
+                         "INSERT INTO personal (CODIGO, NOMBRES, APELLIDOS, TARJETA, GRUPO, SERV_TAXI) "
+                         "SELECT i, 'N', 'A', i, 1, 1 FROM n");
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... FALLO\r\n"));
+    QCOMPARE(h.report.status, QStringLiteral("ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
+    QVERIFY(h.report.log.isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(sim.messages(kIp).size(), 0);
+}
+
+void TestPointWork::switchedOffPointFails() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    h.sock.TimeOut = 1000;
+    h.work->sincronizarPar(QStringLiteral("127.0.2.77"), QStringLiteral("Apagado"), QStringLiteral("L09"));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Apagado... FALLO\r\n"));
+    QCOMPARE(h.report.log, QStringList{QStringLiteral("L09: Sinc. FALLO")});
+}
+
+QTEST_GUILESS_MAIN(TestPointWork)
+#include "tst_pointwork.moc"

@@ -1,8 +1,8 @@
 #include "station/uPrincipal.h"
 
 #include "collect/Cycles.h"
-#include "platform/Guarded.h"
 #include "platform/ErrorBox.h"
+#include "platform/Guarded.h"
 #include "platform/Registry.h"
 #include "ui/Centre.h"
 #include "ui/SpinEdit.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/Cycles.h"
+#include "collect/PuntoRegistro.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "store/DataSet.h"
@@ -15,9 +16,16 @@
 // What the station was told: memo text, status line, log rows, error boxes.
 class RecordingReport : public StationReport {
 public:
-    void memoAppend(const QString& text) override { memo += text; }
+    void memoAppend(const QString& text) override {
+        memo += text;
+        if (onMemo)
+            onMemo(text);
+    }
     void memoClear() override { memo.clear(); }
-    void statusText(const QString& text) override { status = text; }
+    void statusText(const QString& text) override {
+        status = text;
+        statuses.append(text);
+    }
     void logRow(const QString& archivo, std::optional<int>) override { log.append(archivo); }
     void showError(const std::exception& error) override {
         errors.append(QString::fromUtf8(error.what()));
@@ -32,7 +40,8 @@ public:
     }
 
     QString memo, status;
-    QStringList log, errors;
+    QStringList statuses, log, errors;
+    std::function<void(const QString& text)> onMemo;
 };
 
 // One call a cycle made of the point's work.
@@ -125,10 +134,13 @@ struct Point {
 };
 
 // A station's world in a temporary directory: the local tables, the cycles
-// with their own timers, fake work, recording report, and a settable clock.
+// with their own timers, a recording report, a settable clock, and either the
+// fake point's work or the real one (against simulated points).
 class CycleWorld {
 public:
-    CycleWorld() : timers(60, 500) {
+    enum class Work { Fake, Real };
+
+    explicit CycleWorld(Work kind = Work::Fake) : timers(60, 500) {
         const QString root = m_dir.path();
         qputenv("KIVO_REGISTRY", (root + "/registry.reg").toUtf8());
         qputenv("KIVO_ALIASES", (root + "/aliases.ini").toUtf8());
@@ -139,19 +151,35 @@ public:
         QDir::setCurrent(root + QStringLiteral("/work"));
         m_session = std::make_unique<TSession>();
         m_session->DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+        m_session->DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
         tPrIP.DatabaseName = QStringLiteral("KIVO_1");
         tPrIP.TableName = QStringLiteral("confRegIP.db");
-        cycles = std::make_unique<CollectionCycles>(timers.timers(), tPrIP, controls, work, report);
+        PointWork* chosen = &work;
+        if (kind == Work::Real) {
+            ftp.UserID = QStringLiteral("tolv");
+            ftp.Password = QStringLiteral("kqnwdrb");
+            ftp.ReportLevel = 16;
+            sock.TimeOut = 5000;
+            real = std::make_unique<PuntoRegistro>(
+                PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"), QStringLiteral("JUXRegs"),
+                           fFTPerr, FTPloc, recovery, [] {}, [] { return 5000; }});
+            chosen = real.get();
+        }
+        cycles =
+            std::make_unique<CollectionCycles>(timers.timers(), tPrIP, controls, *chosen, report);
         connectCycleTimers(*cycles, timers.timers(), &m_context);
         setClock([this] { return now; });
     }
     ~CycleWorld() {
         setClock({});
         cycles.reset();
+        real.reset();
         tPrIP.Close();
         m_session.reset();
         QDir::setCurrent(m_previousDir);
     }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
 
     // Appends rows to the points table through a data set of its own, as the
     // points editor does.
@@ -170,12 +198,12 @@ public:
         }
         editor.Close();
     }
-    // n active points 127.0.3.1 ... with descriptions P1 ...
-    void addActivePoints(int n) {
+    // n active points 127.0.3.<first> ... with descriptions P1 ...
+    void addActivePoints(int n, int first = 1) {
         QList<Point> points;
         for (int i = 1; i <= n; ++i)
-            points.append({QStringLiteral("127.0.3.%1").arg(i), QStringLiteral("P%1").arg(i),
-                           QString::number(100 + i)});
+            points.append({QStringLiteral("127.0.3.%1").arg(first + i - 1),
+                           QStringLiteral("P%1").arg(i), QString::number(100 + i)});
         addPoints(points);
     }
 
@@ -186,6 +214,14 @@ public:
     OwnedCycleTimers timers;
     TTable tPrIP;
     std::unique_ptr<CollectionCycles> cycles;
+
+    // The real point's work and what it needs from its owner.
+    TFtpClient ftp;
+    TTcpSock sock;
+    bool fFTPerr = false;
+    QString FTPloc;
+    RecoveryExtra recovery;
+    std::unique_ptr<PuntoRegistro> real;
 
 private:
     QTemporaryDir m_dir;

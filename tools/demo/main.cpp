@@ -4,11 +4,11 @@
 // gives new tickets), lists the two points in the points table when it is
 // empty, adds a few people and a cost centre when those tables are empty, and
 // writes the settings with a 20-second constant trigger when there are none yet.
+#include "collect/SettingsCodec.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Errors.h"
 #include "platform/Registry.h"
-#include "station/SettingsCodec.h"
 #include "store/Aliases.h"
 #include "store/DataSet.h"
 #include "store/Session.h"

@@ -75,9 +75,6 @@ private:
     void flushLocalFiles();
     void reportBrokenTail(const QString& Loc, const QString& keptAs);
     void finishRun(const QString& Loc, int count, bool recoveryRun);
-    Person lookUp(qint32 codigo);
-    void storeLocal(const RegistroTicket& r, const QString& Loc);
-    void storeServer(const RegistroTicket& r, const Person& person, const QString& Loc);
     bool readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos);
     bool push(const QString& IP, const QByteArray& message);
     void step(const char* name, int record = -1) {
@@ -87,5 +84,5 @@ private:
 
     PointSetup m;
     TTable tLectura, tLecturaBAK, torRegAsist, tLog;
-    TQuery qPersonal, qPersonal2, qCeco;
+    TQuery qPersonal, qCeco;
 };

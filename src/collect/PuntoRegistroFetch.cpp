@@ -50,7 +50,7 @@ PuntoRegistro::PuntoRegistro(PointSetup setup) : m(std::move(setup)) {
     tLog.TableName = QStringLiteral("log.DB");
     torRegAsist.DatabaseName = m.serverAlias;
     torRegAsist.TableName = QStringLiteral("dbo.tickettaxis");
-    for (TQuery* q : {&qPersonal, &qPersonal2, &qCeco})
+    for (TQuery* q : {&qPersonal, &qCeco})
         q->DatabaseName = m.localAlias;
     m.ftp.OnStatus = [this](TTcpSock* s, const QString& text) { FtpClient1Status(s, text); };
     m.ftp.OnPacketRecvd = [this](TTcpSock* s) { FtpClient1PacketRecvd(s); };

@@ -3,11 +3,12 @@
 #include "collect/PuntoRegistro.h"
 
 #include "collect/RunJournal.h"
+#include "collect/TicketStatements.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
-#include "platform/TextCodec.h"
 
 #include <QFile>
+#include <QStringEncoder>
 #include <unistd.h>
 
 namespace {
@@ -25,24 +26,34 @@ public:
             throw Exception(QStringLiteral("Cannot cut back \"%1\". %2").arg(path, m_file.errorString()));
         m_file.seek(m_file.size());
     }
+    // Windows-1252 with CR LF; written in blocks, since the file only counts
+    // once finish() has put all of it on the disk.
     void writeLine(const QString& line) {
-        const QByteArray bytes = toCp1252(line) + "\r\n";
-        if (m_file.write(bytes) != bytes.size())
-            fail();
+        m_pending += m_encoder.encode(line);
+        m_pending += "\r\n";
+        if (m_pending.size() >= 65536)
+            writePending();
     }
-    // Every line is on the disk before the run counts as finished.
     void finish() {
+        writePending();
         if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
             fail();
         m_file.close();
     }
 
 private:
+    void writePending() {
+        if (m_file.write(m_pending) != m_pending.size())
+            fail();
+        m_pending.clear();
+    }
     [[noreturn]] void fail() {
         throw Exception(QStringLiteral("Cannot write file \"%1\". %2")
                             .arg(m_file.fileName(), m_file.errorString()));
     }
     QFile m_file;
+    QStringEncoder m_encoder{"windows-1252"};
+    QByteArray m_pending;
 };
 
 // "regOrf.txt" only has to exist afterwards; nothing is written to it.
@@ -74,24 +85,11 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     const bool serverDone = !serverOn() ||
         RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
     StoreTransaction local(m.localAlias), server(m.serverAlias);
-    // However the run ends, the tables are closed (before a rollback undoes
-    // their rows).
-    struct Closer {
-        QList<TDataSet*> sets;
-        ~Closer() {
-            for (TDataSet* s : sets)
-                s->Close();
-        }
-    } closer{{&tLectura, &tLecturaBAK, &torRegAsist}};
-    if (!localDone) {
+    if (!localDone)
         local.begin();
-        tLectura.Open();
-        tLecturaBAK.Open();
-    }
-    if (!serverDone) {
+    if (!serverDone)
         server.begin();
-        torRegAsist.Open();
-    }
+    TicketStatements statements(m.localAlias, serverDone ? QString() : m.serverAlias);
     const QChar decimal = formatSettings().decimalSeparator;
     bool broken = false;
     int stored = 0;
@@ -107,10 +105,10 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
             continue;
         step("record", i);
         if (!localDone)
-            storeLocal(r, Loc);
-        const Person person = lookUp(r.Codigo);
+            statements.storeLocal(r, Loc);
+        const Person person = statements.lookUp(r.Codigo);
         if (!serverDone)
-            storeServer(r, person, Loc);
+            statements.storeServer(r, person, Loc);
         out.writeLine(outputLine(Loc, r, person, decimal));
         ++stored;
     }
@@ -130,57 +128,6 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     if (broken)
         reportBrokenTail(Loc, reader.exists() ? keepBrokenFile(run.runId) : QString());
     finishRun(Loc, count, recoveryRun);
-}
-
-void PuntoRegistro::storeLocal(const RegistroTicket& r, const QString& Loc) {
-    const TDateTime fecha = ticketDate(r);
-    const TDateTime horas[2] = {ticketTimeToMinute(r), ticketTimeToSecond(r)};
-    TTable* tables[2] = {&tLectura, &tLecturaBAK};
-    for (int k = 0; k < 2; ++k) {
-        TTable& t = *tables[k];
-        t.Append();
-        t.FieldByName(QStringLiteral("Codigo")).setAsInteger(r.Codigo);
-        t.FieldByName(QStringLiteral("Hora")).setAsDateTime(horas[k]);
-        t.FieldByName(QStringLiteral("Fecha")).setAsDateTime(fecha);
-        t.FieldByName(QStringLiteral("Loc")).setAsInteger(r.Importe);
-        t.FieldByName(QStringLiteral("Cta")).setAsInteger(r.Cuenta);
-        t.FieldByName(QStringLiteral("NroTicket")).setAsInteger(r.Ticket);
-        t.FieldByName(QStringLiteral("Origen")).setAsString(Loc);
-        t.Post();
-    }
-}
-
-Person PuntoRegistro::lookUp(qint32 codigo) {
-    qPersonal2.Close();
-    qPersonal2.SQL.clear();
-    qPersonal2.SQL << QStringLiteral("select * from personal.dbf")
-                   << QStringLiteral("where CODIGO = %1;").arg(codigo);
-    qPersonal2.Open();
-    Person person;
-    if (qPersonal2.RecordCount() > 0) {
-        qPersonal2.First();
-        person.name = qPersonal2.FieldByName(QStringLiteral("NOMBRES")).AsString() +
-                      QLatin1Char(' ') + qPersonal2.FieldByName(QStringLiteral("APELLIDOS")).AsString();
-        person.card = qPersonal2.FieldByName(QStringLiteral("TARJETA")).AsInteger();
-    }
-    qPersonal2.Close();
-    return person;
-}
-
-void PuntoRegistro::storeServer(const RegistroTicket& r, const Person& person, const QString& Loc) {
-    TTable& t = torRegAsist;
-    t.Append();
-    t.FieldByName(QStringLiteral("ORIGEN")).setAsString(Loc);
-    t.FieldByName(QStringLiteral("LEGAJO")).setAsInteger(r.Codigo);
-    t.FieldByName(QStringLiteral("NOMBRES")).setAsString(person.name);
-    t.FieldByName(QStringLiteral("FECHA")).setAsDateTime(r.FechaHora);
-    t.FieldByName(QStringLiteral("IMPORTE")).setAsFloat(r.Importe / 10.0);
-    t.FieldByName(QStringLiteral("CUENTA")).setAsInteger(r.Cuenta);
-    t.FieldByName(QStringLiteral("CECO")).setAsInteger(r.Ceco);
-    t.FieldByName(QStringLiteral("TARJETA")).setAsInteger(person.card);
-    t.FieldByName(QStringLiteral("TICKET")).setAsInteger(r.Ticket);
-    t.FieldByName(QStringLiteral("VERIFICADO")).setAsInteger(0);
-    t.Post();
 }
 
 void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& keptAs) {

@@ -134,7 +134,8 @@ void TfPrincipal::leerParam() {
     startTriggers();
     if (serverAlias != kNoServerAlias)
         probarServidor();
-    comprobarRegistroDescargas();
+    if (!m_terminated)
+        comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {

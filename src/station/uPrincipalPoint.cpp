@@ -68,7 +68,14 @@ void TfPrincipal::comprobarRegistroDescargas() {
     try {
         punto().ensureJournals();
     } catch (const std::exception& error) {
-        statusText(QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
+        // Storing stays safe (a run that cannot journal is rolled back and
+        // kept for recovery), but it cannot finish until this is put right.
+        const QString text = QStringLiteral("ERROR: ") + QString::fromUtf8(error.what());
+        statusText(text);
+        try {
+            logRow(text);
+        } catch (const std::exception&) {
+        }
     }
 }
 

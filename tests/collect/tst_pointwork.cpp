@@ -113,6 +113,7 @@ private slots:
     void failureOnPostgresThenRecovery();
     void unwritableOutputThenRecovery();
     void flagOfAnOlderStationIsRecovered();
+    void journalIsAddedToAnOlderDatabase();
     void pushAcceptedByThePoint();
     void tooManyPeopleSendsNothing();
     void switchedOffPointFails();
@@ -448,6 +449,24 @@ void TestPointWork::flagOfAnOlderStationIsRecovered() {
     h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
     checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
     QCOMPARE(sim.countEvents(kIp, "RETR"), 0);
+}
+
+// Databases made before the journal existed get it when first used, and
+// nothing else of them changes.
+void TestPointWork::journalIsAddedToAnOlderDatabase() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(3, 1)}});
+    sim.applyPorts();
+    rowsOf(w.localAlias, "DROP TABLE kivo_runs");
+    rowsOf(w.serverAlias, "DROP TABLE kivo_runs");
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 3));
+    QCOMPARE(rowsOf(w.localAlias, "SELECT store, loc, record_count FROM kivo_runs"),
+             QList<QVariantList>({{"local", "L01", 3}}));
+    QCOMPARE(rowsOf(w.serverAlias, "SELECT store, loc, record_count FROM kivo_runs"),
+             QList<QVariantList>({{"server", "L01", 3}}));
 }
 
 void TestPointWork::pushAcceptedByThePoint() {

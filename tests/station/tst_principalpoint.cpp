@@ -1,0 +1,69 @@
+// The main window's part of a point's work: the core reports through mStatus,
+// StatusBar1 and log.DB, and the recovery state is saved with the settings.
+#include "SimPoints.h"
+#include "StationFixture.h"
+#include "platform/Registry.h"
+#include "station/uPrincipal.h"
+#include "store/DataSet.h"
+#include "ui/StatusBar.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+
+class TestPrincipalPoint : public QObject {
+    Q_OBJECT
+
+private slots:
+    void descargarReportsInTheWindowAndTheLog() {
+        StationFixture fx;
+        SimPoints sim({{QStringLiteral("127.0.2.1"), simRecords(3)}});
+        QVERIFY(sim.started());
+        sim.applyPorts();
+        TfPrincipal w;
+        w.mStatus->setPlainText(QStringLiteral("Iniciando ciclo\n"));
+        CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
+        w.Descargar(QStringLiteral("127.0.2.1"), QStringLiteral("Planta"), QStringLiteral("L01"), out);
+        QCOMPARE(w.mStatus->toPlainText(), QStringLiteral("Iniciando ciclo\n   Planta... 3 registro(s).\n"));
+        QVERIFY(w.StatusBar1->SimpleText().startsWith(QStringLiteral("FTP: ")));
+
+        TTable log;
+        log.DatabaseName = w.localAlias;
+        log.TableName = QStringLiteral("log.DB");
+        log.Open();
+        log.Last();
+        QCOMPARE(log.FieldByName(QStringLiteral("Archivo")).AsString(), QStringLiteral("L01: ") + out.path);
+        QCOMPARE(log.FieldByName(QStringLiteral("NroRegAsist")).AsInteger(), 3);
+        QVERIFY(log.FieldByName(QStringLiteral("Fecha")).AsDateTime() > 0);
+        log.Close();
+
+        TRegistry r;
+        QVERIFY(r.OpenKey(settingsKey(w.serverAlias), false));
+        QCOMPARE(r.ReadBool(QStringLiteral("fFTPerr")), false);
+        QCOMPARE(r.ReadString(QStringLiteral("FTPloc")), QStringLiteral("L01"));
+        QVERIFY(!r.ReadString(QStringLiteral("FTPrun")).isEmpty());
+    }
+
+    void ftpFailureTextsDifferOnScreenAndInTheLog() {
+        StationFixture fx;
+        TfPrincipal w;
+        bool handled = false;
+        w.FtpClient1Failure(handled, ctDownload);
+        QVERIFY(handled);
+        QCOMPARE(w.StatusBar1->SimpleText(), QStringLiteral("FTP: ¡FALLO!"));
+        w.StatusBar1->setSimpleText(QString());
+        handled = false;
+        w.FtpClient1Failure(handled, ctDelete); // a failed delete is only flagged
+        QVERIFY(handled);
+        QCOMPARE(w.StatusBar1->SimpleText(), QString());
+        TQuery q;
+        q.DatabaseName = w.localAlias;
+        q.SQL = QStringList{QStringLiteral("select * from log.db")};
+        q.Open();
+        QCOMPARE(q.RecordCount(), 1);
+        QCOMPARE(q.FieldByName(QStringLiteral("Archivo")).AsString(), QStringLiteral("FTP: FALLO!"));
+    }
+};
+
+QTEST_MAIN(TestPrincipalPoint)
+#include "tst_principalpoint.moc"

@@ -47,6 +47,7 @@ private slots:
     void threePointsOneDown();
     void cancelDuringThirdOfFive();
     void progressAndFailureTexts();
+    void badPointsEndWithinTheirTimeOut();
 };
 
 // The down point gets " FALLO" and its synchronisation is still tried; the
@@ -137,6 +138,44 @@ void TestCyclesSim::progressAndFailureTexts() {
     QVERIFY(world.report.log.contains("FTP: FALLO!"));
     QVERIFY(!world.report.log.contains("FTP: ¡FALLO!"));
     QCOMPARE(sim.countEvents("127.0.3.62", "DELE x"), 0);
+}
+
+// Empty and nonsense addresses, a duplicate address and a point that goes
+// silent mid-transfer: each ends with its failure text within its time-out,
+// every ticket is stored once, and the next constant cycle starts as scheduled.
+void TestCyclesSim::badPointsEndWithinTheirTimeOut() {
+    const QList<SimRecord> held = simRecords(3, 701);
+    SimPointSpec silent{"127.0.3.72", simRecords(3, 801)};
+    silent.retr = QStringLiteral("stall");
+    SimPoints sim({{"127.0.3.71", held}, silent});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.addPoints({{"", "Vacío", "1"},
+                     {"no-such-host.invalid", "Raro", "2"},
+                     {"127.0.3.71", "Uno", "3"},
+                     {"127.0.3.71", "Uno bis", "4"},
+                     {"127.0.3.72", "Mudo", "5"}});
+    world.controls.constant = true;
+    world.timers.tAutoMin.setInterval(1000);
+    world.cycles->tAutoMinTimer();
+    waitForEnd(world);
+
+    QCOMPARE(
+        world.report.memoLines().mid(1, 10),
+        QStringList({"   Vacío... FALLO", "    - Sinc Vacío... FALLO", "   Raro... FALLO",
+                     "    - Sinc Raro... FALLO", "   Uno... 3 registro(s).",
+                     "    - Sinc Uno... OK.", "   Uno bis... 0 registro(s).",
+                     "    - Sinc Uno bis... OK.", "   Mudo... FALLO", "    - Sinc Mudo... OK."}));
+    QVERIFY(world.report.memoLines().constLast().startsWith("Ciclo de descarga finalizado ("));
+    QCOMPARE(world.report.errors, QStringList());
+    QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lectura.DB"), ticketsOf(held));
+    QCOMPARE(sim.countEvents("127.0.3.72", "DELE x"), 0);
+
+    QVERIFY(world.timers.tAutoMin.isActive());
+    QTRY_VERIFY(world.cycles->running()); // the next constant cycle
+    world.cycles->bCancelPoolClick();
+    waitForEnd(world);
 }
 
 QTEST_GUILESS_MAIN(TestCyclesSim)

@@ -71,9 +71,9 @@ inline QList<SimRecord> simRecords(int count, int firstTicket = 1) {
 }
 
 struct SimPointSpec {
-    QString address;          // 127.0.2.x
-    QList<SimRecord> records = {}; // what the point serves
-    QString broken = {};      // "", short, long, partial, empty, missing, garbage
+    QString address;                     // 127.0.2.x
+    QList<SimRecord> records = {};       // what the point serves
+    QString broken = {};                 // "", short, long, partial, empty, missing, garbage
     QString dele = QStringLiteral("ok"); // ok, fail (550, files kept), drop (emptied, no reply)
     QString retr = QStringLiteral("ok"); // ok, cut (half, then 426), stall (no answer)
 };

@@ -50,12 +50,15 @@ double bulkInsert(const CollectWorld& w, int count) {
     local.transaction();
     server.transaction();
     QSqlQuery lectura(local), bak(local), tickets(server);
-    const QString localInsert = QStringLiteral(
-        "INSERT INTO %1 (Codigo, Hora, Fecha, Loc, Cta, NroTicket, Origen) VALUES (:p0, :p1, :p2, :p3, :p4, :p5, :p6)");
+    const QString localInsert =
+        QStringLiteral("INSERT INTO %1 (Codigo, Hora, Fecha, Loc, Cta, NroTicket, Origen) VALUES "
+                       "(:p0, :p1, :p2, :p3, :p4, :p5, :p6)");
     lectura.prepare(localInsert.arg(QStringLiteral("lectura")));
     bak.prepare(localInsert.arg(QStringLiteral("lecturaBAK")));
-    tickets.prepare(QStringLiteral("INSERT INTO tickettaxis (ORIGEN, LEGAJO, NOMBRES, FECHA, IMPORTE, "
-                                   "CUENTA, CECO, TARJETA, TICKET, VERIFICADO) VALUES (:p0, :p1, :p2, :p3, :p4, :p5, :p6, :p7, :p8, 0)"));
+    tickets.prepare(
+        QStringLiteral("INSERT INTO tickettaxis (ORIGEN, LEGAJO, NOMBRES, FECHA, IMPORTE, "
+                       "CUENTA, CECO, TARJETA, TICKET, VERIFICADO) VALUES (:p0, :p1, :p2, :p3, "
+                       ":p4, :p5, :p6, :p7, :p8, 0)"));
     QStringList names; // named placeholders bind cheaper than positions
     for (int k = 0; k < 9; ++k)
         names << QStringLiteral(":p%1").arg(k);
@@ -63,15 +66,26 @@ double bulkInsert(const CollectWorld& w, int count) {
     RegistroTicket r;
     for (int i = 0; i < count && reader.leerRegistro(r) == RecordReader::Result::Record; ++i) {
         for (QSqlQuery* q : {&lectura, &bak}) {
-            const QVariantList values{r.Codigo, QStringLiteral("07:30:00.000"), QStringLiteral("2024-03-05"),
-                                      r.Importe, r.Cuenta, r.Ticket, QStringLiteral("BULK")};
+            const QVariantList values{r.Codigo,
+                                      QStringLiteral("07:30:00.000"),
+                                      QStringLiteral("2024-03-05"),
+                                      r.Importe,
+                                      r.Cuenta,
+                                      r.Ticket,
+                                      QStringLiteral("BULK")};
             for (int k = 0; k < values.size(); ++k)
                 q->bindValue(names.at(k), values.at(k));
             exec(*q);
         }
-        const QVariantList values{QStringLiteral("BULK"), r.Codigo, QStringLiteral("NOMBRE"),
-                                  QStringLiteral("2024-03-05 07:30:15.000"), r.Importe / 10.0,
-                                  r.Cuenta, r.Ceco, 5000, r.Ticket};
+        const QVariantList values{QStringLiteral("BULK"),
+                                  r.Codigo,
+                                  QStringLiteral("NOMBRE"),
+                                  QStringLiteral("2024-03-05 07:30:15.000"),
+                                  r.Importe / 10.0,
+                                  r.Cuenta,
+                                  r.Ceco,
+                                  5000,
+                                  r.Ticket};
         for (int k = 0; k < values.size(); ++k)
             tickets.bindValue(names.at(k), values.at(k));
         exec(tickets);
@@ -110,7 +124,8 @@ Figures runPoint(int count, bool postgres) {
         qFatal("the point's work failed: %s", qPrintable(h.report.memo));
     f.bulk = bulkInsert(w, count);
     if (postgres)
-        rowsOf(w.serverAlias, QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN IN ('B01', 'BULK')"));
+        rowsOf(w.serverAlias,
+               QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN IN ('B01', 'BULK')"));
     return f;
 }
 

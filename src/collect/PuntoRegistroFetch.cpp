@@ -241,11 +241,9 @@ void PuntoRegistro::FtpClient1Status(TTcpSock*, const QString& Status) {
 }
 
 void PuntoRegistro::FtpClient1PacketRecvd(TTcpSock*) {
-    m.report.statusText(QStringLiteral("FTP: %1/%2 - ")
-                            .arg(m.ftp.BytesReceived())
-                            .arg(m.ftp.TransferSize()) +
-                        m.ftp.Host + QStringLiteral(" (") + DescActual + QStringLiteral(") ") +
-                        NowText());
+    m.report.statusText(
+        QStringLiteral("FTP: %1/%2 - ").arg(m.ftp.BytesReceived()).arg(m.ftp.TransferSize()) +
+        m.ftp.Host + QStringLiteral(" (") + DescActual + QStringLiteral(") ") + NowText());
 }
 
 void PuntoRegistro::FtpClient1Failure(bool& Handled, TCmdType Trans_Type) {

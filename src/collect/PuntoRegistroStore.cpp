@@ -23,7 +23,8 @@ public:
             throw Exception(
                 QStringLiteral("Cannot open file \"%1\". %2").arg(path, m_file.errorString()));
         if (existed && m_file.size() > start && !m_file.resize(start))
-            throw Exception(QStringLiteral("Cannot cut back \"%1\". %2").arg(path, m_file.errorString()));
+            throw Exception(
+                QStringLiteral("Cannot cut back \"%1\". %2").arg(path, m_file.errorString()));
         m_file.seek(m_file.size());
     }
     // Windows-1252 with CR LF; written in blocks, since the file only counts
@@ -60,7 +61,8 @@ private:
 void touchOrf() {
     QFile orf(kOrfFile);
     if (!orf.open(QIODevice::Append | QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(kOrfFile, orf.errorString()));
+        throw Exception(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(kOrfFile, orf.errorString()));
 }
 
 // A record file that ends inside a record is kept for inspection, beside the
@@ -81,9 +83,10 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     touchOrf();
     RecordReader reader(kRecordFile);
 
-    const bool localDone = RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
-    const bool serverDone = !serverOn() ||
-        RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
+    const bool localDone =
+        RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
+    const bool serverDone =
+        !serverOn() || RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
     StoreTransaction local(m.localAlias), server(m.serverAlias);
     if (!localDone)
         local.begin();
@@ -97,8 +100,7 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
         RegistroTicket r;
         const auto result = reader.leerRegistro(r);
         if (result != RecordReader::Result::Record) {
-            broken = result == RecordReader::Result::BrokenTail ||
-                     (!reader.exists() && count > 0);
+            broken = result == RecordReader::Result::BrokenTail || (!reader.exists() && count > 0);
             break;
         }
         if (i < run.skip)

@@ -13,8 +13,8 @@ namespace {
 
 QString tableOf(const QString& alias, bool server) {
     const auto driver = TSession::current().driverOf(alias);
-    return translateTableName(server ? QStringLiteral("dbo.kivo_runs") : QStringLiteral("kivo_runs"),
-                              driver);
+    return translateTableName(
+        server ? QStringLiteral("dbo.kivo_runs") : QStringLiteral("kivo_runs"), driver);
 }
 
 EDatabaseError journalError(const QString& what, const QString& alias, const QSqlQuery& query) {

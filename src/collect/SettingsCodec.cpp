@@ -65,8 +65,12 @@ void writeSettings(TRegistry& r, const StationSettings& v) {
 QString RecoveryExtra::runText() const {
     if (runId.isEmpty())
         return {};
-    return QStringList{runId, QString::number(outputStart), QString::number(appendMark ? 1 : 0),
-                       QString::number(skip), QString::number(loc.size()), loc + outputPath}
+    return QStringList{runId,
+                       QString::number(outputStart),
+                       QString::number(appendMark ? 1 : 0),
+                       QString::number(skip),
+                       QString::number(loc.size()),
+                       loc + outputPath}
         .join(QLatin1Char('\t'));
 }
 

@@ -22,12 +22,12 @@ struct PendingDelete {
 // before the eleven so that a save cut short never leaves the flag set with
 // a stale run; a key written without them loads as "no run known".
 struct RecoveryExtra {
-    QString runId;         // identity of the storing run, journaled with its rows
-    QString loc;           // Loc of the run (FTPloc may lag behind it in a save cut short)
-    QString outputPath;    // output file of the run
-    qint64 outputStart = 0; // its length when the run began: a recovery cuts it back
+    QString runId;           // identity of the storing run, journaled with its rows
+    QString loc;             // Loc of the run (FTPloc may lag behind it in a save cut short)
+    QString outputPath;      // output file of the run
+    qint64 outputStart = 0;  // its length when the run began: a recovery cuts it back
     bool appendMark = false; // the completion row's "*"
-    int skip = 0;          // leading records already stored by an earlier run
+    int skip = 0;            // leading records already stored by an earlier run
     QMap<QString, PendingDelete> pending; // by point address
 
     QString runText() const;

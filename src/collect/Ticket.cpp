@@ -44,7 +44,8 @@ int countOf(const QByteArray& bytes) {
 int leerCantidad(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+        throw Exception(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
     return countOf(file.read(2));
 }
 
@@ -73,8 +74,8 @@ QString outputLine(const QString& loc, const RegistroTicket& r, const Person& pe
     amount.replace(QLatin1Char('.'), decimalSeparator);
     const QString when = zeroFilled(QString::asprintf(",%4d/%2d/%2d,%2d:%2d:%2d,", t.year, t.month,
                                                       t.day, t.hour, t.minute, t.second));
-    const QString rest = zeroFilled(
-        QString::asprintf(",%7d,%5d,%7d,%9d", r.Cuenta, r.Ceco, person.card, r.Ticket));
+    const QString rest =
+        zeroFilled(QString::asprintf(",%7d,%5d,%7d,%9d", r.Cuenta, r.Ceco, person.card, r.Ticket));
     return loc + QLatin1Char(',') + a + person.name + when + amount + rest;
 }
 

@@ -96,7 +96,8 @@ void TicketStatements::storeLocal(const RegistroTicket& r, const QString& loc) {
         q.bindValue(kP[4], r.Cuenta);
         q.bindValue(kP[5], r.Ticket);
         q.bindValue(kP[6], loc);
-        run(q, m_localAlias, k == 0 ? QStringLiteral("lectura.DB") : QStringLiteral("lecturaBAK.db"));
+        run(q, m_localAlias,
+            k == 0 ? QStringLiteral("lectura.DB") : QStringLiteral("lecturaBAK.db"));
     }
 }
 
@@ -106,7 +107,8 @@ Person TicketStatements::lookUp(qint32 codigo) {
     run(m_person, m_localAlias, QStringLiteral("personal.DBF"));
     Person person;
     if (m_person.next()) {
-        person.name = m_person.value(0).toString() + QLatin1Char(' ') + m_person.value(1).toString();
+        person.name =
+            m_person.value(0).toString() + QLatin1Char(' ') + m_person.value(1).toString();
         person.card = integerOf(m_person.value(2));
     }
     m_person.finish();
@@ -120,7 +122,8 @@ void TicketStatements::storeServer(const RegistroTicket& r, const Person& person
     q.bindValue(kP[1], r.Codigo);
     q.bindValue(kP[2], person.name);
     const DateTimeParts p = decodeDateTime(r.FechaHora);
-    q.bindValue(kP[3], dateText(p) + QLatin1Char(' ') + timeText(p.hour, p.minute, p.second, p.msec));
+    q.bindValue(kP[3],
+                dateText(p) + QLatin1Char(' ') + timeText(p.hour, p.minute, p.second, p.msec));
     q.bindValue(kP[4], r.Importe / 10.0);
     q.bindValue(kP[5], r.Cuenta);
     q.bindValue(kP[6], int(r.Ceco));

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "net/FtpClient.h"
-#include "net/TcpSock.h"
 #include "collect/PuntoRegistro.h"
 #include "collect/SettingsCodec.h"
 #include "collect/StationReport.h"
+#include "net/FtpClient.h"
+#include "net/TcpSock.h"
 #include "store/Aliases.h"
 #include "store/DataSet.h"
 #include "store/Session.h"

@@ -135,9 +135,10 @@ bool isDateTimeColumn(const QString& column) {
 }
 
 QString journalCreateStatement(const QString& table) {
-    return QStringLiteral("CREATE TABLE %1 (run_id VARCHAR(40) NOT NULL, store VARCHAR(10) NOT NULL, "
-                          "loc VARCHAR(40), record_count INTEGER, stored_at VARCHAR(24), "
-                          "PRIMARY KEY (run_id, store))")
+    return QStringLiteral(
+               "CREATE TABLE %1 (run_id VARCHAR(40) NOT NULL, store VARCHAR(10) NOT NULL, "
+               "loc VARCHAR(40), record_count INTEGER, stored_at VARCHAR(24), "
+               "PRIMARY KEY (run_id, store))")
         .arg(table);
 }
 
@@ -151,8 +152,9 @@ void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind) {
                                      .arg(table.name, query.lastError().text()));
     }
     QSqlQuery journal(db);
-    if (!journal.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS kivo_runs") +
-                      journalCreateStatement(QString()).mid(QStringLiteral("CREATE TABLE ").size())))
+    if (!journal.exec(
+            QStringLiteral("CREATE TABLE IF NOT EXISTS kivo_runs") +
+            journalCreateStatement(QString()).mid(QStringLiteral("CREATE TABLE ").size())))
         throw EDatabaseError(
             QStringLiteral("Cannot create table 'kivo_runs': %1").arg(journal.lastError().text()));
 }

@@ -22,7 +22,8 @@ public:
         QString aliases;
         if (postgresServer) {
             const QString pg = qEnvironmentVariable("KIVO_TEST_PG");
-            aliases = QStringLiteral("[PGSERVER]\nDriver=postgres\nHost=%1\nPort=%2\nDatabase=kivo_test\n")
+            aliases = QStringLiteral(
+                          "[PGSERVER]\nDriver=postgres\nHost=%1\nPort=%2\nDatabase=kivo_test\n")
                           .arg(pg.section(QLatin1Char(':'), 0, 0), pg.section(QLatin1Char(':'), 1));
             serverAlias = QStringLiteral("PGSERVER");
         }

@@ -66,14 +66,16 @@ private slots:
         QTest::addColumn<int>("ticket");
         QTest::addColumn<int>("ceco");
         QTest::newRow("the documented record")
-            << hex("010000003c0000007d000a000000070000000300")
-            << 1 << "1980-01-01 00:01:00.000" << 125 << 10 << 7 << 3;
+            << hex("010000003c0000007d000a000000070000000300") << 1 << "1980-01-01 00:01:00.000"
+            << 125 << 10 << 7 << 3;
         QTest::newRow("86399 s: last second of the day")
-            << hex("000000007f510100000000000000000000000000") << 0 << "1980-01-01 23:59:59.000" << 0 << 0 << 0 << 0;
-        QTest::newRow("86400 s: next day")
-            << hex("0000000080510100000000000000000000000000") << 0 << "1980-01-02 00:00:00.000" << 0 << 0 << 0 << 0;
+            << hex("000000007f510100000000000000000000000000") << 0 << "1980-01-01 23:59:59.000"
+            << 0 << 0 << 0 << 0;
+        QTest::newRow("86400 s: next day") << hex("0000000080510100000000000000000000000000") << 0
+                                           << "1980-01-02 00:00:00.000" << 0 << 0 << 0 << 0;
         QTest::newRow("FF FF FF FF in every signed field")
-            << hex("ffffffff000000000000ffffffffffffffffffff") << -1 << "1980-01-01 00:00:00.000" << 0 << -1 << -1 << 65535;
+            << hex("ffffffff000000000000ffffffffffffffffffff") << -1 << "1980-01-01 00:00:00.000"
+            << 0 << -1 << -1 << 65535;
     }
     void decodesRecords() {
         QFETCH(QByteArray, bytes);
@@ -146,13 +148,17 @@ private slots:
         QTest::addColumn<QChar>("decimal");
         QTest::addColumn<QString>("line");
         const RegistroTicket r = record(123, 7, 30, 15, 125, 1234, 42, 987);
-        QTest::newRow("known person") << r << "ANA ROJAS" << 5678 << QChar('.')
+        QTest::newRow("known person")
+            << r << "ANA ROJAS" << 5678 << QChar('.')
             << "L01,00123,ANA ROJAS,2024/03/05,07:30:15,12.50,0001234,00042,0005678,000000987";
-        QTest::newRow("unknown code") << r << "" << 0 << QChar('.')
+        QTest::newRow("unknown code")
+            << r << "" << 0 << QChar('.')
             << "L01,00123,,2024/03/05,07:30:15,12.50,0001234,00042,0000000,000000987";
-        QTest::newRow("Cuenta -5 and a decimal comma") << record(123, 7, 30, 15, 5, -5, 42, 987) << "" << 0 << QChar(',')
+        QTest::newRow("Cuenta -5 and a decimal comma")
+            << record(123, 7, 30, 15, 5, -5, 42, 987) << "" << 0 << QChar(',')
             << "L01,00123,,2024/03/05,07:30:15,0,50,00000-5,00042,0000000,000000987";
-        QTest::newRow("negative code") << record(-5, 0, 0, 0, 0, 0, 0, 0) << "" << 0 << QChar('.')
+        QTest::newRow("negative code")
+            << record(-5, 0, 0, 0, 0, 0, 0, 0) << "" << 0 << QChar('.')
             << "L01,000-5,,2024/03/05,00:00:00,0.00,0000000,00000,0000000,000000000";
     }
     void outputLines() {
@@ -187,18 +193,19 @@ private slots:
         QCOMPARE(none.crcActual, quint16(0));
     }
 
-    void emptyListsAreSixZeroBytes() {
-        QCOMPARE(parameterMessage({}, {}), QByteArray(6, '\0'));
-    }
+    void emptyListsAreSixZeroBytes() { QCOMPARE(parameterMessage({}, {}), QByteArray(6, '\0')); }
 
     void messageFields_data() {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("ANA PAZ") << QByteArray("ANA PAZ") << QByteArray("ANA PAZ") + QByteArray(23, '\0');
-        QTest::newRow("29 bytes: NUL as byte 30") << QByteArray(29, 'x') << QByteArray(29, 'x') + QByteArray(1, '\0');
+        QTest::newRow("ANA PAZ") << QByteArray("ANA PAZ")
+                                 << QByteArray("ANA PAZ") + QByteArray(23, '\0');
+        QTest::newRow("29 bytes: NUL as byte 30")
+            << QByteArray(29, 'x') << QByteArray(29, 'x') + QByteArray(1, '\0');
         QTest::newRow("30 bytes: no NUL") << QByteArray(30, 'y') << QByteArray(30, 'y');
         QTest::newRow("40 bytes: cut to 30") << QByteArray(40, 'z') << QByteArray(30, 'z');
-        QTest::newRow("Ñ as one byte") << QByteArray("\xd1") << QByteArray("\xd1") + QByteArray(29, '\0');
+        QTest::newRow("Ñ as one byte")
+            << QByteArray("\xd1") << QByteArray("\xd1") + QByteArray(29, '\0');
     }
     void messageFields() {
         QFETCH(QByteArray, name);
@@ -216,7 +223,8 @@ private slots:
         QCOMPARE(m.right(2), QByteArray(1, char(c.crcActual & 0xFF)) + char(c.crcActual >> 8));
     }
     void largestMessage() {
-        const QByteArray m = parameterMessage(QList<PersonEntry>(kMaxPersonal), QList<CecoEntry>(kMaxCeco));
+        const QByteArray m =
+            parameterMessage(QList<PersonEntry>(kMaxPersonal), QList<CecoEntry>(kMaxCeco));
         QCOMPARE(m.size(), 30906);
     }
 
@@ -232,7 +240,8 @@ private slots:
         s.recovery.appendMark = true;
         s.recovery.skip = 12;
         s.recovery.loc = QStringLiteral("L\t7");
-        s.recovery.pending.insert(QStringLiteral("127.0.2.1"), {QStringLiteral("r1"), 3, QByteArray(32, '\x5a')});
+        s.recovery.pending.insert(QStringLiteral("127.0.2.1"),
+                                  {QStringLiteral("r1"), 3, QByteArray(32, '\x5a')});
         TRegistry r;
         QVERIFY(r.OpenKey(settingsKey("JUXRegs"), true));
         writeSettings(r, s);

@@ -16,8 +16,9 @@ const QString kIp = QStringLiteral("127.0.2.1");
 const QString kLoc = QStringLiteral("K01");
 constexpr int kPerRound = 25;
 
-const char* const kSteps[] = {"before-delete", "after-delete",  "record",        "before-commits",
-                              "between-commits", "after-commits", "output-written", "before-clear"};
+const char* const kSteps[] = {"before-delete",  "after-delete",    "record",
+                              "before-commits", "between-commits", "after-commits",
+                              "output-written", "before-clear"};
 
 QString workerPath() {
     return QStringLiteral(KIVO_POINTWORKER);
@@ -84,11 +85,13 @@ private:
             for (const QByteArray& line : f.readAll().split('\n'))
                 if (!line.trimmed().isEmpty())
                     ++output[line.split(',').value(9).trimmed().toInt()];
-        for (const std::map<int, int>* store : {&lectura, &bak, &server, static_cast<const std::map<int, int>*>(&output)}) {
+        for (const std::map<int, int>* store :
+             {&lectura, &bak, &server, static_cast<const std::map<int, int>*>(&output)}) {
             QCOMPARE(int(store->size()), tickets);
             for (const auto& [ticket, n] : *store)
                 if (n != 1)
-                    QFAIL(qPrintable(QStringLiteral("ticket %1 stored %2 times").arg(ticket).arg(n)));
+                    QFAIL(
+                        qPrintable(QStringLiteral("ticket %1 stored %2 times").arg(ticket).arg(n)));
         }
     }
 
@@ -126,7 +129,8 @@ void TestPointKill::eachTicketOnceAcrossKills() {
         ++rounds;
         checkOnce(rounds * kPerRound);
         if (QTest::currentTestFailed()) {
-            qInfo("round %d, killed %d, after a kill at %s", rounds, int(killed), qPrintable(m_lastStep));
+            qInfo("round %d, killed %d, after a kill at %s", rounds, int(killed),
+                  qPrintable(m_lastStep));
             return;
         }
         m_sim->serve(kIp, {});

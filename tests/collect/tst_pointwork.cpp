@@ -7,8 +7,8 @@
 #include "platform/Registry.h"
 
 #include <QFile>
-#include <QTimeZone>
 #include <QTest>
+#include <QTimeZone>
 #include <stdexcept>
 
 namespace {
@@ -50,10 +50,15 @@ QList<int> ticketsOf(const QString& alias, const QString& sql) {
 
 Stored storedTickets(const CollectWorld& w, const QString& loc) {
     Stored s;
-    s.lectura = ticketsOf(w.localAlias, QStringLiteral("SELECT NroTicket FROM lectura WHERE Origen = '%1'").arg(loc));
-    s.lecturaBak = ticketsOf(w.localAlias, QStringLiteral("SELECT NroTicket FROM lecturaBAK WHERE Origen = '%1'").arg(loc));
+    s.lectura = ticketsOf(
+        w.localAlias, QStringLiteral("SELECT NroTicket FROM lectura WHERE Origen = '%1'").arg(loc));
+    s.lecturaBak =
+        ticketsOf(w.localAlias,
+                  QStringLiteral("SELECT NroTicket FROM lecturaBAK WHERE Origen = '%1'").arg(loc));
     if (w.serverAlias != QLatin1String("NONE"))
-        s.server = ticketsOf(w.serverAlias, QStringLiteral("SELECT TICKET FROM tickettaxis WHERE ORIGEN = '%1'").arg(loc));
+        s.server = ticketsOf(
+            w.serverAlias,
+            QStringLiteral("SELECT TICKET FROM tickettaxis WHERE ORIGEN = '%1'").arg(loc));
     for (const QString& line : fileLines(w.outputPath()))
         if (line.startsWith(loc + QLatin1Char(',')))
             s.output << line.section(QLatin1Char(','), 9, 9).toInt();
@@ -130,16 +135,24 @@ void TestPointWork::storesEachFieldInEveryStore() {
     h.work->Descargar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"), out);
 
     QCOMPARE(fileLines(w.outputPath()),
-             QStringList({"L01,00123,ANA ROJAS,2024/03/05,07:30:15,12.50,0001234,00042,0005678,000000987",
-                          "L01,00999,,2024/03/05,07:30:15,12.50,0001234,00042,0000000,000000987"}));
-    const QList<QVariantList> lectura = rowsOf(w.localAlias, "SELECT Codigo, Hora, Fecha, Loc, Cta, NroTicket, Origen FROM lectura ORDER BY rowid");
+             QStringList(
+                 {"L01,00123,ANA ROJAS,2024/03/05,07:30:15,12.50,0001234,00042,0005678,000000987",
+                  "L01,00999,,2024/03/05,07:30:15,12.50,0001234,00042,0000000,000000987"}));
+    const QList<QVariantList> lectura = rowsOf(
+        w.localAlias,
+        "SELECT Codigo, Hora, Fecha, Loc, Cta, NroTicket, Origen FROM lectura ORDER BY rowid");
     QCOMPARE(lectura.size(), 2);
-    QCOMPARE(lectura.at(0), QVariantList({123, "07:30:00.000", "2024-03-05", 125, 1234, 987, "L01"}));
-    const QList<QVariantList> bak = rowsOf(w.localAlias, "SELECT Hora FROM lecturaBAK ORDER BY rowid");
+    QCOMPARE(lectura.at(0),
+             QVariantList({123, "07:30:00.000", "2024-03-05", 125, 1234, 987, "L01"}));
+    const QList<QVariantList> bak =
+        rowsOf(w.localAlias, "SELECT Hora FROM lecturaBAK ORDER BY rowid");
     QCOMPARE(bak.at(0).at(0).toString(), QStringLiteral("07:30:15.000"));
-    const QList<QVariantList> server = rowsOf(w.serverAlias, "SELECT ORIGEN, LEGAJO, NOMBRES, FECHA, IMPORTE, CUENTA, CECO, TARJETA, TICKET, VERIFICADO FROM tickettaxis ORDER BY rowid");
+    const QList<QVariantList> server =
+        rowsOf(w.serverAlias, "SELECT ORIGEN, LEGAJO, NOMBRES, FECHA, IMPORTE, CUENTA, CECO, "
+                              "TARJETA, TICKET, VERIFICADO FROM tickettaxis ORDER BY rowid");
     QCOMPARE(server.size(), 2);
-    QCOMPARE(server.at(0), QVariantList({"L01", 123, "ANA ROJAS", "2024-03-05 07:30:15.000", 12.5, 1234, 42, 5678, 987, 0}));
+    QCOMPARE(server.at(0), QVariantList({"L01", 123, "ANA ROJAS", "2024-03-05 07:30:15.000", 12.5,
+                                         1234, 42, 5678, 987, 0}));
     QCOMPARE(server.at(1).at(2).toString(), QString());
     QCOMPARE(server.at(1).at(7).toInt(), 0);
 
@@ -165,7 +178,10 @@ void TestPointWork::storesOnPostgresToo() {
     CycleOutput out{w.outputPath()};
     h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
     checkEachOnce(w, loc, ticketRange(1, 30));
-    const QList<QVariantList> one = rowsOf(w.serverAlias, QStringLiteral("SELECT IMPORTE FROM dbo.tickettaxis WHERE ORIGEN = '%1' AND TICKET = 1").arg(loc));
+    const QList<QVariantList> one = rowsOf(
+        w.serverAlias,
+        QStringLiteral("SELECT IMPORTE FROM dbo.tickettaxis WHERE ORIGEN = '%1' AND TICKET = 1")
+            .arg(loc));
     QCOMPARE(one.at(0).at(0).toDouble(), 1.0);
 }
 
@@ -277,9 +293,12 @@ void TestPointWork::brokenTailIsStoredReportedAndKept() {
 void TestPointWork::doubtfulTransferSendsNoDelete_data() {
     QTest::addColumn<QString>("retr");
     QTest::addColumn<QString>("broken");
-    QTest::newRow("record file stalls") << "stall" << "";
-    QTest::newRow("record file missing") << "ok" << "missing";
-    QTest::newRow("cut short with 426") << "cut" << "";
+    QTest::newRow("record file stalls") << "stall"
+                                        << "";
+    QTest::newRow("record file missing") << "ok"
+                                         << "missing";
+    QTest::newRow("cut short with 426") << "cut"
+                                        << "";
 }
 
 void TestPointWork::doubtfulTransferSendsNoDelete() {
@@ -362,7 +381,8 @@ void TestPointWork::failureAtRecordThenRecovery() {
                 throw Failure("storing failed");
         };
         CycleOutput out{w.outputPath()};
-        QVERIFY_THROWS_EXCEPTION(Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
     }
     QVERIFY(flagSaved(w.serverAlias));
     QCOMPARE(sim.served(kIp, QStringLiteral("nroRegAsist.ras")), simCountFile(0));
@@ -371,7 +391,9 @@ void TestPointWork::failureAtRecordThenRecovery() {
     h.work->Descargar(QStringLiteral("127.0.2.9"), QStringLiteral("Q"), QStringLiteral("Q01"), out);
     checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 20));
     QVERIFY(h.report.log.last().endsWith(QLatin1Char('%')));
-    QCOMPARE(h.report.memo, QStringLiteral("   Recuperando registros de anterior descarga... 20 registro(s).\r\n"));
+    QCOMPARE(
+        h.report.memo,
+        QStringLiteral("   Recuperando registros de anterior descarga... 20 registro(s).\r\n"));
     QVERIFY(h.report.status.startsWith(QStringLiteral("Registros recuperados con exito. ")));
     QVERIFY(!QFile::exists(w.path(QStringLiteral("other.txt")))); // the run's own file
     QVERIFY(!flagSaved(w.serverAlias));
@@ -393,7 +415,8 @@ void TestPointWork::failureOnPostgresThenRecovery() {
                     throw Failure("storing failed");
             };
             CycleOutput out{w.outputPath()};
-            QVERIFY_THROWS_EXCEPTION(Failure, h.work->Descargar(kIp, QStringLiteral("P"), loc, out));
+            QVERIFY_THROWS_EXCEPTION(Failure,
+                                     h.work->Descargar(kIp, QStringLiteral("P"), loc, out));
         }
         PointHarness h(w.localAlias, w.serverAlias);
         CycleOutput out{w.outputPath()};
@@ -403,7 +426,8 @@ void TestPointWork::failureOnPostgresThenRecovery() {
     QList<int> twice = ticketRange(1, 12) + ticketRange(1, 12);
     std::sort(twice.begin(), twice.end());
     checkEachOnce(w, loc, twice); // two separate runs of the same twelve tickets
-    rowsOf(w.serverAlias, QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc));
+    rowsOf(w.serverAlias,
+           QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc));
 }
 
 void TestPointWork::unwritableOutputThenRecovery() {
@@ -415,7 +439,8 @@ void TestPointWork::unwritableOutputThenRecovery() {
     {
         PointHarness h(w.localAlias, w.serverAlias);
         CycleOutput out{path};
-        QVERIFY_THROWS_EXCEPTION(std::exception, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+        QVERIFY_THROWS_EXCEPTION(std::exception, h.work->Descargar(kIp, QStringLiteral("P"),
+                                                                   QStringLiteral("L01"), out));
     }
     QCOMPARE(storedTickets(w, QStringLiteral("L01")).lectura, QList<int>());
     QVERIFY(QDir().mkpath(dir));
@@ -423,7 +448,8 @@ void TestPointWork::unwritableOutputThenRecovery() {
     CycleOutput out{w.outputPath()};
     h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L02"), out);
     QCOMPARE(fileLines(path).size(), 4);
-    QCOMPARE(ticketsOf(w.localAlias, "SELECT NroTicket FROM lectura WHERE Origen = 'L01'"), ticketRange(1, 4));
+    QCOMPARE(ticketsOf(w.localAlias, "SELECT NroTicket FROM lectura WHERE Origen = 'L01'"),
+             ticketRange(1, 4));
 }
 
 // A key saved by a station without run identities: the flag still recovers.
@@ -492,12 +518,14 @@ void TestPointWork::tooManyPeopleSendsNothing() {
     SimPoints sim({{kIp, {}}});
     sim.applyPorts();
     PointHarness h(w.localAlias, w.serverAlias);
-    rowsOf(w.localAlias, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 751) "
-                         "INSERT INTO personal (CODIGO, NOMBRES, APELLIDOS, TARJETA, GRUPO, SERV_TAXI) "
-                         "SELECT i, 'N', 'A', i, 1, 1 FROM n");
+    rowsOf(w.localAlias,
+           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 751) "
+           "INSERT INTO personal (CODIGO, NOMBRES, APELLIDOS, TARJETA, GRUPO, SERV_TAXI) "
+           "SELECT i, 'N', 'A', i, 1, 1 FROM n");
     h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
     QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... FALLO\r\n"));
-    QCOMPARE(h.report.status, QStringLiteral("ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
+    QCOMPARE(h.report.status,
+             QStringLiteral("ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
     QVERIFY(h.report.log.isEmpty());
     QTest::qWait(200);
     QCOMPARE(sim.messages(kIp).size(), 0);
@@ -509,7 +537,8 @@ void TestPointWork::switchedOffPointFails() {
     sim.applyPorts();
     PointHarness h(w.localAlias, w.serverAlias);
     h.sock.TimeOut = 1000;
-    h.work->sincronizarPar(QStringLiteral("127.0.2.77"), QStringLiteral("Apagado"), QStringLiteral("L09"));
+    h.work->sincronizarPar(QStringLiteral("127.0.2.77"), QStringLiteral("Apagado"),
+                           QStringLiteral("L09"));
     QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Apagado... FALLO\r\n"));
     QCOMPARE(h.report.log, QStringList{QStringLiteral("L09: Sinc. FALLO")});
 }

@@ -23,8 +23,10 @@ private slots:
         TfPrincipal w;
         w.mStatus->setPlainText(QStringLiteral("Iniciando ciclo\n"));
         CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
-        w.Descargar(QStringLiteral("127.0.2.1"), QStringLiteral("Planta"), QStringLiteral("L01"), out);
-        QCOMPARE(w.mStatus->toPlainText(), QStringLiteral("Iniciando ciclo\n   Planta... 3 registro(s).\n"));
+        w.Descargar(QStringLiteral("127.0.2.1"), QStringLiteral("Planta"), QStringLiteral("L01"),
+                    out);
+        QCOMPARE(w.mStatus->toPlainText(),
+                 QStringLiteral("Iniciando ciclo\n   Planta... 3 registro(s).\n"));
         QVERIFY(w.StatusBar1->SimpleText().startsWith(QStringLiteral("FTP: ")));
 
         TTable log;
@@ -32,7 +34,8 @@ private slots:
         log.TableName = QStringLiteral("log.DB");
         log.Open();
         log.Last();
-        QCOMPARE(log.FieldByName(QStringLiteral("Archivo")).AsString(), QStringLiteral("L01: ") + out.path);
+        QCOMPARE(log.FieldByName(QStringLiteral("Archivo")).AsString(),
+                 QStringLiteral("L01: ") + out.path);
         QCOMPARE(log.FieldByName(QStringLiteral("NroRegAsist")).AsInteger(), 3);
         QVERIFY(log.FieldByName(QStringLiteral("Fecha")).AsDateTime() > 0);
         log.Close();
@@ -61,7 +64,8 @@ private slots:
         q.SQL = QStringList{QStringLiteral("select * from log.db")};
         q.Open();
         QCOMPARE(q.RecordCount(), 1);
-        QCOMPARE(q.FieldByName(QStringLiteral("Archivo")).AsString(), QStringLiteral("FTP: FALLO!"));
+        QCOMPARE(q.FieldByName(QStringLiteral("Archivo")).AsString(),
+                 QStringLiteral("FTP: FALLO!"));
     }
 };
 

@@ -133,6 +133,24 @@ struct Point {
     bool active = true;
 };
 
+// Appends rows to the points table through a data set of its own, as the
+// points editor does.
+inline void appendPoints(const QString& alias, const QList<Point>& points) {
+    TTable editor;
+    editor.DatabaseName = alias;
+    editor.TableName = QStringLiteral("confRegIP.db");
+    editor.Open();
+    for (const Point& point : points) {
+        editor.Append();
+        editor.FieldByName(QStringLiteral("IP")).setAsString(point.ip);
+        editor.FieldByName(QStringLiteral("Desc")).setAsString(point.desc);
+        editor.FieldByName(QStringLiteral("Loc")).setAsString(point.loc);
+        editor.FieldByName(QStringLiteral("Activo")).setAsBoolean(point.active);
+        editor.Post();
+    }
+    editor.Close();
+}
+
 // A station's world in a temporary directory: the local tables, the cycles
 // with their own timers, a recording report, a settable clock, and either the
 // fake point's work or the real one (against simulated points).
@@ -181,23 +199,7 @@ public:
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    // Appends rows to the points table through a data set of its own, as the
-    // points editor does.
-    void addPoints(const QList<Point>& points) {
-        TTable editor;
-        editor.DatabaseName = QStringLiteral("KIVO_1");
-        editor.TableName = QStringLiteral("confRegIP.db");
-        editor.Open();
-        for (const Point& point : points) {
-            editor.Append();
-            editor.FieldByName(QStringLiteral("IP")).setAsString(point.ip);
-            editor.FieldByName(QStringLiteral("Desc")).setAsString(point.desc);
-            editor.FieldByName(QStringLiteral("Loc")).setAsString(point.loc);
-            editor.FieldByName(QStringLiteral("Activo")).setAsBoolean(point.active);
-            editor.Post();
-        }
-        editor.Close();
-    }
+    void addPoints(const QList<Point>& points) { appendPoints(QStringLiteral("KIVO_1"), points); }
     // n active points 127.0.3.<first> ... with descriptions P1 ...
     void addActivePoints(int n, int first = 1) {
         QList<Point> points;

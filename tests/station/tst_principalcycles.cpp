@@ -2,6 +2,7 @@
 // machine, and the memo and indicator show what a person sees.
 #include "StationFixture.h"
 #include "collect/Cycles.h"
+#include "cycles/CycleWorld.h"
 #include "station/uPrincipal.h"
 #include "store/DataSet.h"
 #include "ui/Shape.h"
@@ -11,22 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
-namespace {
-void addPoint(const QString& alias, const QString& ip, bool active) {
-    TTable points;
-    points.DatabaseName = alias;
-    points.TableName = QStringLiteral("confRegIP.db");
-    points.Open();
-    points.Append();
-    points.FieldByName(QStringLiteral("IP")).setAsString(ip);
-    points.FieldByName(QStringLiteral("Desc")).setAsString(QStringLiteral("Apagado"));
-    points.FieldByName(QStringLiteral("Loc")).setAsString(QStringLiteral("9"));
-    points.FieldByName(QStringLiteral("Activo")).setAsBoolean(active);
-    points.Post();
-    points.Close();
-}
-} // namespace
 
 class TestPrincipalCycles : public QObject {
     Q_OBJECT
@@ -39,7 +24,7 @@ void TestPrincipalCycles::buttonsStartCyclesThroughTheWindow() {
     StationFixture world;
     TfPrincipal f;
     f.cbAutoMin->setChecked(false);
-    addPoint(f.localAlias, QStringLiteral("127.0.3.90"), false);
+    appendPoints(f.localAlias, {{"127.0.3.90", "Apagado", "9", false}});
 
     f.bSinc->click();
     QVERIFY(f.cycles().running());

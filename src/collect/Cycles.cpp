@@ -69,21 +69,23 @@ template <typename Handler> void CollectionCycles::guard(Handler&& handler) noex
 // Seconds are ignored: the first tick in the minute hh:mm starts the daily
 // cycle, at most once in that minute. Another cycle still running clears the
 // flag, so that a later tick of the same minute may start it once that one
-// ends. The daily cycle itself running keeps the flag: it must not start a
-// second time in its minute.
+// ends; but a minute whose daily cycle has started never starts a second one,
+// whatever ran in between.
 void CollectionCycles::tAutoTimer() {
     m_timers.tAuto.stop();
     Rearm again(m_timers.tAuto);
     guard([this] {
         m_controls.blinkDailyIndicator();
-        const QTime now = currentDateTime().time();
+        const QDateTime now = currentDateTime();
         const QTime daily = m_controls.dailyTime();
-        if (now.hour() != daily.hour() || now.minute() != daily.minute())
+        const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()));
+        if (now.time().hour() != daily.hour() || now.time().minute() != daily.minute())
             m_dailyDone = false;
         else if (running())
-            m_dailyDone = m_dailyDone && m_dailyRunning;
-        else if (!m_dailyDone) {
+            m_dailyDone = false;
+        else if (!m_dailyDone && minute != m_dailyStarted) {
             m_dailyDone = true;
+            m_dailyStarted = minute;
             startDownloadCycle(Trigger::Daily);
         }
     });
@@ -114,7 +116,6 @@ void CollectionCycles::bSincClick() {
         return;
     guard([this] {
         m_cancel = false;
-        m_dailyRunning = false;
         const bool rows =
             openPoints(withNow(QStringLiteral("Iniciando ciclo de sincronización manual")));
         (rows ? m_timers.TimerSinc : m_timers.TimerSincEnd).start();
@@ -135,7 +136,6 @@ void CollectionCycles::startDownloadCycle(Trigger trigger) {
                : automaticOutputPath(m_controls.automaticPrefix(), currentDateTime().date());
     m_output.overwrite = manual && m_controls.manualOverwrite();
     m_cancel = false;
-    m_dailyRunning = trigger == Trigger::Daily;
     const bool rows =
         openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
     (rows ? m_timers.TimerFTP : m_timers.TimerFTPend).start();

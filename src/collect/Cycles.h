@@ -3,6 +3,7 @@
 #include "collect/PointWork.h"
 #include "collect/StationReport.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 #include <QTimer>
@@ -95,10 +96,10 @@ private:
     PointWork& m_work;
     StationReport& m_report;
 
-    bool m_cancel = false;       // fCancelar
-    bool m_dailyDone = false;    // fAutoHecho
-    bool m_dailyRunning = false; // the running cycle is the daily one
-    CycleOutput m_output;        // archivoSalida and fSobrescribir
+    bool m_cancel = false;    // fCancelar
+    bool m_dailyDone = false; // fAutoHecho
+    QDateTime m_dailyStarted; // the minute of the last daily start
+    CycleOutput m_output;     // archivoSalida and fSobrescribir
 };
 
 // Connects the six timers to the handlers of the cycles (a user without a

@@ -351,7 +351,17 @@ void TestCycles::dailyTriggerStartsOncePerMinute() {
     waitForEnd(world);
     tickAt(QDateTime(next, QTime(23, 0, 16)));
     QCOMPARE(starts, 2);
-    QCOMPARE(world.controls.blinks, 9);
+    // Nor after a manual cycle that ran later in the same minute.
+    world.work.duringDownload = {};
+    world.controls.manual = QStringLiteral("m.txt");
+    world.cycles->bDescargarClick();
+    tickAt(QDateTime(next, QTime(23, 0, 21)));
+    QVERIFY(!world.cycles->dailyDone());
+    waitForEnd(world);
+    tickAt(QDateTime(next, QTime(23, 0, 26)));
+    QCOMPARE(starts, 2);
+    QVERIFY(!world.report.memoLines().first().contains(QStringLiteral("diaria")));
+    QCOMPARE(world.controls.blinks, 11);
 }
 
 void TestCycles::dailyTriggerWaitsForRunningCycle_data() {

@@ -230,8 +230,10 @@ void PuntoRegistro::sendDelete(const QString& IP) {
     } catch (const std::exception&) {
         confirmed = false;
     }
-    if (confirmed && !FalloFTP)
-        m.recovery.pending.remove(IP); // saved with the end of the run
+    // Saved at once: a run that fails later must not leave the point's old
+    // bytes standing as "not deleted".
+    if (confirmed && !FalloFTP && m.recovery.pending.remove(IP) > 0)
+        m.guardarParam();
     FalloFTP = false;
 }
 

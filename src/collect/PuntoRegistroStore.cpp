@@ -87,10 +87,12 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
         RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
     const bool serverDone =
         !serverOn() || RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
+    // Both aliases may name one database: then one transaction holds both.
+    const bool oneDatabase = m.serverAlias == m.localAlias;
     StoreTransaction local(m.localAlias), server(m.serverAlias);
-    if (!localDone)
+    if (!localDone || (oneDatabase && !serverDone))
         local.begin();
-    if (!serverDone)
+    if (!serverDone && !oneDatabase)
         server.begin();
     TicketStatements statements(m.localAlias, serverDone ? QString() : m.serverAlias);
     const QChar decimal = formatSettings().decimalSeparator;
@@ -117,13 +119,17 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     step("before-commits");
     if (!localDone) {
         RunJournal::append(m.localAlias, false, run.runId, RunJournal::kLocalStore, Loc, stored);
-        local.commit();
+        if (!oneDatabase)
+            local.commit();
     }
     step("between-commits");
     if (!serverDone) {
         RunJournal::append(m.serverAlias, true, run.runId, RunJournal::kServerStore, Loc, stored);
-        server.commit();
+        if (!oneDatabase)
+            server.commit();
     }
+    if (oneDatabase && local.active())
+        local.commit();
     step("after-commits");
     out.finish();
     step("output-written");

@@ -71,11 +71,10 @@ void append(const QString& alias, bool server, const QString& runId, const QStri
 StoreTransaction::~StoreTransaction() {
     if (!m_active)
         return;
-    try {
-        TSession::current().connectionFor(m_alias).rollback();
-    } catch (const std::exception&) {
-        // a lost connection has no transaction left to undo
-    }
+    // A connection dropped after a failure has no transaction left to undo.
+    QSqlDatabase db = QSqlDatabase::database(m_alias, false);
+    if (db.isOpen())
+        db.rollback();
 }
 
 void StoreTransaction::begin() {

@@ -12,6 +12,7 @@ namespace {
 QSqlQuery prepared(const QString& alias, const QString& sql, const QString& what) {
     TSession& session = TSession::current();
     QSqlQuery query(session.connectionFor(alias));
+    query.setForwardOnly(true); // no row cache: each result is read once
     if (!query.prepare(translateSql(sql, session.driverOf(alias))))
         throw EDatabaseError(QStringLiteral("Cannot prepare '%1' of database '%2': %3")
                                  .arg(what, alias, query.lastError().text()));

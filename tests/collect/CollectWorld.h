@@ -36,6 +36,7 @@ public:
         qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
         QDir::setCurrent(workDir());
+        server.AliasName = server.DatabaseName = serverAlias;
         session.DeclareAlias(localAlias, AliasKind::Local);
         if (serverAlias != QLatin1String("NONE"))
             session.DeclareAlias(serverAlias, AliasKind::Server);
@@ -57,6 +58,7 @@ public:
     // Serves the checks made while no harness lives; its connections go with
     // the world, so the next world never finds one to a removed file.
     TSession session;
+    TDatabase server{session};
 };
 
 // Runs a statement on an alias's connection; its rows as lists of values.

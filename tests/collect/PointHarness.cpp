@@ -5,6 +5,7 @@
 
 PointHarness::PointHarness(const QString& localAlias, const QString& server, int timeOut)
     : serverAlias(server), ftpTimeOut(timeOut) {
+    serverDb.AliasName = serverDb.DatabaseName = serverAlias;
     session.DeclareAlias(localAlias, AliasKind::Local);
     if (server != kNoServerAlias)
         session.DeclareAlias(server, AliasKind::Server);

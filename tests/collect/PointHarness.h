@@ -42,6 +42,7 @@ public:
     void save(); // guardarParam
 
     TSession session;
+    TDatabase serverDb{session}; // the server connection with the station's login
     TFtpClient ftp;
     TTcpSock sock;
     MemoryReport report;

@@ -3,10 +3,12 @@
 // once when a run is cut short.
 #include "CollectWorld.h"
 #include "SimPoints.h"
-#include "collect/ParamMessage.h"
+#include "collect/Ticket.h"
 #include "platform/Registry.h"
 
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTimeZone>
 #include <stdexcept>
@@ -101,14 +103,18 @@ class TestPointWork : public QObject {
 
 private slots:
     void storesEachFieldInEveryStore();
+    void outputIsWindows1252();
     void storesOnPostgresToo();
     void completionMarks_data();
     void completionMarks();
     void laterPointsOfAnOverwritingCycleAppend();
     void serverNoneLeavesTheServerOut();
+    void oneDatabaseForBothAliases();
     void countZeroWithoutLocalRecordFile();
     void countAboveTheRecordsPresent();
     void brokenTailIsStoredReportedAndKept();
+    void oddFilesStoreWhatTheyHold_data();
+    void oddFilesStoreWhatTheyHold();
     void doubtfulTransferSendsNoDelete_data();
     void doubtfulTransferSendsNoDelete();
     void unconfirmedDeleteIsNotStoredAgain_data();
@@ -119,9 +125,6 @@ private slots:
     void unwritableOutputThenRecovery();
     void flagOfAnOlderStationIsRecovered();
     void journalIsAddedToAnOlderDatabase();
-    void pushAcceptedByThePoint();
-    void tooManyPeopleSendsNothing();
-    void switchedOffPointFails();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -164,6 +167,22 @@ void TestPointWork::storesEachFieldInEveryStore() {
     QVERIFY(QFile::exists(QStringLiteral("regOrf.txt")));
     QVERIFY(QFile::exists(QStringLiteral("regAsist.ras")));
     QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// Names go to the output file in Windows-1252, one byte per letter.
+void TestPointWork::outputIsWindows1252() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {exampleRecord(124)}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 124, QStringLiteral("ÑANDÚ"), QStringLiteral("PEÑA"), 1);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("Ñ01"), out);
+    QCOMPARE(fileBytes(w.outputPath()), QByteArray("\xd1"
+                                                   "01,00124,\xd1"
+                                                   "AND\xda PE\xd1"
+                                                   "A,2024/03/05,07:30:15,12.50,0001234,"
+                                                   "00042,0000001,000000987\r\n"));
 }
 
 void TestPointWork::storesOnPostgresToo() {
@@ -247,6 +266,28 @@ void TestPointWork::serverNoneLeavesTheServerOut() {
     QVERIFY(!QFile::exists(w.path(QStringLiteral("data/kivo-ip/JUXRegs.sqlite"))));
 }
 
+void TestPointWork::oneDatabaseForBothAliases() {
+    CollectWorld w;
+    w.serverAlias = w.localAlias;
+    w.session.DeclareAlias(w.localAlias, AliasKind::Server);
+    SimPoints sim({{kIp, simRecords(4)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        h.work->probe = [](const char* name, int) {
+            if (qstrcmp(name, "between-commits") == 0)
+                throw Failure("cut short");
+        };
+        CycleOutput out{w.outputPath()};
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 4));
+}
+
 void TestPointWork::countZeroWithoutLocalRecordFile() {
     CollectWorld w;
     SimPoints sim({{kIp, {}}});
@@ -288,6 +329,38 @@ void TestPointWork::brokenTailIsStoredReportedAndKept() {
     QCOMPARE(kept.size(), 1);
     QCOMPARE(QFile(kept.first()).size(), 5 * 20 + 9);
     QVERIFY(!flagSaved(w.serverAlias)); // finished: no endless recovery
+}
+
+void TestPointWork::oddFilesStoreWhatTheyHold_data() {
+    QTest::addColumn<QString>("broken");
+    QTest::addColumn<int>("expected"); // -1: as many as the bytes hold
+    QTest::newRow("stray bytes after the counted records") << "long" << 5;
+    QTest::newRow("both files empty") << "empty" << 0;
+    QTest::newRow("garbage") << "garbage" << -1;
+}
+
+// Whatever the files hold, the run ends, stores each whole record once in
+// every store and leaves no recovery behind.
+void TestPointWork::oddFilesStoreWhatTheyHold() {
+    QFETCH(QString, broken);
+    QFETCH(int, expected);
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(5), broken}});
+    sim.applyPorts();
+    const QByteArray served = sim.served(kIp, QStringLiteral("regAsist.ras"));
+    const int count = countOf(sim.served(kIp, QStringLiteral("nroRegAsist.ras")));
+    if (expected < 0)
+        expected = std::min<int>(count, served.size() / 20);
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    const Stored s = storedTickets(w, QStringLiteral("L01"));
+    QCOMPARE(s.lectura.size(), expected);
+    QCOMPARE(s.lecturaBak, s.lectura);
+    QCOMPARE(s.server, s.lectura);
+    QCOMPARE(s.output, s.lectura);
+    QVERIFY(!flagSaved(w.serverAlias));
+    QCOMPARE(h.report.errors, 0);
 }
 
 void TestPointWork::doubtfulTransferSendsNoDelete_data() {
@@ -399,6 +472,31 @@ void TestPointWork::failureAtRecordThenRecovery() {
     QVERIFY(!flagSaved(w.serverAlias));
 }
 
+// Ends the server connection's backend from outside, as a server restart would.
+bool terminateServerBackend(const QString& alias) {
+    QSqlQuery pid(TSession::current().connectionFor(alias));
+    if (!pid.exec(QStringLiteral("SELECT pg_backend_pid()")) || !pid.next())
+        return false;
+    const QString server = qEnvironmentVariable("KIVO_TEST_PG");
+    bool done = false;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("killer"));
+        db.setHostName(server.section(':', 0, 0));
+        db.setPort(server.section(':', 1).toInt());
+        db.setDatabaseName(QStringLiteral("kivo_test"));
+        db.setUserName(QStringLiteral("JUX"));
+        db.setPassword(QStringLiteral("60728"));
+        QSqlQuery kill(db);
+        done = db.open() &&
+               kill.exec(
+                   QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.value(0).toInt())) &&
+               kill.next() && kill.value(0).toBool();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("killer"));
+    return done;
+}
+
 void TestPointWork::failureOnPostgresThenRecovery() {
     if (qEnvironmentVariableIsEmpty("KIVO_TEST_PG"))
         QSKIP("KIVO_TEST_PG is not set");
@@ -406,26 +504,37 @@ void TestPointWork::failureOnPostgresThenRecovery() {
     SimPoints sim({{kIp, simRecords(12, 1)}});
     sim.applyPorts();
     const QString loc = QStringLiteral("pk%1").arg(QCoreApplication::applicationPid());
-    for (const char* at : {"record", "between-commits"}) {
+    const QStringList ways{QStringLiteral("record"), QStringLiteral("between-commits"),
+                           QStringLiteral("server stopped")};
+    for (const QString& way : ways) {
         sim.serve(kIp, simRecords(12, 1));
         {
             PointHarness h(w.localAlias, w.serverAlias);
             h.work->probe = [&](const char* name, int k) {
-                if (qstrcmp(name, at) == 0 && k <= 5)
+                if (way == QLatin1String("server stopped") && k == 5)
+                    QVERIFY(terminateServerBackend(w.serverAlias));
+                else if (way == QLatin1String(name) && k <= 5)
                     throw Failure("storing failed");
             };
             CycleOutput out{w.outputPath()};
-            QVERIFY_THROWS_EXCEPTION(Failure,
-                                     h.work->Descargar(kIp, QStringLiteral("P"), loc, out));
+            bool thrown = false;
+            try {
+                h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
+            } catch (const std::exception&) {
+                thrown = true;
+            }
+            QVERIFY2(thrown, qPrintable(way + QLatin1Char(' ') + h.report.memo + h.report.status));
         }
         PointHarness h(w.localAlias, w.serverAlias);
         CycleOutput out{w.outputPath()};
         h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
-        rowsOf(w.serverAlias, QStringLiteral("SELECT 1")); // the connection still answers
+        QVERIFY(!flagSaved(w.serverAlias));
     }
-    QList<int> twice = ticketRange(1, 12) + ticketRange(1, 12);
-    std::sort(twice.begin(), twice.end());
-    checkEachOnce(w, loc, twice); // two separate runs of the same twelve tickets
+    QList<int> thrice;
+    for (int n = 0; n < ways.size(); ++n)
+        thrice += ticketRange(1, 12); // three separate runs of the same twelve tickets
+    std::sort(thrice.begin(), thrice.end());
+    checkEachOnce(w, loc, thrice);
     rowsOf(w.serverAlias,
            QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc));
 }
@@ -493,54 +602,6 @@ void TestPointWork::journalIsAddedToAnOlderDatabase() {
              QList<QVariantList>({{"local", "L01", 3}}));
     QCOMPARE(rowsOf(w.serverAlias, "SELECT store, loc, record_count FROM kivo_runs"),
              QList<QVariantList>({{"server", "L01", 3}}));
-}
-
-void TestPointWork::pushAcceptedByThePoint() {
-    CollectWorld w;
-    SimPoints sim({{kIp, {}}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    addPerson(w.localAlias, 7, QStringLiteral("ANA"), QStringLiteral("PAZ"), -2, true, 70000);
-    addPerson(w.localAlias, 8, QStringLiteral("NO"), QStringLiteral("TAXI"), 3, false);
-    addPerson(w.localAlias, 9, QStringLiteral("MUÑOZ"), QStringLiteral("Ñ"), 4);
-    rowsOf(w.localAlias, "INSERT INTO ceco (CECO, OVERTIME, VIAJES) VALUES (-1, 2, 3)");
-    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
-    QTRY_COMPARE(sim.messages(kIp).size(), 1);
-    const QList<PersonEntry> people{{-2, "ANA PAZ", 70000, 7}, {4, "MU\xd1OZ \xd1", 1, 9}};
-    QCOMPARE(sim.messages(kIp).first(), parameterMessage(people, {{-1, 2, 3}}));
-    QVERIFY(sim.events(kIp).last().startsWith(QStringLiteral("PARAM OK 2 1")));
-    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... OK.\r\n"));
-    QCOMPARE(h.report.log, QStringList{QStringLiteral("L01: Sinc. OK")});
-}
-
-void TestPointWork::tooManyPeopleSendsNothing() {
-    CollectWorld w;
-    SimPoints sim({{kIp, {}}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    rowsOf(w.localAlias,
-           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 751) "
-           "INSERT INTO personal (CODIGO, NOMBRES, APELLIDOS, TARJETA, GRUPO, SERV_TAXI) "
-           "SELECT i, 'N', 'A', i, 1, 1 FROM n");
-    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
-    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... FALLO\r\n"));
-    QCOMPARE(h.report.status,
-             QStringLiteral("ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
-    QVERIFY(h.report.log.isEmpty());
-    QTest::qWait(200);
-    QCOMPARE(sim.messages(kIp).size(), 0);
-}
-
-void TestPointWork::switchedOffPointFails() {
-    CollectWorld w;
-    SimPoints sim({{kIp, {}}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    h.sock.TimeOut = 1000;
-    h.work->sincronizarPar(QStringLiteral("127.0.2.77"), QStringLiteral("Apagado"),
-                           QStringLiteral("L09"));
-    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Apagado... FALLO\r\n"));
-    QCOMPARE(h.report.log, QStringList{QStringLiteral("L09: Sinc. FALLO")});
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

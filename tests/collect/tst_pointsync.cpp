@@ -1,0 +1,71 @@
+// Pushing the personnel and cost-centre lists to a simulated point: what it
+// receives, the limits, and a point that is switched off.
+#include "CollectWorld.h"
+#include "SimPoints.h"
+#include "collect/ParamMessage.h"
+
+#include <QTest>
+
+namespace {
+const QString kIp = QStringLiteral("127.0.2.1");
+}
+
+class TestPointSync : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pushAcceptedByThePoint();
+    void tooManyPeopleSendsNothing();
+    void switchedOffPointFails();
+};
+
+void TestPointSync::pushAcceptedByThePoint() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 7, QStringLiteral("ANA"), QStringLiteral("PAZ"), -2, true, 70000);
+    addPerson(w.localAlias, 8, QStringLiteral("NO"), QStringLiteral("TAXI"), 3, false);
+    addPerson(w.localAlias, 9, QStringLiteral("MUÑOZ"), QStringLiteral("Ñ"), 4);
+    rowsOf(w.localAlias, "INSERT INTO ceco (CECO, OVERTIME, VIAJES) VALUES (-1, 2, 3)");
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QTRY_COMPARE(sim.messages(kIp).size(), 1);
+    const QList<PersonEntry> people{{-2, "ANA PAZ", 70000, 7}, {4, "MU\xd1OZ \xd1", 1, 9}};
+    QCOMPARE(sim.messages(kIp).first(), parameterMessage(people, {{-1, 2, 3}}));
+    QVERIFY(sim.events(kIp).last().startsWith(QStringLiteral("PARAM OK 2 1")));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... OK.\r\n"));
+    QCOMPARE(h.report.log, QStringList{QStringLiteral("L01: Sinc. OK")});
+}
+
+void TestPointSync::tooManyPeopleSendsNothing() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    rowsOf(w.localAlias,
+           "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 751) "
+           "INSERT INTO personal (CODIGO, NOMBRES, APELLIDOS, TARJETA, GRUPO, SERV_TAXI) "
+           "SELECT i, 'N', 'A', i, 1, 1 FROM n");
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... FALLO\r\n"));
+    QCOMPARE(h.report.status,
+             QStringLiteral("ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
+    QVERIFY(h.report.log.isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(sim.messages(kIp).size(), 0);
+}
+
+void TestPointSync::switchedOffPointFails() {
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    h.sock.TimeOut = 1000;
+    h.work->sincronizarPar(QStringLiteral("127.0.2.77"), QStringLiteral("Apagado"),
+                           QStringLiteral("L09"));
+    QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Apagado... FALLO\r\n"));
+    QCOMPARE(h.report.log, QStringList{QStringLiteral("L09: Sinc. FALLO")});
+}
+
+QTEST_GUILESS_MAIN(TestPointSync)
+#include "tst_pointsync.moc"

@@ -1,5 +1,6 @@
 #include "station/uPrincipal.h"
 
+#include "collect/Cycles.h"
 #include "platform/ErrorBox.h"
 #include "platform/Guarded.h"
 #include "platform/Registry.h"
@@ -53,6 +54,8 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Sessi
     Session1.OnPassword = [this](TSession& sender, bool& go) { Session1Password(sender, go); };
 
     runGuarded([this] { FormCreate(); });
+    // After the aliases are known: the point's work is bound to them.
+    runGuarded([this] { setUpCycles(pointWork(), *this); });
     setFixedSize(sizeHint());
     TrayIcon1->show();
 }

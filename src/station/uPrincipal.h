@@ -31,6 +31,10 @@ class TfPrIP;
 class TfCeco;
 class TfPersonal;
 class TfpConsulta1;
+class CollectionCycles;
+class CycleControls;
+class PointWork;
+class StationReport;
 
 // The secondary windows, created after the main window in this order.
 struct TSecondaryWindows {
@@ -56,6 +60,9 @@ public:
     void setSecondaryWindows(const TSecondaryWindows& windows);
 
     void guardarParam();
+
+    // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
+    const CollectionCycles& cycles() const;
 
     // Set when start-up has told the program to end (failed server test).
     bool Terminated() const { return m_terminated; }
@@ -118,10 +125,6 @@ public:
     bool fFTPerr = false;
     QString FTPloc;
     int FTPix = 0;
-    bool fCancelar = false;
-    QString archivoSalida;
-    bool fSobrescribir = false;
-    bool fAutoHecho = false;
     RecoveryExtra recovery; // what exactly-once storing keeps beside fFTPerr and FTPloc
 
     // uPrincipalPoint.cpp: one registration point's work, in the core
@@ -195,6 +198,18 @@ private:
     // cannot be added to a database
     void comprobarRegistroDescargas();
 
+    // uPrincipalCycles.cpp: the collection and synchronisation cycles
+    void setUpCycles(PointWork& work, StationReport& report);
+    void tAutoTimer();
+    void tAutoMinTimer();
+    void bDescargarClick();
+    void bSincClick();
+    void bCancelPoolClick();
+    void TimerFTPTimer();
+    void TimerFTPendTimer();
+    void TimerSincTimer();
+    void TimerSincEndTimer();
+
     // The six menu handlers.
     void PuntosRegistroIP1Click();
     void Personal1Click();
@@ -206,6 +221,8 @@ private:
     PuntoRegistro& punto();
 
     std::unique_ptr<PuntoRegistro> m_punto;
+    std::unique_ptr<CycleControls> m_cycleControls;
+    std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
     bool m_terminated = false;
     bool m_centred = false;

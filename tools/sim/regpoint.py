@@ -186,6 +186,8 @@ def handler_for(point):
                 except OSError as err:
                     self.respond("550 %s." % err.strerror)
                     return None
+                # sendfile() would hand the whole file over past the producer
+                self.use_sendfile = False
                 self.push_dtp_data(CutProducer(fd, self._current_type), isproducer=True,
                                    file=fd, cmd="RETR")
                 return file

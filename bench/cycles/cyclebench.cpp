@@ -1,0 +1,206 @@
+// cyclebench: one download cycle over 20 simulated points of 1,000 records
+// each, with the real point's work and the embedded databases. Prints the
+// cycle's seconds, the seconds above the floor of (n + 1) x 0.5 s that the
+// step timers impose, and the largest gap between ticks of a 10 ms timer
+// during the cycle (how long the event loop was kept from the window).
+#include "SimPoints.h"
+#include "collect/Cycles.h"
+#include "collect/PuntoRegistro.h"
+#include "store/DataSet.h"
+#include "store/Session.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <cstdio>
+
+namespace {
+constexpr int kPoints = 20;
+constexpr int kRecords = 1000;
+
+class CountingReport : public StationReport {
+public:
+    void memoAppend(const QString& text) override { memo += text; }
+    void memoClear() override { memo.clear(); }
+    void statusText(const QString&) override {}
+    void logRow(const QString&, std::optional<int>) override {}
+    void showError(const std::exception& error) override {
+        std::fprintf(stderr, "error: %s\n", error.what());
+    }
+    QString memo;
+};
+
+// Tells which part of a step the event loop was in when a tick came late.
+class PhaseOfWork : public PointWork {
+public:
+    explicit PhaseOfWork(PointWork& inner) : m_inner(inner) {}
+    void Descargar(const QString& IP, const QString& Desc, const QString& Loc,
+                   CycleOutput& output) override {
+        enter(1);
+        m_inner.Descargar(IP, Desc, Loc, output);
+        enter(0);
+    }
+    void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) override {
+        enter(2);
+        m_inner.sincronizarPar(IP, Desc, Loc);
+        enter(0);
+    }
+    bool ftpConnected() const override { return m_inner.ftpConnected(); }
+    void closeFtp() override { m_inner.closeFtp(); }
+
+    // The phase the loop was in at a given instant since the last tick: a
+    // late tick is charged to the phase in which it fell due.
+    int phaseAt(qint64 instant) const {
+        int phase = m_before;
+        for (const auto& [at, entered] : m_switches)
+            if (at <= instant)
+                phase = entered;
+        return phase;
+    }
+    void tick() {
+        m_before = m_phase;
+        m_switches.clear();
+    }
+    QElapsedTimer clock;
+
+private:
+    void enter(int phase) {
+        m_phase = phase;
+        m_switches.append({clock.nsecsElapsed() / 1000000, phase});
+    }
+    int m_phase = 0; // 0: the cycle machine, 1: Descargar, 2: sincronizarPar
+    int m_before = 0;
+    QList<std::pair<qint64, int>> m_switches;
+    PointWork& m_inner;
+};
+
+struct ManualControls : CycleControls {
+    QTime dailyTime() const override { return {23, 0}; }
+    bool constantOn() const override { return false; }
+    QString automaticPrefix() const override { return {}; }
+    QString manualPath() const override { return path; }
+    bool manualOverwrite() const override { return false; }
+    QString path;
+};
+
+void pointEnvironmentAt(const QTemporaryDir& dir) {
+    QDir(dir.path()).mkpath(QStringLiteral("work"));
+    qputenv("KIVO_REGISTRY", dir.filePath(QStringLiteral("registry.reg")).toUtf8());
+    qputenv("KIVO_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
+    QDir::setCurrent(dir.filePath(QStringLiteral("work")));
+}
+
+QString addressOf(int point) {
+    return QStringLiteral("127.0.3.%1").arg(100 + point);
+}
+
+void listPoints() {
+    TTable points;
+    points.DatabaseName = QStringLiteral("KIVO_1");
+    points.TableName = QStringLiteral("confRegIP.db");
+    points.Open();
+    for (int i = 1; i <= kPoints; ++i) {
+        points.Append();
+        points.FieldByName(QStringLiteral("IP")).setAsString(addressOf(i));
+        points.FieldByName(QStringLiteral("Desc")).setAsString(QStringLiteral("Punto %1").arg(i));
+        points.FieldByName(QStringLiteral("Loc")).setAsString(QString::number(i));
+        points.FieldByName(QStringLiteral("Activo")).setAsBoolean(true);
+        points.Post();
+    }
+    points.Close();
+}
+
+int storedRows() {
+    TTable lectura;
+    lectura.DatabaseName = QStringLiteral("KIVO_1");
+    lectura.TableName = QStringLiteral("lectura.DB");
+    lectura.Open();
+    const int rows = lectura.RecordCount();
+    lectura.Close();
+    return rows;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    pointEnvironmentAt(dir);
+
+    QList<SimPointSpec> specs;
+    for (int i = 1; i <= kPoints; ++i)
+        specs.append({addressOf(i), simRecords(kRecords, i * 100000)});
+    SimPoints sim(specs);
+    if (!sim.started()) {
+        std::fprintf(stderr, "the simulated points did not start\n");
+        return 1;
+    }
+    sim.applyPorts();
+
+    TSession session;
+    session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+    session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    listPoints();
+
+    TFtpClient ftp;
+    ftp.UserID = QStringLiteral("tolv");
+    ftp.Password = QStringLiteral("kqnwdrb");
+    ftp.ReportLevel = 16;
+    TTcpSock sock;
+    sock.TimeOut = 30000;
+    bool fFTPerr = false;
+    QString FTPloc;
+    RecoveryExtra recovery;
+    CountingReport report;
+    PuntoRegistro work(PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"),
+                                  QStringLiteral("JUXRegs"), fFTPerr, FTPloc, recovery, [] {},
+                                  [] { return 60000; }});
+    ManualControls controls;
+    controls.path = dir.filePath(QStringLiteral("salida.txt"));
+    OwnedCycleTimers timers;
+    TTable tPrIP;
+    tPrIP.DatabaseName = QStringLiteral("KIVO_1");
+    tPrIP.TableName = QStringLiteral("confRegIP.db");
+    PhaseOfWork phases(work);
+    CollectionCycles cycles(timers.timers(), tPrIP, controls, phases, report);
+    connectCycleTimers(cycles, timers.timers(), &app);
+
+    QElapsedTimer cycle, sinceTick;
+    qint64 largestGap[3] = {0, 0, 0};
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    ticks.setInterval(10);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const qint64 due = phases.clock.nsecsElapsed() / 1000000 - sinceTick.elapsed() + 10;
+        const qint64 gap = sinceTick.restart();
+        qint64& largest = largestGap[phases.phaseAt(due)];
+        largest = std::max(largest, gap);
+        phases.tick();
+    });
+
+    cycle.start();
+    phases.clock.start();
+    sinceTick.start();
+    ticks.start();
+    cycles.bDescargarClick();
+    while (cycles.running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double seconds = cycle.nsecsElapsed() / 1e9;
+    ticks.stop();
+
+    const double floor = (kPoints + 1) * 0.5;
+    out << "cycle over " << kPoints << " points of " << kRecords << " records: " << storedRows()
+        << " rows stored\n";
+    out << QString::asprintf("  seconds in all:              %.2f s\n", seconds);
+    out << QString::asprintf("  above the floor of %.1f s:   %.2f s\n", floor, seconds - floor);
+    out << QString::asprintf("  largest gap between 10 ms ticks: %lld ms\n",
+                             std::max({largestGap[0], largestGap[1], largestGap[2]}));
+    out << QString::asprintf("    fell due in Descargar %lld ms, in sincronizarPar %lld ms, "
+                             "in the cycle's own steps %lld ms\n",
+                             largestGap[1], largestGap[2], largestGap[0]);
+    return report.memo.contains(QStringLiteral("FALLO")) ? 1 : 0;
+}

@@ -1,0 +1,312 @@
+#include "collect/Cycles.h"
+
+#include "collect/OutputFileName.h"
+#include "platform/Clock.h"
+#include "platform/Errors.h"
+#include "platform/Regional.h"
+#include "store/DataSet.h"
+
+#include <QObject>
+
+namespace {
+const QString kLineEnd = QStringLiteral("\r\n");
+
+QString withNow(const QString& text) {
+    return text + QStringLiteral(" (") + NowText() + QStringLiteral(")");
+}
+
+QString firstLine(bool daily, bool constant) {
+    if (daily)
+        return withNow(QStringLiteral("Iniciando ciclo de descarga automática diaria"));
+    if (constant)
+        return withNow(QStringLiteral("Iniciando ciclo de descarga automática constante"));
+    return withNow(QStringLiteral("Iniciando ciclo de descarga manual"));
+}
+
+// Switches a trigger on again however its handler ends.
+class Rearm {
+public:
+    explicit Rearm(QTimer& timer) : m_timer(timer) {}
+    ~Rearm() { m_timer.start(); }
+
+private:
+    QTimer& m_timer;
+};
+} // namespace
+
+OwnedCycleTimers::OwnedCycleTimers(int constantSeconds, int stepMilliseconds) {
+    tAuto.setInterval(5000);
+    tAutoMin.setInterval(constantSeconds * 1000);
+    tAutoMin.setTimerType(Qt::PreciseTimer);
+    for (QTimer* step : {&TimerFTP, &TimerFTPend, &TimerSinc, &TimerSincEnd})
+        step->setInterval(stepMilliseconds);
+}
+
+CycleTimers OwnedCycleTimers::timers() {
+    return {tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd};
+}
+
+CollectionCycles::CollectionCycles(CycleTimers timers, TDataSet& tPrIP, CycleControls& controls,
+                                   PointWork& work, StationReport& report)
+    : m_timers(timers), m_points(tPrIP), m_controls(controls), m_work(work), m_report(report) {}
+
+bool CollectionCycles::running() const {
+    return m_points.Active();
+}
+
+template <typename Handler> void CollectionCycles::guard(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        m_report.showError(error);
+    } catch (...) {
+        m_report.showError(Exception(QStringLiteral("Unknown error")));
+    }
+}
+
+// --- triggers ---
+
+// Seconds are ignored: the first tick in the minute hh:mm starts the daily
+// cycle, at most once in that minute. Another cycle still running clears the
+// flag, so that a later tick of the same minute may start it once that one
+// ends; but a minute whose daily cycle has started never starts a second one,
+// whatever ran in between.
+void CollectionCycles::tAutoTimer() {
+    m_timers.tAuto.stop();
+    Rearm again(m_timers.tAuto);
+    guard([this] {
+        m_controls.blinkDailyIndicator();
+        const QDateTime now = currentDateTime();
+        const QTime daily = m_controls.dailyTime();
+        const QDateTime minute(now.date(), QTime(now.time().hour(), now.time().minute()));
+        if (now.time().hour() != daily.hour() || now.time().minute() != daily.minute())
+            m_dailyDone = false;
+        else if (running())
+            m_dailyDone = false;
+        else if (!m_dailyDone && minute != m_dailyStarted) {
+            m_dailyDone = true;
+            m_dailyStarted = minute;
+            startDownloadCycle(Trigger::Daily);
+        }
+    });
+}
+
+// Off during its own cycle: the end of the cycle switches it on again, so the
+// interval counts from the end of one cycle to the start of the next.
+void CollectionCycles::tAutoMinTimer() {
+    m_timers.tAutoMin.stop();
+    if (running()) {
+        m_timers.tAutoMin.start();
+        return;
+    }
+    guard([this] { startDownloadCycle(Trigger::Constant); });
+    // A cycle that could not start leaves the trigger on, so the next interval tries again.
+    if (!running())
+        rearmConstant();
+}
+
+void CollectionCycles::bDescargarClick() {
+    if (running() || m_controls.manualPath().isEmpty())
+        return;
+    guard([this] { startDownloadCycle(Trigger::Manual); });
+}
+
+void CollectionCycles::bSincClick() {
+    if (running())
+        return;
+    guard([this] {
+        m_cancel = false;
+        const bool rows =
+            openPoints(withNow(QStringLiteral("Iniciando ciclo de sincronización manual")));
+        (rows ? m_timers.TimerSinc : m_timers.TimerSincEnd).start();
+    });
+}
+
+// The point in hand is finished; the next step ends the cycle.
+void CollectionCycles::bCancelPoolClick() {
+    m_cancel = true;
+}
+
+void CollectionCycles::startDownloadCycle(Trigger trigger) {
+    const bool manual = trigger == Trigger::Manual;
+    m_output = CycleOutput{};
+    // The start date names the file for the whole cycle, also past midnight.
+    m_output.path =
+        manual ? m_controls.manualPath()
+               : automaticOutputPath(m_controls.automaticPrefix(), currentDateTime().date());
+    m_output.overwrite = manual && m_controls.manualOverwrite();
+    m_cancel = false;
+    const bool rows =
+        openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
+    (rows ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
+}
+
+// Opens the points (the cycle now runs), reads their rows once and writes the
+// first memo line. Answers whether there is a first row. A failure leaves the
+// cycle not running.
+bool CollectionCycles::openPoints(const QString& line) {
+    m_points.Open();
+    try {
+        m_report.memoClear();
+        memoLine(line);
+        const bool rows = m_points.RecordCount() > 0;
+        if (rows)
+            m_points.First();
+        return rows;
+    } catch (...) {
+        closePoints();
+        throw;
+    }
+}
+
+// --- download cycle ---
+
+void CollectionCycles::TimerFTPTimer() {
+    m_timers.TimerFTP.stop();
+    if (!running())
+        return;
+    if (m_cancel) {
+        m_timers.TimerFTPend.start();
+        return;
+    }
+    // The same point is tried again until the FTP client has let go.
+    if (m_work.ftpConnected()) {
+        m_timers.TimerFTP.start();
+        return;
+    }
+    visitForDownload();
+    advance(m_timers.TimerFTP, m_timers.TimerFTPend);
+}
+
+// An error that escapes the download or the closing after it is shown and
+// ends the visit of that point; the cycle goes on with the next one.
+void CollectionCycles::visitForDownload() {
+    bool storing = false;
+    try {
+        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+            return;
+        const QString ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
+        const QString desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
+        const QString loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
+        storing = true;
+        m_work.Descargar(ip, desc, loc, m_output);
+        storing = false;
+        m_work.closeFtp();
+    } catch (const std::exception& error) {
+        pointFailed(storing, error);
+        return;
+    } catch (...) {
+        pointFailed(storing, Exception(QStringLiteral("Unknown error")));
+        return;
+    }
+    synchronisePoint();
+    closeFtpQuietly();
+}
+
+void CollectionCycles::pointFailed(bool lineOpen, const std::exception& error) noexcept {
+    closeFtpQuietly();
+    guard([&] {
+        // The storing stopped mid-line: end that line so the next point has its own.
+        if (lineOpen)
+            m_report.memoAppend(kLineEnd);
+        m_report.showError(error);
+    });
+}
+
+void CollectionCycles::TimerFTPendTimer() {
+    m_timers.TimerFTPend.stop();
+    closePoints();
+    guard([this] {
+        memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de descarga cancelado")
+                                  : QStringLiteral("Ciclo de descarga finalizado")));
+    });
+    rearmConstant();
+}
+
+// --- synchronisation-only cycle ---
+
+void CollectionCycles::TimerSincTimer() {
+    m_timers.TimerSinc.stop();
+    if (!running())
+        return;
+    if (m_cancel) {
+        m_timers.TimerSincEnd.start();
+        return;
+    }
+    synchronisePoint();
+    advance(m_timers.TimerSinc, m_timers.TimerSincEnd);
+}
+
+void CollectionCycles::TimerSincEndTimer() {
+    m_timers.TimerSincEnd.stop();
+    closePoints();
+    guard([this] {
+        memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de sincronización cancelado")
+                                  : QStringLiteral("Ciclo de sincronización finalizado")));
+    });
+}
+
+// --- shared parts ---
+
+// The push reports its own failures; anything that still escapes it, or the
+// reading of the row, is swallowed and the cycle goes on.
+void CollectionCycles::synchronisePoint() noexcept {
+    try {
+        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+            return;
+        m_work.sincronizarPar(m_points.FieldByName(QStringLiteral("IP")).AsString(),
+                              m_points.FieldByName(QStringLiteral("Desc")).AsString(),
+                              m_points.FieldByName(QStringLiteral("Loc")).AsString());
+    } catch (...) {
+    }
+}
+
+void CollectionCycles::closeFtpQuietly() noexcept {
+    try {
+        m_work.closeFtp();
+    } catch (...) {
+    }
+}
+
+// Moves to the next row and arms the next step, or the end after the last row.
+// A table that cannot move ends the cycle rather than leave it without a timer.
+void CollectionCycles::advance(QTimer& step, QTimer& end) noexcept {
+    bool more = false;
+    try {
+        m_points.Next();
+        more = !m_points.Eof();
+    } catch (...) {
+    }
+    (more ? step : end).start();
+}
+
+void CollectionCycles::closePoints() noexcept {
+    try {
+        m_points.Close();
+    } catch (...) {
+    }
+}
+
+void CollectionCycles::memoLine(const QString& text) {
+    m_report.memoAppend(text + kLineEnd);
+}
+
+// No effect when it is already on: its countdown is not restarted.
+void CollectionCycles::rearmConstant() {
+    if (m_controls.constantOn() && !m_timers.tAutoMin.isActive())
+        m_timers.tAutoMin.start();
+}
+
+void connectCycleTimers(CollectionCycles& cycles, CycleTimers timers, QObject* context) {
+    QObject::connect(&timers.tAuto, &QTimer::timeout, context, [&cycles] { cycles.tAutoTimer(); });
+    QObject::connect(&timers.tAutoMin, &QTimer::timeout, context,
+                     [&cycles] { cycles.tAutoMinTimer(); });
+    QObject::connect(&timers.TimerFTP, &QTimer::timeout, context,
+                     [&cycles] { cycles.TimerFTPTimer(); });
+    QObject::connect(&timers.TimerFTPend, &QTimer::timeout, context,
+                     [&cycles] { cycles.TimerFTPendTimer(); });
+    QObject::connect(&timers.TimerSinc, &QTimer::timeout, context,
+                     [&cycles] { cycles.TimerSincTimer(); });
+    QObject::connect(&timers.TimerSincEnd, &QTimer::timeout, context,
+                     [&cycles] { cycles.TimerSincEndTimer(); });
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "collect/PointWork.h"
+#include "collect/StationReport.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <QTimer>
+
+class QObject;
+class TDataSet;
+
+// What the cycles read from the window's controls when they start, and the
+// daily trigger's indicator. A service without a window answers from its
+// settings instead.
+class CycleControls {
+public:
+    virtual ~CycleControls() = default;
+    virtual QTime dailyTime() const = 0;         // dtpHora: hours and minutes count
+    virtual bool constantOn() const = 0;         // cbAutoMin
+    virtual QString automaticPrefix() const = 0; // eFileAuto
+    virtual QString manualPath() const = 0;      // eFileMan
+    virtual bool manualOverwrite() const = 0;    // cbErase
+    virtual void blinkDailyIndicator() {}        // sAuto: lime and silver in turn
+};
+
+// The six timers of the cycles, owned elsewhere: the two triggers (daily every
+// 5 s, constant every N seconds) and the four 500 ms step and end timers.
+struct CycleTimers {
+    QTimer& tAuto;
+    QTimer& tAutoMin;
+    QTimer& TimerFTP;
+    QTimer& TimerFTPend;
+    QTimer& TimerSinc;
+    QTimer& TimerSincEnd;
+};
+
+// The six timers with their intervals, for a user without a window of its own.
+class OwnedCycleTimers {
+public:
+    explicit OwnedCycleTimers(int constantSeconds = 60, int stepMilliseconds = 500);
+    CycleTimers timers();
+
+    QTimer tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd;
+};
+
+// The collection and synchronisation cycles. A cycle visits the rows of the
+// registration-point table one per step tick; the table is open exactly while
+// a cycle runs and is the only running marker. Its rows are read once when the
+// cycle starts, so an edit of the table during a cycle counts from the next one.
+// Every handler switches its own timer off first and never lets an error out:
+// what escapes is shown through StationReport::showError.
+class CollectionCycles {
+public:
+    CollectionCycles(CycleTimers timers, TDataSet& tPrIP, CycleControls& controls, PointWork& work,
+                     StationReport& report);
+
+    // The two automatic triggers.
+    void tAutoTimer();
+    void tAutoMinTimer();
+    // The three buttons.
+    void bDescargarClick();
+    void bSincClick();
+    void bCancelPoolClick();
+    // Steps and ends of the two kinds of cycle.
+    void TimerFTPTimer();
+    void TimerFTPendTimer();
+    void TimerSincTimer();
+    void TimerSincEndTimer();
+
+    bool running() const;
+    bool cancelRequested() const { return m_cancel; }
+    bool dailyDone() const { return m_dailyDone; }
+    // The output of the running (or last) download cycle.
+    const CycleOutput& output() const { return m_output; }
+
+private:
+    enum class Trigger { Daily, Constant, Manual };
+
+    void startDownloadCycle(Trigger trigger);
+    bool openPoints(const QString& firstLine);
+    void visitForDownload();
+    void pointFailed(bool lineOpen, const std::exception& error) noexcept;
+    void synchronisePoint() noexcept;
+    void closeFtpQuietly() noexcept;
+    void advance(QTimer& step, QTimer& end) noexcept;
+    void closePoints() noexcept;
+    void memoLine(const QString& text);
+    void rearmConstant();
+    template <typename Handler> void guard(Handler&& handler) noexcept;
+
+    CycleTimers m_timers;
+    TDataSet& m_points;
+    CycleControls& m_controls;
+    PointWork& m_work;
+    StationReport& m_report;
+
+    bool m_cancel = false;    // fCancelar
+    bool m_dailyDone = false; // fAutoHecho
+    QDateTime m_dailyStarted; // the minute of the last daily start
+    CycleOutput m_output;     // archivoSalida and fSobrescribir
+};
+
+// Connects the six timers to the handlers of the cycles (a user without a
+// window; the main window connects its own named handlers).
+void connectCycleTimers(CollectionCycles& cycles, CycleTimers timers, QObject* context);

@@ -1,0 +1,182 @@
+// Whole cycles with the real point's work against simulated points.
+#include "CycleWorld.h"
+#include "SimPoints.h"
+#include "platform/Regional.h"
+
+#include <QRegularExpression>
+#include <QTest>
+#include <algorithm>
+
+namespace {
+void waitForEnd(CycleWorld& world) {
+    QTRY_VERIFY_WITH_TIMEOUT(!world.cycles->running(), 60000);
+}
+
+QList<int> ticketsIn(const QString& alias, const QString& sql) {
+    TQuery q;
+    q.DatabaseName = alias;
+    q.SQL = QStringList{sql};
+    q.Open();
+    QList<int> tickets;
+    for (q.First(); !q.Eof(); q.Next())
+        tickets.append(q.Fields(0).AsInteger());
+    q.Close();
+    std::sort(tickets.begin(), tickets.end());
+    return tickets;
+}
+
+QList<int> ticketsOf(const QList<SimRecord>& records) {
+    QList<int> tickets;
+    for (const SimRecord& r : records)
+        tickets.append(r.ticket);
+    std::sort(tickets.begin(), tickets.end());
+    return tickets;
+}
+
+int linesIn(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return int(file.readAll().count("\r\n"));
+}
+} // namespace
+
+class TestCyclesSim : public QObject {
+    Q_OBJECT
+private slots:
+    void threePointsOneDown();
+    void cancelDuringThirdOfFive();
+    void progressAndFailureTexts();
+    void badPointsEndWithinTheirTimeOut();
+};
+
+// The down point gets " FALLO" and its synchronisation is still tried; the
+// others are collected into the file named with the start date.
+void TestCyclesSim::threePointsOneDown() {
+    const QList<SimRecord> one = simRecords(5, 101), three = simRecords(4, 301);
+    SimPoints sim({{"127.0.3.41", one}, {"127.0.3.43", three}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.addPoints(
+        {{"127.0.3.41", "Uno", "L1"}, {"127.0.3.42", "Dos", "L2"}, {"127.0.3.43", "Tres", "L3"}});
+    world.controls.prefix = world.path("taxi");
+    world.now = QDateTime(QDate(2024, 3, 7), QTime(23, 59, 59));
+    world.cycles->tAutoMinTimer();
+    world.now = world.now.addSecs(2); // the cycle runs past midnight
+    waitForEnd(world);
+
+    const QStringList lines = world.report.memoLines();
+    QCOMPARE(lines.size(), 8);
+    QVERIFY(lines.at(0).startsWith("Iniciando ciclo de descarga automática constante ("));
+    QCOMPARE(lines.mid(1, 6), QStringList({"   Uno... 5 registro(s).", "    - Sinc Uno... OK.",
+                                           "   Dos... FALLO", "    - Sinc Dos... FALLO",
+                                           "   Tres... 4 registro(s).", "    - Sinc Tres... OK."}));
+    QCOMPARE(lines.at(7), "Ciclo de descarga finalizado (" + NowText() + ")");
+    QVERIFY(world.report.log.contains("FTP: No se pudo establecer conexión con 127.0.3.42 (Dos)"));
+    QCOMPARE(linesIn(world.path("taxi20240307.txt")), 9);
+    QVERIFY(!QFile::exists(world.path("taxi20240308.txt")));
+    QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lectura.DB"), ticketsOf(one + three));
+    QCOMPARE(ticketsIn("JUXRegs", "select TICKET from tickettaxis"), ticketsOf(one + three));
+    QCOMPARE(world.report.errors, QStringList());
+}
+
+// The third point completes (deleted, stored, synchronised); four and five are
+// not contacted and keep their records.
+void TestCyclesSim::cancelDuringThirdOfFive() {
+    QList<SimPointSpec> specs;
+    QList<SimRecord> firstThree;
+    for (int i = 1; i <= 5; ++i) {
+        const QList<SimRecord> records = simRecords(3, i * 100);
+        specs.append({QStringLiteral("127.0.3.5%1").arg(i), records});
+        if (i <= 3)
+            firstThree += records;
+    }
+    SimPoints sim(specs);
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.addActivePoints(5, 51);
+    world.controls.manual = world.path("manual.txt");
+    world.report.onMemo = [&world](const QString& text) {
+        if (text == "   P3...")
+            world.cycles->bCancelPoolClick();
+    };
+    world.cycles->bDescargarClick();
+    waitForEnd(world);
+
+    QVERIFY(world.report.memoLines().constLast().startsWith("Ciclo de descarga cancelado ("));
+    QVERIFY(world.report.memo.contains("   P3... 3 registro(s).\r\n    - Sinc P3... OK.\r\n"));
+    QCOMPARE(sim.countEvents("127.0.3.53", "DELE x"), 1);
+    QVERIFY(sim.events("127.0.3.54").isEmpty());
+    QVERIFY(sim.events("127.0.3.55").isEmpty());
+    QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lecturaBAK.db"), ticketsOf(firstThree));
+    QCOMPARE(linesIn(world.path("manual.txt")), 9);
+}
+
+// While a file arrives the status line shows its progress; a failed transfer
+// (the point's files are missing) gives "FTP: ¡FALLO!" on screen and
+// "FTP: FALLO!" in the log.
+void TestCyclesSim::progressAndFailureTexts() {
+    SimPoints sim({{"127.0.3.61", simRecords(3000, 1)},
+                   {"127.0.3.62", simRecords(3), QStringLiteral("missing")}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.addPoints({{"127.0.3.61", "Planta", "L1"}, {"127.0.3.62", "Garita", "L2"}});
+    world.controls.manual = world.path("m.txt");
+    world.cycles->bDescargarClick();
+    waitForEnd(world);
+
+    const QRegularExpression progress("^FTP: (\\d+)/(\\d+) - 127\\.0\\.3\\.61 \\(Planta\\) " +
+                                      QRegularExpression::escape(NowText()) + "$");
+    int shown = 0;
+    for (const QString& status : world.report.statuses)
+        shown += progress.match(status).hasMatch() ? 1 : 0;
+    QVERIFY(shown > 0);
+    QVERIFY(world.report.statuses.contains("FTP: ¡FALLO!"));
+    QVERIFY(world.report.log.contains("FTP: FALLO!"));
+    QVERIFY(!world.report.log.contains("FTP: ¡FALLO!"));
+    QCOMPARE(sim.countEvents("127.0.3.62", "DELE x"), 0);
+}
+
+// Empty and nonsense addresses, a duplicate address and a point that goes
+// silent mid-transfer: each ends with its failure text within its time-out,
+// every ticket is stored once, and the next constant cycle starts as scheduled.
+void TestCyclesSim::badPointsEndWithinTheirTimeOut() {
+    const QList<SimRecord> held = simRecords(3, 701);
+    SimPointSpec silent{"127.0.3.72", simRecords(3, 801)};
+    silent.retr = QStringLiteral("stall");
+    SimPoints sim({{"127.0.3.71", held}, silent});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.addPoints({{"", "Vacío", "1"},
+                     {"no-such-host.invalid", "Raro", "2"},
+                     {"127.0.3.71", "Uno", "3"},
+                     {"127.0.3.71", "Uno bis", "4"},
+                     {"127.0.3.72", "Mudo", "5"}});
+    world.controls.constant = true;
+    world.timers.tAutoMin.setInterval(1000);
+    world.cycles->tAutoMinTimer();
+    waitForEnd(world);
+
+    QCOMPARE(
+        world.report.memoLines().mid(1, 10),
+        QStringList({"   Vacío... FALLO", "    - Sinc Vacío... FALLO", "   Raro... FALLO",
+                     "    - Sinc Raro... FALLO", "   Uno... 3 registro(s).",
+                     "    - Sinc Uno... OK.", "   Uno bis... 0 registro(s).",
+                     "    - Sinc Uno bis... OK.", "   Mudo... FALLO", "    - Sinc Mudo... OK."}));
+    QVERIFY(world.report.memoLines().constLast().startsWith("Ciclo de descarga finalizado ("));
+    QCOMPARE(world.report.errors, QStringList());
+    QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lectura.DB"), ticketsOf(held));
+    QCOMPARE(sim.countEvents("127.0.3.72", "DELE x"), 0);
+
+    QVERIFY(world.timers.tAutoMin.isActive());
+    QTRY_VERIFY(world.cycles->running()); // the next constant cycle
+    world.cycles->bCancelPoolClick();
+    waitForEnd(world);
+}
+
+QTEST_GUILESS_MAIN(TestCyclesSim)
+#include "tst_cycles_sim.moc"

@@ -2,7 +2,7 @@
 // order, the event loop.
 #include "app/StationStart.h"
 #include "platform/SingleInstance.h"
-#include "platform/gui/Application.h"
+#include "ui/Application.h"
 #include "station/uPrincipal.h"
 
 int main(int argc, char** argv) {

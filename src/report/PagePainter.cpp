@@ -24,13 +24,13 @@ Qt::Alignment alignmentOf(TextAlign align) {
     }
 }
 
-QFont fontFor(const ReportFont& spec, const QPaintDevice& device, double pixelsPerMm) {
-    QFont font(spec.family);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+QFont fontFor(const ReportFont& style, const QPaintDevice& device, double pixelsPerMm) {
+    QFont font(style.family);
+    font.setBold(style.bold);
+    font.setItalic(style.italic);
     // Qt turns points into pixels at the device's logical resolution; the
     // page may be drawn at another one (a zoomed preview).
-    font.setPointSizeF(spec.pointSize * pixelsPerMm * kMmPerInch / device.logicalDpiY());
+    font.setPointSizeF(style.pointSize * pixelsPerMm * kMmPerInch / device.logicalDpiY());
     return font;
 }
 

@@ -1,7 +1,7 @@
 #include "windows/UAboutBox.h"
 
 #include "platform/Guarded.h"
-#include "platform/gui/Shell.h"
+#include "ui/Shell.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "windows/uPrIP.h"
 
 #include "platform/Guarded.h"
-#include "platform/gui/Shell.h"
+#include "ui/Shell.h"
 #include "windows/PointAddress.h"
 
 #include <QHBoxLayout>

@@ -3,7 +3,7 @@
 #include "station/StationFixture.h"
 
 #include "app/StationStart.h"
-#include "platform/gui/Application.h"
+#include "ui/Application.h"
 #include "station/uPrincipal.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/gui/Application.h"
+#include "ui/Application.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/ErrorBox.h"

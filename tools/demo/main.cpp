@@ -41,11 +41,11 @@ qint64 pointSeconds(const QDateTime& at) {
     return QDateTime(QDate(1980, 1, 1), QTime(0, 0)).secsTo(at);
 }
 
-QJsonArray ticketsOf(int point, const DemoPoint& spec, const QDateTime& now) {
+QJsonArray ticketsOf(int point, const DemoPoint& demo, const QDateTime& now) {
     // Ticket numbers from the clock: a later run never repeats an earlier one.
     const qint64 base = (now.toSecsSinceEpoch() % 100000) * 100 + point * 10;
     QJsonArray records;
-    for (int i = 0; i < spec.tickets; ++i)
+    for (int i = 0; i < demo.tickets; ++i)
         records.append(QJsonArray{kFirstCode + i, double(pointSeconds(now.addSecs(-600 * (i + 1)))),
                                   55 + 10 * i, 7000 + i, double(base + i), 10 + point});
     return records;

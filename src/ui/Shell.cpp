@@ -1,4 +1,4 @@
-#include "platform/gui/Shell.h"
+#include "ui/Shell.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "platform/gui/Application.h"
+#include "ui/Application.h"
 
 #include <QMessageBox>
 

@@ -1,23 +1,13 @@
 #include "net/FtpClient.h"
 
 #include "net/FtpConst.h"
+#include "net/FtpReply.h"
 #include "net/SockConst.h"
 
 #include <utility>
 
-namespace {
-
-// A reply goes on while its last line starts with a blank or has a hyphen
-// right after the three-digit code.
-bool continues(const QString& line) {
-    return line.startsWith(QLatin1Char(' ')) || (line.size() > 3 && line.at(3) == QLatin1Char('-'));
-}
-
-bool inRange(int code, int low, int high) {
-    return code >= low && code <= high;
-}
-
-} // namespace
+using FtpReply::continues;
+using FtpReply::inRange;
 
 TFtpClient::TFtpClient() {
     Port = 21;

@@ -2,19 +2,15 @@
 #include "net/FtpClient.h"
 
 #include "net/FtpConst.h"
+#include "net/FtpReply.h"
 #include "net/SockConst.h"
 
 #include <utility>
 
 namespace {
 
-bool continues(const QString& line) {
-    return line.startsWith(QLatin1Char(' ')) || (line.size() > 3 && line.at(3) == QLatin1Char('-'));
-}
-
-bool inRange(int code, int low, int high) {
-    return code >= low && code <= high;
-}
+using FtpReply::continues;
+using FtpReply::inRange;
 
 bool isAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');

@@ -169,7 +169,7 @@ void TfPrincipal::probarServidor() {
 }
 
 void TfPrincipal::Session1Password(TSession& sender, bool& Continue) {
-    sender.AddPassword(QStringLiteral("pdxr8164"));
+    sender.AddPassword(kLocalTablesPassword);
     Continue = true;
 }
 

@@ -9,6 +9,9 @@
 
 class TDatabase;
 
+// The one password the station supplies for protected local tables.
+inline const QString kLocalTablesPassword = QStringLiteral("pdxr8164");
+
 // The one database session: it maps alias names to Qt SQL connections (the
 // connection name is the alias), opened on first use, and supplies the
 // password of protected databases through its password hook.

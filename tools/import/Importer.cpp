@@ -78,7 +78,7 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     TSession session;
     // A protected database gets the station's one password, as in the station.
     session.OnPassword = [](TSession& sender, bool& go) {
-        sender.AddPassword(QStringLiteral("pdxr8164"));
+        sender.AddPassword(kLocalTablesPassword);
         go = true;
     };
     session.DeclareAlias(options.alias, AliasKind::Local);

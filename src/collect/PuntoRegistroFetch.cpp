@@ -205,6 +205,9 @@ void PuntoRegistro::flushLocalFiles() {
 // is never confirmed.
 void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput& output) {
     RecoveryExtra& run = m.recovery;
+    const RecoveryExtra before = run;
+    const QString locBefore = m.FTPloc;
+    const bool emptiedBefore = output.emptied;
     int count = 0;
     try {
         count = leerCantidad(kCountFile);
@@ -234,7 +237,17 @@ void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput&
         output.emptied = true;
     m.fFTPerr = true;
     m.FTPloc = Loc;
-    m.guardarParam();
+    try {
+        m.guardarParam();
+    } catch (...) {
+        // A run whose state is not on the disk does not happen: nothing is
+        // stored or deleted, and the point keeps its records for a later cycle.
+        m.fFTPerr = false;
+        m.FTPloc = locBefore;
+        run = before;
+        output.emptied = emptiedBefore;
+        throw;
+    }
 }
 
 void PuntoRegistro::sendDelete(const QString& IP) {

@@ -135,5 +135,13 @@ void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
     // The run's values stay: without the flag they mean nothing, and a save
     // cut short before the flag is cleared still finds its own run.
     m.fFTPerr = false;
-    m.guardarParam();
+    try {
+        m.guardarParam();
+    } catch (...) {
+        // The disk still holds the run: so does the memory, and the next call
+        // repeats the (now idempotent) recovery instead of fetching new files
+        // that the saved run would later take for its own.
+        m.fFTPerr = true;
+        throw;
+    }
 }

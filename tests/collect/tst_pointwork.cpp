@@ -124,6 +124,8 @@ private slots:
     void unwritableOutputThenRecovery();
     void flagOfAnOlderStationIsRecovered();
     void journalIsAddedToAnOlderDatabase();
+    void runStateThatCannotBeSaved_data();
+    void runStateThatCannotBeSaved();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -575,6 +577,51 @@ void TestPointWork::journalIsAddedToAnOlderDatabase() {
              QList<QVariantList>({{"local", "L01", 3}}));
     QCOMPARE(rowsOf(w.serverAlias, "SELECT store, loc, record_count FROM kivo_runs"),
              QList<QVariantList>({{"server", "L01", 3}}));
+}
+
+void TestPointWork::runStateThatCannotBeSaved_data() {
+    QTest::addColumn<int>("failSavesFrom");
+    QTest::addColumn<bool>("pointKeepsThem");
+    QTest::newRow("when the run starts") << 1 << true;
+    QTest::newRow("when the run ends") << 3 << false;
+}
+
+// The registry stops taking the recovery state, the station goes on visiting
+// the point and is then restarted with the registry mended: what was on disk
+// must match what was done, so each ticket ends up once.
+void TestPointWork::runStateThatCannotBeSaved() {
+    QFETCH(int, failSavesFrom);
+    QFETCH(bool, pointKeepsThem);
+    const QString ip = QStringLiteral("127.0.5.1");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(6, 1)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias, 3000);
+        h.failSavesFrom = failSavesFrom;
+        CycleOutput out{w.outputPath()};
+        QVERIFY_THROWS_EXCEPTION(
+            std::exception, h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out));
+        h.work->closeFtp();
+        QCOMPARE(sim.countEvents(ip, "DELE x"), pointKeepsThem ? 0 : 1);
+        QList<SimRecord> now = pointKeepsThem ? simRecords(6, 1) : QList<SimRecord>();
+        now += simRecords(3, 7);
+        sim.serve(ip, now);
+        // The next point of the cycle, the registry still broken.
+        try {
+            h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+        } catch (const std::exception&) {
+        }
+        h.work->closeFtp();
+    }
+    PointHarness h(w.localAlias, w.serverAlias, 3000); // restarted, registry mended
+    for (int call = 0; call < 2; ++call) {
+        CycleOutput out{w.outputPath()};
+        h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+        h.work->closeFtp();
+    }
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 9));
+    QVERIFY(!flagSaved(w.serverAlias));
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

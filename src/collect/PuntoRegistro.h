@@ -78,6 +78,7 @@ private:
     bool downloadFiles();
     void disconnectQuietly();
     void startRun(const QString& IP, const QString& Loc, CycleOutput& output);
+    void recoverIntoCycleOutput(CycleOutput& output);
     void sendDelete(const QString& IP);
     void flushLocalFiles();
     // Which databases a storing run still writes (their journals lack the run).

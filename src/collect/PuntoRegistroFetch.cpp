@@ -121,8 +121,26 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
     if (m.recovery.runId.isEmpty()) // a flag saved before runs had an identity
         startRun(QString(), loc, output);
     else if (m.recovery.outputPath == output.path)
-        output.emptied = true; // the cycle must not empty the recovered lines again
+        recoverIntoCycleOutput(output);
     procesarDescarga(loc, true);
+}
+
+// The recovered lines go to the file this cycle writes. A cycle that empties
+// it and has not yet done so empties it now, before them; either way the
+// cycle must not empty the recovered lines again.
+void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
+    if (output.overwrite && !output.emptied) {
+        const RecoveryExtra before = m.recovery;
+        m.recovery.outputStart = 0;
+        m.recovery.appendMark = false;
+        try {
+            m.guardarParam(); // a recovery cut short must cut back to the same length
+        } catch (...) {
+            m.recovery = before;
+            throw;
+        }
+    }
+    output.emptied = true;
 }
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,

@@ -126,6 +126,7 @@ private slots:
     void journalIsAddedToAnOlderDatabase();
     void runStateThatCannotBeSaved_data();
     void runStateThatCannotBeSaved();
+    void overwritingCycleEmptiesBeforeRecoveredLines();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -621,6 +622,39 @@ void TestPointWork::runStateThatCannotBeSaved() {
         h.work->closeFtp();
     }
     checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 9));
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// A manual cycle with "Sobrescribir" whose first stored records are those of
+// a run recovered into the same file: the file is emptied before them, once,
+// and the later points append.
+void TestPointWork::overwritingCycleEmptiesBeforeRecoveredLines() {
+    const QString ipA = QStringLiteral("127.0.5.3"), ipB = QStringLiteral("127.0.5.4");
+    CollectWorld w;
+    SimPoints sim({{ipA, simRecords(2, 1)}, {ipB, simRecords(3, 10)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        CycleOutput first{w.outputPath(), true};
+        h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), first);
+        h.work->closeFtp();
+        h.work->probe = [](const char* name, int k) {
+            if (qstrcmp(name, "record") == 0 && k == 1)
+                throw Failure("storing failed");
+        };
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, h.work->Descargar(ipB, QStringLiteral("B"), QStringLiteral("B01"), first));
+        h.work->closeFtp();
+    }
+    sim.serve(ipA, simRecords(2, 20));
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput second{w.outputPath(), true};
+    h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), second); // recovers B01
+    h.work->closeFtp();
+    h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), second);
+    QCOMPARE(storedTickets(w, QStringLiteral("B01")).output, ticketRange(10, 3));
+    QCOMPARE(storedTickets(w, QStringLiteral("A01")).output, ticketRange(20, 2));
+    QCOMPARE(fileLines(w.outputPath()).size(), 5);
     QVERIFY(!flagSaved(w.serverAlias));
 }
 

@@ -224,6 +224,7 @@ void PuntoRegistro::flushLocalFiles() {
 void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput& output) {
     RecoveryExtra& run = m.recovery;
     const RecoveryExtra before = run;
+    const bool flagBefore = m.fFTPerr; // set already when a flag without a run is recovered
     const QString locBefore = m.FTPloc;
     const bool emptiedBefore = output.emptied;
     int count = 0;
@@ -260,7 +261,7 @@ void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput&
     } catch (...) {
         // A run whose state is not on the disk does not happen: nothing is
         // stored or deleted, and the point keeps its records for a later cycle.
-        m.fFTPerr = false;
+        m.fFTPerr = flagBefore;
         m.FTPloc = locBefore;
         run = before;
         output.emptied = emptiedBefore;

@@ -127,6 +127,7 @@ private slots:
     void runStateThatCannotBeSaved_data();
     void runStateThatCannotBeSaved();
     void overwritingCycleEmptiesBeforeRecoveredLines();
+    void olderFlagStaysWhenItsRunCannotBeSaved();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -656,6 +657,33 @@ void TestPointWork::overwritingCycleEmptiesBeforeRecoveredLines() {
     QCOMPARE(storedTickets(w, QStringLiteral("A01")).output, ticketRange(20, 2));
     QCOMPARE(fileLines(w.outputPath()).size(), 5);
     QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// The flag of an older station gets a run identity when it is recovered; a
+// save that fails then must leave the flag as it was, not drop the records.
+void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
+    const QString ip = QStringLiteral("127.0.5.5");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(3, 1)}});
+    sim.applyPorts();
+    {
+        QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
+        QVERIFY(count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly));
+        count.write(simCountFile(2));
+        records.write(simRecordFile(simRecords(2, 50)));
+    }
+    PointHarness h(w.localAlias, w.serverAlias);
+    h.settings.fFTPerr = true;
+    h.settings.FTPloc = QStringLiteral("OLD");
+    h.failSavesFrom = 1;
+    CycleOutput out{w.outputPath()};
+    QVERIFY_THROWS_EXCEPTION(
+        std::exception, h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out));
+    QVERIFY(h.settings.fFTPerr);
+    h.failSavesFrom = 0;
+    h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
+    QCOMPARE(sim.countEvents(ip, "RETR"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

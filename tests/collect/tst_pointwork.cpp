@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimeZone>
 #include <stdexcept>
@@ -128,6 +129,7 @@ private slots:
     void runStateThatCannotBeSaved();
     void overwritingCycleEmptiesBeforeRecoveredLines();
     void olderFlagStaysWhenItsRunCannotBeSaved();
+    void brokenTailThatCannotBeKeptSaysSo();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -684,6 +686,32 @@ void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
     h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
     checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
     QCOMPARE(sim.countEvents(ip, "RETR"), 0);
+}
+
+// The copy kept for inspection cannot be made (its name is taken by a
+// directory that is not empty): the report must not name it as kept.
+void TestPointWork::brokenTailThatCannotBeKeptSaysSo() {
+    const QString ip = QStringLiteral("127.0.5.6");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(5), QStringLiteral("partial")}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    QString kept;
+    h.work->probe = [&](const char* name, int) {
+        if (qstrcmp(name, "output-written") != 0)
+            return;
+        kept = QStringLiteral("regAsist.ras.incompleto-") + h.settings.recovery.runId.left(8);
+        QVERIFY(QDir().mkpath(kept + QStringLiteral("/inside")));
+    };
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+    QVERIFY(!kept.isEmpty());
+    QVERIFY(!QFileInfo(kept).isFile());
+    QVERIFY2(!h.report.status.contains(QStringLiteral("guardado como")),
+             qPrintable(h.report.status));
+    QVERIFY2(h.report.status.contains(QStringLiteral("no se pudo guardar")),
+             qPrintable(h.report.status));
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

@@ -92,6 +92,14 @@ bool flagSaved(const QString& serverAlias) {
     return r.ReadBool(QStringLiteral("fFTPerr"));
 }
 
+// The local copies as a fetch leaves them, with their count.
+bool writeLocalFiles(const QList<SimRecord>& held) {
+    QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
+    return count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly) &&
+           count.write(simCountFile(held.size())) == 2 &&
+           records.write(simRecordFile(held)) == held.size() * 20;
+}
+
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -546,10 +554,7 @@ void TestPointWork::flagOfAnOlderStationIsRecovered() {
     SimPoints sim({{kIp, simRecords(3, 1)}});
     sim.applyPorts();
     {
-        QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
-        QVERIFY(count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly));
-        count.write(simCountFile(2));
-        records.write(simRecordFile(simRecords(2, 50)));
+        QVERIFY(writeLocalFiles(simRecords(2, 50)));
         PointHarness h(w.localAlias, w.serverAlias);
         h.settings.fFTPerr = true;
         h.settings.FTPloc = QStringLiteral("OLD");
@@ -668,12 +673,7 @@ void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
     CollectWorld w;
     SimPoints sim({{ip, simRecords(3, 1)}});
     sim.applyPorts();
-    {
-        QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
-        QVERIFY(count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly));
-        count.write(simCountFile(2));
-        records.write(simRecordFile(simRecords(2, 50)));
-    }
+    QVERIFY(writeLocalFiles(simRecords(2, 50)));
     PointHarness h(w.localAlias, w.serverAlias);
     h.settings.fFTPerr = true;
     h.settings.FTPloc = QStringLiteral("OLD");

@@ -78,6 +78,7 @@ private:
     bool downloadFiles();
     void disconnectQuietly();
     void startRun(const QString& IP, const QString& Loc, CycleOutput& output);
+    void recoverIntoCycleOutput(CycleOutput& output);
     void sendDelete(const QString& IP);
     void flushLocalFiles();
     // Which databases a storing run still writes (their journals lack the run).
@@ -95,7 +96,7 @@ private:
                                RunOutput& out);
     void commitRun(const QString& Loc, int stored, const RunStores& stores, StoreTransaction& local,
                    StoreTransaction& server);
-    void reportBrokenTail(const QString& Loc, const QString& keptAs);
+    void reportBrokenTail(const QString& Loc, const QString& fate); // fate of the kept copy
     void finishRun(const QString& Loc, int count, bool recoveryRun);
     bool readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos);
     bool push(const QString& IP, const QByteArray& message);

@@ -121,8 +121,26 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
     if (m.recovery.runId.isEmpty()) // a flag saved before runs had an identity
         startRun(QString(), loc, output);
     else if (m.recovery.outputPath == output.path)
-        output.emptied = true; // the cycle must not empty the recovered lines again
+        recoverIntoCycleOutput(output);
     procesarDescarga(loc, true);
+}
+
+// The recovered lines go to the file this cycle writes. A cycle that empties
+// it and has not yet done so empties it now, before them; either way the
+// cycle must not empty the recovered lines again.
+void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
+    if (output.overwrite && !output.emptied) {
+        const RecoveryExtra before = m.recovery;
+        m.recovery.outputStart = 0;
+        m.recovery.appendMark = false;
+        try {
+            m.guardarParam(); // a recovery cut short must cut back to the same length
+        } catch (...) {
+            m.recovery = before;
+            throw;
+        }
+    }
+    output.emptied = true;
 }
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
@@ -205,6 +223,10 @@ void PuntoRegistro::flushLocalFiles() {
 // is never confirmed.
 void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput& output) {
     RecoveryExtra& run = m.recovery;
+    const RecoveryExtra before = run;
+    const bool flagBefore = m.fFTPerr; // set already when a flag without a run is recovered
+    const QString locBefore = m.FTPloc;
+    const bool emptiedBefore = output.emptied;
     int count = 0;
     try {
         count = leerCantidad(kCountFile);
@@ -234,7 +256,17 @@ void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput&
         output.emptied = true;
     m.fFTPerr = true;
     m.FTPloc = Loc;
-    m.guardarParam();
+    try {
+        m.guardarParam();
+    } catch (...) {
+        // A run whose state is not on the disk does not happen: nothing is
+        // stored or deleted, and the point keeps its records for a later cycle.
+        m.fFTPerr = flagBefore;
+        m.FTPloc = locBefore;
+        run = before;
+        output.emptied = emptiedBefore;
+        throw;
+    }
 }
 
 void PuntoRegistro::sendDelete(const QString& IP) {

@@ -21,12 +21,15 @@ void touchOrf() {
 }
 
 // A record file that ends inside a record is kept for inspection, beside the
-// one that the next fetch replaces.
-QString keepBrokenFile(const QString& runId) {
+// one that the next fetch replaces. Answers what became of it, for the report.
+QString keepBrokenFile(const QString& runId, bool exists) {
+    if (!exists)
+        return QStringLiteral("; no hay archivo local");
     const QString kept = kRecordFile + QStringLiteral(".incompleto-") + runId.left(8);
     QFile::remove(kept);
-    QFile::copy(kRecordFile, kept);
-    return kept;
+    if (!QFile::copy(kRecordFile, kept))
+        return QStringLiteral("; no se pudo guardar como ") + kept;
+    return QStringLiteral("; guardado como ") + kept;
 }
 
 } // namespace
@@ -55,7 +58,7 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     out.finish();
     step("output-written");
     if (done.brokenTail)
-        reportBrokenTail(Loc, reader.exists() ? keepBrokenFile(run.runId) : QString());
+        reportBrokenTail(Loc, keepBrokenFile(run.runId, reader.exists()));
     finishRun(Loc, count, recoveryRun);
 }
 
@@ -108,11 +111,9 @@ void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& s
     step("after-commits");
 }
 
-void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& keptAs) {
+void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& fate) {
     const QString text =
-        QStringLiteral("ERROR: archivo de registros incompleto (Loc: %1)").arg(Loc) +
-        (keptAs.isEmpty() ? QStringLiteral("; no hay archivo local")
-                          : QStringLiteral("; guardado como ") + keptAs);
+        QStringLiteral("ERROR: archivo de registros incompleto (Loc: %1)").arg(Loc) + fate;
     m.report.memoAppend(QStringLiteral(" [registro incompleto]"));
     m.report.statusText(text);
     m.report.logRow(text);
@@ -135,5 +136,13 @@ void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
     // The run's values stay: without the flag they mean nothing, and a save
     // cut short before the flag is cleared still finds its own run.
     m.fFTPerr = false;
-    m.guardarParam();
+    try {
+        m.guardarParam();
+    } catch (...) {
+        // The disk still holds the run: so does the memory, and the next call
+        // repeats the (now idempotent) recovery instead of fetching new files
+        // that the saved run would later take for its own.
+        m.fFTPerr = true;
+        throw;
+    }
 }

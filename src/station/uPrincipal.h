@@ -23,6 +23,7 @@ class QPushButton;
 class TShape;
 class TSpinEdit;
 class TStatusBar;
+class TRegistry;
 class TTrayIcon;
 class TfLog;
 class TfRegAsist;
@@ -60,6 +61,9 @@ public:
     void setSecondaryWindows(const TSecondaryWindows& windows);
 
     void guardarParam();
+    // The same for a download run's recovery state, which must reach the disk:
+    // a key that cannot be opened raises instead of saving nothing.
+    void guardarEstadoDescarga();
 
     // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
     const CollectionCycles& cycles() const;
@@ -182,6 +186,7 @@ private:
     void seAutoMinChange();
     void bFileClick();
     StationSettings currentSettings() const;
+    void writeOpenKey(TRegistry& registry);
     void applyAuto(bool on) override;
     void applyAutoMin(bool on) override;
     void applyDelayAutoMin(int seconds) override;

@@ -14,7 +14,7 @@ PuntoRegistro& TfPrincipal::punto() {
     if (!m_punto)
         m_punto = std::make_unique<PuntoRegistro>(PointSetup{
             FtpClient1, TcpSock1, *this, localAlias, serverAlias, fFTPerr, FTPloc, recovery,
-            [this] { guardarParam(); }, [this] { return seFTPtimeOut->Value(); }});
+            [this] { guardarEstadoDescarga(); }, [this] { return seFTPtimeOut->Value(); }});
     return *m_punto;
 }
 

@@ -14,6 +14,18 @@ void TfPrincipal::guardarParam() {
     TRegistry registry;
     if (!registry.OpenKey(settingsKey(serverAlias), true))
         return;
+    writeOpenKey(registry);
+}
+
+void TfPrincipal::guardarEstadoDescarga() {
+    TRegistry registry;
+    if (!registry.OpenKey(settingsKey(serverAlias), true))
+        throw ERegistryException(QStringLiteral("Cannot open the settings key '%1' in \"%2\"")
+                                     .arg(settingsKey(serverAlias), TRegistry::defaultPath()));
+    writeOpenKey(registry);
+}
+
+void TfPrincipal::writeOpenKey(TRegistry& registry) {
     try {
         writeSettings(registry, currentSettings());
     } catch (...) {

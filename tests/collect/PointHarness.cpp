@@ -32,9 +32,12 @@ void PointHarness::load() {
 }
 
 void PointHarness::save() {
+    ++saves;
+    if (failSavesFrom > 0 && saves >= failSavesFrom)
+        throw ERegistryException(QStringLiteral("Failed to set data for 'FTPrun'"));
     TRegistry registry;
     if (!registry.OpenKey(settingsKey(serverAlias), true))
-        return;
+        throw ERegistryException(QStringLiteral("Cannot open the settings key"));
     writeSettings(registry, settings);
     registry.CloseKey();
 }

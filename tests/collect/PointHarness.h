@@ -39,7 +39,11 @@ public:
     ~PointHarness() override;
 
     void load(); // the settings as the registry file holds them
-    void save(); // guardarParam
+    void save(); // guardarParam; raises when the key cannot be opened or written
+
+    // Saves from this one on fail as with an unwritable registry (1: the first); 0: none.
+    int failSavesFrom = 0;
+    int saves = 0;
 
     TSession session;
     TDatabase serverDb{session}; // the server connection with the station's login

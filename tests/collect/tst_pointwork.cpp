@@ -8,6 +8,7 @@
 #include "platform/Registry.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimeZone>
 #include <stdexcept>
@@ -91,6 +92,14 @@ bool flagSaved(const QString& serverAlias) {
     return r.ReadBool(QStringLiteral("fFTPerr"));
 }
 
+// The local copies as a fetch leaves them, with their count.
+bool writeLocalFiles(const QList<SimRecord>& held) {
+    QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
+    return count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly) &&
+           count.write(simCountFile(held.size())) == 2 &&
+           records.write(simRecordFile(held)) == held.size() * 20;
+}
+
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -124,6 +133,11 @@ private slots:
     void unwritableOutputThenRecovery();
     void flagOfAnOlderStationIsRecovered();
     void journalIsAddedToAnOlderDatabase();
+    void runStateThatCannotBeSaved_data();
+    void runStateThatCannotBeSaved();
+    void overwritingCycleEmptiesBeforeRecoveredLines();
+    void olderFlagStaysWhenItsRunCannotBeSaved();
+    void brokenTailThatCannotBeKeptSaysSo();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -540,10 +554,7 @@ void TestPointWork::flagOfAnOlderStationIsRecovered() {
     SimPoints sim({{kIp, simRecords(3, 1)}});
     sim.applyPorts();
     {
-        QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
-        QVERIFY(count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly));
-        count.write(simCountFile(2));
-        records.write(simRecordFile(simRecords(2, 50)));
+        QVERIFY(writeLocalFiles(simRecords(2, 50)));
         PointHarness h(w.localAlias, w.serverAlias);
         h.settings.fFTPerr = true;
         h.settings.FTPloc = QStringLiteral("OLD");
@@ -575,6 +586,132 @@ void TestPointWork::journalIsAddedToAnOlderDatabase() {
              QList<QVariantList>({{"local", "L01", 3}}));
     QCOMPARE(rowsOf(w.serverAlias, "SELECT store, loc, record_count FROM kivo_runs"),
              QList<QVariantList>({{"server", "L01", 3}}));
+}
+
+void TestPointWork::runStateThatCannotBeSaved_data() {
+    QTest::addColumn<int>("failSavesFrom");
+    QTest::addColumn<bool>("pointKeepsThem");
+    QTest::newRow("when the run starts") << 1 << true;
+    QTest::newRow("when the run ends") << 3 << false;
+}
+
+// The registry stops taking the recovery state, the station goes on visiting
+// the point and is then restarted with the registry mended: what was on disk
+// must match what was done, so each ticket ends up once.
+void TestPointWork::runStateThatCannotBeSaved() {
+    QFETCH(int, failSavesFrom);
+    QFETCH(bool, pointKeepsThem);
+    const QString ip = QStringLiteral("127.0.5.1");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(6, 1)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias, 3000);
+        h.failSavesFrom = failSavesFrom;
+        CycleOutput out{w.outputPath()};
+        QVERIFY_THROWS_EXCEPTION(
+            std::exception, h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out));
+        h.work->closeFtp();
+        QCOMPARE(sim.countEvents(ip, "DELE x"), pointKeepsThem ? 0 : 1);
+        QList<SimRecord> now = pointKeepsThem ? simRecords(6, 1) : QList<SimRecord>();
+        now += simRecords(3, 7);
+        sim.serve(ip, now);
+        // The next point of the cycle, the registry still broken.
+        try {
+            h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+        } catch (const std::exception&) {
+        }
+        h.work->closeFtp();
+    }
+    PointHarness h(w.localAlias, w.serverAlias, 3000); // restarted, registry mended
+    for (int call = 0; call < 2; ++call) {
+        CycleOutput out{w.outputPath()};
+        h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+        h.work->closeFtp();
+    }
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 9));
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// A manual cycle with "Sobrescribir" whose first stored records are those of
+// a run recovered into the same file: the file is emptied before them, once,
+// and the later points append.
+void TestPointWork::overwritingCycleEmptiesBeforeRecoveredLines() {
+    const QString ipA = QStringLiteral("127.0.5.3"), ipB = QStringLiteral("127.0.5.4");
+    CollectWorld w;
+    SimPoints sim({{ipA, simRecords(2, 1)}, {ipB, simRecords(3, 10)}});
+    sim.applyPorts();
+    {
+        PointHarness h(w.localAlias, w.serverAlias);
+        CycleOutput first{w.outputPath(), true};
+        h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), first);
+        h.work->closeFtp();
+        h.work->probe = [](const char* name, int k) {
+            if (qstrcmp(name, "record") == 0 && k == 1)
+                throw Failure("storing failed");
+        };
+        QVERIFY_THROWS_EXCEPTION(
+            Failure, h.work->Descargar(ipB, QStringLiteral("B"), QStringLiteral("B01"), first));
+        h.work->closeFtp();
+    }
+    sim.serve(ipA, simRecords(2, 20));
+    PointHarness h(w.localAlias, w.serverAlias);
+    CycleOutput second{w.outputPath(), true};
+    h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), second); // recovers B01
+    h.work->closeFtp();
+    h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), second);
+    QCOMPARE(storedTickets(w, QStringLiteral("B01")).output, ticketRange(10, 3));
+    QCOMPARE(storedTickets(w, QStringLiteral("A01")).output, ticketRange(20, 2));
+    QCOMPARE(fileLines(w.outputPath()).size(), 5);
+    QVERIFY(!flagSaved(w.serverAlias));
+}
+
+// The flag of an older station gets a run identity when it is recovered; a
+// save that fails then must leave the flag as it was, not drop the records.
+void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
+    const QString ip = QStringLiteral("127.0.5.5");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(3, 1)}});
+    sim.applyPorts();
+    QVERIFY(writeLocalFiles(simRecords(2, 50)));
+    PointHarness h(w.localAlias, w.serverAlias);
+    h.settings.fFTPerr = true;
+    h.settings.FTPloc = QStringLiteral("OLD");
+    h.failSavesFrom = 1;
+    CycleOutput out{w.outputPath()};
+    QVERIFY_THROWS_EXCEPTION(
+        std::exception, h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out));
+    QVERIFY(h.settings.fFTPerr);
+    h.failSavesFrom = 0;
+    h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+    checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
+    QCOMPARE(sim.countEvents(ip, "RETR"), 0);
+}
+
+// The copy kept for inspection cannot be made (its name is taken by a
+// directory that is not empty): the report must not name it as kept.
+void TestPointWork::brokenTailThatCannotBeKeptSaysSo() {
+    const QString ip = QStringLiteral("127.0.5.6");
+    CollectWorld w;
+    SimPoints sim({{ip, simRecords(5), QStringLiteral("partial")}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    QString kept;
+    h.work->probe = [&](const char* name, int) {
+        if (qstrcmp(name, "output-written") != 0)
+            return;
+        kept = QStringLiteral("regAsist.ras.incompleto-") + h.settings.recovery.runId.left(8);
+        QVERIFY(QDir().mkpath(kept + QStringLiteral("/inside")));
+    };
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
+    QVERIFY(!kept.isEmpty());
+    QVERIFY(!QFileInfo(kept).isFile());
+    QVERIFY2(!h.report.status.contains(QStringLiteral("guardado como")),
+             qPrintable(h.report.status));
+    QVERIFY2(h.report.status.contains(QStringLiteral("no se pudo guardar")),
+             qPrintable(h.report.status));
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

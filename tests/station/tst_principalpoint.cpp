@@ -8,6 +8,7 @@
 #include "ui/StatusBar.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -45,6 +46,35 @@ private slots:
         QCOMPARE(r.ReadBool(QStringLiteral("fFTPerr")), false);
         QCOMPARE(r.ReadString(QStringLiteral("FTPloc")), QStringLiteral("L01"));
         QVERIFY(!r.ReadString(QStringLiteral("FTPrun")).isEmpty());
+    }
+
+    // A settings key that cannot be opened saves nothing, silently, at closing;
+    // for a run it means the point's records would be deleted with no
+    // recovery state on the disk, so the run does not happen.
+    void runStateThatCannotReachTheRegistryStopsTheRun() {
+        StationFixture fx;
+        const QString ip = QStringLiteral("127.0.5.2");
+        SimPoints sim({{ip, simRecords(3)}});
+        QVERIFY(sim.started());
+        sim.applyPorts();
+        TfPrincipal w;
+        QFile blocker(fx.path(QStringLiteral("not-a-directory")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("KIVO_REGISTRY", (blocker.fileName() + QStringLiteral("/registry.reg")).toUtf8());
+        CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
+        QVERIFY_THROWS_EXCEPTION(
+            std::exception, w.Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"), out));
+        w.pointWork().closeFtp();
+        QCOMPARE(sim.countEvents(ip, "DELE x"), 0);
+        QVERIFY(!QFile::exists(out.path));
+        TQuery q;
+        q.DatabaseName = w.localAlias;
+        q.SQL = QStringList{QStringLiteral("select * from lectura.DB")};
+        q.Open();
+        QCOMPARE(q.RecordCount(), 0);
+        q.Close();
+        w.guardarParam(); // closing still says nothing
     }
 
     void ftpFailureTextsDifferOnScreenAndInTheLog() {

@@ -6,6 +6,8 @@
 #include "SimPoints.h"
 #include "collect/Cycles.h"
 #include "collect/PuntoRegistro.h"
+#include "collect/SettingsCodec.h"
+#include "platform/Registry.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
 
@@ -156,9 +158,19 @@ int main(int argc, char** argv) {
     QString FTPloc;
     RecoveryExtra recovery;
     CountingReport report;
+    // The recovery state goes to the registry file as the station saves it.
+    const auto guardarParam = [&] {
+        StationSettings settings;
+        settings.fFTPerr = fFTPerr;
+        settings.FTPloc = FTPloc;
+        settings.recovery = recovery;
+        TRegistry registry;
+        if (registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true))
+            writeSettings(registry, settings);
+    };
     PuntoRegistro work(PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"),
-                                  QStringLiteral("JUXRegs"), fFTPerr, FTPloc, recovery, [] {},
-                                  [] { return 60000; }});
+                                  QStringLiteral("JUXRegs"), fFTPerr, FTPloc, recovery,
+                                  guardarParam, [] { return 60000; }});
     ManualControls controls;
     controls.path = dir.filePath(QStringLiteral("salida.txt"));
     OwnedCycleTimers timers;

@@ -42,9 +42,15 @@ void readSettings(const TRegistry& r, SettingsTarget& t) {
     t.applyRecoveryExtra(extra);
 }
 
+// All values in one atomic rewrite of the registry file (one flush to the
+// disk instead of thirteen): the settings on disk are the old ones or the new
+// ones, never a mix. A save that fails raises "Failed to set data for
+// 'FTPrun'" and leaves none of them written, which keeps the rule that the
+// values after a failed one are not written.
 void writeSettings(TRegistry& r, const StationSettings& v) {
+    r.BeginUpdate();
     // First: the run is known before its flag is set, and stays known until
-    // the flag has been cleared.
+    // the flag has been cleared (also when a single value's write fails).
     r.WriteString(QStringLiteral("FTPrun"), v.recovery.runText());
     r.WriteString(QStringLiteral("FTPpend"), v.recovery.pendingText());
     r.WriteBool(QStringLiteral("Auto"), v.Auto);
@@ -58,6 +64,7 @@ void writeSettings(TRegistry& r, const StationSettings& v) {
     r.WriteString(QStringLiteral("FTPloc"), v.FTPloc);
     r.WriteInteger(QStringLiteral("FTPix"), v.FTPix);
     r.WriteInteger(QStringLiteral("FTPtimeOut"), v.FTPtimeOut);
+    r.EndUpdate();
 }
 
 // "<run id>\t<output start>\t<mark>\t<skip>\t<loc length>\t<loc><output path>":

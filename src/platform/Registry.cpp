@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QtEndian>
 #include <cstring>
+#include <optional>
 
 using regfile::LoadStatus;
 using regfile::Value;
@@ -96,6 +97,16 @@ struct TRegistry::Impl {
         return *found;
     }
     void write(const Value& value);
+    void endUpdate();
+    void dropUpdate() {
+        updating = false;
+        pending.reset();
+    }
+
+    // A group of writes: the document they change and the first value's name.
+    bool updating = false;
+    std::optional<regfile::Document> pending;
+    QString pendingFirst;
 };
 
 // The file is read again before every write so that a change never drops what
@@ -103,18 +114,43 @@ struct TRegistry::Impl {
 void TRegistry::Impl::write(const Value& value) {
     if (openKey.isEmpty())
         failSet(value.name);
-    regfile::Loaded file = regfile::load(path);
-    if (file.status == LoadStatus::Unreadable)
-        failSet(value.name);
+    regfile::Document document;
+    if (updating && pending) {
+        document = std::move(*pending);
+    } else {
+        regfile::Loaded file = regfile::load(path);
+        if (file.status == LoadStatus::Unreadable)
+            failSet(value.name);
+        document = std::move(file.document);
+    }
     // The format is settled by the plain text before a multi-line text is
     // encoded as hex data in it.
-    file.document.ensure(openKey).set(value);
-    if (!regfile::fitsSingleByte(file.document))
-        regfile::widenToUnicode(file.document);
-    file.document.ensure(openKey).set(storable(value, file.document.format));
-    if (!regfile::save(path, file.document))
+    document.ensure(openKey).set(value);
+    if (!regfile::fitsSingleByte(document))
+        regfile::widenToUnicode(document);
+    document.ensure(openKey).set(storable(value, document.format));
+    if (updating) {
+        if (!pending)
+            pendingFirst = value.name;
+        pending = std::move(document);
+        return;
+    }
+    if (!regfile::save(path, document))
         failSet(value.name);
-    snapshot = std::move(file.document);
+    snapshot = std::move(document);
+}
+
+// One rewrite for the whole group: each rewrite of the file costs a flush to
+// the disk, and the station saves its settings while the event loop waits.
+void TRegistry::Impl::endUpdate() {
+    std::optional<regfile::Document> document = std::move(pending);
+    const QString first = pendingFirst;
+    dropUpdate();
+    if (!document)
+        return;
+    if (!regfile::save(path, *document))
+        failSet(first);
+    snapshot = std::move(*document);
 }
 
 QString TRegistry::defaultPath() {
@@ -127,13 +163,16 @@ QString TRegistry::defaultPath() {
     return config + QStringLiteral("/kivo-ip/registry.reg");
 }
 
-TRegistry::TRegistry(QString filePath) : d(new Impl{std::move(filePath), {}, {}}) {}
+TRegistry::TRegistry(QString filePath) : d(new Impl) {
+    d->path = std::move(filePath);
+}
 
 TRegistry::~TRegistry() {
     delete d;
 }
 
 bool TRegistry::OpenKey(const QString& key, bool canCreate) {
+    d->dropUpdate();
     const QString path = fullPath(d->openKey, key);
     regfile::Loaded file = regfile::load(d->path);
     if (file.status == LoadStatus::Unreadable)
@@ -151,6 +190,7 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate) {
 }
 
 void TRegistry::CloseKey() {
+    d->dropUpdate();
     d->openKey.clear();
     d->snapshot = {};
 }
@@ -221,4 +261,13 @@ void TRegistry::WriteDateTime(const QString& name, double value) {
     QByteArray bytes(sizeof(double), '\0');
     qToLittleEndian(value, bytes.data());
     d->write(binaryValue(name, bytes));
+}
+
+void TRegistry::BeginUpdate() {
+    d->dropUpdate();
+    d->updating = true;
+}
+
+void TRegistry::EndUpdate() {
+    d->endUpdate();
 }

@@ -37,9 +37,9 @@ public:
     // Reads raise ERegistryException: absent value "Failed to get data for '%s'",
     // wrong type "Invalid data type for '%s'". ReadString of an absent value is "";
     // it also reads REG_SZ and REG_EXPAND_SZ stored in hex form.
-    int ReadInteger(const QString& name) const;  // REG_DWORD
-    bool ReadBool(const QString& name) const;    // REG_DWORD, any value but 0 is true
-    QString ReadString(const QString& name) const; // REG_SZ
+    int ReadInteger(const QString& name) const;           // REG_DWORD
+    bool ReadBool(const QString& name) const;             // REG_DWORD, any value but 0 is true
+    QString ReadString(const QString& name) const;        // REG_SZ
     QByteArray ReadBinaryData(const QString& name) const; // REG_BINARY
     double ReadDateTime(const QString& name) const; // REG_BINARY of 8 bytes, little-endian double
 
@@ -50,6 +50,18 @@ public:
     void WriteString(const QString& name, const QString& value);
     void WriteBinaryData(const QString& name, const QByteArray& value);
     void WriteDateTime(const QString& name, double value);
+
+    // Writes between BeginUpdate and EndUpdate change a copy of the file read
+    // at the first of them, and EndUpdate saves that copy in one atomic
+    // rewrite: a group of values is on disk all together or not at all, never
+    // in part. A value that cannot be written still raises at once (a key not
+    // open, a file that cannot be read), and a save that fails raises "Failed
+    // to set data for '%s'" with the group's first value, since none of the
+    // group reached the disk; the values after it are not written either.
+    // Reads see the written values only after EndUpdate. CloseKey, OpenKey and
+    // the destructor drop a group that was never ended.
+    void BeginUpdate();
+    void EndUpdate();
 
 private:
     struct Impl;

@@ -95,6 +95,7 @@ private slots:
     void exportSpellingsOfDwordAndBinary();
     void writtenLinesReadableByTheOwner();
     void fullDiskKeepsTheOldFile();
+    void groupIsSavedWholeOrNotAtAll();
 
 private:
     QString path() const { return m_dir->filePath("cfg/kivo-ip/registry.reg"); }
@@ -581,6 +582,42 @@ void TestRegistry::fullDiskKeepsTheOldFile() {
         error = e.message();
     }
     QCOMPARE(error, QString("Failed to set data for 'FileAuto'"));
+    QCOMPARE(readAll(path()), before);
+}
+
+// A group of writes reaches the file in one save at its end; a save that
+// fails names the group's first value and leaves the file as it was.
+void TestRegistry::groupIsSavedWholeOrNotAtAll() {
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kSettingsKey, true));
+    registry.WriteInteger("Auto", 1);
+    registry.BeginUpdate();
+    registry.WriteInteger("FTPix", 7);
+    registry.WriteString("FTPloc", "12");
+    QVERIFY(!readAll(path()).contains("FTPix")); // nothing written before the end
+    registry.EndUpdate();
+    QVERIFY(readAll(path()).contains("\"FTPix\"=dword:00000007"));
+    QCOMPARE(registry.ReadString("FTPloc"), QString("12"));
+
+    const QByteArray before = readAll(path());
+    QString error;
+    registry.BeginUpdate();
+    registry.WriteInteger("FTPix", 8);
+    registry.WriteString("FileAuto", QString(200, QLatin1Char('x')));
+    try {
+        FileSizeLimit limit(rlim_t(before.size()));
+        registry.EndUpdate();
+    } catch (const ERegistryException& e) {
+        error = e.message();
+    }
+    QCOMPARE(error, QString("Failed to set data for 'FTPix'"));
+    QCOMPARE(readAll(path()), before);
+    QCOMPARE(registry.ReadInteger("FTPix"), 7);
+
+    // A group that is never ended writes nothing.
+    registry.BeginUpdate();
+    registry.WriteInteger("FTPix", 9);
+    registry.CloseKey();
     QCOMPARE(readAll(path()), before);
 }
 

@@ -103,12 +103,7 @@ void TicketStatements::storeLocal(const RegistroTicket& r, const QString& loc) {
 }
 
 // Only the first row counts; no row is an unknown code: empty name, card 0.
-// Each code is read once per run: the run keeps the event loop, and so every
-// editor of the personnel list, waiting until it ends.
 Person TicketStatements::lookUp(qint32 codigo) {
-    const auto known = m_people.constFind(codigo);
-    if (known != m_people.constEnd())
-        return *known;
     m_person.bindValue(kP[0], codigo);
     run(m_person, m_localAlias, QStringLiteral("personal.DBF"));
     Person person;
@@ -118,7 +113,6 @@ Person TicketStatements::lookUp(qint32 codigo) {
         person.card = integerOf(m_person.value(2));
     }
     m_person.finish();
-    m_people.insert(codigo, person);
     return person;
 }
 

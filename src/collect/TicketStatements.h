@@ -2,7 +2,6 @@
 
 #include "collect/Ticket.h"
 
-#include <QHash>
 #include <QSqlQuery>
 #include <QString>
 
@@ -25,6 +24,4 @@ private:
 
     QString m_localAlias, m_serverAlias;
     QSqlQuery m_lectura, m_lecturaBak, m_person, m_tickets;
-    // The people a run has looked up: its records repeat a few dozen codes.
-    QHash<qint32, Person> m_people;
 };

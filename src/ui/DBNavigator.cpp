@@ -22,6 +22,14 @@ constexpr ButtonLook kLooks[] = {
 
 } // namespace
 
+TDBNavigator* TDBNavigator::browser(QWidget* parent, TDataSource* source) {
+    auto* navigator = new TDBNavigator(parent);
+    navigator->setObjectName(QStringLiteral("DBNavigator1"));
+    navigator->setVisibleButtons({nbFirst, nbPrior, nbNext, nbLast});
+    navigator->setDataSource(source);
+    return navigator;
+}
+
 TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

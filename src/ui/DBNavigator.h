@@ -16,6 +16,8 @@ public:
     enum Button { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel };
 
     explicit TDBNavigator(QWidget* parent = nullptr);
+    // A navigator of a read-only window: first, prior, next, last.
+    static TDBNavigator* browser(QWidget* parent, TDataSource* source);
 
     void setDataSource(TDataSource* source); // not owned
     TDataSource* dataSource() const { return m_source; }

@@ -19,11 +19,7 @@ TfLog::TfLog(QWidget* parent)
     strip->setFixedHeight(41);
     auto* stripLayout = new QHBoxLayout(strip);
     stripLayout->setContentsMargins(4, 8, 4, 8);
-    DBNavigator1 = new TDBNavigator(strip);
-    DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
-    DBNavigator1->setVisibleButtons(
-        {TDBNavigator::nbFirst, TDBNavigator::nbPrior, TDBNavigator::nbNext, TDBNavigator::nbLast});
-    DBNavigator1->setDataSource(&DataSource1);
+    DBNavigator1 = TDBNavigator::browser(strip, &DataSource1);
     stripLayout->addWidget(DBNavigator1);
     stripLayout->addStretch();
 

@@ -94,11 +94,7 @@ QWidget* TfRegAsist::buildStrip() {
     strip->setFixedHeight(kStripHeight);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(6, 2, 6, 4);
-    DBNavigator1 = new TDBNavigator(strip);
-    DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
-    DBNavigator1->setVisibleButtons(
-        {TDBNavigator::nbFirst, TDBNavigator::nbPrior, TDBNavigator::nbNext, TDBNavigator::nbLast});
-    DBNavigator1->setDataSource(&DataSource1);
+    DBNavigator1 = TDBNavigator::browser(strip, &DataSource1);
     row->addWidget(DBNavigator1);
     row->addSpacing(16);
     dtpDesde = datePicker(strip);

@@ -172,6 +172,14 @@ public:
         writeServed(address, QStringLiteral("nroRegAsist.ras"), simCountFile(records.size()));
         writeServed(address, QStringLiteral("regAsist.ras"), simRecordFile(records));
     }
+    // The count files the next downloads of the count file serve, in order.
+    void queueCountReads(const QString& address, const QList<QByteArray>& counts) const {
+        QFile f(pointDir(address) + QStringLiteral("/count-reads"));
+        if (!f.open(QIODevice::WriteOnly))
+            return;
+        for (const QByteArray& count : counts)
+            f.write((count.isEmpty() ? QByteArray("-") : count.toHex()) + '\n');
+    }
     void writeServed(const QString& address, const QString& name, const QByteArray& content) const {
         QFile f(pointDir(address) + QStringLiteral("/served/") + name);
         if (f.open(QIODevice::WriteOnly))

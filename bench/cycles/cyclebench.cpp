@@ -154,23 +154,10 @@ int main(int argc, char** argv) {
     ftp.ReportLevel = 16;
     TTcpSock sock;
     sock.TimeOut = 30000;
-    bool fFTPerr = false;
-    QString FTPloc;
-    RecoveryExtra recovery;
     CountingReport report;
-    // The recovery state goes to the registry file as the station saves it.
-    const auto guardarParam = [&] {
-        StationSettings settings;
-        settings.fFTPerr = fFTPerr;
-        settings.FTPloc = FTPloc;
-        settings.recovery = recovery;
-        TRegistry registry;
-        if (registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true))
-            writeSettings(registry, settings);
-    };
+    // The recovery state goes to its own file as the station saves it.
     PuntoRegistro work(PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"),
-                                  QStringLiteral("JUXRegs"), fFTPerr, FTPloc, recovery,
-                                  guardarParam, [] { return 60000; }});
+                                  QStringLiteral("JUXRegs"), [] { return 60000; }});
     ManualControls controls;
     controls.path = dir.filePath(QStringLiteral("salida.txt"));
     OwnedCycleTimers timers;

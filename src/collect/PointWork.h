@@ -9,6 +9,8 @@ struct CycleOutput {
     // Set by the storing run once it has emptied the file, so that the later
     // points of the same cycle append instead of emptying it again.
     bool emptied = false;
+    // Output lines kept aside are reported once per cycle.
+    bool sideFilesReported = false;
 };
 
 // What a cycle step asks of one registration point. Every call returns only

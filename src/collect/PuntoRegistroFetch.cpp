@@ -2,18 +2,24 @@
 #include "collect/PuntoRegistro.h"
 
 #include "collect/RunJournal.h"
+#include "collect/RunOutput.h"
 #include "net/NetPorts.h"
 #include "platform/Regional.h"
 #include "store/Aliases.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
 #include <QUuid>
 #include <unistd.h>
 
 namespace {
 
 const QString kNoAccess = QStringLiteral("ERROR: no se puede tener acceso a la base de datos.");
+// The second reading of the count, beside the run's own count file.
+const QString kCountRecheckFile = QStringLiteral("nroRegAsist.ras.2");
 
 QByteArray prefixHash(const QString& path, int records) {
     QFile file(path);
@@ -23,6 +29,15 @@ QByteArray prefixHash(const QString& path, int records) {
     if (bytes.size() != qint64(records) * kRecordSize)
         return {};
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+// The count of a local count file; 0 when it cannot be read.
+int localCount(const QString& path) {
+    try {
+        return leerCantidad(path);
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 // Whole records the local record file holds, up to the count.
@@ -102,60 +117,70 @@ bool PuntoRegistro::tablesAccessible() {
 
 void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
                               CycleOutput& output) {
+    m_out.reset();
     if (!tablesAccessible()) {
         m.report.statusText(kNoAccess);
         return;
     }
-    if (!m.fFTPerr) {
-        if (!descargarArchivos(IP, Desc, Loc, output))
-            return;
-        procesarDescarga(Loc, false);
+    if (!loadState(Desc))
+        return;
+    reportSideFiles(output);
+    adoptKeyRun(output);
+    if (m_state.unfinished) {
+        recoverRun(output);
         return;
     }
-    // The run's own Loc: FTPloc may lag behind it when a save was cut short.
-    const QString loc = m.recovery.runId.isEmpty() ? m.FTPloc : m.recovery.loc;
-    m.report.logRow(QStringLiteral("Recuperando registros de anterior descarga FTP (Loc: ") + loc +
-                    QStringLiteral(")..."));
-    m.report.memoAppend(QStringLiteral("   Recuperando registros de anterior descarga..."));
-    m.report.statusText(QStringLiteral("Recuperando registros de anterior descarga FTP..."));
-    if (m.recovery.runId.isEmpty()) // a flag saved before runs had an identity
-        startRun(QString(), loc, output);
-    else if (m.recovery.outputPath == output.path)
-        recoverIntoCycleOutput(output);
-    procesarDescarga(loc, true);
+    if (!descargarArchivos(IP, Desc, Loc, output))
+        return;
+    procesarDescarga(Loc, false);
 }
 
-// The recovered lines go to the file this cycle writes. A cycle that empties
-// it and has not yet done so empties it now, before them; either way the
-// cycle must not empty the recovered lines again.
-void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
-    if (output.overwrite && !output.emptied) {
-        const RecoveryExtra before = m.recovery;
-        m.recovery.outputStart = 0;
-        m.recovery.appendMark = false;
-        try {
-            m.guardarParam(); // a recovery cut short must cut back to the same length
-        } catch (...) {
-            m.recovery = before;
-            throw;
-        }
+void PuntoRegistro::reportProblem(const QString& text) {
+    m.report.statusText(text);
+    m.report.logRow(text);
+}
+
+// A state that cannot be read stops every fetch: its run's local copies may be
+// the only copy of their records. Tried again at each visit.
+bool PuntoRegistro::loadState(const QString& Desc) {
+    if (m_stateLoaded)
+        return true;
+    try {
+        m_state = RunState::load(m.statePath.isEmpty() ? RunState::defaultPath() : m.statePath);
+        m_stateLoaded = true;
+        return true;
+    } catch (const Exception& error) {
+        m.report.memoAppend(QStringLiteral("   ") + Desc + QStringLiteral("... FALLO\r\n"));
+        reportProblem(QStringLiteral("ERROR: ") + error.message());
+        return false;
     }
-    output.emptied = true;
 }
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
                                       CycleOutput& output) {
     if (!connectTo(IP, Desc))
         return false;
+    const QString point = pointKey(IP);
     // Any doubt about the transfer: the point keeps its records.
     if (!downloadFiles()) {
         disconnectQuietly();
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         return false;
     }
-    startRun(IP, Loc, output);
+    const FilesVerdict verdict = judgeFiles();
+    const bool emptiedBefore = output.emptied;
+    startRun(point, Loc, output);
+    // An output file that cannot be written fails the point before anything
+    // is deleted on it.
+    if (!openRunOutput(output, emptiedBefore)) {
+        disconnectQuietly();
+        return false;
+    }
     step("before-delete");
-    sendDelete(IP);
+    if (verdict.deleteIt)
+        sendDelete(point);
+    else if (!verdict.keptWhy.isEmpty())
+        reportKept(Loc, verdict.keptWhy);
     step("after-delete");
     disconnectQuietly();
     return true;
@@ -184,6 +209,14 @@ bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
     }
 }
 
+// One terminal reached under two address texts ("127.0.2.1", "127.0.2.01", a
+// host name) is one point: its unconfirmed deletes are kept by the control
+// connection's peer address.
+QString PuntoRegistro::pointKey(const QString& IP) const {
+    const quint32 peer = m.ftp.PeerAddress();
+    return peer != 0 ? QHostAddress(peer).toString() : IP;
+}
+
 // The count file, then the record file unless the count is 0; true when no
 // step failed or was reported failed, and both local files are on the disk.
 bool PuntoRegistro::downloadFiles() {
@@ -205,6 +238,56 @@ bool PuntoRegistro::downloadFiles() {
     return !FalloFTP;
 }
 
+// The point erases every record it holds when asked to delete, also those
+// beyond its count. So it is asked only when the record file holds exactly
+// the counted records, or a stale tail behind them that a second reading of
+// the count confirms. A ticket issued after that second reading and before
+// the delete is still lost: only the point could close that window.
+PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles() {
+    const int count = localCount(kCountFile);
+    if (count == 0)
+        return {false, {}}; // nothing to collect, and the record file was not fetched
+    const qint64 whole = QFile(kRecordFile).size() / kRecordSize;
+    if (QFile(kRecordFile).size() < qint64(count) * kRecordSize)
+        return {false, QStringLiteral("el archivo de registros tiene %1 de los %2 registros "
+                                      "de la cantidad")
+                           .arg(whole)
+                           .arg(count)};
+    if (whole > count) {
+        const int again = countAgain();
+        if (again < 0)
+            return {false, QStringLiteral("no se pudo volver a leer la cantidad")};
+        if (again != count)
+            return {false, QStringLiteral("la cantidad pasó de %1 a %2 durante la descarga")
+                               .arg(count)
+                               .arg(again)};
+    }
+    return {};
+}
+
+// The count read once more, into a file of its own: the local count file is
+// part of the run. -1 when it cannot be read.
+int PuntoRegistro::countAgain() {
+    FalloFTP = false;
+    int count = -1;
+    try {
+        m.ftp.Download(kCountFile, kCountRecheckFile);
+        if (!FalloFTP)
+            count = leerCantidad(kCountRecheckFile);
+    } catch (const std::exception&) {
+        count = -1;
+    }
+    QFile::remove(kCountRecheckFile);
+    FalloFTP = false;
+    return count;
+}
+
+void PuntoRegistro::reportKept(const QString& Loc, const QString& why) {
+    m.report.memoAppend(QStringLiteral(" [sin borrar]"));
+    reportProblem(
+        QStringLiteral("AVISO (Loc: %1): %2; el punto conserva sus registros.").arg(Loc, why));
+}
+
 void PuntoRegistro::disconnectQuietly() {
     try {
         m.ftp.Disconnect();
@@ -220,56 +303,101 @@ void PuntoRegistro::flushLocalFiles() {
 
 // The local files become the only copy once the delete is sent: the run's
 // state is saved first, with the bytes the point may still hold if the delete
-// is never confirmed.
-void PuntoRegistro::startRun(const QString& IP, const QString& Loc, CycleOutput& output) {
-    RecoveryExtra& run = m.recovery;
-    const RecoveryExtra before = run;
-    const bool flagBefore = m.fFTPerr; // set already when a flag without a run is recovered
-    const QString locBefore = m.FTPloc;
+// is never sent or confirmed.
+void PuntoRegistro::startRun(const QString& point, const QString& Loc, CycleOutput& output) {
+    const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
-    int count = 0;
-    try {
-        count = leerCantidad(kCountFile);
-    } catch (const std::exception&) {
-        count = 0;
-    }
-    const int present = recordsPresent(kRecordFile, count);
-    run.skip = 0;
-    if (!IP.isEmpty() && run.pending.contains(IP)) {
-        const PendingDelete old = run.pending.value(IP);
-        // Stored already (its run is journaled) and the point never deleted them.
-        if (old.count <= present && prefixHash(kRecordFile, old.count) == old.sha256 &&
-            RunJournal::holds(m.localAlias, false, old.runId, RunJournal::kLocalStore))
-            run.skip = old.count;
-        run.pending.remove(IP);
-    }
+    const int count = localCount(kCountFile);
+    RunRecord run;
     run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.loc = Loc;
-    if (!IP.isEmpty() && present > 0)
-        run.pending.insert(IP, {run.runId, present, prefixHash(kRecordFile, present)});
-    run.outputPath = output.path;
-    const bool emptyIt = output.overwrite && !output.emptied;
-    QFile out(output.path);
-    run.appendMark = !output.overwrite && out.exists();
-    run.outputStart = emptyIt || !out.exists() ? 0 : out.size();
-    if (output.overwrite)
-        output.emptied = true;
-    m.fFTPerr = true;
-    m.FTPloc = Loc;
+    run.workDir = QDir::currentPath();
+    run.countSha256 = fileSha256(kCountFile);
+    if (count > 0)
+        run.recordSha256 = fileSha256(kRecordFile);
+    run.point = point;
+    if (m_state.pending.contains(point))
+        run.priorPending = m_state.pending.value(point);
+    updatePending(run, count);
+    setRunOutput(run, output);
+    m_state.run = run;
+    m_state.unfinished = true;
+    // A run whose state is not on the disk does not happen: nothing is stored
+    // or deleted, and the point keeps its records for a later cycle.
+    saveStateOrRevert(before, output, emptiedBefore);
+}
+
+void PuntoRegistro::saveStateOrRevert(const RunState& before, CycleOutput& output,
+                                      bool emptiedBefore) {
     try {
-        m.guardarParam();
+        saveState();
     } catch (...) {
-        // A run whose state is not on the disk does not happen: nothing is
-        // stored or deleted, and the point keeps its records for a later cycle.
-        m.fFTPerr = flagBefore;
-        m.FTPloc = locBefore;
-        run = before;
+        m_state = before;
         output.emptied = emptiedBefore;
         throw;
     }
 }
 
-void PuntoRegistro::sendDelete(const QString& IP) {
+// The point's unconfirmed-delete entry: records stored already that the point
+// may still hold. An earlier entry stands until a fetched record file shows
+// that the point no longer holds them.
+void PuntoRegistro::updatePending(RunRecord& run, int count) {
+    if (count == 0)
+        return; // no record file fetched: nothing proves or disproves the entry
+    const int present = recordsPresent(kRecordFile, count);
+    if (run.priorPending) {
+        const PendingDelete& old = *run.priorPending;
+        if (prefixHash(kRecordFile, old.count) == old.sha256 &&
+            RunJournal::holds(m.localAlias, false, old.runId, RunJournal::kLocalStore)) {
+            run.skip = old.count;
+            if (present <= old.count)
+                return; // nothing new: the entry stands as it is
+        }
+    }
+    m_state.pending.remove(run.point);
+    if (present > 0)
+        m_state.pending.insert(run.point, {run.runId, present, prefixHash(kRecordFile, present)});
+}
+
+// The cycle's output file: emptied once in a cycle that overwrites, appended
+// to otherwise ("*" when it held lines of earlier runs).
+void PuntoRegistro::setRunOutput(RunRecord& run, CycleOutput& output) const {
+    const QFileInfo out(output.path);
+    const bool emptyIt = output.overwrite && !output.emptied;
+    run.outputPath = out.absoluteFilePath();
+    run.appendMark = !output.overwrite && out.exists();
+    run.outputStart = emptyIt || !out.exists() ? 0 : out.size();
+    if (output.overwrite)
+        output.emptied = true;
+}
+
+bool PuntoRegistro::openRunOutput(CycleOutput& output, bool emptiedBefore) {
+    try {
+        m_out = std::make_unique<RunOutput>(m_state.run.outputPath, m_state.run.outputStart);
+        return true;
+    } catch (const Exception& error) {
+        output.emptied = emptiedBefore;
+        giveUpRun();
+        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+        reportProblem(QStringLiteral("ERROR: ") + error.message() +
+                      QStringLiteral("; el punto conserva sus registros."));
+        return false;
+    }
+}
+
+// A run that stored nothing and deleted nothing is forgotten, and the point's
+// entry is as it was before it.
+void PuntoRegistro::giveUpRun() {
+    const RunRecord& run = m_state.run;
+    if (m_state.pending.value(run.point).runId == run.runId)
+        m_state.pending.remove(run.point);
+    if (run.priorPending)
+        m_state.pending.insert(run.point, *run.priorPending);
+    m_state.unfinished = false;
+    saveState();
+}
+
+void PuntoRegistro::sendDelete(const QString& point) {
     FalloFTP = false;
     bool confirmed = true;
     try {
@@ -279,8 +407,8 @@ void PuntoRegistro::sendDelete(const QString& IP) {
     }
     // Saved at once: a run that fails later must not leave the point's old
     // bytes standing as "not deleted".
-    if (confirmed && !FalloFTP && m.recovery.pending.remove(IP) > 0)
-        m.guardarParam();
+    if (confirmed && !FalloFTP && m_state.pending.remove(point) > 0)
+        saveState();
     FalloFTP = false;
 }
 

@@ -20,26 +20,16 @@ void touchOrf() {
             QStringLiteral("Cannot open file \"%1\". %2").arg(kOrfFile, orf.errorString()));
 }
 
-// A record file that ends inside a record is kept for inspection, beside the
-// one that the next fetch replaces. Answers what became of it, for the report.
-QString keepBrokenFile(const QString& runId, bool exists) {
-    if (!exists)
-        return QStringLiteral("; no hay archivo local");
-    const QString kept = kRecordFile + QStringLiteral(".incompleto-") + runId.left(8);
-    QFile::remove(kept);
-    if (!QFile::copy(kRecordFile, kept))
-        return QStringLiteral("; no se pudo guardar como ") + kept;
-    return QStringLiteral("; guardado como ") + kept;
-}
-
 } // namespace
 
 void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
-    const RecoveryExtra run = m.recovery;
-    const int count = leerCantidad(kCountFile);
-    RunOutput out(run.outputPath, run.outputStart);
+    const RunRecord run = m_state.run;
+    const int count = leerCantidad(run.countFile());
+    std::unique_ptr<RunOutput> out = recoveryRun ? nullptr : std::move(m_out);
+    if (!out)
+        out = std::make_unique<RunOutput>(run.outputPath, run.outputStart);
     touchOrf();
-    RecordReader reader(kRecordFile);
+    RecordReader reader(run.recordFile());
 
     RunStores stores;
     stores.local = !RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
@@ -53,30 +43,30 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     if (stores.server && !stores.oneDatabase)
         server.begin();
     TicketStatements statements(m.localAlias, stores.server ? m.serverAlias : QString());
-    const StoredRecords done = storeRecords(reader, count, Loc, stores, statements, out);
-    commitRun(Loc, done.stored, stores, local, server);
-    out.finish();
+    const int stored = storeRecords(reader, count, Loc, stores, statements, *out);
+    commitRun(Loc, stored, stores, local, server);
+    for (const qint32 codigo : statements.badCards())
+        m.report.logRow(QStringLiteral("AVISO: la TARJETA de CODIGO %1 no es un número entero de "
+                                       "32 bits; se almacena 0.")
+                            .arg(codigo));
+    out->finish();
     step("output-written");
-    if (done.brokenTail)
-        reportBrokenTail(Loc, keepBrokenFile(run.runId, reader.exists()));
     finishRun(Loc, count, recoveryRun);
 }
 
-// Reads at most count records; those of the saved skip were stored by an
-// earlier run. Each goes to the stores still to be written and to the output.
-PuntoRegistro::StoredRecords
-PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc,
-                            const RunStores& stores, TicketStatements& statements, RunOutput& out) {
+// Reads at most count whole records; those of the saved skip were stored by
+// an earlier run. Each goes to the stores still to be written and to the
+// output. A file that ends early was reported when it was fetched.
+int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc,
+                                const RunStores& stores, TicketStatements& statements,
+                                RunOutput& out) {
     const QChar decimal = formatSettings().decimalSeparator;
-    StoredRecords done;
+    int stored = 0;
     for (int i = 0; i < count; ++i) {
         RegistroTicket r;
-        const auto result = reader.leerRegistro(r);
-        if (result != RecordReader::Result::Record) {
-            done.brokenTail = result == RecordReader::Result::BrokenTail || !reader.exists();
+        if (reader.leerRegistro(r) != RecordReader::Result::Record)
             break;
-        }
-        if (i < m.recovery.skip)
+        if (i < m_state.run.skip)
             continue;
         step("record", i);
         if (stores.local)
@@ -85,15 +75,15 @@ PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc,
         if (stores.server)
             statements.storeServer(r, person, Loc);
         out.writeLine(outputLine(Loc, r, person, decimal));
-        ++done.stored;
+        ++stored;
     }
-    return done;
+    return stored;
 }
 
 // Each database's rows commit with its journal row.
 void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& stores,
                               StoreTransaction& local, StoreTransaction& server) {
-    const QString& runId = m.recovery.runId;
+    const QString& runId = m_state.run.runId;
     step("before-commits");
     if (stores.local) {
         RunJournal::append(m.localAlias, false, runId, RunJournal::kLocalStore, Loc, stored);
@@ -111,18 +101,11 @@ void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& s
     step("after-commits");
 }
 
-void PuntoRegistro::reportBrokenTail(const QString& Loc, const QString& fate) {
-    const QString text =
-        QStringLiteral("ERROR: archivo de registros incompleto (Loc: %1)").arg(Loc) + fate;
-    m.report.memoAppend(QStringLiteral(" [registro incompleto]"));
-    m.report.statusText(text);
-    m.report.logRow(text);
-}
-
 void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
+    const RunRecord& run = m_state.run;
     m.report.memoAppend(QStringLiteral(" %1 registro(s).\r\n").arg(count));
-    QString archivo = Loc + QStringLiteral(": ") + m.recovery.outputPath;
-    if (m.recovery.appendMark)
+    QString archivo = Loc + QStringLiteral(": ") + run.outputPath;
+    if (run.appendMark)
         archivo += QLatin1Char('*');
     if (recoveryRun)
         archivo += QLatin1Char('%');
@@ -133,16 +116,19 @@ void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
                             QLatin1Char(' ') + TimeToStr(now));
     }
     step("before-clear");
-    // The run's values stay: without the flag they mean nothing, and a save
-    // cut short before the flag is cleared still finds its own run.
-    m.fFTPerr = false;
+    // The run's values stay: without the flag they mean nothing.
+    m_state.unfinished = false;
+    if (!run.sideFor.isEmpty())
+        m_state.sideFiles << SideFile{run.outputPath, run.sideFor};
     try {
-        m.guardarParam();
+        saveState();
     } catch (...) {
         // The disk still holds the run: so does the memory, and the next call
         // repeats the (now idempotent) recovery instead of fetching new files
         // that the saved run would later take for its own.
-        m.fFTPerr = true;
+        m_state.unfinished = true;
+        if (!run.sideFor.isEmpty())
+            m_state.sideFiles.removeLast();
         throw;
     }
 }

@@ -49,16 +49,9 @@ bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& ceco
         if (qCeco.RecordCount() > kMaxCeco)
             return fail(
                 QStringLiteral("ERROR: el tamaño de la tabla CeCo excede el máximo permitido."));
-        for (qPersonal.First(); !qPersonal.Eof(); qPersonal.Next()) {
-            PersonEntry p;
-            p.tarjeta = qPersonal.FieldByName(QStringLiteral("TARJETA")).AsInteger();
-            p.name = toCp1252(qPersonal.FieldByName(QStringLiteral("NOMBRES")).AsString() +
-                              QLatin1Char(' ') +
-                              qPersonal.FieldByName(QStringLiteral("APELLIDOS")).AsString());
-            p.grupo = qPersonal.FieldByName(QStringLiteral("GRUPO")).AsInteger();
-            p.codigo = qPersonal.FieldByName(QStringLiteral("CODIGO")).AsInteger();
-            people << p;
-        }
+        for (qPersonal.First(); !qPersonal.Eof(); qPersonal.Next())
+            if (const std::optional<PersonEntry> p = personOfRow())
+                people << *p;
         for (qCeco.First(); !qCeco.Eof(); qCeco.Next())
             cecos << CecoEntry{qCeco.FieldByName(QStringLiteral("CECO")).AsInteger(),
                                qCeco.FieldByName(QStringLiteral("OVERTIME")).AsInteger(),
@@ -66,6 +59,27 @@ bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& ceco
         return true;
     } catch (const EDatabaseError&) {
         return fail(kNoAccess);
+    }
+}
+
+// The current personnel row as the message carries it. A row whose numbers
+// are not numbers is left out and named in the log, so that one bad row does
+// not keep the list from every point.
+std::optional<PersonEntry> PuntoRegistro::personOfRow() {
+    try {
+        PersonEntry p;
+        p.tarjeta = qPersonal.FieldByName(QStringLiteral("TARJETA")).AsInteger();
+        p.name = toCp1252(qPersonal.FieldByName(QStringLiteral("NOMBRES")).AsString() +
+                          QLatin1Char(' ') +
+                          qPersonal.FieldByName(QStringLiteral("APELLIDOS")).AsString());
+        p.grupo = qPersonal.FieldByName(QStringLiteral("GRUPO")).AsInteger();
+        p.codigo = qPersonal.FieldByName(QStringLiteral("CODIGO")).AsInteger();
+        return p;
+    } catch (const Exception& error) {
+        m.report.logRow(
+            QStringLiteral("AVISO: Personal CODIGO %1 no se envía: %2")
+                .arg(qPersonal.FieldByName(QStringLiteral("CODIGO")).AsString(), error.message()));
+        return std::nullopt;
     }
 }
 

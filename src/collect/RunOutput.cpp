@@ -1,7 +1,10 @@
 #include "collect/RunOutput.h"
 
 #include "platform/Errors.h"
+#include "platform/TextCodec.h"
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 RunOutput::RunOutput(const QString& path, qint64 start) : m_file(path) {
@@ -16,7 +19,7 @@ RunOutput::RunOutput(const QString& path, qint64 start) : m_file(path) {
 }
 
 void RunOutput::writeLine(const QString& line) {
-    m_pending += m_encoder.encode(line);
+    m_pending += toCp1252(line);
     m_pending += "\r\n";
     if (m_pending.size() >= 65536)
         writePending();
@@ -24,18 +27,24 @@ void RunOutput::writeLine(const QString& line) {
 
 void RunOutput::finish() {
     writePending();
-    if (!m_file.flush() || ::fsync(m_file.handle()) != 0)
-        fail();
+    if (!m_file.flush())
+        fail(errno);
+    if (::fsync(m_file.handle()) != 0)
+        fail(errno);
     m_file.close();
 }
 
 void RunOutput::writePending() {
+    errno = 0;
     if (m_file.write(m_pending) != m_pending.size())
-        fail();
+        fail(errno);
     m_pending.clear();
 }
 
-void RunOutput::fail() {
-    throw Exception(QStringLiteral("Cannot write file \"%1\". %2")
-                        .arg(m_file.fileName(), m_file.errorString()));
+// The system's reason: QFile says "Unknown error" for a write that failed
+// inside its buffer (a full disk).
+void RunOutput::fail(int error) {
+    const QString why =
+        error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : m_file.errorString();
+    throw Exception(QStringLiteral("Cannot write file \"%1\". %2").arg(m_file.fileName(), why));
 }

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <QStringEncoder>
 
 // The run's output file, cut back to its length when the run began, so that a
 // recovery writes its lines once whatever the interrupted run had written.
@@ -18,9 +17,8 @@ public:
 
 private:
     void writePending();
-    [[noreturn]] void fail();
+    [[noreturn]] void fail(int error);
 
     QFile m_file;
-    QStringEncoder m_encoder{"windows-1252"};
     QByteArray m_pending;
 };

@@ -2,68 +2,161 @@
 
 #include "platform/Registry.h"
 
+#include <QHash>
 #include <QStringList>
+#include <QVariant>
 
 QString settingsKey(const QString& serverAlias) {
     return QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\") + serverAlias;
 }
 
 namespace {
-// Reads a value whose absence or wrong type must not stop the reading.
-template <typename Read, typename T> T readOr(Read read, T fallback) {
+
+// Reads a value whose absence or wrong type must not stop the reading; one
+// that is there but unreadable is named in unread.
+template <typename Read, typename T>
+T readOr(const TRegistry& r, const QString& name, Read read, T fallback, QStringList* unread) {
     try {
         return read();
     } catch (const ERegistryException&) {
+        if (unread && r.ValueExists(name))
+            *unread << name;
         return fallback;
     }
 }
+
+// The values that must be there, in the order they are read.
+const QStringList kRequired{QStringLiteral("Auto"),         QStringLiteral("AutoMin"),
+                            QStringLiteral("DelayAutoMin"), QStringLiteral("HoraAuto"),
+                            QStringLiteral("FileAuto"),     QStringLiteral("FileMan"),
+                            QStringLiteral("EraseMan")};
+
+void readRequired(const TRegistry& r, SettingsTarget& t) {
+    t.applyAuto(r.ReadBool(kRequired[0]));
+    t.applyAutoMin(r.ReadBool(kRequired[1]));
+    t.applyDelayAutoMin(r.ReadInteger(kRequired[2]));
+    t.applyHoraAuto(r.ReadDateTime(kRequired[3]));
+    t.applyFileAuto(r.ReadString(kRequired[4]));
+    t.applyFileMan(r.ReadString(kRequired[5]));
+    t.applyEraseMan(r.ReadBool(kRequired[6]));
+}
+
+// The order of writing: the run is known before its flag is set, and stays
+// known until the flag has been cleared.
+const QStringList kWriteOrder{
+    QStringLiteral("FTPrun"),    QStringLiteral("FTPpend"),      QStringLiteral("Auto"),
+    QStringLiteral("AutoMin"),   QStringLiteral("DelayAutoMin"), QStringLiteral("HoraAuto"),
+    QStringLiteral("FileAuto"),  QStringLiteral("FileMan"),      QStringLiteral("EraseMan"),
+    QStringLiteral("fFTPerr"),   QStringLiteral("FTPloc"),       QStringLiteral("FTPix"),
+    QStringLiteral("FTPtimeOut")};
+
+// A value by its name; its type says how it is written.
+struct NamedValue {
+    enum class Kind { Bool, Integer, DateTime, String } kind;
+    QVariant value;
+};
+
+NamedValue valueOf(const StationSettings& s, const QString& name) {
+    using K = NamedValue::Kind;
+    const QHash<QString, NamedValue> all{
+        {QStringLiteral("FTPrun"), {K::String, s.recovery.runText()}},
+        {QStringLiteral("FTPpend"), {K::String, s.recovery.pendingText()}},
+        {QStringLiteral("Auto"), {K::Bool, s.Auto}},
+        {QStringLiteral("AutoMin"), {K::Bool, s.AutoMin}},
+        {QStringLiteral("DelayAutoMin"), {K::Integer, s.DelayAutoMin}},
+        {QStringLiteral("HoraAuto"), {K::DateTime, s.HoraAuto}},
+        {QStringLiteral("FileAuto"), {K::String, s.FileAuto}},
+        {QStringLiteral("FileMan"), {K::String, s.FileMan}},
+        {QStringLiteral("EraseMan"), {K::Bool, s.EraseMan}},
+        {QStringLiteral("fFTPerr"), {K::Bool, s.fFTPerr}},
+        {QStringLiteral("FTPloc"), {K::String, s.FTPloc}},
+        {QStringLiteral("FTPix"), {K::Integer, s.FTPix}},
+        {QStringLiteral("FTPtimeOut"), {K::Integer, s.FTPtimeOut}}};
+    return all.value(name);
+}
+
+void writeValue(TRegistry& r, const QString& name, const NamedValue& v) {
+    using K = NamedValue::Kind;
+    switch (v.kind) {
+    case K::Bool:
+        r.WriteBool(name, v.value.toBool());
+        break;
+    case K::Integer:
+        r.WriteInteger(name, v.value.toInt());
+        break;
+    case K::DateTime:
+        r.WriteDateTime(name, v.value.toDouble());
+        break;
+    case K::String:
+        r.WriteString(name, v.value.toString());
+        break;
+    }
+}
+
 } // namespace
 
-void readSettings(const TRegistry& r, SettingsTarget& t) {
-    t.applyAuto(r.ReadBool(QStringLiteral("Auto")));
-    t.applyAutoMin(r.ReadBool(QStringLiteral("AutoMin")));
-    t.applyDelayAutoMin(r.ReadInteger(QStringLiteral("DelayAutoMin")));
-    t.applyHoraAuto(r.ReadDateTime(QStringLiteral("HoraAuto")));
-    t.applyFileAuto(r.ReadString(QStringLiteral("FileAuto")));
-    t.applyFileMan(r.ReadString(QStringLiteral("FileMan")));
-    t.applyEraseMan(r.ReadBool(QStringLiteral("EraseMan")));
-    t.applyFFTPerr(readOr([&] { return r.ReadBool(QStringLiteral("fFTPerr")); }, false));
-    t.applyFTPloc(readOr([&] { return r.ReadString(QStringLiteral("FTPloc")); }, QString()));
-    t.applyFTPix(readOr([&] { return r.ReadInteger(QStringLiteral("FTPix")); }, 1));
+void readSettings(const TRegistry& r, SettingsTarget& t, QStringList* unread) {
     try {
-        t.applyFTPtimeOut(r.ReadInteger(QStringLiteral("FTPtimeOut")));
+        readRequired(r, t);
     } catch (const ERegistryException&) {
-        // the control keeps the value it has
+        // The value that stopped the reading and the ones after it keep what
+        // the file holds until the station sets them itself.
+        if (unread)
+            for (const QString& name : kRequired + QStringList{QStringLiteral("FTPtimeOut")})
+                if (r.ValueExists(name) && !unread->contains(name))
+                    *unread << name;
+        throw;
     }
-    RecoveryExtra extra = RecoveryExtra::fromRunText(
-        readOr([&] { return r.ReadString(QStringLiteral("FTPrun")); }, QString()));
-    extra.pending = RecoveryExtra::fromPendingText(
-        readOr([&] { return r.ReadString(QStringLiteral("FTPpend")); }, QString()));
-    t.applyRecoveryExtra(extra);
+    // A bad "FTPix" reads as 1, which is then its value.
+    t.applyFTPix(readOr(
+        r, QStringLiteral("FTPix"), [&] { return r.ReadInteger(QStringLiteral("FTPix")); }, 1,
+        nullptr));
+    const QString timeOut = QStringLiteral("FTPtimeOut");
+    try {
+        t.applyFTPtimeOut(r.ReadInteger(timeOut));
+    } catch (const ERegistryException&) {
+        // the control keeps the value it has, and the file its own
+        if (unread && r.ValueExists(timeOut))
+            *unread << timeOut;
+    }
+}
+
+void readRecoveryValues(const TRegistry& r, StationSettings& s, QStringList& unread) {
+    const auto has = [&](const char* name) { return r.ValueExists(QLatin1String(name)); };
+    if (has("fFTPerr"))
+        s.fFTPerr = readOr(
+            r, QStringLiteral("fFTPerr"), [&] { return r.ReadBool(QStringLiteral("fFTPerr")); },
+            false, &unread);
+    if (has("FTPloc"))
+        s.FTPloc = readOr(
+            r, QStringLiteral("FTPloc"), [&] { return r.ReadString(QStringLiteral("FTPloc")); },
+            QString(), &unread);
+    if (has("FTPrun")) {
+        const QMap<QString, PendingDelete> pending = s.recovery.pending;
+        s.recovery = RecoveryExtra::fromRunText(readOr(
+            r, QStringLiteral("FTPrun"), [&] { return r.ReadString(QStringLiteral("FTPrun")); },
+            QString(), &unread));
+        s.recovery.pending = pending;
+    }
+    if (has("FTPpend"))
+        s.recovery.pending = RecoveryExtra::fromPendingText(readOr(
+            r, QStringLiteral("FTPpend"), [&] { return r.ReadString(QStringLiteral("FTPpend")); },
+            QString(), &unread));
 }
 
 // All values in one atomic rewrite of the registry file (one flush to the
 // disk instead of thirteen): the settings on disk are the old ones or the new
 // ones, never a mix. A save that fails raises "Failed to set data for
-// 'FTPrun'" and leaves none of them written, which keeps the rule that the
-// values after a failed one are not written.
-void writeSettings(TRegistry& r, const StationSettings& v) {
+// 'FTPrun'" and leaves none of them written.
+void writeSettings(TRegistry& r, const StationSettings& v, const UnreadValues* unread) {
     r.BeginUpdate();
-    // First: the run is known before its flag is set, and stays known until
-    // the flag has been cleared (also when a single value's write fails).
-    r.WriteString(QStringLiteral("FTPrun"), v.recovery.runText());
-    r.WriteString(QStringLiteral("FTPpend"), v.recovery.pendingText());
-    r.WriteBool(QStringLiteral("Auto"), v.Auto);
-    r.WriteBool(QStringLiteral("AutoMin"), v.AutoMin);
-    r.WriteInteger(QStringLiteral("DelayAutoMin"), v.DelayAutoMin);
-    r.WriteDateTime(QStringLiteral("HoraAuto"), v.HoraAuto);
-    r.WriteString(QStringLiteral("FileAuto"), v.FileAuto);
-    r.WriteString(QStringLiteral("FileMan"), v.FileMan);
-    r.WriteBool(QStringLiteral("EraseMan"), v.EraseMan);
-    r.WriteBool(QStringLiteral("fFTPerr"), v.fFTPerr);
-    r.WriteString(QStringLiteral("FTPloc"), v.FTPloc);
-    r.WriteInteger(QStringLiteral("FTPix"), v.FTPix);
-    r.WriteInteger(QStringLiteral("FTPtimeOut"), v.FTPtimeOut);
+    for (const QString& name : kWriteOrder) {
+        const NamedValue value = valueOf(v, name);
+        if (unread && unread->names.contains(name) &&
+            value.value == valueOf(unread->asLoaded, name).value)
+            continue;
+        writeValue(r, name, value);
+    }
     r.EndUpdate();
 }
 

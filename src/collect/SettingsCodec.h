@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 class TRegistry;
 
@@ -37,7 +38,10 @@ struct RecoveryExtra {
 };
 
 // The eleven settings of the station, in the order they are read and written,
-// and the extra recovery values.
+// and the extra recovery values. fFTPerr, FTPloc and the extra values are what
+// the settings key holds of a download run: older stations kept their
+// recovery state there. The station's own lives in a file of its own
+// (RunState); the key's values are kept as loaded until that run is adopted.
 struct StationSettings {
     bool Auto = false;
     bool AutoMin = true;
@@ -51,6 +55,9 @@ struct StationSettings {
     int FTPix = 0;
     int FTPtimeOut = 60000;
     RecoveryExtra recovery;
+
+    // A run or an unconfirmed delete that the key still holds.
+    bool holdsRecoveryState() const { return fFTPerr || !recovery.pending.isEmpty(); }
 };
 
 // "\Software\Tolv\KIVO\IP\1.0\" followed by the server alias.
@@ -68,19 +75,31 @@ public:
     virtual void applyFileAuto(const QString& path) = 0;
     virtual void applyFileMan(const QString& path) = 0;
     virtual void applyEraseMan(bool on) = 0;
-    virtual void applyFFTPerr(bool on) = 0;
-    virtual void applyFTPloc(const QString& loc) = 0;
     virtual void applyFTPix(int value) = 0;
     virtual void applyFTPtimeOut(int milliseconds) = 0;
-    virtual void applyRecoveryExtra(const RecoveryExtra& extra) = 0;
 };
 
-// Reads the values of an open key in order. A value that must be there and is
-// absent or of the wrong type raises ERegistryException and stops the reading;
-// the recovery values fall back instead ("fFTPerr" false, "FTPloc" empty,
-// "FTPix" 1), and a bad "FTPtimeOut" is not applied at all.
-void readSettings(const TRegistry& registry, SettingsTarget& target);
+// Reads the settings of an open key in order. A value that must be there and
+// is absent or of the wrong type raises ERegistryException and stops the
+// reading; "FTPix" falls back to 1, and a bad "FTPtimeOut" is not applied at
+// all. Values that are in the key but could not be read are added to unread,
+// so that a save does not put defaults over them.
+void readSettings(const TRegistry& registry, SettingsTarget& target, QStringList* unread = nullptr);
 
-// Writes the values to an open key in order; the first value that cannot be
-// written raises ERegistryException and the values after it are not written.
-void writeSettings(TRegistry& registry, const StationSettings& values);
+// Reads fFTPerr, FTPloc and the extra recovery values on their own, whatever
+// became of the other settings; never raises. An absent or unreadable value
+// leaves its field as it is (an unreadable one is added to unread).
+void readRecoveryValues(const TRegistry& registry, StationSettings& into, QStringList& unread);
+
+// Values to leave as the file holds them: those that could not be read,
+// unless the station has since changed them.
+struct UnreadValues {
+    QStringList names;
+    StationSettings asLoaded; // the station's values right after the reading
+};
+
+// Writes the values to an open key in one atomic rewrite; a value that cannot
+// be written raises ERegistryException and none is written. With unread,
+// each unread value the station still holds as loaded is left alone.
+void writeSettings(TRegistry& registry, const StationSettings& values,
+                   const UnreadValues* unread = nullptr);

@@ -6,6 +6,8 @@
 
 #include <QSqlError>
 #include <QtMath>
+#include <climits>
+#include <optional>
 
 namespace {
 
@@ -42,10 +44,20 @@ QString timeText(int hour, int minute, int second, int msec) {
     return QString::asprintf("%02d:%02d:%02d.%03d", hour, minute, second, msec);
 }
 
-int integerOf(const QVariant& value) {
+// A card number as the integer columns hold it; none for a value out of their
+// range or no number at all, which must never be stored wrapped.
+std::optional<int> cardOf(const QVariant& value) {
+    if (value.isNull())
+        return 0;
     bool ok = false;
-    const int whole = value.toInt(&ok);
-    return ok ? whole : qRound(value.toDouble());
+    // toInt() would cut a 64-bit value down to its low bits
+    const qlonglong whole = value.toLongLong(&ok);
+    if (ok)
+        return whole >= INT_MIN && whole <= INT_MAX ? std::optional<int>(int(whole)) : std::nullopt;
+    const double real = value.toDouble(&ok);
+    if (!ok || real < INT_MIN || real > INT_MAX)
+        return std::nullopt;
+    return qRound(real);
 }
 
 } // namespace
@@ -110,7 +122,10 @@ Person TicketStatements::lookUp(qint32 codigo) {
     if (m_person.next()) {
         person.name =
             m_person.value(0).toString() + QLatin1Char(' ') + m_person.value(1).toString();
-        person.card = integerOf(m_person.value(2));
+        const std::optional<int> card = cardOf(m_person.value(2));
+        person.card = card.value_or(0);
+        if (!card && !m_badCards.contains(codigo))
+            m_badCards << codigo;
     }
     m_person.finish();
     return person;

@@ -18,10 +18,13 @@ public:
     void storeLocal(const RegistroTicket& r, const QString& loc);
     Person lookUp(qint32 codigo);
     void storeServer(const RegistroTicket& r, const Person& person, const QString& loc);
+    // Codes whose TARJETA is no number a 32-bit column holds; stored as 0.
+    const QList<qint32>& badCards() const { return m_badCards; }
 
 private:
     void run(QSqlQuery& query, const QString& alias, const QString& what);
 
     QString m_localAlias, m_serverAlias;
     QSqlQuery m_lectura, m_lecturaBak, m_person, m_tickets;
+    QList<qint32> m_badCards;
 };

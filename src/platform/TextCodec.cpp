@@ -1,13 +1,65 @@
 #include "platform/TextCodec.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The byte of a character outside Latin-1 that Windows-1252 holds; '?' for
+// any other, as Windows' own conversion writes it (so nothing vanishes).
+char cp1252HighByte(char16_t c) {
+    static const QHash<char16_t, char> bytes{
+        {u'\u20AC', '\x80'},
+        {u'\u201A', '\x82'},
+        {u'\u0192', '\x83'},
+        {u'\u201E', '\x84'},
+        {u'\u2026', '\x85'},
+        {u'\u2020', '\x86'},
+        {u'\u2021', '\x87'},
+        {u'\u02C6', '\x88'},
+        {u'\u2030', '\x89'},
+        {u'\u0160', '\x8A'},
+        {u'\u2039', '\x8B'},
+        {u'\u0152', '\x8C'},
+        {u'\u017D', '\x8E'},
+        {u'\u2018', '\x91'},
+        {u'\u2019', '\x92'},
+        {u'\u201C', '\x93'},
+        {u'\u201D', '\x94'},
+        {u'\u2022', '\x95'},
+        {u'\u2013', '\x96'},
+        {u'\u2014', '\x97'},
+        {u'\u02DC', '\x98'},
+        {u'\u2122', '\x99'},
+        {u'\u0161', '\x9A'},
+        {u'\u203A', '\x9B'},
+        {u'\u0153', '\x9C'},
+        {u'\u017E', '\x9E'},
+        {u'\u0178', '\x9F'},
+        // the five bytes Windows-1252 leaves undefined read back as these
+        {u'\u0081', '\x81'},
+        {u'\u008D', '\x8D'},
+        {u'\u008F', '\x8F'},
+        {u'\u0090', '\x90'},
+        {u'\u009D', '\x9D'}};
+    return bytes.value(c, '?');
+}
+
+} // namespace
 
 QByteArray toCp1252(const QString& text) {
-    QStringEncoder encoder("windows-1252");
-    return encoder.encode(text);
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        bytes += u < 0x80 || (u >= 0xA0 && u <= 0xFF) ? char(u) : cp1252HighByte(u);
+    }
+    return bytes;
 }
 
 QString fromCp1252(const QByteArray& bytes) {
@@ -40,7 +92,16 @@ bool readCp1252Lines(const QString& path, QStringList& lines) {
 
 bool commitSaveFile(QSaveFile& file) {
     // An uncommitted save file removes its temporary file when it goes.
-    return file.flush() && file.commit();
+    if (!file.flush() || !file.commit())
+        return false;
+    // The rename itself is on the disk only once its folder is.
+    const int dir = ::open(QFile::encodeName(QFileInfo(file.fileName()).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error) {

@@ -122,15 +122,21 @@ bool TfPrincipal::loadLoginFile() {
 void TfPrincipal::leerParam() {
     TRegistry registry;
     if (registry.OpenKey(settingsKey(serverAlias), false)) {
+        // The recovery values are read whatever becomes of the others.
+        StationSettings key;
+        readRecoveryValues(registry, key, m_unread.names);
+        applyKeyRecovery(key);
         try {
-            readSettings(registry, *this);
+            readSettings(registry, *this, &m_unread.names);
         } catch (const std::exception& error) {
             registry.CloseKey();
+            m_unread.asLoaded = currentSettings();
             showException(error);
             return; // no timers and no server test for this start
         }
         registry.CloseKey();
     }
+    m_unread.asLoaded = currentSettings();
     startTriggers();
     if (serverAlias != kNoServerAlias)
         probarServidor();

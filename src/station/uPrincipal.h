@@ -61,8 +61,8 @@ public:
     void setSecondaryWindows(const TSecondaryWindows& windows);
 
     void guardarParam();
-    // The same for a download run's recovery state, which must reach the disk:
-    // a key that cannot be opened raises instead of saving nothing.
+    // The same when the key's recovery values change, which must reach the
+    // disk: a key that cannot be opened raises instead of saving nothing.
     void guardarEstadoDescarga();
 
     // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
@@ -126,17 +126,16 @@ public:
     // --- state shared with the cycles ---
     QString localAlias;
     QString serverAlias;
+    // What the settings key holds of a download run, kept as loaded until the
+    // point's work adopts it into its own recovery state.
     bool fFTPerr = false;
     QString FTPloc;
     int FTPix = 0;
-    RecoveryExtra recovery; // what exactly-once storing keeps beside fFTPerr and FTPloc
+    RecoveryExtra recovery;
 
     // uPrincipalPoint.cpp: one registration point's work, in the core
     PointWork& pointWork();
     void Descargar(const QString& IP, const QString& Desc, const QString& Loc, CycleOutput& output);
-    bool descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
-                           CycleOutput& output);
-    void procesarDescarga(const QString& Loc, bool recoveryRun);
     void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc);
     int leerCantidad();
     void CalcularCRCString(const QByteArray& Data, int Length);
@@ -194,11 +193,10 @@ private:
     void applyFileAuto(const QString& path) override;
     void applyFileMan(const QString& path) override;
     void applyEraseMan(bool on) override;
-    void applyFFTPerr(bool on) override;
-    void applyFTPloc(const QString& loc) override;
     void applyFTPix(int value) override;
     void applyFTPtimeOut(int milliseconds) override;
-    void applyRecoveryExtra(const RecoveryExtra& extra) override;
+    void applyKeyRecovery(const StationSettings& key);
+    void clearKeyRecovery();
     // uPrincipalPoint.cpp: says plainly when the journal of finished runs
     // cannot be added to a database
     void comprobarRegistroDescargas();
@@ -229,6 +227,7 @@ private:
     std::unique_ptr<CycleControls> m_cycleControls;
     std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
+    UnreadValues m_unread; // values the settings key holds that could not be read
     bool m_terminated = false;
     bool m_centred = false;
 };

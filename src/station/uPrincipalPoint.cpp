@@ -12,9 +12,10 @@
 
 PuntoRegistro& TfPrincipal::punto() {
     if (!m_punto)
-        m_punto = std::make_unique<PuntoRegistro>(PointSetup{
-            FtpClient1, TcpSock1, *this, localAlias, serverAlias, fFTPerr, FTPloc, recovery,
-            [this] { guardarEstadoDescarga(); }, [this] { return seFTPtimeOut->Value(); }});
+        m_punto = std::make_unique<PuntoRegistro>(
+            PointSetup{FtpClient1, TcpSock1, *this, localAlias, serverAlias,
+                       [this] { return seFTPtimeOut->Value(); },
+                       [this] { return currentSettings(); }, [this] { clearKeyRecovery(); }});
     return *m_punto;
 }
 
@@ -25,15 +26,6 @@ PointWork& TfPrincipal::pointWork() {
 void TfPrincipal::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
                             CycleOutput& output) {
     punto().Descargar(IP, Desc, Loc, output);
-}
-
-bool TfPrincipal::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
-                                    CycleOutput& output) {
-    return punto().descargarArchivos(IP, Desc, Loc, output);
-}
-
-void TfPrincipal::procesarDescarga(const QString& Loc, bool recoveryRun) {
-    punto().procesarDescarga(Loc, recoveryRun);
 }
 
 void TfPrincipal::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {

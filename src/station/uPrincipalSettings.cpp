@@ -27,7 +27,7 @@ void TfPrincipal::guardarEstadoDescarga() {
 
 void TfPrincipal::writeOpenKey(TRegistry& registry) {
     try {
-        writeSettings(registry, currentSettings());
+        writeSettings(registry, currentSettings(), &m_unread);
     } catch (...) {
         registry.CloseKey();
         throw;
@@ -75,20 +75,23 @@ void TfPrincipal::applyFileMan(const QString& path) {
 void TfPrincipal::applyEraseMan(bool on) {
     cbErase->setChecked(on);
 }
-void TfPrincipal::applyFFTPerr(bool on) {
-    fFTPerr = on;
-}
-void TfPrincipal::applyFTPloc(const QString& loc) {
-    FTPloc = loc;
-}
 void TfPrincipal::applyFTPix(int value) {
     FTPix = value;
 }
 void TfPrincipal::applyFTPtimeOut(int milliseconds) {
     seFTPtimeOut->setValue(milliseconds);
 }
-void TfPrincipal::applyRecoveryExtra(const RecoveryExtra& extra) {
-    recovery = extra;
+void TfPrincipal::applyKeyRecovery(const StationSettings& key) {
+    fFTPerr = key.fFTPerr;
+    FTPloc = key.FTPloc;
+    recovery = key.recovery;
+}
+
+// The point's work has taken the key's run for its own: the key forgets it.
+void TfPrincipal::clearKeyRecovery() {
+    fFTPerr = false;
+    recovery = RecoveryExtra();
+    guardarEstadoDescarga();
 }
 
 void TfPrincipal::cbAutoClick() {

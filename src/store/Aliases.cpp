@@ -123,12 +123,16 @@ QString AliasConfig::configPath() {
     return config + QStringLiteral("/kivo-ip/aliases.ini");
 }
 
+QString AliasConfig::dataDirectory() {
+    return envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) +
+           QStringLiteral("/kivo-ip");
+}
+
 QString AliasConfig::embeddedPath(const QString& alias) {
-    const QString data = envOr("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"));
     // An alias is a name, never a path: separators must not leave the directory.
     QString file = alias;
     file.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return data + QStringLiteral("/kivo-ip/") + file + QStringLiteral(".sqlite");
+    return dataDirectory() + QLatin1Char('/') + file + QStringLiteral(".sqlite");
 }
 
 AliasDefinition AliasConfig::definitionFor(const QString& alias) {

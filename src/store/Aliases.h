@@ -39,6 +39,8 @@ public:
     // $KIVO_ALIASES, else aliases.ini in the working directory, else
     // $XDG_CONFIG_HOME/kivo-ip/aliases.ini.
     static QString configPath();
+    // $XDG_DATA_HOME/kivo-ip: the embedded databases and the recovery state
+    static QString dataDirectory();
     // $XDG_DATA_HOME/kivo-ip/<alias>.sqlite
     static QString embeddedPath(const QString& alias);
     // Raises EDatabaseError when the configuration cannot be read or the

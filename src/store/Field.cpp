@@ -77,9 +77,13 @@ int TField::AsInteger() const {
     if (value.isNull())
         return 0;
     bool ok = false;
-    const int whole = value.toInt(&ok);
-    if (ok && !isFloatType(value))
-        return whole;
+    // toInt() would cut a 64-bit value down to its low bits
+    const qlonglong whole = value.toLongLong(&ok);
+    if (ok && !isFloatType(value)) {
+        if (whole < INT_MIN || whole > INT_MAX)
+            throw conversionError(QStringLiteral("integer"));
+        return int(whole);
+    }
     const double real = value.toDouble(&ok);
     if (!ok || real < INT_MIN || real > INT_MAX)
         throw conversionError(QStringLiteral("integer"));

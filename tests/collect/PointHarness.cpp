@@ -14,9 +14,18 @@ PointHarness::PointHarness(const QString& localAlias, const QString& server, int
     ftp.ReportLevel = 16;
     sock.TimeOut = 30000;
     load();
-    work = std::make_unique<PuntoRegistro>(
-        PointSetup{ftp, sock, report, localAlias, server, settings.fFTPerr, settings.FTPloc,
-                   settings.recovery, [this] { save(); }, [this] { return ftpTimeOut; }});
+    work = std::make_unique<PuntoRegistro>(PointSetup{ftp, sock, report, localAlias, server,
+                                                      [this] { return ftpTimeOut; },
+                                                      [this] { return settings; },
+                                                      [this] {
+                                                          settings.fFTPerr = false;
+                                                          settings.recovery = RecoveryExtra();
+                                                          save();
+                                                      }});
+    work->probe = [this](const char* step, int) {
+        if (qstrcmp(step, "save-state") == 0 && failSavesFrom > 0 && ++saves >= failSavesFrom)
+            throw Exception(QStringLiteral("No se puede guardar el estado de recuperación"));
+    };
 }
 
 PointHarness::~PointHarness() {
@@ -26,15 +35,18 @@ PointHarness::~PointHarness() {
 void PointHarness::load() {
     TRegistry registry;
     if (registry.OpenKey(settingsKey(serverAlias), false)) {
-        readSettings(registry, *this);
+        QStringList unread;
+        readRecoveryValues(registry, settings, unread);
+        try {
+            readSettings(registry, *this);
+        } catch (const ERegistryException&) {
+            // a key with the recovery values alone
+        }
         registry.CloseKey();
     }
 }
 
 void PointHarness::save() {
-    ++saves;
-    if (failSavesFrom > 0 && saves >= failSavesFrom)
-        throw ERegistryException(QStringLiteral("Failed to set data for 'FTPrun'"));
     TRegistry registry;
     if (!registry.OpenKey(settingsKey(serverAlias), true))
         throw ERegistryException(QStringLiteral("Cannot open the settings key"));

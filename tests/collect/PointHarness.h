@@ -41,7 +41,8 @@ public:
     void load(); // the settings as the registry file holds them
     void save(); // guardarParam; raises when the key cannot be opened or written
 
-    // Saves from this one on fail as with an unwritable registry (1: the first); 0: none.
+    // Saves of the recovery state from this one on fail as with an unwritable
+    // disk (1: the first); 0: none. Counted through the work's probe.
     int failSavesFrom = 0;
     int saves = 0;
 
@@ -63,9 +64,6 @@ private:
     void applyFileAuto(const QString&) override {}
     void applyFileMan(const QString&) override {}
     void applyEraseMan(bool) override {}
-    void applyFFTPerr(bool on) override { settings.fFTPerr = on; }
-    void applyFTPloc(const QString& loc) override { settings.FTPloc = loc; }
     void applyFTPix(int value) override { settings.FTPix = value; }
     void applyFTPtimeOut(int) override {}
-    void applyRecoveryExtra(const RecoveryExtra& extra) override { settings.recovery = extra; }
 };

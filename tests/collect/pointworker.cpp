@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         h.work->Descargar(args.at(1), QStringLiteral("Punto"), args.at(2), out);
         h.work->closeFtp();
         std::printf("%s\n", qPrintable(h.report.memo.trimmed()));
-        return h.settings.fFTPerr ? 3 : 0;
+        return h.work->state().unfinished ? 3 : 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "pointworker: %s\n", error.what());
         return 2;

@@ -4,6 +4,7 @@
 #include "collect/SettingsCodec.h"
 #include "collect/Ticket.h"
 #include "platform/Registry.h"
+#include "platform/TextCodec.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,11 +45,8 @@ public:
     void applyFileAuto(const QString& v) override { s.FileAuto = v; }
     void applyFileMan(const QString& v) override { s.FileMan = v; }
     void applyEraseMan(bool on) override { s.EraseMan = on; }
-    void applyFFTPerr(bool on) override { s.fFTPerr = on; }
-    void applyFTPloc(const QString& v) override { s.FTPloc = v; }
     void applyFTPix(int v) override { s.FTPix = v; }
     void applyFTPtimeOut(int v) override { s.FTPtimeOut = v; }
-    void applyRecoveryExtra(const RecoveryExtra& e) override { s.recovery = e; }
 };
 
 } // namespace
@@ -222,6 +220,12 @@ private slots:
         c.CalcularCRCString(m, static_cast<int>(m.size()) - 2);
         QCOMPARE(m.right(2), QByteArray(1, char(c.crcActual & 0xFF)) + char(c.crcActual >> 8));
     }
+    // A character Windows-1252 cannot hold is written as "?", never dropped.
+    void charactersBeyondWindows1252BecomeQuestionMarks() {
+        QCOMPARE(toCp1252(QStringLiteral("Łódź € \U0001F695")), QByteArray("?\xf3"
+                                                                           "d? \x80 ??"));
+    }
+
     void largestMessage() {
         const QByteArray m =
             parameterMessage(QList<PersonEntry>(kMaxPersonal), QList<CecoEntry>(kMaxCeco));
@@ -245,9 +249,10 @@ private slots:
         TRegistry r;
         QVERIFY(r.OpenKey(settingsKey("JUXRegs"), true));
         writeSettings(r, s);
-        SettingsSink sink;
-        readSettings(r, sink);
-        const RecoveryExtra& e = sink.s.recovery;
+        StationSettings read;
+        QStringList unread;
+        readRecoveryValues(r, read, unread);
+        const RecoveryExtra& e = read.recovery;
         QCOMPARE(e.runId, s.recovery.runId);
         QCOMPARE(e.outputPath, s.recovery.outputPath);
         QCOMPARE(e.loc, s.recovery.loc);
@@ -257,7 +262,7 @@ private slots:
         QCOMPARE(e.skip, 12);
         QCOMPARE(e.pending.value("127.0.2.1").count, 3);
         QCOMPARE(e.pending.value("127.0.2.1").sha256, QByteArray(32, '\x5a'));
-        QCOMPARE(sink.s.FTPloc, QStringLiteral("L07"));
+        QCOMPARE(read.FTPloc, QStringLiteral("L07"));
     }
     // A key of a station before the recovery values: the eleven load, no run.
     void keyWithoutRecoveryValuesLoads() {
@@ -278,6 +283,8 @@ private slots:
         r.WriteInteger("FTPtimeOut", 60000);
         SettingsSink sink;
         readSettings(r, sink);
+        QStringList unread;
+        readRecoveryValues(r, sink.s, unread);
         QVERIFY(sink.s.fFTPerr);
         QCOMPARE(sink.s.FTPix, 7);
         QVERIFY(sink.s.recovery.runId.isEmpty());

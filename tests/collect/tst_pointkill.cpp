@@ -20,6 +20,10 @@ constexpr int kPerRound = 25;
 const char* const kSteps[] = {"before-delete",  "after-delete",    "record",
                               "before-commits", "between-commits", "after-commits",
                               "output-written", "before-clear"};
+// The steps of the recovery run that follows a kill.
+const char* const kRecoverySteps[] = {"record",        "before-commits", "between-commits",
+                                      "after-commits", "output-written", "before-clear",
+                                      "save-state"};
 
 QString workerPath() {
     return QStringLiteral(KIVO_POINTWORKER);
@@ -75,10 +79,7 @@ private:
         QFAIL("the work did not finish");
     }
 
-    bool flagSet() {
-        PointHarness h(m_world->localAlias, m_world->serverAlias);
-        return h.settings.fFTPerr;
-    }
+    static bool flagSet() { return RunState::load(RunState::defaultPath()).unfinished; }
 
     void checkOnce(int tickets) {
         const auto lectura = countTickets(m_world->localAlias, "SELECT NroTicket FROM lectura");
@@ -131,6 +132,15 @@ void TestPointKill::eachTicketOnceAcrossKills() {
             m_lastStep = extra.join(QLatin1Char(' '));
             killed = runWorker(extra);
             QVERIFY2(killed, step);
+            // The recovery is killed too, at each of its steps in turn.
+            const char* again = kRecoverySteps[rounds % std::size(kRecoverySteps)];
+            QStringList recoveryKill{QString::fromLatin1(again)};
+            if (qstrcmp(again, "record") == 0)
+                recoveryKill << QString::number(random.bounded(kPerRound));
+            m_lastStep +=
+                QStringLiteral(", then recovery at ") + recoveryKill.join(QLatin1Char(' '));
+            QVERIFY2(runWorker(recoveryKill), again);
+            ++kills;
         } else {
             const int after = random.bounded(1, std::max(2, m_runMs));
             m_lastStep = QStringLiteral("%1 ms").arg(after);

@@ -15,6 +15,8 @@ class TestPointSync : public QObject {
 
 private slots:
     void pushAcceptedByThePoint();
+    void badPersonnelRowIsLeftOut_data();
+    void badPersonnelRowIsLeftOut();
     void tooManyPeopleSendsNothing();
     void switchedOffPointFails();
 };
@@ -35,6 +37,30 @@ void TestPointSync::pushAcceptedByThePoint() {
     QVERIFY(sim.events(kIp).last().startsWith(QStringLiteral("PARAM OK 2 1")));
     QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Planta... OK.\r\n"));
     QCOMPARE(h.report.log, QStringList{QStringLiteral("L01: Sinc. OK")});
+}
+
+void TestPointSync::badPersonnelRowIsLeftOut_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("text in TARJETA") << "TARJETA = 'ABC'";
+    QTest::newRow("text in GRUPO") << "GRUPO = 'X'";
+    QTest::newRow("TARJETA beyond 32 bits") << "TARJETA = 3000000000";
+}
+
+// One bad row is named in the log; the others still reach the point.
+void TestPointSync::badPersonnelRowIsLeftOut() {
+    QFETCH(QString, change);
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    addPerson(w.localAlias, 7, QStringLiteral("ANA"), QStringLiteral("PAZ"), 5);
+    addPerson(w.localAlias, 8, QStringLiteral("MALA"), QStringLiteral("FILA"), 6);
+    rowsOf(w.localAlias, "UPDATE personal SET " + change + " WHERE CODIGO = 8");
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QTRY_COMPARE(sim.messages(kIp).size(), 1);
+    QCOMPARE(sim.messages(kIp).first(), parameterMessage({{5, "ANA PAZ", 1, 7}}, {}));
+    QCOMPARE(h.report.log.filter(QStringLiteral("CODIGO 8")).size(), 1);
+    QCOMPARE(h.report.log.last(), QStringLiteral("L01: Sinc. OK"));
 }
 
 void TestPointSync::tooManyPeopleSendsNothing() {

@@ -1,9 +1,9 @@
 // One point's work against simulated points and real databases: what each
 // store receives, the marks and texts, failures of the transfer, and exactly
 // once when a run is cut short.
-#include "CollectWorld.h"
 #include "PostgresBackend.h"
 #include "SimPoints.h"
+#include "StoredTickets.h"
 #include "collect/Ticket.h"
 #include "platform/Registry.h"
 
@@ -28,82 +28,6 @@ SimRecord exampleRecord(qint32 codigo = 123) {
     return {codigo, secondsSince1980(2024, 3, 5, 7, 30, 15), 125, 1234, 987, 42};
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList fileLines(const QString& path) {
-    return QString::fromLatin1(fileBytes(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-}
-
-// Ticket numbers stored in each of the four stores, sorted.
-struct Stored {
-    QList<int> lectura, lecturaBak, server, output;
-};
-
-QList<int> ticketsOf(const QString& alias, const QString& sql) {
-    QList<int> tickets;
-    for (const QVariantList& row : rowsOf(alias, sql))
-        tickets << row.at(0).toInt();
-    std::sort(tickets.begin(), tickets.end());
-    return tickets;
-}
-
-Stored storedTickets(const CollectWorld& w, const QString& loc) {
-    Stored s;
-    s.lectura = ticketsOf(
-        w.localAlias, QStringLiteral("SELECT NroTicket FROM lectura WHERE Origen = '%1'").arg(loc));
-    s.lecturaBak =
-        ticketsOf(w.localAlias,
-                  QStringLiteral("SELECT NroTicket FROM lecturaBAK WHERE Origen = '%1'").arg(loc));
-    if (w.serverAlias != QLatin1String("NONE"))
-        s.server = ticketsOf(
-            w.serverAlias,
-            QStringLiteral("SELECT TICKET FROM tickettaxis WHERE ORIGEN = '%1'").arg(loc));
-    for (const QString& line : fileLines(w.outputPath()))
-        if (line.startsWith(loc + QLatin1Char(',')))
-            s.output << line.section(QLatin1Char(','), 9, 9).toInt();
-    std::sort(s.output.begin(), s.output.end());
-    return s;
-}
-
-QList<int> ticketRange(int first, int count) {
-    QList<int> t;
-    for (int i = 0; i < count; ++i)
-        t << first + i;
-    return t;
-}
-
-void checkEachOnce(const CollectWorld& w, const QString& loc, const QList<int>& expected,
-                   bool withServer = true) {
-    const Stored s = storedTickets(w, loc);
-    QCOMPARE(s.lectura, expected);
-    QCOMPARE(s.lecturaBak, expected);
-    if (withServer)
-        QCOMPARE(s.server, expected);
-    QCOMPARE(s.output, expected);
-}
-
-bool flagSaved(const QString& serverAlias) {
-    TRegistry r;
-    if (!r.OpenKey(settingsKey(serverAlias), false))
-        return false;
-    return r.ReadBool(QStringLiteral("fFTPerr"));
-}
-
-// The local copies as a fetch leaves them, with their count.
-bool writeLocalFiles(const QList<SimRecord>& held) {
-    QFile count(QStringLiteral("nroRegAsist.ras")), records(QStringLiteral("regAsist.ras"));
-    return count.open(QIODevice::WriteOnly) && records.open(QIODevice::WriteOnly) &&
-           count.write(simCountFile(held.size())) == 2 &&
-           records.write(simRecordFile(held)) == held.size() * 20;
-}
-
-struct Failure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 } // namespace
 
 class TestPointWork : public QObject {
@@ -119,8 +43,6 @@ private slots:
     void serverNoneLeavesTheServerOut();
     void oneDatabaseForBothAliases();
     void countZeroWithoutLocalRecordFile();
-    void countAboveTheRecordsPresent();
-    void brokenTailIsStoredReportedAndKept();
     void oddFilesStoreWhatTheyHold_data();
     void oddFilesStoreWhatTheyHold();
     void doubtfulTransferSendsNoDelete_data();
@@ -130,14 +52,12 @@ private slots:
     void failureAtRecordThenRecovery_data();
     void failureAtRecordThenRecovery();
     void failureOnPostgresThenRecovery();
-    void unwritableOutputThenRecovery();
     void flagOfAnOlderStationIsRecovered();
     void journalIsAddedToAnOlderDatabase();
     void runStateThatCannotBeSaved_data();
     void runStateThatCannotBeSaved();
     void overwritingCycleEmptiesBeforeRecoveredLines();
     void olderFlagStaysWhenItsRunCannotBeSaved();
-    void brokenTailThatCannotBeKeptSaysSo();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -179,7 +99,7 @@ void TestPointWork::storesEachFieldInEveryStore() {
     QCOMPARE(sim.countEvents(kIp, "DELE x"), 1);
     QVERIFY(QFile::exists(QStringLiteral("regOrf.txt")));
     QVERIFY(QFile::exists(QStringLiteral("regAsist.ras")));
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
 }
 
 // Names go to the output file in Windows-1252, one byte per letter.
@@ -312,36 +232,7 @@ void TestPointWork::countZeroWithoutLocalRecordFile() {
     QCOMPARE(h.report.logCounts.last(), std::optional<int>(0));
     QCOMPARE(sim.countEvents(kIp, "RETR regAsist.ras"), 0);
     QVERIFY(!QFile::exists(QStringLiteral("regAsist.ras")));
-    QVERIFY(!flagSaved(w.serverAlias));
-}
-
-void TestPointWork::countAboveTheRecordsPresent() {
-    CollectWorld w;
-    SimPoints sim({{kIp, simRecords(5), QStringLiteral("short")}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    CycleOutput out{w.outputPath()};
-    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
-    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
-    QCOMPARE(h.report.memo, QStringLiteral("   P... 8 registro(s).\r\n"));
-    QVERIFY(!flagSaved(w.serverAlias));
-}
-
-void TestPointWork::brokenTailIsStoredReportedAndKept() {
-    CollectWorld w;
-    SimPoints sim({{kIp, simRecords(5), QStringLiteral("partial")}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    CycleOutput out{w.outputPath()};
-    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
-    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
-    QVERIFY(h.report.status.contains(QStringLiteral("incompleto")));
-    QVERIFY(h.report.log.filter(QStringLiteral("incompleto")).size() == 1);
-    QVERIFY(h.report.memo.contains(QStringLiteral("incompleto")));
-    const QStringList kept = QDir().entryList({QStringLiteral("regAsist.ras.incompleto-*")});
-    QCOMPARE(kept.size(), 1);
-    QCOMPARE(QFile(kept.first()).size(), 5 * 20 + 9);
-    QVERIFY(!flagSaved(w.serverAlias)); // finished: no endless recovery
+    QVERIFY(!flagSaved());
 }
 
 void TestPointWork::oddFilesStoreWhatTheyHold_data() {
@@ -372,7 +263,7 @@ void TestPointWork::oddFilesStoreWhatTheyHold() {
     QCOMPARE(s.lecturaBak, s.lectura);
     QCOMPARE(s.server, s.lectura);
     QCOMPARE(s.output, s.lectura);
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
     QCOMPARE(h.report.errors, 0);
 }
 
@@ -405,7 +296,7 @@ void TestPointWork::doubtfulTransferSendsNoDelete() {
     QCOMPARE(h.report.memo, QStringLiteral("   P... FALLO\r\n"));
     QCOMPARE(storedTickets(w, QStringLiteral("L01")).lectura, QList<int>());
     QCOMPARE(sim.served(kIp, QStringLiteral("regAsist.ras")), before);
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
 }
 
 void TestPointWork::unconfirmedDeleteIsNotStoredAgain_data() {
@@ -468,7 +359,7 @@ void TestPointWork::failureAtRecordThenRecovery() {
         QVERIFY_THROWS_EXCEPTION(
             Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
     }
-    QVERIFY(flagSaved(w.serverAlias));
+    QVERIFY(flagSaved());
     QCOMPARE(sim.served(kIp, QStringLiteral("nroRegAsist.ras")), simCountFile(0));
     PointHarness h(w.localAlias, w.serverAlias);
     CycleOutput out{w.path(QStringLiteral("other.txt"))};
@@ -480,7 +371,7 @@ void TestPointWork::failureAtRecordThenRecovery() {
         QStringLiteral("   Recuperando registros de anterior descarga... 20 registro(s).\r\n"));
     QVERIFY(h.report.status.startsWith(QStringLiteral("Registros recuperados con exito. ")));
     QVERIFY(!QFile::exists(w.path(QStringLiteral("other.txt")))); // the run's own file
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
 }
 
 void TestPointWork::failureOnPostgresThenRecovery() {
@@ -515,7 +406,7 @@ void TestPointWork::failureOnPostgresThenRecovery() {
         PointHarness h(w.localAlias, w.serverAlias);
         CycleOutput out{w.outputPath()};
         h.work->Descargar(kIp, QStringLiteral("P"), loc, out);
-        QVERIFY(!flagSaved(w.serverAlias));
+        QVERIFY(!flagSaved());
     }
     QList<int> thrice;
     for (int n = 0; n < ways.size(); ++n)
@@ -524,28 +415,6 @@ void TestPointWork::failureOnPostgresThenRecovery() {
     checkEachOnce(w, loc, thrice);
     rowsOf(w.serverAlias,
            QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc));
-}
-
-void TestPointWork::unwritableOutputThenRecovery() {
-    CollectWorld w;
-    SimPoints sim({{kIp, simRecords(4, 1)}});
-    sim.applyPorts();
-    const QString dir = w.path(QStringLiteral("later"));
-    const QString path = dir + QStringLiteral("/salida.txt");
-    {
-        PointHarness h(w.localAlias, w.serverAlias);
-        CycleOutput out{path};
-        QVERIFY_THROWS_EXCEPTION(std::exception, h.work->Descargar(kIp, QStringLiteral("P"),
-                                                                   QStringLiteral("L01"), out));
-    }
-    QCOMPARE(storedTickets(w, QStringLiteral("L01")).lectura, QList<int>());
-    QVERIFY(QDir().mkpath(dir));
-    PointHarness h(w.localAlias, w.serverAlias);
-    CycleOutput out{w.outputPath()};
-    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L02"), out);
-    QCOMPARE(fileLines(path).size(), 4);
-    QCOMPARE(ticketsOf(w.localAlias, "SELECT NroTicket FROM lectura WHERE Origen = 'L01'"),
-             ticketRange(1, 4));
 }
 
 // A key saved by a station without run identities: the flag still recovers.
@@ -630,7 +499,7 @@ void TestPointWork::runStateThatCannotBeSaved() {
         h.work->closeFtp();
     }
     checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 9));
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
 }
 
 // A manual cycle with "Sobrescribir" whose first stored records are those of
@@ -663,7 +532,7 @@ void TestPointWork::overwritingCycleEmptiesBeforeRecoveredLines() {
     QCOMPARE(storedTickets(w, QStringLiteral("B01")).output, ticketRange(10, 3));
     QCOMPARE(storedTickets(w, QStringLiteral("A01")).output, ticketRange(20, 2));
     QCOMPARE(fileLines(w.outputPath()).size(), 5);
-    QVERIFY(!flagSaved(w.serverAlias));
+    QVERIFY(!flagSaved());
 }
 
 // The flag of an older station gets a run identity when it is recovered; a
@@ -686,32 +555,6 @@ void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
     h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
     checkEachOnce(w, QStringLiteral("OLD"), {50, 51});
     QCOMPARE(sim.countEvents(ip, "RETR"), 0);
-}
-
-// The copy kept for inspection cannot be made (its name is taken by a
-// directory that is not empty): the report must not name it as kept.
-void TestPointWork::brokenTailThatCannotBeKeptSaysSo() {
-    const QString ip = QStringLiteral("127.0.5.6");
-    CollectWorld w;
-    SimPoints sim({{ip, simRecords(5), QStringLiteral("partial")}});
-    sim.applyPorts();
-    PointHarness h(w.localAlias, w.serverAlias);
-    QString kept;
-    h.work->probe = [&](const char* name, int) {
-        if (qstrcmp(name, "output-written") != 0)
-            return;
-        kept = QStringLiteral("regAsist.ras.incompleto-") + h.settings.recovery.runId.left(8);
-        QVERIFY(QDir().mkpath(kept + QStringLiteral("/inside")));
-    };
-    CycleOutput out{w.outputPath()};
-    h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out);
-    QVERIFY(!kept.isEmpty());
-    QVERIFY(!QFileInfo(kept).isFile());
-    QVERIFY2(!h.report.status.contains(QStringLiteral("guardado como")),
-             qPrintable(h.report.status));
-    QVERIFY2(h.report.status.contains(QStringLiteral("no se pudo guardar")),
-             qPrintable(h.report.status));
-    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 5));
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)

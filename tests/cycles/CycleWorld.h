@@ -180,7 +180,7 @@ public:
             sock.TimeOut = 5000;
             real = std::make_unique<PuntoRegistro>(
                 PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"), QStringLiteral("JUXRegs"),
-                           fFTPerr, FTPloc, recovery, [] {}, [] { return 5000; }});
+                           [] { return 5000; }});
             chosen = real.get();
         }
         cycles =
@@ -220,9 +220,6 @@ public:
     // The real point's work and what it needs from its owner.
     TFtpClient ftp;
     TTcpSock sock;
-    bool fFTPerr = false;
-    QString FTPloc;
-    RecoveryExtra recovery;
     std::unique_ptr<PuntoRegistro> real;
 
 private:

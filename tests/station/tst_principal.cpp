@@ -1,8 +1,8 @@
 #include "StationFixture.h"
 
+#include "collect/SettingsCodec.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
-#include "collect/SettingsCodec.h"
 #include "station/uPrincipal.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
@@ -88,6 +88,7 @@ private slots:
     void storedValuesPassThroughTheControls();
     void valueThatStopsReading_data();
     void valueThatStopsReading();
+    void valuesNeverLoadedAreNotSavedOver();
     void triggerSwitchesExcludeEachOther();
     void spinEditChangeRestartsConstantTrigger();
     void aliasFileChoosesTablesKeyAndServer();
@@ -233,6 +234,24 @@ void TestPrincipal::valueThatStopsReading() {
     QVERIFY(!f.tAutoMin.isActive());
     QVERIFY(!f.tAuto.isActive());
     QVERIFY(!f.Terminated());
+}
+
+// A mistyped "Auto" stops the reading; closing must not put defaults over it,
+// over the values after it, or over the recovery values.
+void TestPrincipal::valuesNeverLoadedAreNotSavedOver() {
+    StationFixture world;
+    writeKey(kKey, {{"Auto", QString("1")},
+                    {"FileMan", QString("after")},
+                    {"fFTPerr", 1},
+                    {"FTPloc", QString("L09")},
+                    {"FTPpend", QString("127.0.0.9=2:") + QString(64, QLatin1Char('a')) + ":r1"}});
+    const QByteArray before = readFile(TRegistry::defaultPath());
+    {
+        TfPrincipal f;
+        QCOMPARE(world.boxes.size(), 1);
+        f.close();
+    }
+    QCOMPARE(readFile(TRegistry::defaultPath()), before);
 }
 
 void TestPrincipal::triggerSwitchesExcludeEachOther() {

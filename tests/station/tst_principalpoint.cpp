@@ -2,12 +2,13 @@
 // StatusBar1 and log.DB, and the recovery state is saved with the settings.
 #include "SimPoints.h"
 #include "StationFixture.h"
-#include "platform/Registry.h"
+#include "collect/RunState.h"
 #include "station/uPrincipal.h"
 #include "store/DataSet.h"
 #include "ui/StatusBar.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -41,38 +42,39 @@ private slots:
         QVERIFY(log.FieldByName(QStringLiteral("Fecha")).AsDateTime() > 0);
         log.Close();
 
-        TRegistry r;
-        QVERIFY(r.OpenKey(settingsKey(w.serverAlias), false));
-        QCOMPARE(r.ReadBool(QStringLiteral("fFTPerr")), false);
-        QCOMPARE(r.ReadString(QStringLiteral("FTPloc")), QStringLiteral("L01"));
-        QVERIFY(!r.ReadString(QStringLiteral("FTPrun")).isEmpty());
+        const RunState state = RunState::load(RunState::defaultPath());
+        QVERIFY(!state.unfinished);
+        QCOMPARE(state.run.loc, QStringLiteral("L01"));
     }
 
-    // A settings key that cannot be opened saves nothing, silently, at closing;
-    // for a run it means the point's records would be deleted with no
-    // recovery state on the disk, so the run does not happen.
-    void runStateThatCannotReachTheRegistryStopsTheRun() {
+    // A recovery state that cannot be saved means the point's records would
+    // be deleted with nothing on the disk to recover them, so the run does
+    // not happen.
+    void runStateThatCannotBeSavedStopsTheRun() {
         StationFixture fx;
         const QString ip = QStringLiteral("127.0.5.2");
         SimPoints sim({{ip, simRecords(3)}});
         QVERIFY(sim.started());
         sim.applyPorts();
         TfPrincipal w;
-        QFile blocker(fx.path(QStringLiteral("not-a-directory")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        qputenv("KIVO_REGISTRY", (blocker.fileName() + QStringLiteral("/registry.reg")).toUtf8());
         CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
+        w.Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"), out); // state loaded
+        w.pointWork().closeFtp();
+        QVERIFY(QFile::remove(RunState::defaultPath()));
+        QVERIFY(QDir().mkpath(RunState::defaultPath() + QStringLiteral("/a-directory")));
+        sim.serve(ip, simRecords(2, 50));
         QVERIFY_THROWS_EXCEPTION(
             std::exception, w.Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"), out));
         w.pointWork().closeFtp();
-        QCOMPARE(sim.countEvents(ip, "DELE x"), 0);
-        QVERIFY(!QFile::exists(out.path));
+        QCOMPARE(sim.countEvents(ip, "DELE x"), 1);
+        QFile output(out.path);
+        QVERIFY(output.open(QIODevice::ReadOnly));
+        QCOMPARE(output.readAll().count('\n'), 3); // the first visit's lines only
         TQuery q;
         q.DatabaseName = w.localAlias;
         q.SQL = QStringList{QStringLiteral("select * from lectura.DB")};
         q.Open();
-        QCOMPARE(q.RecordCount(), 0);
+        QCOMPARE(q.RecordCount(), 3);
         q.Close();
         w.guardarParam(); // closing still says nothing
     }

@@ -16,6 +16,10 @@ The state directory holds, for each point, the directory <address>/ with:
   served/      the two files the point serves (may be rewritten while running)
   events.log   one line per event: "RETR <name>", "DELE x", "DELE x refused",
                "PARAM OK <n> <m> <file>", "PARAM BAD <reason> <file>"
+  count-reads  optional, written by a test: one count file per line, in hex
+               ("-" for an empty file); each download of the count file
+               first serves the next of them (the point's count changing
+               between two readings)
   param-<k>.bin  each parameter message received, as it arrived
 
 A point is given by --point ADDRESS[:COUNT] (COUNT generated records) or in a
@@ -126,6 +130,20 @@ class Point:
             with open(os.path.join(self.dir, "events.log"), "a") as f:
                 f.write(text + "\n")
 
+    def next_count_read(self):
+        path = os.path.join(self.dir, "count-reads")
+        with self.lock:
+            try:
+                with open(path) as f:
+                    reads = f.read().split()
+            except OSError:
+                return
+            if not reads:
+                return
+            with open(path, "w") as f:
+                f.write("\n".join(reads[1:]))
+        self.write_served(COUNT_FILE, b"" if reads[0] == "-" else bytes.fromhex(reads[0]))
+
     def hand_over(self):
         """The records were collected: the point starts afresh."""
         self.write_served(COUNT_FILE, b"\x00\x00")
@@ -178,6 +196,8 @@ def handler_for(point):
         def ftp_RETR(self, file):
             name = os.path.basename(file)
             point.event("RETR " + name)
+            if name == COUNT_FILE:
+                point.next_count_read()
             if name == RECORD_FILE and point.retr == "stall":
                 return None  # never answers: the station's time-out ends it
             if name == RECORD_FILE and point.retr == "cut":

@@ -122,6 +122,12 @@ void CollectionCycles::bSincClick() {
     });
 }
 
+void CollectionCycles::startNow() {
+    if (running())
+        return;
+    guard([this] { startDownloadCycle(Trigger::Now); });
+}
+
 // The point in hand is finished; the next step ends the cycle.
 void CollectionCycles::bCancelPoolClick() {
     m_cancel = true;

@@ -63,6 +63,9 @@ public:
     void bDescargarClick();
     void bSincClick();
     void bCancelPoolClick();
+    // A download cycle now, by hand, into the automatic cycles' file of the
+    // day: what a service is asked for without a window ("--once").
+    void startNow();
     // Steps and ends of the two kinds of cycle.
     void TimerFTPTimer();
     void TimerFTPendTimer();
@@ -76,7 +79,7 @@ public:
     const CycleOutput& output() const { return m_output; }
 
 private:
-    enum class Trigger { Daily, Constant, Manual };
+    enum class Trigger { Daily, Constant, Manual, Now };
 
     void startDownloadCycle(Trigger trigger);
     bool openPoints(const QString& firstLine);

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringList>
 #include <QVariant>
+#include <cmath>
 
 QString settingsKey(const QString& serverAlias) {
     return QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\") + serverAlias;
@@ -217,4 +218,57 @@ QMap<QString, PendingDelete> RecoveryExtra::fromPendingText(const QString& text)
             pending.insert(address, p);
     }
     return pending;
+}
+
+namespace {
+
+// Keeps what is read; a station without a window has nothing else to apply.
+class SettingsRecord : public SettingsTarget {
+public:
+    explicit SettingsRecord(StationSettings& s) : m_s(s) {}
+    void applyAuto(bool on) override { m_s.Auto = on; }
+    void applyAutoMin(bool on) override { m_s.AutoMin = on; }
+    void applyDelayAutoMin(int seconds) override { m_s.DelayAutoMin = seconds; }
+    void applyHoraAuto(TDateTime time) override { m_s.HoraAuto = time; }
+    void applyFileAuto(const QString& path) override { m_s.FileAuto = path; }
+    void applyFileMan(const QString& path) override { m_s.FileMan = path; }
+    void applyEraseMan(bool on) override { m_s.EraseMan = on; }
+    void applyFTPix(int value) override { m_s.FTPix = value; }
+    void applyFTPtimeOut(int milliseconds) override { m_s.FTPtimeOut = milliseconds; }
+
+private:
+    StationSettings& m_s;
+};
+
+void checkRange(const QString& name, int value, int low, int high) {
+    if (value < low || value > high)
+        throw ERegistryException(QStringLiteral("'%1' is %2; it must be from %3 to %4")
+                                     .arg(name)
+                                     .arg(value)
+                                     .arg(low)
+                                     .arg(high));
+}
+
+} // namespace
+
+LoadedSettings loadStationSettings(const QString& serverAlias) {
+    LoadedSettings loaded;
+    TRegistry r;
+    if (!r.OpenKey(settingsKey(serverAlias), false))
+        return loaded;
+    loaded.keyFound = true;
+    readRecoveryValues(r, loaded.values, loaded.unread.names);
+    SettingsRecord record(loaded.values);
+    readSettings(r, record, &loaded.unread.names);
+    r.CloseKey();
+    if (loaded.unread.names.contains(QStringLiteral("FTPtimeOut")))
+        throw ERegistryException(QStringLiteral("Invalid data type for 'FTPtimeOut'"));
+    checkRange(QStringLiteral("DelayAutoMin"), loaded.values.DelayAutoMin, kMinDelayAutoMin,
+               kMaxDelayAutoMin);
+    checkRange(QStringLiteral("FTPtimeOut"), loaded.values.FTPtimeOut, kMinFtpTimeOut,
+               kMaxFtpTimeOut);
+    if (!std::isfinite(loaded.values.HoraAuto))
+        throw ERegistryException(QStringLiteral("'HoraAuto' is no time of day"));
+    loaded.unread.asLoaded = loaded.values;
+    return loaded;
 }

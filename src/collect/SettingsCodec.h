@@ -103,3 +103,19 @@ struct UnreadValues {
 // each unread value the station still holds as loaded is left alone.
 void writeSettings(TRegistry& registry, const StationSettings& values,
                    const UnreadValues* unread = nullptr);
+
+// The settings key of a server alias as a station without a window reads it:
+// the recovery values on their own, then the settings in order, each checked
+// against the range the station accepts. An absent key gives the defaults.
+// Raises ERegistryException with a message naming the value that stopped the
+// reading or is out of range.
+struct LoadedSettings {
+    StationSettings values;
+    UnreadValues unread;
+    bool keyFound = false;
+};
+LoadedSettings loadStationSettings(const QString& serverAlias);
+
+// The ranges the station accepts (the window's controls hold the same).
+constexpr int kMinDelayAutoMin = 10, kMaxDelayAutoMin = 30000; // seconds
+constexpr int kMinFtpTimeOut = 500, kMaxFtpTimeOut = 300000;   // milliseconds

@@ -1,7 +1,7 @@
 // The main window's controls, menu and timers as a person sees them.
 #include "station/uPrincipal.h"
 
-#include "net/NetPorts.h"
+#include "collect/PointClients.h"
 #include "platform/Guarded.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
@@ -92,7 +92,7 @@ QWidget* TfPrincipal::buildAutoGroup() {
     grid->addWidget(cbAutoMin, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Descargar automaticamente cada "), gbAuto), 3, 0);
     seAutoMin = named(new TSpinEdit(gbAuto), "seAutoMin");
-    seAutoMin->setLimits(10, 30000, 10);
+    seAutoMin->setLimits(kMinDelayAutoMin, kMaxDelayAutoMin, 10);
     seAutoMin->setValue(60);
     grid->addWidget(seAutoMin, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("segundos"), gbAuto), 3, 2);
@@ -131,7 +131,7 @@ QWidget* TfPrincipal::buildFtpGroup() {
     auto* row = new QHBoxLayout(gbFTP);
     row->addWidget(new QLabel(QStringLiteral("Time Out:"), gbFTP));
     seFTPtimeOut = named(new TSpinEdit(gbFTP), "seFTPtimeOut");
-    seFTPtimeOut->setLimits(500, 300000, 100);
+    seFTPtimeOut->setLimits(kMinFtpTimeOut, kMaxFtpTimeOut, 100);
     seFTPtimeOut->setValue(60000);
     seFTPtimeOut->setMinimumWidth(90);
     row->addWidget(seFTPtimeOut);
@@ -173,18 +173,5 @@ void TfPrincipal::buildTimers() {
 }
 
 void TfPrincipal::setUpCommunication() {
-    FtpClient1.Port = ftpPort();
-    FtpClient1.UserID = QStringLiteral("tolv");
-    FtpClient1.Password = QStringLiteral("kqnwdrb");
-    FtpClient1.Passive = false;
-    FtpClient1.ReportLevel = 16; // "Timer Triggered" must reach the status handler
-    FtpClient1.ParseList = true;
-    FtpClient1.Vendor = 2411;
-    FtpClient1.FirewallType = FTUser;
-    FtpClient1.FWAuthenticate = false;
-    FtpClient1.ProxyPort = 0;
-
-    TcpSock1.Port = paramPort();
-    TcpSock1.TimeOut = 30000;
-    TcpSock1.ReportLevel = 0;
+    setUpPointClients(FtpClient1, TcpSock1);
 }

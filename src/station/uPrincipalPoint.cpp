@@ -2,7 +2,7 @@
 // channels (mStatus, StatusBar1, tLog) the core writes to.
 #include "station/uPrincipal.h"
 
-#include "platform/Clock.h"
+#include "collect/LogTable.h"
 #include "platform/ErrorBox.h"
 #include "ui/SpinEdit.h"
 #include "ui/StatusBar.h"
@@ -90,20 +90,7 @@ void TfPrincipal::statusText(const QString& text) {
 }
 
 void TfPrincipal::logRow(const QString& archivo, std::optional<int> nroRegAsist) {
-    tLog.Open();
-    try {
-        tLog.Append();
-        tLog.FieldByName(QStringLiteral("Fecha")).setAsDateTime(Date());
-        tLog.FieldByName(QStringLiteral("Hora")).setAsDateTime(Time());
-        tLog.FieldByName(QStringLiteral("Archivo")).setAsString(archivo);
-        if (nroRegAsist)
-            tLog.FieldByName(QStringLiteral("NroRegAsist")).setAsInteger(*nroRegAsist);
-        tLog.Post();
-    } catch (...) {
-        tLog.Close();
-        throw;
-    }
-    tLog.Close();
+    appendLogRow(tLog, archivo, nroRegAsist);
 }
 
 void TfPrincipal::showError(const std::exception& error) {

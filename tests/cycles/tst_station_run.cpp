@@ -4,6 +4,7 @@
 // held is in the four stores and the output file exactly once, and each point
 // has received the personnel list.
 #include "SimPoints.h"
+#include "StationTables.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
 #include "store/DataSet.h"
@@ -20,31 +21,6 @@ namespace {
 const QString kPoint1 = QStringLiteral("127.0.3.21");
 const QString kPoint2 = QStringLiteral("127.0.3.22");
 
-// The ticket numbers of a column of rows, as a sorted list (duplicates kept).
-QList<int> column(const QString& alias, const QString& table, const QString& field) {
-    TTable t;
-    t.DatabaseName = alias;
-    t.TableName = table;
-    t.Open();
-    QList<int> values;
-    for (t.First(); !t.Eof(); t.Next())
-        values.append(t.FieldByName(field).AsInteger());
-    t.Close();
-    std::sort(values.begin(), values.end());
-    return values;
-}
-
-void appendRow(const QString& table, const QList<std::pair<QString, QVariant>>& fields) {
-    TTable t;
-    t.DatabaseName = QStringLiteral("KIVO_1");
-    t.TableName = table;
-    t.Open();
-    t.Append();
-    for (const auto& [name, value] : fields)
-        t.FieldByName(name).setValue(value);
-    t.Post();
-    t.Close();
-}
 } // namespace
 
 class TestStationRun : public QObject {

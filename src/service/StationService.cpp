@@ -1,0 +1,176 @@
+#include "service/StationService.h"
+
+#include "collect/PointClients.h"
+#include "platform/Registry.h"
+#include "service/SignalPipe.h"
+#include "service/SystemdNotify.h"
+#include "store/Aliases.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+
+namespace {
+
+constexpr int kError = 3, kInfo = 6;
+const QString kLoginFile = QStringLiteral("dbLogin.txt");
+
+// What the cycles read from the window's controls, answered from the settings.
+class SettingsCycleControls : public CycleControls {
+public:
+    explicit SettingsCycleControls(const StationSettings& s) : m_s(s) {}
+    QTime dailyTime() const override { return toQTime(timeOf(m_s.HoraAuto)); }
+    bool constantOn() const override { return m_s.AutoMin; }
+    QString automaticPrefix() const override { return m_s.FileAuto; }
+    QString manualPath() const override { return m_s.FileMan; }
+    bool manualOverwrite() const override { return m_s.EraseMan; }
+
+private:
+    const StationSettings& m_s;
+};
+
+} // namespace
+
+StationService::StationService() {
+    setUpPointClients(m_ftp, m_sock);
+    m_session.OnPassword = [](TSession& sender, bool& go) {
+        sender.AddPassword(kLocalTablesPassword);
+        go = true;
+    };
+    m_controls = std::make_unique<SettingsCycleControls>(m_settings.values);
+}
+
+StationService::~StationService() = default;
+
+bool StationService::start() {
+    try {
+        const AliasNames aliases = readAliasFile();
+        m_localAlias = aliases.local;
+        m_serverAlias = aliases.server;
+        m_session.DeclareAlias(m_localAlias, AliasKind::Local);
+        if (m_serverAlias != kNoServerAlias)
+            m_session.DeclareAlias(m_serverAlias, AliasKind::Server);
+        m_server.AliasName = m_server.DatabaseName = m_serverAlias;
+        try {
+            m_server.LoadParamsFromFile(kLoginFile);
+        } catch (const Exception&) {
+            m_server.SaveParamsToFile(kLoginFile); // the built-in lines, for the next start
+        }
+        if (!loadSettings())
+            return false;
+        m_log.DatabaseName = m_points.DatabaseName = m_localAlias;
+        m_log.TableName = QStringLiteral("log.DB");
+        m_points.TableName = QStringLiteral("confRegIP.db");
+        if (m_serverAlias != kNoServerAlias) {
+            m_tickets.DatabaseName = m_serverAlias;
+            m_tickets.TableName = QStringLiteral("dbo.tickettaxis");
+            m_tickets.Open();
+            m_tickets.Close();
+        }
+        m_work = std::make_unique<PuntoRegistro>(
+            PointSetup{m_ftp, m_sock, m_report, m_localAlias, m_serverAlias,
+                       [this] { return m_settings.values.FTPtimeOut; },
+                       [this] { return m_settings.values; }, [this] { clearKeyRun(); }});
+        m_work->ensureJournals();
+        m_cycles = std::make_unique<CollectionCycles>(m_timers.timers(), m_points, *m_controls,
+                                                      *m_work, m_report);
+        connectCycleTimers(*m_cycles, m_timers.timers(), this);
+        return true;
+    } catch (const std::exception& error) {
+        journalLine(kError, QStringLiteral("ERROR: no se puede iniciar la estación: ") +
+                                QString::fromUtf8(error.what()));
+        return false;
+    }
+}
+
+bool StationService::loadSettings() {
+    try {
+        m_settings = loadStationSettings(m_serverAlias);
+        return true;
+    } catch (const ERegistryException& error) {
+        journalLine(kError, QStringLiteral("ERROR: configuración no válida en %1: %2")
+                                .arg(TRegistry::defaultPath(), error.message()));
+        return false;
+    }
+}
+
+// The point's work has taken the key's run for its own: the key forgets it.
+void StationService::clearKeyRun() {
+    m_settings.values.fFTPerr = false;
+    m_settings.values.recovery = RecoveryExtra();
+    TRegistry registry;
+    if (!registry.OpenKey(settingsKey(m_serverAlias), true))
+        throw ERegistryException(
+            QStringLiteral("Cannot open the settings key '%1'").arg(settingsKey(m_serverAlias)));
+    writeSettings(registry, m_settings.values, &m_settings.unread);
+    registry.CloseKey();
+}
+
+int StationService::runOnce(bool syncOnly) {
+    m_report.resetFailures();
+    if (syncOnly)
+        m_cycles->bSincClick();
+    else
+        m_cycles->startNow();
+    waitForCycleEnd();
+    return m_report.failures() == 0 ? 0 : 1;
+}
+
+// Serves the event loop until the cycle has ended.
+void StationService::waitForCycleEnd() {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!m_cycles->running() && !m_timers.TimerFTP.isActive() &&
+            !m_timers.TimerFTPend.isActive() && !m_timers.TimerSinc.isActive() &&
+            !m_timers.TimerSincEnd.isActive())
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+}
+
+void StationService::applyTriggers() {
+    m_timers.tAutoMin.setInterval(m_settings.values.DelayAutoMin * 1000);
+    // As in the window, the daily trigger switches the constant one off.
+    const bool daily = m_settings.values.Auto;
+    const bool constant = m_settings.values.AutoMin && !daily;
+    daily ? m_timers.tAuto.start() : m_timers.tAuto.stop();
+    constant ? m_timers.tAutoMin.start() : m_timers.tAutoMin.stop();
+}
+
+int StationService::run() {
+    SignalPipe pipe({SIGTERM, SIGINT, SIGHUP}, [this](int signal) { onSignal(signal); });
+    applyTriggers();
+    if (const int ping = watchdogPingInterval()) {
+        m_watchdog.setInterval(ping);
+        QObject::connect(&m_watchdog, &QTimer::timeout, this, [] { notifySystemd("WATCHDOG=1"); });
+        m_watchdog.start();
+    }
+    notifySystemd("READY=1\nSTATUS=En espera");
+    journalLine(kInfo, QStringLiteral("Estación en marcha en %1").arg(QDir::currentPath()));
+    QCoreApplication::exec();
+    notifySystemd("STOPPING=1");
+    return 0;
+}
+
+// SIGTERM and SIGINT cancel as "Cancelar" does: the point in hand is
+// finished, then the service ends. SIGHUP re-reads the settings.
+void StationService::onSignal(int signal) {
+    if (signal == SIGHUP) {
+        notifySystemd("RELOADING=1");
+        if (loadSettings())
+            applyTriggers();
+        notifySystemd("READY=1");
+        return;
+    }
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    m_timers.tAuto.stop();
+    m_timers.tAutoMin.stop();
+    m_cycles->bCancelPoolClick();
+    waitForCycleEnd();
+    QCoreApplication::quit();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "collect/Cycles.h"
+#include "collect/PuntoRegistro.h"
+#include "collect/SettingsCodec.h"
+#include "net/FtpClient.h"
+#include "net/TcpSock.h"
+#include "service/JournalReport.h"
+#include "store/DataSet.h"
+#include "store/Session.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+// The station without a window: the same point's work and cycles as the
+// window, on the same files (registry, alias configuration, working
+// directory), reporting to the journal.
+class StationService : public QObject {
+public:
+    StationService();
+    ~StationService() override;
+
+    // Aliases, login lines, settings, the server test and the run journals.
+    // False when the station cannot start; the reason is on standard error.
+    bool start();
+    // One download cycle (with the push), or the push alone, now. 0 when every
+    // active point succeeded, 1 when any failed.
+    int runOnce(bool syncOnly);
+    // The triggers of the settings, until SIGTERM or SIGINT; SIGHUP re-reads
+    // the settings. 0 once stopped.
+    int run();
+
+private:
+    bool loadSettings();
+    void applyTriggers();
+    void waitForCycleEnd();
+    void onSignal(int signal);
+    void clearKeyRun();
+
+    TSession m_session;
+    TDatabase m_server{m_session};
+    TTable m_log, m_points, m_tickets;
+    TFtpClient m_ftp;
+    TTcpSock m_sock;
+    JournalReport m_report{m_log};
+    QString m_localAlias, m_serverAlias;
+    LoadedSettings m_settings;
+    std::unique_ptr<CycleControls> m_controls;
+    OwnedCycleTimers m_timers;
+    std::unique_ptr<PuntoRegistro> m_work;
+    std::unique_ptr<CollectionCycles> m_cycles;
+    QTimer m_watchdog;
+    bool m_stopping = false;
+};

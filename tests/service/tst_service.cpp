@@ -1,0 +1,213 @@
+// kivo-ipd as cron, a script or systemd runs it: a world of its own
+// (registry, aliases, databases, working directory, temporary folder for the
+// single-instance lock), simulated points, and the exit statuses.
+#include "SimPoints.h"
+#include "StationTables.h"
+#include "collect/SettingsCodec.h"
+#include "platform/Registry.h"
+#include "store/Session.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+namespace {
+
+const QString kAlive = QStringLiteral("127.0.7.1");
+const QString kDead = QStringLiteral("127.0.7.99"); // nothing listens there
+
+class ServiceWorld {
+public:
+    ServiceWorld() {
+        for (const char* dir : {"tmp", "work", "config", "data"})
+            QDir(m_dir.path()).mkpath(QString::fromLatin1(dir));
+        qputenv("KIVO_REGISTRY", path("registry.reg").toUtf8());
+        qputenv("KIVO_ALIASES", path("aliases.ini").toUtf8());
+        qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
+        qputenv("XDG_DATA_HOME", path("data").toUtf8());
+        QFile aliases(path("aliases.ini"));
+        aliases.open(QIODevice::WriteOnly);
+    }
+
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+    void writeSettings(const StationSettings& settings) const {
+        TRegistry registry;
+        registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+        ::writeSettings(registry, settings);
+        registry.CloseKey();
+    }
+
+    void addPoints(const QStringList& addresses) const {
+        TSession session;
+        session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+        int n = 0;
+        for (const QString& ip : addresses) {
+            ++n;
+            appendRow(QStringLiteral("confRegIP.db"), {{"IP", ip},
+                                                       {"Desc", QStringLiteral("P%1").arg(n)},
+                                                       {"Loc", QStringLiteral("L%1").arg(n)},
+                                                       {"Activo", true}});
+        }
+        appendRow(QStringLiteral("personal.DBF"), {{"CODIGO", 100},
+                                                   {"NOMBRES", "ANA"},
+                                                   {"APELLIDOS", "PAZ"},
+                                                   {"TARJETA", 7},
+                                                   {"GRUPO", 1},
+                                                   {"SERV_TAXI", true}});
+    }
+
+    // Starts kivo-ipd in the working directory with the simulator's ports.
+    void start(QProcess& service, const QStringList& args, const SimPoints* sim) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", path("tmp"));
+        if (sim) {
+            env.insert("KIVO_FTP_PORT", QString::number(sim->ftpPort()));
+            env.insert("KIVO_PARAM_PORT", QString::number(sim->paramPort()));
+        }
+        service.setProcessEnvironment(env);
+        service.setWorkingDirectory(path("work"));
+        service.start(QStringLiteral(KIVO_SERVICE_BINARY), args);
+    }
+
+    // Runs it to its end: the exit status and what it wrote to standard error.
+    std::pair<int, QString> run(const QStringList& args, const SimPoints* sim = nullptr) const {
+        QProcess service;
+        start(service, args, sim);
+        if (!service.waitForFinished(120000))
+            return {-1, QStringLiteral("did not end")};
+        return {service.exitCode(), QString::fromUtf8(service.readAllStandardError())};
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+class TestService : public QObject {
+    Q_OBJECT
+
+private slots:
+    void onceCollectsAndSaysWhetherEveryPointSucceeded_data();
+    void onceCollectsAndSaysWhetherEveryPointSucceeded();
+    void syncOnlyPushesTheLists();
+    void stationThatCannotStart_data();
+    void stationThatCannotStart();
+    void sigtermEndsTheService();
+};
+
+void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded_data() {
+    QTest::addColumn<QStringList>("points");
+    QTest::addColumn<int>("status");
+    QTest::newRow("every point answers") << QStringList{kAlive} << 0;
+    QTest::newRow("one point is dead") << QStringList{kAlive, kDead} << 1;
+}
+
+void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded() {
+    QFETCH(QStringList, points);
+    QFETCH(int, status);
+    ServiceWorld world;
+    world.writeSettings(StationSettings{});
+    world.addPoints(points);
+    SimPoints sim({{kAlive, simRecords(5, 1)}});
+    QVERIFY(sim.started());
+    const auto [exit, journal] = world.run({QStringLiteral("--once")}, &sim);
+    QVERIFY2(exit == status, qPrintable(journal));
+    QVERIFY(journal.contains(QStringLiteral("<6>Iniciando ciclo de descarga manual")));
+    QCOMPARE(journal.contains(QStringLiteral("<4>   P2... FALLO")), status == 1);
+    QCOMPARE(sim.countEvents(kAlive, QStringLiteral("PARAM OK 1 ")), 1);
+    TSession session;
+    session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+    session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    const QList<int> tickets{1, 2, 3, 4, 5};
+    QCOMPARE(column("KIVO_1", "lectura.DB", "NroTicket"), tickets);
+    QCOMPARE(column("JUXRegs", "dbo.tickettaxis", "TICKET"), tickets);
+    QCOMPARE(QDir(world.path("work")).entryList({QStringLiteral("2*.txt")}).size(), 1);
+}
+
+void TestService::syncOnlyPushesTheLists() {
+    ServiceWorld world;
+    world.writeSettings(StationSettings{});
+    world.addPoints({kAlive});
+    SimPoints sim({{kAlive, simRecords(5, 1)}});
+    const auto [exit, journal] = world.run({QStringLiteral("--sync-only")}, &sim);
+    QVERIFY2(exit == 0, qPrintable(journal));
+    QCOMPARE(sim.countEvents(kAlive, QStringLiteral("PARAM OK 1 ")), 1);
+    QCOMPARE(sim.countEvents(kAlive, QStringLiteral("RETR")), 0);
+}
+
+void TestService::stationThatCannotStart_data() {
+    QTest::addColumn<QString>("trouble");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("time-out out of range") << "timeout"
+                                           << "'FTPtimeOut' is 100";
+    QTest::newRow("Auto of the wrong type") << "auto"
+                                            << "'Auto'";
+    QTest::newRow("server unreachable") << "server"
+                                        << "no se puede iniciar";
+    QTest::newRow("another station runs") << "lock"
+                                          << "ya hay una estación";
+    QTest::newRow("working directory missing") << "workdir"
+                                               << "carpeta de trabajo";
+}
+
+void TestService::stationThatCannotStart() {
+    QFETCH(QString, trouble);
+    QFETCH(QString, said);
+    ServiceWorld world;
+    StationSettings settings;
+    if (trouble == QLatin1String("timeout"))
+        settings.FTPtimeOut = 100;
+    world.writeSettings(settings);
+    if (trouble == QLatin1String("auto")) {
+        TRegistry registry;
+        registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+        registry.WriteString(QStringLiteral("Auto"), QStringLiteral("1"));
+    }
+    if (trouble == QLatin1String("server")) {
+        QFile aliases(world.path("aliases.ini"));
+        QVERIFY(aliases.open(QIODevice::WriteOnly));
+        aliases.write("[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=1\nDatabase=x\n");
+    }
+    QLockFile other(world.path("tmp") + QStringLiteral("/MyAppName.lock"));
+    if (trouble == QLatin1String("lock"))
+        QVERIFY(other.tryLock(0));
+    QStringList args{QStringLiteral("--once")};
+    if (trouble == QLatin1String("workdir"))
+        args << QStringLiteral("--workdir") << world.path("no-such-folder");
+    const auto [exit, journal] = world.run(args);
+    QVERIFY2(exit == 2, qPrintable(journal));
+    QVERIFY2(journal.startsWith(QStringLiteral("<3>")) && journal.contains(said),
+             qPrintable(journal));
+}
+
+// The service waits for its triggers; SIGTERM ends it with status 0.
+void TestService::sigtermEndsTheService() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    QProcess service;
+    world.start(service, {}, nullptr);
+    QVERIFY(service.waitForStarted());
+    QString journal;
+    QDeadlineTimer deadline(30000);
+    while (!journal.contains(QStringLiteral("Estación en marcha")) && !deadline.hasExpired() &&
+           service.state() == QProcess::Running) {
+        service.waitForReadyRead(1000);
+        journal += QString::fromUtf8(service.readAllStandardError());
+    }
+    QVERIFY2(journal.contains(QStringLiteral("<6>Estación en marcha")), qPrintable(journal));
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestService)
+#include "tst_service.moc"

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
+#include <climits>
 #include <memory>
 #include <shapefil.h>
 
@@ -27,9 +29,11 @@ struct DbfCloser {
 };
 using DbfFile = std::unique_ptr<DBFInfo, DbfCloser>;
 
-QString why() {
-    return dbfMessages().isEmpty() ? QStringLiteral("unknown error")
-                                   : dbfMessages().join(QStringLiteral("; "));
+QString why(const QString& path = {}) {
+    if (!dbfMessages().isEmpty())
+        return dbfMessages().join(QStringLiteral("; "));
+    const QString system = path.isEmpty() ? QString() : openProblem(path);
+    return system.isEmpty() ? QStringLiteral("shapelib gives no reason") : system;
 }
 
 LegacyType typeOf(char native, int decimals) {
@@ -48,8 +52,12 @@ LegacyType typeOf(char native, int decimals) {
     }
 }
 
-// Every record the header counts must be in the file.
-void requireWholeFile(const QString& path, const DBFInfo& dbf) {
+constexpr char kEndOfFile = 0x1A;
+
+// Every record the header counts must be in the file; records past the count
+// are read when they are whole (each begins with its deletion flag, ' ' or
+// '*'), and said. Anything else past the count refuses the table.
+void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
     const qint64 expected = qint64(dbf.nHeaderLength) + qint64(dbf.nRecords) * dbf.nRecordLength;
     const qint64 size = QFileInfo(path).size();
     if (dbf.nRecords < 0 || dbf.nRecordLength <= 0 || size < expected)
@@ -57,6 +65,36 @@ void requireWholeFile(const QString& path, const DBFInfo& dbf) {
             QStringLiteral("the file is truncated or damaged (%1 bytes, its header needs %2)")
                 .arg(size)
                 .arg(expected));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(expected))
+        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
+    QByteArray tail = file.readAll();
+    if (tail.endsWith(kEndOfFile))
+        tail.chop(1);
+    if (tail.isEmpty())
+        return;
+    const qint64 extra = tail.size() / dbf.nRecordLength;
+    bool whole = tail.size() % dbf.nRecordLength == 0 && qint64(dbf.nRecords) + extra <= INT_MAX;
+    for (qint64 r = 0; whole && r < extra; ++r) {
+        const char flag = tail[qsizetype(r * dbf.nRecordLength)];
+        whole = flag == ' ' || flag == '*';
+    }
+    if (!whole)
+        throw ELegacyTable(QStringLiteral("the header counts %1 records but the file holds %2 "
+                                          "bytes past them that are not whole records: the "
+                                          "file is damaged")
+                               .arg(dbf.nRecords)
+                               .arg(tail.size()));
+    notes << QStringLiteral("the header counts %1 records but the file holds %2 whole records: "
+                            "all %2 are read")
+                 .arg(dbf.nRecords)
+                 .arg(dbf.nRecords + extra);
+    dbf.nRecords = int(dbf.nRecords + extra);
+}
+
+// A number that did not fit its field is written as asterisks.
+bool isOverflowMark(const QByteArray& text) {
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c == '*'; });
 }
 
 LegacyCell numberCell(const QByteArray& text, LegacyType type) {
@@ -100,6 +138,16 @@ LegacyCell logicalCell(const QByteArray& text) {
 }
 
 LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
+    // shapelib takes asterisks for an empty number: the number was lost when
+    // the file was written, which the import must say.
+    if (type == LegacyType::Integer || type == LegacyType::Float) {
+        const char* raw = DBFReadStringAttribute(dbf, record, field);
+        if (raw && isOverflowMark(QByteArray(raw).trimmed())) {
+            LegacyCell cell;
+            cell.overflow = true;
+            return cell;
+        }
+    }
     if (DBFIsAttributeNULL(dbf, record, field))
         return {};
     const char* raw = DBFReadStringAttribute(dbf, record, field);
@@ -133,7 +181,7 @@ LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
 
 } // namespace
 
-LegacyTable readDbfTable(const QString& path) {
+LegacyTable readDbfTable(const QString& path, const QString& codec) {
     requireTableFile(path);
     dbfMessages().clear();
     SAHooks hooks;
@@ -141,12 +189,21 @@ LegacyTable readDbfTable(const QString& path) {
     hooks.Error = collectDbfError;
     DbfFile dbf(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
     if (!dbf)
-        throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why()));
-    requireWholeFile(path, *dbf);
+        throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why(path)));
 
     LegacyTable table;
     table.path = path;
-    table.codec = codecForDbfCodePage(QString::fromLatin1(DBFGetCodePage(dbf.get())));
+    agreeWithHeader(path, *dbf, table.notes);
+    if (!codec.isEmpty()) {
+        table.codec = codec;
+        table.codecOrigin = QStringLiteral("chosen with --codepage");
+    } else {
+        const QString named = QString::fromLatin1(DBFGetCodePage(dbf.get()));
+        table.codec = codecForDbfCodePage(named);
+        table.codecOrigin = named.trimmed().isEmpty() || named == QLatin1String("LDID/0")
+                                ? QStringLiteral("the file names none")
+                                : QStringLiteral("named by the file (%1)").arg(named);
+    }
     const int fields = DBFGetFieldCount(dbf.get());
     for (int i = 0; i < fields; ++i) {
         char name[XBASE_FLDNAME_LEN_READ + 1] = {};

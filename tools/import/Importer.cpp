@@ -1,5 +1,6 @@
 #include "Importer.h"
 
+#include "CodePage.h"
 #include "LegacyTable.h"
 #include "RowConverter.h"
 #include "TableWriter.h"
@@ -20,6 +21,19 @@ struct PlannedTable {
     ConvertedTable rows;
 };
 
+// "lectura" for "lectura.DB".
+QString baseName(const QString& file) {
+    return file.section(QLatin1Char('.'), 0, 0);
+}
+
+template <typename T>
+const T* choiceOf(const QMap<QString, T>& choices, const QString& table) {
+    for (auto it = choices.cbegin(); it != choices.cend(); ++it)
+        if (baseName(it.key()).compare(baseName(table), Qt::CaseInsensitive) == 0)
+            return &it.value();
+    return nullptr;
+}
+
 const TableDef& schemaOf(const QString& file) {
     const QString name = translateTableName(file, AliasDefinition::Driver::Sqlite);
     for (const TableDef& table : localTables())
@@ -28,13 +42,14 @@ const TableDef& schemaOf(const QString& file) {
     throw EDatabaseError(QStringLiteral("no table '%1' in the schema").arg(name));
 }
 
-// The file of a table in the directory, names compared without regard to case.
-QString findFile(const QDir& directory, const QString& name) {
+// The files of a table in the directory, names compared without regard to case.
+QStringList findFiles(const QDir& directory, const QString& name) {
+    QStringList found;
     const QStringList entries = directory.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries)
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return directory.filePath(entry);
-    return {};
+            found << directory.filePath(entry);
+    return found;
 }
 
 void addProblems(TableReport& report, const QStringList& problems) {
@@ -44,22 +59,37 @@ void addProblems(TableReport& report, const QStringList& problems) {
         report.errors << QStringLiteral("... and %1 more").arg(problems.size() - kProblemsShown);
 }
 
-PlannedTable readTable(const QDir& directory, const QString& name) {
+PlannedTable readTable(const QDir& directory, const QString& name, const ImportOptions& options) {
     PlannedTable planned;
     planned.report.table = name;
-    planned.report.file = findFile(directory, name);
-    if (planned.report.file.isEmpty()) {
+    const QStringList files = findFiles(directory, name);
+    if (files.isEmpty()) {
         planned.report.notes << QStringLiteral("no such file in %1: skipped").arg(directory.path());
         return planned;
     }
+    planned.report.file = files.first();
+    if (files.size() > 1) {
+        // Which one the old station read depends on its file system: never guess.
+        planned.report.errors << QStringLiteral("%1 files for this one table: %2; keep the one "
+                                                "the old station used and move the other away")
+                                     .arg(files.size())
+                                     .arg(files.join(QStringLiteral(", ")));
+        return planned;
+    }
     try {
+        const QString* chosen = choiceOf(options.codepages, name);
+        const QString codec = chosen ? codecForChoice(*chosen) : QString();
         const bool paradox = name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
-        const LegacyTable source =
-            paradox ? readParadoxTable(planned.report.file) : readDbfTable(planned.report.file);
-        planned.rows = convertTable(source, schemaOf(name));
+        const LegacyTable source = paradox ? readParadoxTable(planned.report.file, codec)
+                                           : readDbfTable(planned.report.file, codec);
+        planned.report.codec = QStringLiteral("%1 (%2)").arg(source.codec, source.codecOrigin);
+        planned.report.notes << source.notes;
+        const ColumnChoices* columns = choiceOf(options.columns, name);
+        planned.rows = convertTable(source, schemaOf(name), columns ? *columns : ColumnChoices{});
         planned.report.read = planned.rows.read;
         planned.report.skipped = planned.rows.skipped;
         planned.report.notes << planned.rows.notes;
+        planned.report.errors << planned.rows.errors;
         addProblems(planned.report, planned.rows.problems);
     } catch (const Exception& error) {
         planned.report.errors << error.message();
@@ -72,8 +102,36 @@ bool anyErrors(const QList<PlannedTable>& plan) {
                        [](const PlannedTable& t) { return !t.report.errors.isEmpty(); });
 }
 
+// What becomes of the rows a table of the database holds already.
+void decideExisting(PlannedTable& table, qint64 existing, const ImportOptions& options) {
+    if (existing == 0)
+        return;
+    if (options.keepCollected && isCollectedTable(table.report.table)) {
+        table.report.notes << QStringLiteral("the database's %1 rows of this table are kept; the "
+                                             "old station's rows are added (--keep-collected)")
+                                  .arg(existing);
+        return;
+    }
+    if (options.replace) {
+        table.report.deleting = existing;
+        table.report.notes << QStringLiteral("--replace deletes the %1 rows this table holds in "
+                                             "the database now")
+                                  .arg(existing);
+        return;
+    }
+    table.report.errors << QStringLiteral("the table already holds %1 rows in database '%2': not "
+                                          "touched (--replace empties it first%3)")
+                               .arg(existing)
+                               .arg(options.alias,
+                                    isCollectedTable(table.report.table)
+                                        ? QStringLiteral("; --keep-collected keeps them and adds "
+                                                         "the old station's")
+                                        : QString());
+}
+
 // Checks every table against the database first, so that one run reports
-// every table that would be refused; then writes all of them or none.
+// every table that would be refused; then keeps a copy of what --replace
+// deletes, and writes all of them or none.
 void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportReport& report) {
     TSession session;
     // A protected database gets the station's one password, as in the station.
@@ -86,19 +144,32 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     for (PlannedTable& table : plan) {
         if (table.report.file.isEmpty() || !table.report.errors.isEmpty())
             continue;
-        const QString problem =
-            writer.check(table.report.table, table.rows.columns, options.replace);
-        if (!problem.isEmpty())
-            table.report.errors << problem;
+        try {
+            decideExisting(table, writer.check(table.report.table, table.rows.columns), options);
+        } catch (const EDatabaseError& error) {
+            table.report.errors << error.message();
+        }
     }
     if (anyErrors(plan))
         return;
+    for (PlannedTable& table : plan)
+        table.report.imported = int(table.rows.rows.size());
+    if (options.dryRun)
+        return;
+    QStringList deleting;
+    for (const PlannedTable& table : plan)
+        if (table.report.deleting > 0)
+            deleting << table.report.table;
+    if (!deleting.isEmpty())
+        report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
+                                                    ? QDir::currentPath()
+                                                    : options.backupDirectory);
     writer.begin();
     for (PlannedTable& table : plan) {
         if (table.report.file.isEmpty())
             continue;
-        const QString problem =
-            writer.write(table.report.table, table.rows.columns, table.rows.rows, options.replace);
+        const QString problem = writer.write(table.report.table, table.rows.columns,
+                                             table.rows.rows, table.report.deleting > 0);
         if (!problem.isEmpty()) {
             table.report.errors << problem;
             writer.rollback();
@@ -110,8 +181,6 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
         report.errors << problem;
         return;
     }
-    for (PlannedTable& table : plan)
-        table.report.imported = int(table.rows.rows.size());
     report.written = true;
 }
 
@@ -125,8 +194,24 @@ const QStringList& stationTableFiles() {
     return files;
 }
 
+QString stationTableOf(const QString& name) {
+    for (const QString& file : stationTableFiles())
+        if (file.compare(name, Qt::CaseInsensitive) == 0 ||
+            baseName(file).compare(name, Qt::CaseInsensitive) == 0)
+            return file;
+    return {};
+}
+
+bool isCollectedTable(const QString& table) {
+    const QString base = baseName(table);
+    return base.compare(QLatin1String("lectura"), Qt::CaseInsensitive) == 0 ||
+           base.compare(QLatin1String("lecturaBAK"), Qt::CaseInsensitive) == 0 ||
+           base.compare(QLatin1String("log"), Qt::CaseInsensitive) == 0;
+}
+
 ImportReport importStation(const ImportOptions& options) {
     ImportReport report;
+    report.dryRun = options.dryRun;
     const QDir directory(options.directory);
     if (!directory.exists()) {
         report.errors << QStringLiteral("the directory '%1' does not exist").arg(options.directory);
@@ -134,7 +219,7 @@ ImportReport importStation(const ImportOptions& options) {
     }
     QList<PlannedTable> plan;
     for (const QString& name : stationTableFiles())
-        plan << readTable(directory, name);
+        plan << readTable(directory, name, options);
     // Most likely the wrong directory: say so rather than report success.
     if (std::all_of(plan.begin(), plan.end(),
                     [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
@@ -149,13 +234,16 @@ ImportReport importStation(const ImportOptions& options) {
     } catch (const Exception& error) {
         report.errors << error.message();
     }
-    for (const PlannedTable& table : plan)
+    for (PlannedTable& table : plan) {
+        if (!report.written && !report.dryRun)
+            table.report.imported = 0;
         report.tables << table.report;
+    }
     return report;
 }
 
 bool ImportReport::ok() const {
-    if (!errors.isEmpty() || !written)
+    if (!errors.isEmpty() || !(written || dryRun))
         return false;
     return std::none_of(tables.begin(), tables.end(),
                         [](const TableReport& t) { return !t.errors.isEmpty(); });
@@ -164,11 +252,16 @@ bool ImportReport::ok() const {
 QString ImportReport::text() const {
     QString out;
     for (const TableReport& table : tables) {
-        out += QStringLiteral("%1: %2 read, %3 imported, %4 skipped\n")
+        out += QStringLiteral("%1: %2 read, %3 %4, %5 skipped\n")
                    .arg(table.table)
                    .arg(table.read)
                    .arg(table.imported)
+                   .arg(dryRun ? QStringLiteral("to import") : QStringLiteral("imported"))
                    .arg(table.skipped);
+        if (!table.file.isEmpty())
+            out += QStringLiteral("  file: %1\n").arg(table.file);
+        if (!table.codec.isEmpty())
+            out += QStringLiteral("  code page: %1\n").arg(table.codec);
         for (const QString& note : table.notes)
             out += QStringLiteral("  %1\n").arg(note);
         for (const QString& error : table.errors)
@@ -176,7 +269,15 @@ QString ImportReport::text() const {
     }
     for (const QString& error : errors)
         out += QStringLiteral("ERROR: %1\n").arg(error);
-    out += ok() ? QStringLiteral("Import complete.\n")
-                : QStringLiteral("Import failed: nothing was written to the database.\n");
+    if (!backup.isEmpty())
+        out += QStringLiteral("The database as it was before --replace is kept in %1\n").arg(backup);
+    if (dryRun)
+        out += ok() ? QStringLiteral("Dry run: every table checked, nothing was written. Without "
+                                     "--dry-run the import would do what is said above.\n")
+                    : QStringLiteral("Dry run: the import would fail as said above; nothing was "
+                                     "written.\n");
+    else
+        out += ok() ? QStringLiteral("Import complete.\n")
+                    : QStringLiteral("Import failed: nothing was written to the database.\n");
     return out;
 }

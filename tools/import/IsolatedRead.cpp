@@ -12,21 +12,21 @@
 namespace {
 
 QDataStream& operator<<(QDataStream& out, const LegacyTable& table) {
-    out << table.path << table.codec << qint32(table.columns.size());
+    out << table.path << table.codec << table.codecOrigin << table.notes << qint32(table.columns.size());
     for (const LegacyColumn& column : table.columns)
         out << column.name << qint32(column.type) << column.nativeType;
     out << qint64(table.rows.size());
     for (const LegacyRow& row : table.rows) {
         out << qint32(row.number) << row.deleted << qint32(row.cells.size());
         for (const LegacyCell& cell : row.cells)
-            out << cell.value << cell.problem;
+            out << cell.value << cell.problem << cell.overflow;
     }
     return out;
 }
 
 QDataStream& operator>>(QDataStream& in, LegacyTable& table) {
     qint32 columns = 0;
-    in >> table.path >> table.codec >> columns;
+    in >> table.path >> table.codec >> table.codecOrigin >> table.notes >> columns;
     for (qint32 i = 0; i < columns && in.status() == QDataStream::Ok; ++i) {
         LegacyColumn column;
         qint32 type = 0;
@@ -43,7 +43,7 @@ QDataStream& operator>>(QDataStream& in, LegacyTable& table) {
         row.number = number;
         for (qint32 c = 0; c < cells && in.status() == QDataStream::Ok; ++c) {
             LegacyCell cell;
-            in >> cell.value >> cell.problem;
+            in >> cell.value >> cell.problem >> cell.overflow;
             row.cells.push_back(cell);
         }
         table.rows.push_back(std::move(row));

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct LegacyColumn {
 struct LegacyCell {
     QVariant value;
     QString problem;
+    bool overflow = false; // a .DBF number written as asterisks: empty, and said
 };
 
 struct LegacyRow {
@@ -42,7 +44,9 @@ struct LegacyRow {
 
 struct LegacyTable {
     QString path;
-    QString codec; // name for QStringDecoder
+    QString codec;       // name for QStringDecoder
+    QString codecOrigin; // where the code page comes from: "the file", "--codepage" ...
+    QStringList notes;   // what the reader saw and did: rows beyond the header's count ...
     QList<LegacyColumn> columns;
     std::vector<LegacyRow> rows;
 };
@@ -51,5 +55,11 @@ struct LegacyTable {
 void requireTableFile(const QString& path);
 
 // Paradox .DB through pxlib; dBASE .DBF through shapelib. Both raise ELegacyTable.
-LegacyTable readParadoxTable(const QString& path);
-LegacyTable readDbfTable(const QString& path);
+// A code page given (a QStringDecoder name) replaces the one the file names.
+// The rows must agree with the header's count: rows past it that are whole
+// are read and noted; rows it counts that are not there refuse the table.
+LegacyTable readParadoxTable(const QString& path, const QString& codec = {});
+LegacyTable readDbfTable(const QString& path, const QString& codec = {});
+
+// Why a file cannot be opened, in the system's words; empty when it can.
+QString openProblem(const QString& path);

@@ -31,7 +31,8 @@ QString describe(const QVariant& value) {
 // A text column holding a number, as the personnel's group is kept.
 Converted textToInteger(const QVariant& value, const QString& codec) {
     QString text;
-    if (!decodeTableText(codec, value.toByteArray(), text))
+    int controls = 0;
+    if (!decodeTableText(codec, value.toByteArray(), text, &controls))
         return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
     text = text.trimmed();
     if (text.isEmpty())
@@ -82,11 +83,11 @@ Converted toFloat(const QVariant& value, LegacyType type) {
     return {real, {}};
 }
 
-Converted toText(const QVariant& value, LegacyType type, const QString& codec) {
+Converted toText(const QVariant& value, LegacyType type, const QString& codec, int& controls) {
     switch (type) {
     case LegacyType::Text: {
         QString text;
-        if (!decodeTableText(codec, value.toByteArray(), text))
+        if (!decodeTableText(codec, value.toByteArray(), text, &controls))
             return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
         return {text, {}};
     }
@@ -155,7 +156,7 @@ QVariant nullOf(FieldKind kind) {
 }
 
 Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
-                      const QString& codec) {
+                      const QString& codec, int& controls) {
     if (!cell.problem.isEmpty())
         return fail(cell.problem);
     if (cell.value.isNull())
@@ -166,7 +167,7 @@ Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
     case FieldKind::Float:
         return toFloat(cell.value, type);
     case FieldKind::Text:
-        return toText(cell.value, type, codec);
+        return toText(cell.value, type, codec, controls);
     case FieldKind::Logical:
         return toLogical(cell.value, type);
     default:
@@ -174,52 +175,179 @@ Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
     }
 }
 
-const ColumnDef* targetColumn(const TableDef& target, const QString& name) {
-    for (const ColumnDef& column : target.columns)
-        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &column;
-    return nullptr;
+// One value for every row, from the text the user gave.
+Converted defaultValue(const QString& text, FieldKind kind) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {nullOf(kind), {}};
+    bool ok = false;
+    switch (kind) {
+    case FieldKind::Integer: {
+        const int whole = t.toInt(&ok);
+        if (ok)
+            return {whole, {}};
+        break;
+    }
+    case FieldKind::Float: {
+        const double real = t.toDouble(&ok);
+        if (ok)
+            return {real, {}};
+        break;
+    }
+    case FieldKind::Logical: {
+        const QString u = t.toUpper();
+        if (u == "T" || u == "TRUE" || u == "S" || u == "SI" || u == "SÍ" || u == "Y" ||
+            u == "YES" || u == "1")
+            return {true, {}};
+        if (u == "F" || u == "FALSE" || u == "N" || u == "NO" || u == "0")
+            return {false, {}};
+        break;
+    }
+    case FieldKind::Text:
+        return {text, {}};
+    default:
+        return fail(QStringLiteral("a value for every row of a date or time column is not "
+                                   "supported: give an empty one"));
+    }
+    return fail(QStringLiteral("'%1' is not a value of this column").arg(text));
+}
+
+int sourceColumn(const LegacyTable& source, const QString& name) {
+    for (int i = 0; i < source.columns.size(); ++i)
+        if (source.columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString choiceFor(const QMap<QString, QString>& choices, const QString& column, bool& found) {
+    for (auto it = choices.cbegin(); it != choices.cend(); ++it)
+        if (it.key().compare(column, Qt::CaseInsensitive) == 0) {
+            found = true;
+            return it.value();
+        }
+    found = false;
+    return {};
+}
+
+// The first of a list of lines, and how many more there were.
+constexpr int kLinesShown = 20;
+
+void addSome(QStringList& to, const QStringList& lines) {
+    for (int i = 0; i < lines.size() && i < kLinesShown; ++i)
+        to << lines[i];
+    if (lines.size() > kLinesShown)
+        to << QStringLiteral("... and %1 more such lines").arg(lines.size() - kLinesShown);
 }
 
 } // namespace
 
-ConvertedTable convertTable(const LegacyTable& source, const TableDef& target) {
+ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
+                            const ColumnChoices& choices) {
     ConvertedTable out;
-    std::vector<int> sourceIndex; // file column of each output column
-    for (int i = 0; i < source.columns.size(); ++i) {
-        const LegacyColumn& column = source.columns[i];
-        const ColumnDef* def = targetColumn(target, column.name);
-        const bool taken =
-            def && std::any_of(out.columns.begin(), out.columns.end(),
-                               [&](const ColumnDef& c) { return c.name == def->name; });
-        if (!def || taken) {
-            out.notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
-                             .arg(column.name, column.nativeType);
+    // Each station column: a file column, or one value for every row.
+    std::vector<int> sourceIndex;
+    QVariantList constants;
+    std::vector<bool> used(size_t(source.columns.size()), false);
+    for (const ColumnDef& column : target.columns) {
+        bool mapped = false, defaulted = false;
+        const QString fileName = choiceFor(choices.map, column.name, mapped);
+        const QString given = choiceFor(choices.defaults, column.name, defaulted);
+        const int index = sourceColumn(source, mapped ? fileName : column.name);
+        if (index >= 0 && !used[size_t(index)]) {
+            used[size_t(index)] = true;
+            out.columns.append(column);
+            sourceIndex.push_back(index);
+            constants << QVariant();
+            if (mapped)
+                out.notes << QStringLiteral("column %1 is read from the file's column %2 (--map)")
+                                 .arg(column.name, source.columns[index].name);
             continue;
         }
-        out.columns.append(*def);
-        sourceIndex.push_back(i);
+        if (mapped) {
+            out.errors << QStringLiteral("--map names the column %1 for %2, and the file has no "
+                                         "such column")
+                              .arg(fileName, column.name);
+            continue;
+        }
+        if (defaulted) {
+            const Converted value = defaultValue(given, column.kind);
+            if (!value.problem.isEmpty()) {
+                out.errors << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
+                continue;
+            }
+            out.columns.append(column);
+            sourceIndex.push_back(-1);
+            constants << value.value;
+            out.notes << QStringLiteral("the file has no column %1: every row takes %2 (--default)")
+                             .arg(column.name, given.trimmed().isEmpty()
+                                                   ? QStringLiteral("an empty value")
+                                                   : QStringLiteral("'%1'").arg(given));
+            continue;
+        }
+        out.errors << QStringLiteral("the file has no column %1, which the station reads; "
+                                     "--map %2.%1=<the file's column> reads it from another "
+                                     "column, --default %2.%1=<value> gives every row one value")
+                          .arg(column.name, target.name);
     }
+    for (int i = 0; i < source.columns.size(); ++i)
+        if (!used[size_t(i)])
+            out.notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
+                             .arg(source.columns[i].name, source.columns[i].nativeType);
+    if (!out.errors.isEmpty())
+        return out;
+
+    QList<int> deleted;
+    QStringList controlLines, overflowLines;
     for (const LegacyRow& row : source.rows) {
         ++out.read;
         if (row.deleted) {
             ++out.skipped;
-            out.notes << QStringLiteral("row %1 is marked deleted: skipped").arg(row.number);
+            deleted << row.number;
             continue;
         }
         QVariantList values;
         for (size_t c = 0; c < sourceIndex.size(); ++c) {
             const int i = sourceIndex[c];
+            if (i < 0) {
+                values << constants[int(c)];
+                continue;
+            }
             const LegacyColumn& column = source.columns[i];
-            const Converted converted = convertCell(row.cells[size_t(i)], column.type,
-                                                    out.columns[int(c)].kind, source.codec);
+            const LegacyCell& cell = row.cells[size_t(i)];
+            if (cell.overflow)
+                overflowLines << QStringLiteral("row %1, field %2: a number written as asterisks "
+                                                "(it did not fit its field when the old station "
+                                                "wrote it): imported as empty")
+                                     .arg(row.number)
+                                     .arg(column.name);
+            int controls = 0;
+            const Converted converted = convertCell(cell, column.type, out.columns[int(c)].kind,
+                                                    source.codec, controls);
             if (!converted.problem.isEmpty())
                 out.problems << QStringLiteral("row %1, field %2: %3")
                                     .arg(row.number)
                                     .arg(column.name, converted.problem);
+            if (controls > 0)
+                controlLines << QStringLiteral("row %1, field %2: %3 control character(s) (TAB, "
+                                               "line break...) stored as spaces")
+                                    .arg(row.number)
+                                    .arg(column.name)
+                                    .arg(controls);
             values << converted.value;
         }
         out.rows.push_back(std::move(values));
     }
+    if (!deleted.isEmpty()) {
+        QStringList numbers;
+        for (int i = 0; i < deleted.size() && i < kLinesShown; ++i)
+            numbers << QString::number(deleted[i]);
+        if (deleted.size() > kLinesShown)
+            numbers << QStringLiteral("...");
+        out.notes << QStringLiteral("%1 row(s) marked deleted in the file: skipped (row %2)")
+                         .arg(deleted.size())
+                         .arg(numbers.join(QStringLiteral(", ")));
+    }
+    addSome(out.notes, overflowLines);
+    addSome(out.notes, controlLines);
     return out;
 }

@@ -34,7 +34,10 @@ void writeOldStation(const OldStation& old) {
 double timedImport(const OldStation& old) {
     QElapsedTimer timer;
     timer.start();
-    const ImportReport report = importStation({old.directory(), QStringLiteral("KIVO_1"), false});
+    ImportOptions options;
+    options.directory = old.directory();
+    options.alias = QStringLiteral("KIVO_1");
+    const ImportReport report = importStation(options);
     const double seconds = timer.nsecsElapsed() / 1e9;
     if (!report.ok()) {
         QTextStream(stderr) << report.text();

@@ -414,6 +414,9 @@ void TestImport::commandLineExitStatus() {
     QVERIFY2(output.contains(QStringLiteral("ceco.DBF: 2 read, 2 imported, 0 skipped")),
              qPrintable(output));
     QVERIFY(output.contains(QStringLiteral("lectura.DB: 0 read")));
+    // What it is doing goes to standard error, apart from the report.
+    QVERIFY(QString::fromUtf8(run.readAllStandardError())
+                .contains(QStringLiteral("kivo-import: ceco.DBF: reading")));
     run.start(tool, {m_old->directory()});
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 1);

@@ -76,6 +76,10 @@ PlannedTable readTable(const QDir& directory, const QString& name, const ImportO
                                      .arg(files.join(QStringLiteral(", ")));
         return planned;
     }
+    if (options.progress)
+        options.progress(QStringLiteral("%1: reading %2 (%3 KB)")
+                             .arg(name, planned.report.file)
+                             .arg(QFileInfo(planned.report.file).size() / 1024));
     try {
         const QString* chosen = choiceOf(options.codepages, name);
         const QString codec = chosen ? codecForChoice(*chosen) : QString();
@@ -141,6 +145,7 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     };
     session.DeclareAlias(options.alias, AliasKind::Local);
     TableWriter writer(session, options.alias);
+    writer.progress = options.progress;
     for (PlannedTable& table : plan) {
         if (table.report.file.isEmpty() || !table.report.errors.isEmpty())
             continue;
@@ -160,6 +165,8 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     for (const PlannedTable& table : plan)
         if (table.report.deleting > 0)
             deleting << table.report.table;
+    if (!deleting.isEmpty() && options.progress)
+        options.progress(QStringLiteral("keeping a copy of the database before --replace"));
     if (!deleting.isEmpty())
         report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
                                                     ? QDir::currentPath()

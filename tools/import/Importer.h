@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Carrying the six local tables of an existing station into the database of
 // a local alias. All or nothing: the rows of every table found are written
@@ -24,6 +25,8 @@ struct ImportOptions {
     // Where the copy of a server database's tables goes before --replace
     // deletes rows; the working directory when empty.
     QString backupDirectory;
+    // Told what is being done, for a person waiting on a large table.
+    std::function<void(const QString&)> progress;
 };
 
 struct TableReport {

@@ -20,6 +20,8 @@ namespace {
 // Rows per INSERT: many rows per statement save round trips to a server;
 // the bound values stay under the smallest limit of the servers in use.
 constexpr int kMaxValuesPerStatement = 900;
+// A table this large is told of as it is written, every so many rows.
+constexpr size_t kRowsForProgress = 50000;
 
 QString placeholders(int width, int rows) {
     const QString row = QStringLiteral("(") + QStringList(width, QStringLiteral("?")).join(',') +
@@ -159,7 +161,12 @@ QString TableWriter::insertRows(const QString& table, const QString& columns, in
     if (!full.prepare(head + placeholders(width, perStatement)))
         return full.lastError().text();
     const size_t total = rows.size();
+    size_t told = 0;
     for (size_t first = 0; first < total; first += size_t(perStatement)) {
+        if (progress && total >= kRowsForProgress && first - told >= kRowsForProgress) {
+            told = first;
+            progress(QStringLiteral("%1: %2 of %3 rows written").arg(table).arg(first).arg(total));
+        }
         const int count = int(std::min(total - first, size_t(perStatement)));
         QSqlQuery rest(m_db);
         QSqlQuery& query = count == perStatement ? full : rest;

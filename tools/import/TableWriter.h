@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
+#include <functional>
 #include <vector>
 
 class TSession;
@@ -30,6 +31,9 @@ public:
                   const std::vector<QVariantList>& rows, bool replace);
     QString commit();
     void rollback();
+
+    // Told "<table>: N of M rows written" now and then while a large table is written.
+    std::function<void(const QString&)> progress;
 
 private:
     QString sqlName(const QString& table) const;

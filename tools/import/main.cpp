@@ -85,7 +85,11 @@ ImportOptions importOptions(const QCommandLineParser& args) {
 bool importTables(const ImportOptions& options, QTextStream& out) {
     out << (options.dryRun ? "Checking (dry run) " : "Importing ") << options.directory
         << " into the local alias " << options.alias << Qt::endl;
-    const ImportReport report = importStation(options);
+    ImportOptions told = options;
+    told.progress = [](const QString& line) {
+        QTextStream(stderr) << "kivo-import: " << line << Qt::endl;
+    };
+    const ImportReport report = importStation(told);
     out << report.text() << Qt::flush;
     return report.ok();
 }

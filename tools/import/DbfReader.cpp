@@ -137,17 +137,18 @@ LegacyCell logicalCell(const QByteArray& text) {
     return cell;
 }
 
+// shapelib takes asterisks for an empty number: the number was lost when the
+// file was written, which the import must say.
+bool isLostNumber(DBFHandle dbf, int record, int field, LegacyType type) {
+    if (type != LegacyType::Integer && type != LegacyType::Float)
+        return false;
+    const char* raw = DBFReadStringAttribute(dbf, record, field);
+    return raw && isOverflowMark(QByteArray(raw).trimmed());
+}
+
+constexpr int kLinesShown = 20;
+
 LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
-    // shapelib takes asterisks for an empty number: the number was lost when
-    // the file was written, which the import must say.
-    if (type == LegacyType::Integer || type == LegacyType::Float) {
-        const char* raw = DBFReadStringAttribute(dbf, record, field);
-        if (raw && isOverflowMark(QByteArray(raw).trimmed())) {
-            LegacyCell cell;
-            cell.overflow = true;
-            return cell;
-        }
-    }
     if (DBFIsAttributeNULL(dbf, record, field))
         return {};
     const char* raw = DBFReadStringAttribute(dbf, record, field);
@@ -215,13 +216,26 @@ LegacyTable readDbfTable(const QString& path, const QString& codec) {
              QStringLiteral("%1(%2,%3)").arg(QChar(native)).arg(width).arg(decimals)});
     }
     const int records = DBFGetRecordCount(dbf.get());
+    int lost = 0;
     for (int record = 0; record < records; ++record) {
         LegacyRow row;
         row.number = record + 1;
         row.deleted = DBFIsRecordDeleted(dbf.get(), record);
-        for (int i = 0; i < fields; ++i)
-            row.cells.push_back(cellOf(dbf.get(), record, i, table.columns[i].type));
+        for (int i = 0; i < fields; ++i) {
+            const LegacyType type = table.columns[i].type;
+            if (!row.deleted && isLostNumber(dbf.get(), record, i, type) && ++lost <= kLinesShown)
+                table.notes << QStringLiteral("row %1, field %2: a number written as asterisks (it "
+                                              "did not fit its field when the old station wrote "
+                                              "it): imported as empty")
+                                   .arg(row.number)
+                                   .arg(table.columns[i].name);
+            row.cells.push_back(cellOf(dbf.get(), record, i, type));
+        }
         table.rows.push_back(std::move(row));
     }
+    if (lost > kLinesShown)
+        table.notes << QStringLiteral("... and %1 more numbers written as asterisks, imported as "
+                                      "empty")
+                           .arg(lost - kLinesShown);
     return table;
 }

@@ -19,7 +19,7 @@ QDataStream& operator<<(QDataStream& out, const LegacyTable& table) {
     for (const LegacyRow& row : table.rows) {
         out << qint32(row.number) << row.deleted << qint32(row.cells.size());
         for (const LegacyCell& cell : row.cells)
-            out << cell.value << cell.problem << cell.overflow;
+            out << cell.value << cell.problem;
     }
     return out;
 }
@@ -43,7 +43,7 @@ QDataStream& operator>>(QDataStream& in, LegacyTable& table) {
         row.number = number;
         for (qint32 c = 0; c < cells && in.status() == QDataStream::Ok; ++c) {
             LegacyCell cell;
-            in >> cell.value >> cell.problem >> cell.overflow;
+            in >> cell.value >> cell.problem;
             row.cells.push_back(cell);
         }
         table.rows.push_back(std::move(row));

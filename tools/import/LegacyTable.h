@@ -33,7 +33,6 @@ struct LegacyColumn {
 struct LegacyCell {
     QVariant value;
     QString problem;
-    bool overflow = false; // a .DBF number written as asterisks: empty, and said
 };
 
 struct LegacyRow {

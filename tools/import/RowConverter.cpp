@@ -297,7 +297,7 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
         return out;
 
     QList<int> deleted;
-    QStringList controlLines, overflowLines;
+    QStringList controlLines;
     for (const LegacyRow& row : source.rows) {
         ++out.read;
         if (row.deleted) {
@@ -314,12 +314,6 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
             }
             const LegacyColumn& column = source.columns[i];
             const LegacyCell& cell = row.cells[size_t(i)];
-            if (cell.overflow)
-                overflowLines << QStringLiteral("row %1, field %2: a number written as asterisks "
-                                                "(it did not fit its field when the old station "
-                                                "wrote it): imported as empty")
-                                     .arg(row.number)
-                                     .arg(column.name);
             int controls = 0;
             const Converted converted = convertCell(cell, column.type, out.columns[int(c)].kind,
                                                     source.codec, controls);
@@ -347,7 +341,6 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
                          .arg(deleted.size())
                          .arg(numbers.join(QStringLiteral(", ")));
     }
-    addSome(out.notes, overflowLines);
     addSome(out.notes, controlLines);
     return out;
 }

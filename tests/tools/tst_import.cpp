@@ -10,13 +10,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
-#include <QStringEncoder>
-#include <QtEndian>
-#include <QProcess>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QTest>
+#include <QtEndian>
 #include <csignal>
 #include <memory>
 #include <unistd.h>
@@ -538,8 +538,8 @@ void TestImport::rowsBeyondTheHeadersCount_data() {
     QTest::newRow(".DB 5000 rows, header 5001")
         << "lectura.DB" << 5000 << 5001 << -1
         << "the header counts 5001 rows but the file's data blocks hold only 5000";
-    QTest::newRow(".DBF bytes past the count") << "personal.DBF" << 10 << 10 << -1
-                                               << "bytes past them that are not whole records";
+    QTest::newRow(".DBF bytes past the count")
+        << "personal.DBF" << 10 << 10 << -1 << "bytes past them that are not whole records";
 }
 
 void TestImport::rowsBeyondTheHeadersCount() {

@@ -193,9 +193,10 @@ private slots:
     }
 
     void aliasNotInUseIsWarnedOf() {
-        writeFile(m_export, QByteArray("REGEDIT4\r\n\r\n"
-                                       "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\OTRO]\r\n"
-                                       "\"Auto\"=dword:00000001\r\n"));
+        writeFile(m_export,
+                  QByteArray("REGEDIT4\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\OTRO]\r\n"
+                             "\"Auto\"=dword:00000001\r\n"));
         RegistryMergeOptions options;
         options.serverAlias = QStringLiteral("JUXRegs");
         const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry, options);

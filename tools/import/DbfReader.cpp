@@ -94,7 +94,8 @@ void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
 
 // A number that did not fit its field is written as asterisks.
 bool isOverflowMark(const QByteArray& text) {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c == '*'; });
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c == '*'; });
 }
 
 LegacyCell numberCell(const QByteArray& text, LegacyType type) {

@@ -26,8 +26,7 @@ QString baseName(const QString& file) {
     return file.section(QLatin1Char('.'), 0, 0);
 }
 
-template <typename T>
-const T* choiceOf(const QMap<QString, T>& choices, const QString& table) {
+template <typename T> const T* choiceOf(const QMap<QString, T>& choices, const QString& table) {
     for (auto it = choices.cbegin(); it != choices.cend(); ++it)
         if (baseName(it.key()).compare(baseName(table), Qt::CaseInsensitive) == 0)
             return &it.value();
@@ -168,9 +167,9 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     if (!deleting.isEmpty() && options.progress)
         options.progress(QStringLiteral("keeping a copy of the database before --replace"));
     if (!deleting.isEmpty())
-        report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
-                                                    ? QDir::currentPath()
-                                                    : options.backupDirectory);
+        report.backup =
+            writer.backup(deleting, options.backupDirectory.isEmpty() ? QDir::currentPath()
+                                                                      : options.backupDirectory);
     writer.begin();
     for (PlannedTable& table : plan) {
         if (table.report.file.isEmpty())
@@ -277,7 +276,8 @@ QString ImportReport::text() const {
     for (const QString& error : errors)
         out += QStringLiteral("ERROR: %1\n").arg(error);
     if (!backup.isEmpty())
-        out += QStringLiteral("The database as it was before --replace is kept in %1\n").arg(backup);
+        out +=
+            QStringLiteral("The database as it was before --replace is kept in %1\n").arg(backup);
     if (dryRun)
         out += ok() ? QStringLiteral("Dry run: every table checked, nothing was written. Without "
                                      "--dry-run the import would do what is said above.\n")

@@ -12,7 +12,8 @@
 namespace {
 
 QDataStream& operator<<(QDataStream& out, const LegacyTable& table) {
-    out << table.path << table.codec << table.codecOrigin << table.notes << qint32(table.columns.size());
+    out << table.path << table.codec << table.codecOrigin << table.notes
+        << qint32(table.columns.size());
     for (const LegacyColumn& column : table.columns)
         out << column.name << qint32(column.type) << column.nativeType;
     out << qint64(table.rows.size());

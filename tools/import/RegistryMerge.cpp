@@ -13,7 +13,8 @@ const QString kSettingsRoot = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tolv\
 const QString kRegional = QStringLiteral("HKEY_CURRENT_USER\\Control Panel\\International");
 
 bool isSettingsKey(const QString& path) {
-    return path.startsWith(kSettingsRoot, Qt::CaseInsensitive) && path.size() > kSettingsRoot.size();
+    return path.startsWith(kSettingsRoot, Qt::CaseInsensitive) &&
+           path.size() > kSettingsRoot.size();
 }
 
 bool isStationKey(const QString& path) {
@@ -160,12 +161,13 @@ void leaveRecoveryOut(const regfile::Key& key, regfile::Format format,
                                       "they are")
                            .arg(key.path, names.join(QStringLiteral(", ")));
     if (unfinished)
-        report.notTaken
-            << QStringLiteral("%1: the other station had an unfinished download%2; its local "
-                              "files are on that machine and are not carried over: finish it "
-                              "there, or store that point's tickets from those files by hand")
-                   .arg(key.path,
-                        loc.isEmpty() ? QString() : QStringLiteral(" at Loc %1").arg(loc));
+        report.notTaken << QStringLiteral(
+                               "%1: the other station had an unfinished download%2; its local "
+                               "files are on that machine and are not carried over: finish it "
+                               "there, or store that point's tickets from those files by hand")
+                               .arg(key.path, loc.isEmpty()
+                                                  ? QString()
+                                                  : QStringLiteral(" at Loc %1").arg(loc));
 }
 
 } // namespace
@@ -247,9 +249,9 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
         report.warnings << QStringLiteral("no merged settings key is the one of the server alias "
                                           "in use, '%1' (dbAlias.txt, line 2): the station will "
                                           "not read the merged settings (keys merged: %2)")
-                               .arg(options.serverAlias,
-                                    aliases.isEmpty() ? QStringLiteral("none")
-                                                      : aliases.join(QStringLiteral(", ")));
+                               .arg(options.serverAlias, aliases.isEmpty()
+                                                             ? QStringLiteral("none")
+                                                             : aliases.join(QStringLiteral(", ")));
     if (!report.errors.isEmpty() || !options.write)
         return report;
     if (QFileInfo::exists(registryPath)) {

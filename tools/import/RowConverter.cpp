@@ -155,8 +155,8 @@ QVariant nullOf(FieldKind kind) {
     }
 }
 
-Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
-                      const QString& codec, int& controls) {
+Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind, const QString& codec,
+                      int& controls) {
     if (!cell.problem.isEmpty())
         return fail(cell.problem);
     if (cell.value.isNull())
@@ -272,7 +272,8 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
         if (defaulted) {
             const Converted value = defaultValue(given, column.kind);
             if (!value.problem.isEmpty()) {
-                out.errors << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
+                out.errors
+                    << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
                 continue;
             }
             out.columns.append(column);
@@ -315,8 +316,8 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
             const LegacyColumn& column = source.columns[i];
             const LegacyCell& cell = row.cells[size_t(i)];
             int controls = 0;
-            const Converted converted = convertCell(cell, column.type, out.columns[int(c)].kind,
-                                                    source.codec, controls);
+            const Converted converted =
+                convertCell(cell, column.type, out.columns[int(c)].kind, source.codec, controls);
             if (!converted.problem.isEmpty())
                 out.problems << QStringLiteral("row %1, field %2: %3")
                                     .arg(row.number)

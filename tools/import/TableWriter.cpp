@@ -9,11 +9,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlDriver>
-#include <QTextStream>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTextStream>
 
 namespace {
 
@@ -74,9 +74,9 @@ qint64 TableWriter::check(const QString& table, const QList<ColumnDef>& columns)
 QString TableWriter::backup(const QStringList& tables, const QString& directory) {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (m_driver != AliasDefinition::Driver::Sqlite)
-        return dumpTables(tables, QDir(directory).filePath(
-                                      QStringLiteral("kivo-import-%1-before-%2.sql")
-                                          .arg(m_alias, stamp)));
+        return dumpTables(tables,
+                          QDir(directory).filePath(
+                              QStringLiteral("kivo-import-%1-before-%2.sql").arg(m_alias, stamp)));
     const QString database = m_db.databaseName();
     QString copy = database + QStringLiteral(".before-import-") + stamp;
     for (int n = 2; QFileInfo::exists(copy); ++n)

@@ -66,7 +66,8 @@ ImportOptions importOptions(const QCommandLineParser& args) {
         const qsizetype equals = text.indexOf(QLatin1Char('='));
         if (equals <= 0)
             throw UsageError{
-                QStringLiteral("--codepage takes TABLE=CODEPAGE (lectura=850), not '%1'").arg(text)};
+                QStringLiteral("--codepage takes TABLE=CODEPAGE (lectura=850), not '%1'")
+                    .arg(text)};
         const QString table = tableOrFail(text.left(equals), QStringLiteral("codepage"));
         try {
             codecForChoice(text.mid(equals + 1));

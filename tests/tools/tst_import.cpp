@@ -285,6 +285,9 @@ void TestImport::badInputImportsNothing_data() {
                                     << "truncated";
     QTest::newRow("empty file") << "log.DB"
                                 << "empty";
+    QTest::newRow("unreadable file")
+        << "lectura.DB"
+        << "the file cannot be read: Too many levels of symbolic links";
     QTest::newRow("foreign file") << "confRegIP.db"
                                   << "not a Paradox table";
     QTest::newRow("text outside the code page") << "confRegIP.db"
@@ -325,6 +328,8 @@ void TestImport::badInputImportsNothing() {
         LegacyRows many(50, {1, "A", "B", 1, "1", true});
         writeDbfFile(file, personalColumns(), many);
         truncate(file);
+    } else if (tag == "unreadable file") {
+        QVERIFY(QFile::link(file, file)); // a link to itself: no one can open it, not even root
     } else if (tag == "empty file") {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -491,33 +496,47 @@ void TestImport::readOnlyPostgresImportsNothing() {
 void TestImport::readerThatHangsOrCrashesIsStopped() {
     const QString hung = errorOf([] {
         readInChildProcess(
-            []() -> LegacyTable {
+            [](RowSink&) {
                 for (;;)
                     pause();
             },
             300);
     });
     QVERIFY2(hung.contains(QStringLiteral("did not end")), qPrintable(hung));
-    const QString crashed =
-        errorOf([] { readInChildProcess([]() -> LegacyTable { abort(); }, 10000); });
+    const QString crashed = errorOf([] { readInChildProcess([](RowSink&) { abort(); }, 10000); });
     QVERIFY2(crashed.contains(QStringLiteral("its reader stopped")), qPrintable(crashed));
     const QString refused = errorOf([] {
-        readInChildProcess([]() -> LegacyTable { throw ELegacyTable(QStringLiteral("no")); },
-                           10000);
+        readInChildProcess([](RowSink&) { throw ELegacyTable(QStringLiteral("no")); }, 10000);
     });
     QCOMPARE(refused, QStringLiteral("no"));
-    const LegacyTable table = readInChildProcess(
-        [] {
+
+    // Rows come back in batches as the child sends them; a failure after some
+    // rows reaches the caller after those rows.
+    const int rows = kRowsPerBatch + 5;
+    const std::unique_ptr<LegacyReader> reader = readInChildProcess(
+        [rows](RowSink& sink) {
             LegacyTable t;
             t.codec = QStringLiteral("IBM850");
             t.columns.append({QStringLiteral("Fecha"), LegacyType::Date, QStringLiteral("Date")});
-            t.rows.push_back({7, false, {{QDate(2026, 12, 8), QString()}}});
-            return t;
+            sink.head(t);
+            for (int i = 1; i <= rows; ++i)
+                sink.row({i, false, {{QDate(2026, 12, 8).addDays(i), QString()}}});
+            sink.note(QStringLiteral("said at the end"));
+            throw ELegacyTable(QStringLiteral("row %1 cannot be read").arg(rows + 1));
         },
         10000);
-    QCOMPARE(table.codec, QStringLiteral("IBM850"));
-    QCOMPARE(table.rows.at(0).number, 7);
-    QCOMPARE(table.rows.at(0).cells.at(0).value.toDate(), QDate(2026, 12, 8));
+    QCOMPARE(reader->head().codec, QStringLiteral("IBM850"));
+    std::vector<LegacyRow> batch;
+    QVERIFY(reader->next(batch));
+    QCOMPARE(int(batch.size()), kRowsPerBatch);
+    QCOMPARE(batch.at(0).number, 1);
+    QCOMPARE(batch.at(0).cells.at(0).value.toDate(), QDate(2026, 12, 9));
+    QVERIFY(reader->next(batch));
+    QCOMPARE(int(batch.size()), 5);
+    QCOMPARE(batch.back().number, rows);
+    const QString failed = errorOf([&] { reader->next(batch); });
+    QCOMPARE(failed, QStringLiteral("row %1 cannot be read").arg(rows + 1));
+    QCOMPARE(reader->trailingNotes(), QStringList{"said at the end"});
 }
 
 // Issue 21 item 1: rows past the header's count are read and said, never

@@ -181,62 +181,92 @@ LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
     }
 }
 
-} // namespace
-
-LegacyTable readDbfTable(const QString& path, const QString& codec) {
-    requireTableFile(path);
-    dbfMessages().clear();
-    SAHooks hooks;
-    SASetupDefaultHooks(&hooks);
-    hooks.Error = collectDbfError;
-    DbfFile dbf(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
-    if (!dbf)
-        throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why(path)));
-
-    LegacyTable table;
-    table.path = path;
-    agreeWithHeader(path, *dbf, table.notes);
-    if (!codec.isEmpty()) {
-        table.codec = codec;
-        table.codecOrigin = QStringLiteral("chosen with --codepage");
-    } else {
-        const QString named = QString::fromLatin1(DBFGetCodePage(dbf.get()));
-        table.codec = codecForDbfCodePage(named);
-        table.codecOrigin = named.trimmed().isEmpty() || named == QLatin1String("LDID/0")
-                                ? QStringLiteral("the file names none")
-                                : QStringLiteral("named by the file (%1)").arg(named);
+// shapelib reads one record at a time from the open file: a batch costs
+// only its own rows.
+class DbfReader : public LegacyReader {
+public:
+    DbfReader(const QString& path, const QString& codec) {
+        requireTableFile(path);
+        dbfMessages().clear();
+        SAHooks hooks;
+        SASetupDefaultHooks(&hooks);
+        hooks.Error = collectDbfError;
+        m_dbf.reset(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
+        if (!m_dbf)
+            throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why(path)));
+        m_head.path = path;
+        agreeWithHeader(path, *m_dbf, m_head.notes);
+        if (!codec.isEmpty()) {
+            m_head.codec = codec;
+            m_head.codecOrigin = QStringLiteral("chosen with --codepage");
+        } else {
+            const QString named = QString::fromLatin1(DBFGetCodePage(m_dbf.get()));
+            m_head.codec = codecForDbfCodePage(named);
+            m_head.codecOrigin = named.trimmed().isEmpty() || named == QLatin1String("LDID/0")
+                                     ? QStringLiteral("the file names none")
+                                     : QStringLiteral("named by the file (%1)").arg(named);
+        }
+        const int fields = DBFGetFieldCount(m_dbf.get());
+        for (int i = 0; i < fields; ++i) {
+            char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+            int width = 0, decimals = 0;
+            DBFGetFieldInfo(m_dbf.get(), i, name, &width, &decimals);
+            const char native = DBFGetNativeFieldType(m_dbf.get(), i);
+            m_head.columns.append(
+                {QString::fromLatin1(name), typeOf(native, decimals),
+                 QStringLiteral("%1(%2,%3)").arg(QChar(native)).arg(width).arg(decimals)});
+        }
+        m_records = DBFGetRecordCount(m_dbf.get());
     }
-    const int fields = DBFGetFieldCount(dbf.get());
-    for (int i = 0; i < fields; ++i) {
-        char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-        int width = 0, decimals = 0;
-        DBFGetFieldInfo(dbf.get(), i, name, &width, &decimals);
-        const char native = DBFGetNativeFieldType(dbf.get(), i);
-        table.columns.append(
-            {QString::fromLatin1(name), typeOf(native, decimals),
-             QStringLiteral("%1(%2,%3)").arg(QChar(native)).arg(width).arg(decimals)});
+
+    bool next(std::vector<LegacyRow>& rows) override {
+        rows.clear();
+        if (m_next >= m_records) {
+            sayLostNumbers();
+            return false;
+        }
+        const int end = std::min(m_records, m_next + kRowsPerBatch);
+        for (; m_next < end; ++m_next)
+            rows.push_back(rowOf(m_next));
+        return true;
     }
-    const int records = DBFGetRecordCount(dbf.get());
-    int lost = 0;
-    for (int record = 0; record < records; ++record) {
+
+private:
+    LegacyRow rowOf(int record) {
         LegacyRow row;
         row.number = record + 1;
-        row.deleted = DBFIsRecordDeleted(dbf.get(), record);
-        for (int i = 0; i < fields; ++i) {
-            const LegacyType type = table.columns[i].type;
-            if (!row.deleted && isLostNumber(dbf.get(), record, i, type) && ++lost <= kLinesShown)
-                table.notes << QStringLiteral("row %1, field %2: a number written as asterisks (it "
-                                              "did not fit its field when the old station wrote "
-                                              "it): imported as empty")
-                                   .arg(row.number)
-                                   .arg(table.columns[i].name);
-            row.cells.push_back(cellOf(dbf.get(), record, i, type));
+        row.deleted = DBFIsRecordDeleted(m_dbf.get(), record);
+        for (int i = 0; i < m_head.columns.size(); ++i) {
+            const LegacyType type = m_head.columns[i].type;
+            if (!row.deleted && isLostNumber(m_dbf.get(), record, i, type) &&
+                ++m_lost <= kLinesShown)
+                m_trailing << QStringLiteral("row %1, field %2: a number written as asterisks (it "
+                                             "did not fit its field when the old station wrote "
+                                             "it): imported as empty")
+                                  .arg(row.number)
+                                  .arg(m_head.columns[i].name);
+            row.cells.push_back(cellOf(m_dbf.get(), record, i, type));
         }
-        table.rows.push_back(std::move(row));
+        return row;
     }
-    if (lost > kLinesShown)
-        table.notes << QStringLiteral("... and %1 more numbers written as asterisks, imported as "
-                                      "empty")
-                           .arg(lost - kLinesShown);
-    return table;
+
+    void sayLostNumbers() {
+        if (m_lost > kLinesShown && !m_said)
+            m_trailing << QStringLiteral("... and %1 more numbers written as asterisks, imported "
+                                         "as empty")
+                              .arg(m_lost - kLinesShown);
+        m_said = true;
+    }
+
+    DbfFile m_dbf;
+    int m_records = 0;
+    int m_next = 0;
+    int m_lost = 0;
+    bool m_said = false;
+};
+
+} // namespace
+
+std::unique_ptr<LegacyReader> openDbfTable(const QString& path, const QString& codec) {
+    return std::make_unique<DbfReader>(path, codec);
 }

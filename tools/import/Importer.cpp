@@ -13,13 +13,16 @@
 
 namespace {
 
-// Most problems listed per table; the rest are counted.
-constexpr int kProblemsShown = 20;
+// A large table is told of on standard error every so many rows.
+constexpr qint64 kRowsForProgress = 50000;
 
+// One table on its way: its report, and its file being read and converted.
 struct PlannedTable {
     TableReport report;
-    ConvertedTable rows;
+    std::unique_ptr<LegacyReader> reader;
+    std::unique_ptr<TableConverter> converter;
 };
+using Plan = std::vector<PlannedTable>;
 
 // "lectura" for "lectura.DB".
 QString baseName(const QString& file) {
@@ -51,14 +54,13 @@ QStringList findFiles(const QDir& directory, const QString& name) {
     return found;
 }
 
-void addProblems(TableReport& report, const QStringList& problems) {
-    for (int i = 0; i < problems.size() && i < kProblemsShown; ++i)
-        report.errors << problems[i];
-    if (problems.size() > kProblemsShown)
-        report.errors << QStringLiteral("... and %1 more").arg(problems.size() - kProblemsShown);
+void tell(const ImportOptions& options, const QString& line) {
+    if (options.progress)
+        options.progress(line);
 }
 
-PlannedTable readTable(const QDir& directory, const QString& name, const ImportOptions& options) {
+// Finds the table's file, reads its head and plans its columns; the rows come later.
+PlannedTable openTable(const QDir& directory, const QString& name, const ImportOptions& options) {
     PlannedTable planned;
     planned.report.table = name;
     const QStringList files = findFiles(directory, name);
@@ -75,32 +77,30 @@ PlannedTable readTable(const QDir& directory, const QString& name, const ImportO
                                      .arg(files.join(QStringLiteral(", ")));
         return planned;
     }
-    if (options.progress)
-        options.progress(QStringLiteral("%1: reading %2 (%3 KB)")
-                             .arg(name, planned.report.file)
-                             .arg(QFileInfo(planned.report.file).size() / 1024));
+    tell(options, QStringLiteral("%1: reading %2 (%3 KB)")
+                      .arg(name, planned.report.file)
+                      .arg(QFileInfo(planned.report.file).size() / 1024));
     try {
         const QString* chosen = choiceOf(options.codepages, name);
         const QString codec = chosen ? codecForChoice(*chosen) : QString();
         const bool paradox = name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
-        const LegacyTable source = paradox ? readParadoxTable(planned.report.file, codec)
-                                           : readDbfTable(planned.report.file, codec);
-        planned.report.codec = QStringLiteral("%1 (%2)").arg(source.codec, source.codecOrigin);
-        planned.report.notes << source.notes;
+        planned.reader = paradox ? openParadoxTable(planned.report.file, codec)
+                                 : openDbfTable(planned.report.file, codec);
+        const LegacyTable& head = planned.reader->head();
+        planned.report.codec = QStringLiteral("%1 (%2)").arg(head.codec, head.codecOrigin);
+        planned.report.notes << head.notes;
         const ColumnChoices* columns = choiceOf(options.columns, name);
-        planned.rows = convertTable(source, schemaOf(name), columns ? *columns : ColumnChoices{});
-        planned.report.read = planned.rows.read;
-        planned.report.skipped = planned.rows.skipped;
-        planned.report.notes << planned.rows.notes;
-        planned.report.errors << planned.rows.errors;
-        addProblems(planned.report, planned.rows.problems);
+        planned.converter = std::make_unique<TableConverter>(head, schemaOf(name),
+                                                             columns ? *columns : ColumnChoices{});
+        planned.report.errors << planned.converter->errors();
     } catch (const Exception& error) {
         planned.report.errors << error.message();
+        planned.reader.reset();
     }
     return planned;
 }
 
-bool anyErrors(const QList<PlannedTable>& plan) {
+bool anyErrors(const Plan& plan) {
     return std::any_of(plan.begin(), plan.end(),
                        [](const PlannedTable& t) { return !t.report.errors.isEmpty(); });
 }
@@ -132,10 +132,62 @@ void decideExisting(PlannedTable& table, qint64 existing, const ImportOptions& o
                                         : QString());
 }
 
+// Reads a table's rows a batch at a time, converts them and, while the run
+// writes, writes them. A problem anywhere stops the writing (the transaction
+// is rolled back) but not the reading: one run reports every problem.
+void streamTable(PlannedTable& table, TableWriter& writer, bool& writing,
+                 const ImportOptions& options) {
+    TableReport& report = table.report;
+    writing = writing && report.errors.isEmpty();
+    if (writing && report.deleting > 0) {
+        const QString problem = writer.empty(report.table);
+        if (!problem.isEmpty()) {
+            report.errors << problem;
+            writing = false;
+        }
+    }
+    std::vector<LegacyRow> rows;
+    std::vector<QVariantList> converted;
+    qint64 done = 0;
+    try {
+        while (table.reader->next(rows)) {
+            table.converter->convert(rows, converted);
+            writing = writing && !table.converter->anyProblem();
+            if (writing) {
+                const QString problem =
+                    writer.insert(report.table, table.converter->columns(), converted, done);
+                if (!problem.isEmpty()) {
+                    report.errors << problem;
+                    writing = false;
+                }
+            }
+            const qint64 before = done;
+            done += qint64(converted.size());
+            if (done / kRowsForProgress != before / kRowsForProgress)
+                tell(options,
+                     QStringLiteral("%1: %2 rows %3")
+                         .arg(report.table)
+                         .arg(done)
+                         .arg(writing ? QStringLiteral("written") : QStringLiteral("read")));
+        }
+    } catch (const Exception& error) {
+        report.errors << error.message();
+    }
+    report.read = table.converter->read();
+    report.skipped = table.converter->skipped();
+    report.imported = int(done);
+    report.notes << table.converter->notes() << table.reader->trailingNotes();
+    table.reader.reset();
+    report.errors << table.converter->problems();
+    if (!report.errors.isEmpty() && writer.inTransaction())
+        writer.rollback();
+    writing = writing && report.errors.isEmpty();
+}
+
 // Checks every table against the database first, so that one run reports
 // every table that would be refused; then keeps a copy of what --replace
-// deletes, and writes all of them or none.
-void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportReport& report) {
+// deletes, and writes all of them or none, a batch of rows at a time.
+void writePlan(Plan& plan, const ImportOptions& options, ImportReport& report) {
     TSession session;
     // A protected database gets the station's one password, as in the station.
     session.OnPassword = [](TSession& sender, bool& go) {
@@ -144,44 +196,35 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     };
     session.DeclareAlias(options.alias, AliasKind::Local);
     TableWriter writer(session, options.alias);
-    writer.progress = options.progress;
     for (PlannedTable& table : plan) {
-        if (table.report.file.isEmpty() || !table.report.errors.isEmpty())
+        if (!table.reader || !table.report.errors.isEmpty())
             continue;
         try {
-            decideExisting(table, writer.check(table.report.table, table.rows.columns), options);
+            decideExisting(table, writer.check(table.report.table, table.converter->columns()),
+                           options);
         } catch (const EDatabaseError& error) {
             table.report.errors << error.message();
         }
     }
-    if (anyErrors(plan))
-        return;
-    for (PlannedTable& table : plan)
-        table.report.imported = int(table.rows.rows.size());
-    if (options.dryRun)
-        return;
-    QStringList deleting;
-    for (const PlannedTable& table : plan)
-        if (table.report.deleting > 0)
-            deleting << table.report.table;
-    if (!deleting.isEmpty() && options.progress)
-        options.progress(QStringLiteral("keeping a copy of the database before --replace"));
-    if (!deleting.isEmpty())
-        report.backup =
-            writer.backup(deleting, options.backupDirectory.isEmpty() ? QDir::currentPath()
-                                                                      : options.backupDirectory);
-    writer.begin();
-    for (PlannedTable& table : plan) {
-        if (table.report.file.isEmpty())
-            continue;
-        const QString problem = writer.write(table.report.table, table.rows.columns,
-                                             table.rows.rows, table.report.deleting > 0);
-        if (!problem.isEmpty()) {
-            table.report.errors << problem;
-            writer.rollback();
-            return;
+    bool writing = !options.dryRun && !anyErrors(plan);
+    if (writing) {
+        QStringList deleting;
+        for (const PlannedTable& table : plan)
+            if (table.report.deleting > 0)
+                deleting << table.report.table;
+        if (!deleting.isEmpty()) {
+            tell(options, QStringLiteral("keeping a copy of the database before --replace"));
+            report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
+                                                        ? QDir::currentPath()
+                                                        : options.backupDirectory);
         }
+        writer.begin();
     }
+    for (PlannedTable& table : plan)
+        if (table.reader && table.converter->errors().isEmpty())
+            streamTable(table, writer, writing, options);
+    if (!writing)
+        return;
     const QString problem = writer.commit();
     if (!problem.isEmpty()) {
         report.errors << problem;
@@ -223,9 +266,9 @@ ImportReport importStation(const ImportOptions& options) {
         report.errors << QStringLiteral("the directory '%1' does not exist").arg(options.directory);
         return report;
     }
-    QList<PlannedTable> plan;
+    Plan plan;
     for (const QString& name : stationTableFiles())
-        plan << readTable(directory, name, options);
+        plan.push_back(openTable(directory, name, options));
     // Most likely the wrong directory: say so rather than report success.
     if (std::all_of(plan.begin(), plan.end(),
                     [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
@@ -240,8 +283,9 @@ ImportReport importStation(const ImportOptions& options) {
     } catch (const Exception& error) {
         report.errors << error.message();
     }
+    const bool wouldBeWritten = report.dryRun && report.errors.isEmpty() && !anyErrors(plan);
     for (PlannedTable& table : plan) {
-        if (!report.written && !report.dryRun)
+        if (!report.written && !wouldBeWritten)
             table.report.imported = 0;
         report.tables << table.report;
     }

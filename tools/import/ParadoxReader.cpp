@@ -167,7 +167,8 @@ public:
         requireWholeFile(path, *m_doc->px_head);
     }
 
-    LegacyTable read() {
+    // The head, then every row, into the sink.
+    void read(RowSink& sink) {
         LegacyTable table;
         table.path = m_path;
         if (!m_codec.isEmpty()) {
@@ -186,15 +187,15 @@ public:
             table.columns.append({QString::fromLatin1(field->px_fname), typeOf(field->px_ftype),
                                   nativeName(field->px_ftype)});
         }
+        sink.head(table);
         std::vector<char> buffer(static_cast<size_t>(PX_get_recordsize(m_doc.get())));
         const int records = PX_get_num_records(m_doc.get());
         for (int recno = 0; recno < records; ++recno) {
             if (!PX_get_record(m_doc.get(), recno, buffer.data()))
                 throw ELegacyTable(
                     QStringLiteral("row %1 cannot be read: %2").arg(recno + 1).arg(why()));
-            table.rows.push_back(rowOf(recno + 1, buffer.data()));
+            sink.row(rowOf(recno + 1, buffer.data()));
         }
-        return table;
     }
 
 private:
@@ -365,25 +366,28 @@ QString openProblem(const QString& path) {
 }
 
 void requireTableFile(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        throw ELegacyTable(QStringLiteral("the file does not exist"));
+    // The system's reason first: a file that cannot be opened may also not
+    // look like a file (a link to nowhere, a link to itself).
     const QString problem = openProblem(path);
     if (!problem.isEmpty())
         throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(problem));
+    if (!QFileInfo(path).isFile())
+        throw ELegacyTable(QStringLiteral("not a file"));
     if (QFileInfo(path).size() == 0)
         throw ELegacyTable(QStringLiteral("the file is empty"));
 }
 
-LegacyTable readParadoxTable(const QString& path, const QString& codec) {
+std::unique_ptr<LegacyReader> openParadoxTable(const QString& path, const QString& codec) {
     requireTableFile(path);
     requirePlausibleHeader(path);
     // pxlib follows the chain of blocks a damaged file names, however long,
     // and a damaged encrypted file has no chain one could check beforehand.
+    // Opening walks every block, so the first wait grows with the file.
     const qint64 megabytes = QFileInfo(path).size() / (1024 * 1024);
     return readInChildProcess(
-        [&path, &codec] {
+        [path, codec](RowSink& sink) {
             ParadoxFile file(path, codec);
-            return file.read();
+            file.read(sink);
         },
         int(std::min<qint64>(30000 + 2000 * megabytes, 600000)));
 }

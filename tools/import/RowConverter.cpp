@@ -229,24 +229,14 @@ QString choiceFor(const QMap<QString, QString>& choices, const QString& column, 
     return {};
 }
 
-// The first of a list of lines, and how many more there were.
+// Lines of one kind shown per table; the rest are counted.
 constexpr int kLinesShown = 20;
-
-void addSome(QStringList& to, const QStringList& lines) {
-    for (int i = 0; i < lines.size() && i < kLinesShown; ++i)
-        to << lines[i];
-    if (lines.size() > kLinesShown)
-        to << QStringLiteral("... and %1 more such lines").arg(lines.size() - kLinesShown);
-}
 
 } // namespace
 
-ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
-                            const ColumnChoices& choices) {
-    ConvertedTable out;
-    // Each station column: a file column, or one value for every row.
-    std::vector<int> sourceIndex;
-    QVariantList constants;
+TableConverter::TableConverter(const LegacyTable& source, const TableDef& target,
+                               const ColumnChoices& choices)
+    : m_codec(source.codec) {
     std::vector<bool> used(size_t(source.columns.size()), false);
     for (const ColumnDef& column : target.columns) {
         bool mapped = false, defaulted = false;
@@ -255,93 +245,107 @@ ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
         const int index = sourceColumn(source, mapped ? fileName : column.name);
         if (index >= 0 && !used[size_t(index)]) {
             used[size_t(index)] = true;
-            out.columns.append(column);
-            sourceIndex.push_back(index);
-            constants << QVariant();
+            m_columns.append(column);
+            m_sources.push_back({index, source.columns[index].name, source.columns[index].type});
+            m_constants << QVariant();
             if (mapped)
-                out.notes << QStringLiteral("column %1 is read from the file's column %2 (--map)")
-                                 .arg(column.name, source.columns[index].name);
+                m_notes << QStringLiteral("column %1 is read from the file's column %2 (--map)")
+                               .arg(column.name, source.columns[index].name);
             continue;
         }
         if (mapped) {
-            out.errors << QStringLiteral("--map names the column %1 for %2, and the file has no "
-                                         "such column")
-                              .arg(fileName, column.name);
+            m_errors << QStringLiteral("--map names the column %1 for %2, and the file has no "
+                                       "such column")
+                            .arg(fileName, column.name);
             continue;
         }
         if (defaulted) {
             const Converted value = defaultValue(given, column.kind);
             if (!value.problem.isEmpty()) {
-                out.errors
-                    << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
+                m_errors << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
                 continue;
             }
-            out.columns.append(column);
-            sourceIndex.push_back(-1);
-            constants << value.value;
-            out.notes << QStringLiteral("the file has no column %1: every row takes %2 (--default)")
-                             .arg(column.name, given.trimmed().isEmpty()
-                                                   ? QStringLiteral("an empty value")
-                                                   : QStringLiteral("'%1'").arg(given));
+            m_columns.append(column);
+            m_sources.push_back({-1, QString(), LegacyType::Unsupported});
+            m_constants << value.value;
+            m_notes << QStringLiteral("the file has no column %1: every row takes %2 (--default)")
+                           .arg(column.name, given.trimmed().isEmpty()
+                                                 ? QStringLiteral("an empty value")
+                                                 : QStringLiteral("'%1'").arg(given));
             continue;
         }
-        out.errors << QStringLiteral("the file has no column %1, which the station reads; "
-                                     "--map %2.%1=<the file's column> reads it from another "
-                                     "column, --default %2.%1=<value> gives every row one value")
-                          .arg(column.name, target.name);
+        m_errors << QStringLiteral("the file has no column %1, which the station reads; "
+                                   "--map %2.%1=<the file's column> reads it from another "
+                                   "column, --default %2.%1=<value> gives every row one value")
+                        .arg(column.name, target.name);
     }
     for (int i = 0; i < source.columns.size(); ++i)
         if (!used[size_t(i)])
-            out.notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
-                             .arg(source.columns[i].name, source.columns[i].nativeType);
-    if (!out.errors.isEmpty())
-        return out;
+            m_notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
+                           .arg(source.columns[i].name, source.columns[i].nativeType);
+}
 
-    QList<int> deleted;
-    QStringList controlLines;
-    for (const LegacyRow& row : source.rows) {
-        ++out.read;
+void TableConverter::convert(const std::vector<LegacyRow>& rows, std::vector<QVariantList>& out) {
+    out.clear();
+    if (!m_errors.isEmpty())
+        return;
+    for (const LegacyRow& row : rows) {
+        ++m_read;
         if (row.deleted) {
-            ++out.skipped;
-            deleted << row.number;
+            ++m_skipped;
+            if (m_deleted.size() < kLinesShown)
+                m_deleted << row.number;
             continue;
         }
         QVariantList values;
-        for (size_t c = 0; c < sourceIndex.size(); ++c) {
-            const int i = sourceIndex[c];
-            if (i < 0) {
-                values << constants[int(c)];
-                continue;
-            }
-            const LegacyColumn& column = source.columns[i];
-            const LegacyCell& cell = row.cells[size_t(i)];
-            int controls = 0;
-            const Converted converted =
-                convertCell(cell, column.type, out.columns[int(c)].kind, source.codec, controls);
-            if (!converted.problem.isEmpty())
-                out.problems << QStringLiteral("row %1, field %2: %3")
-                                    .arg(row.number)
-                                    .arg(column.name, converted.problem);
-            if (controls > 0)
-                controlLines << QStringLiteral("row %1, field %2: %3 control character(s) (TAB, "
-                                               "line break...) stored as spaces")
-                                    .arg(row.number)
-                                    .arg(column.name)
-                                    .arg(controls);
-            values << converted.value;
-        }
-        out.rows.push_back(std::move(values));
+        values.reserve(qsizetype(m_sources.size()));
+        for (size_t c = 0; c < m_sources.size(); ++c)
+            values << convertField(row, c);
+        out.push_back(std::move(values));
     }
-    if (!deleted.isEmpty()) {
+}
+
+QVariant TableConverter::convertField(const LegacyRow& row, size_t c) {
+    const Source& source = m_sources[c];
+    if (source.index < 0)
+        return m_constants[qsizetype(c)];
+    int controls = 0;
+    const Converted converted = convertCell(row.cells[size_t(source.index)], source.type,
+                                            m_columns[qsizetype(c)].kind, m_codec, controls);
+    if (!converted.problem.isEmpty() && ++m_problemCount <= kLinesShown)
+        m_problems << QStringLiteral("row %1, field %2: %3")
+                          .arg(row.number)
+                          .arg(source.name, converted.problem);
+    if (controls > 0 && ++m_controlCount <= kLinesShown)
+        m_controls << QStringLiteral("row %1, field %2: %3 control character(s) (TAB, line "
+                                     "break...) stored as spaces")
+                          .arg(row.number)
+                          .arg(source.name)
+                          .arg(controls);
+    return converted.value;
+}
+
+QStringList TableConverter::problems() const {
+    QStringList shown = m_problems;
+    if (m_problemCount > kLinesShown)
+        shown << QStringLiteral("... and %1 more").arg(m_problemCount - kLinesShown);
+    return shown;
+}
+
+QStringList TableConverter::notes() const {
+    QStringList notes = m_notes;
+    if (m_skipped > 0) {
         QStringList numbers;
-        for (int i = 0; i < deleted.size() && i < kLinesShown; ++i)
-            numbers << QString::number(deleted[i]);
-        if (deleted.size() > kLinesShown)
+        for (int number : m_deleted)
+            numbers << QString::number(number);
+        if (m_skipped > m_deleted.size())
             numbers << QStringLiteral("...");
-        out.notes << QStringLiteral("%1 row(s) marked deleted in the file: skipped (row %2)")
-                         .arg(deleted.size())
-                         .arg(numbers.join(QStringLiteral(", ")));
+        notes << QStringLiteral("%1 row(s) marked deleted in the file: skipped (row %2)")
+                     .arg(m_skipped)
+                     .arg(numbers.join(QStringLiteral(", ")));
     }
-    addSome(out.notes, controlLines);
-    return out;
+    notes << m_controls;
+    if (m_controlCount > kLinesShown)
+        notes << QStringLiteral("... and %1 more such lines").arg(m_controlCount - kLinesShown);
+    return notes;
 }

@@ -19,18 +19,50 @@ struct ColumnChoices {
     QMap<QString, QString> defaults; // station column -> value text; empty text: empty field
 };
 
-struct ConvertedTable {
-    QList<ColumnDef> columns; // the station's columns, in the station's order
-    std::vector<QVariantList> rows;
-    int read = 0;
-    int skipped = 0;
-    QStringList notes;    // columns and rows left out, with the reason
-    QStringList problems; // values that cannot be imported: "row 3, field Fecha: ..."
-    QStringList errors;   // why the table as a whole cannot be imported: a missing column ...
-};
+// Converts the rows of one table, a batch at a time. Matches the file's
+// columns to the table's by name, without regard to case. Every column of
+// the station's table must be in the file, mapped to one, or given a value:
+// a column the station reads is never silently empty.
+class TableConverter {
+public:
+    TableConverter(const LegacyTable& source, const TableDef& target,
+                   const ColumnChoices& choices = {});
 
-// Matches the file's columns to the table's by name, without regard to case.
-// Every column of the station's table must be in the file, mapped to one, or
-// given a value: a column the station reads is never silently empty.
-ConvertedTable convertTable(const LegacyTable& source, const TableDef& target,
-                            const ColumnChoices& choices = {});
+    const QList<ColumnDef>& columns() const { return m_columns; } // the station's order
+    // Why the table as a whole cannot be imported: a missing column ...
+    const QStringList& errors() const { return m_errors; }
+
+    // The rows of a batch as they are written; rows marked deleted are left out.
+    void convert(const std::vector<LegacyRow>& rows, std::vector<QVariantList>& out);
+
+    int read() const { return m_read; }
+    int skipped() const { return m_skipped; }
+    bool anyProblem() const { return m_problemCount > 0; }
+    // Values that cannot be imported ("row 3, field Fecha: ..."): the first
+    // few, then how many more.
+    QStringList problems() const;
+    // Columns mapped, given or left out, rows skipped, texts changed.
+    QStringList notes() const;
+
+private:
+    struct Source {
+        int index; // the file's column; -1: a value given for every row
+        QString name;
+        LegacyType type;
+    };
+    QVariant convertField(const LegacyRow& row, size_t c);
+
+    QString m_codec;
+    QList<ColumnDef> m_columns;
+    std::vector<Source> m_sources;
+    QVariantList m_constants;
+    QStringList m_errors;
+    QStringList m_notes;
+    int m_read = 0;
+    int m_skipped = 0;
+    QList<int> m_deleted; // the first few
+    int m_problemCount = 0;
+    QStringList m_problems;
+    int m_controlCount = 0;
+    QStringList m_controls;
+};

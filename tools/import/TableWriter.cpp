@@ -20,8 +20,6 @@ namespace {
 // Rows per INSERT: many rows per statement save round trips to a server;
 // the bound values stay under the smallest limit of the servers in use.
 constexpr int kMaxValuesPerStatement = 900;
-// A table this large is told of as it is written, every so many rows.
-constexpr size_t kRowsForProgress = 50000;
 
 QString placeholders(int width, int rows) {
     const QString row = QStringLiteral("(") + QStringList(width, QStringLiteral("?")).join(',') +
@@ -140,33 +138,36 @@ void TableWriter::begin() {
                                  .arg(m_alias, m_db.lastError().text()));
 }
 
-QString TableWriter::write(const QString& table, const QList<ColumnDef>& columns,
-                           const std::vector<QVariantList>& rows, bool replace) {
-    if (replace) {
-        QSqlQuery empty(m_db);
-        if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table))))
-            return QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+QString TableWriter::empty(const QString& table) {
+    QSqlQuery empty(m_db);
+    if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table)))) {
+        const QString problem =
+            QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+        rollback();
+        return problem;
     }
+    return {};
+}
+
+QString TableWriter::insert(const QString& table, const QList<ColumnDef>& columns,
+                            const std::vector<QVariantList>& rows, qint64 firstRow) {
     if (rows.empty() || columns.isEmpty())
         return {};
-    return insertRows(table, columnList(table, columns), int(columns.size()), rows);
+    if (!m_columnLists.contains(table))
+        m_columnLists.insert(table, columnList(table, columns));
+    return insertRows(table, m_columnLists.value(table), int(columns.size()), rows, firstRow);
 }
 
 // Full statements of many rows, then one for the rest.
 QString TableWriter::insertRows(const QString& table, const QString& columns, int width,
-                                const std::vector<QVariantList>& rows) {
+                                const std::vector<QVariantList>& rows, qint64 firstRow) {
     const int perStatement = std::max(1, kMaxValuesPerStatement / width);
     const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(sqlName(table), columns);
     QSqlQuery full(m_db);
     if (!full.prepare(head + placeholders(width, perStatement)))
         return full.lastError().text();
     const size_t total = rows.size();
-    size_t told = 0;
     for (size_t first = 0; first < total; first += size_t(perStatement)) {
-        if (progress && total >= kRowsForProgress && first - told >= kRowsForProgress) {
-            told = first;
-            progress(QStringLiteral("%1: %2 of %3 rows written").arg(table).arg(first).arg(total));
-        }
         const int count = int(std::min(total - first, size_t(perStatement)));
         QSqlQuery rest(m_db);
         QSqlQuery& query = count == perStatement ? full : rest;
@@ -178,8 +179,8 @@ QString TableWriter::insertRows(const QString& table, const QString& columns, in
                 query.bindValue(position++, value);
         if (!query.exec()) {
             const QString problem = QStringLiteral("rows %1 to %2 cannot be written: %3")
-                                        .arg(first + 1)
-                                        .arg(first + size_t(count))
+                                        .arg(firstRow + qint64(first) + 1)
+                                        .arg(firstRow + qint64(first) + count)
                                         .arg(query.lastError().text());
             // Before the statements are freed, which an aborted transaction refuses.
             rollback();

@@ -2,10 +2,10 @@
 
 #include "store/Schema.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
-#include <functional>
 #include <vector>
 
 class TSession;
@@ -26,24 +26,26 @@ public:
     // put them back, in `directory`. Returns the copy's path; raises EDatabaseError.
     QString backup(const QStringList& tables, const QString& directory);
 
+    // Inside the transaction; a failure rolls it back and comes back as text.
     void begin(); // raises EDatabaseError
-    QString write(const QString& table, const QList<ColumnDef>& columns,
-                  const std::vector<QVariantList>& rows, bool replace);
+    QString empty(const QString& table);
+    // A batch of rows; firstRow counts the rows written before it, for messages.
+    QString insert(const QString& table, const QList<ColumnDef>& columns,
+                   const std::vector<QVariantList>& rows, qint64 firstRow);
     QString commit();
     void rollback();
-
-    // Told "<table>: N of M rows written" now and then while a large table is written.
-    std::function<void(const QString&)> progress;
+    bool inTransaction() const { return m_inTransaction; }
 
 private:
     QString sqlName(const QString& table) const;
     QString columnList(const QString& table, const QList<ColumnDef>& columns) const;
     QString dumpTables(const QStringList& tables, const QString& directory);
     QString insertRows(const QString& table, const QString& columns, int width,
-                       const std::vector<QVariantList>& rows);
+                       const std::vector<QVariantList>& rows, qint64 firstRow);
 
     QSqlDatabase m_db;
     QString m_alias;
     AliasDefinition::Driver m_driver;
     bool m_inTransaction = false;
+    QHash<QString, QString> m_columnLists; // per table, as the database spells them
 };

@@ -146,6 +146,7 @@ private slots:
     void controlCharactersAndAsterisksAreSaid();
     void commandLineMistakesExitTwo();
     void tablesAndSettingsGoOverTogether();
+    void lateProblemUndoesTheBatchesWritten();
 
 private:
     std::unique_ptr<StoreWorld> m_world;
@@ -887,6 +888,36 @@ void TestImport::tablesAndSettingsGoOverTogether() {
     TRegistry reg;
     QVERIFY(reg.OpenKey(QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs"), false));
     QCOMPARE(reg.ReadBool(QStringLiteral("Auto")), true);
+}
+
+// Rows are written a batch at a time: a problem in a late row of a later table
+// takes back every batch written before it, and the reading goes on, so that
+// one run reports the problems of every table.
+void TestImport::lateProblemUndoesTheBatchesWritten() {
+    LegacyRows lectura;
+    for (int i = 1; i <= 3 * kRowsPerBatch; ++i)
+        lectura.append({i, QTime(10, 0), QDate(2026, 1, 1), 1, 1, i, "P"});
+    writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(), lectura);
+    LegacyRows personal;
+    const int late = 2 * kRowsPerBatch + 7;
+    for (int i = 1; i <= late; ++i)
+        personal.append({i, "A", "B", i, i == late ? "12x" : "1", true});
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), personalColumns(), personal);
+    writeDbfFile(m_old->path(QStringLiteral("ceco.DBF")), cecoColumns(), {{1, 2, 3.5}});
+    const ImportReport report = importInto(*m_old);
+    QVERIFY(!report.ok());
+    QVERIFY2(tableOf(report, QStringLiteral("personal.DBF"))
+                 .errors.join('\n')
+                 .contains(QStringLiteral("row %1, field GRUPO").arg(late)),
+             qPrintable(report.text()));
+    QVERIFY2(tableOf(report, QStringLiteral("ceco.DBF"))
+                 .errors.join('\n')
+                 .contains(QStringLiteral("row 1, field VIAJES")),
+             qPrintable(report.text()));
+    QCOMPARE(tableOf(report, QStringLiteral("lectura.DB")).imported, 0);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("personal.DBF")), 0);
+    QVERIFY(report.text().contains(QStringLiteral("nothing was written")));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

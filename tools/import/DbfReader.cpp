@@ -66,17 +66,22 @@ void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
                 .arg(size)
                 .arg(expected));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(expected))
+    if (!file.open(QIODevice::ReadOnly))
         throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
-    QByteArray tail = file.readAll();
-    if (tail.endsWith(kEndOfFile))
-        tail.chop(1);
-    if (tail.isEmpty())
+    // The byte at a position, read alone: the rows past the count may be many.
+    auto byteAt = [&file](qint64 position) {
+        char byte = 0;
+        return file.seek(position) && file.getChar(&byte) ? byte : '\0';
+    };
+    qint64 tail = size - expected;
+    if (tail > 0 && byteAt(size - 1) == kEndOfFile)
+        --tail;
+    if (tail == 0)
         return;
-    const qint64 extra = tail.size() / dbf.nRecordLength;
-    bool whole = tail.size() % dbf.nRecordLength == 0 && qint64(dbf.nRecords) + extra <= INT_MAX;
+    const qint64 extra = tail / dbf.nRecordLength;
+    bool whole = tail % dbf.nRecordLength == 0 && qint64(dbf.nRecords) + extra <= INT_MAX;
     for (qint64 r = 0; whole && r < extra; ++r) {
-        const char flag = tail[qsizetype(r * dbf.nRecordLength)];
+        const char flag = byteAt(expected + r * dbf.nRecordLength);
         whole = flag == ' ' || flag == '*';
     }
     if (!whole)
@@ -84,7 +89,7 @@ void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
                                           "bytes past them that are not whole records: the "
                                           "file is damaged")
                                .arg(dbf.nRecords)
-                               .arg(tail.size()));
+                               .arg(tail));
     notes << QStringLiteral("the header counts %1 records but the file holds %2 whole records: "
                             "all %2 are read")
                  .arg(dbf.nRecords)

@@ -99,6 +99,7 @@ private slots:
         QCOMPARE(report.merged.size(), 3);
         QVERIFY2(report.text().contains(QStringLiteral("FTPloc not taken")),
                  qPrintable(report.text()));
+        QVERIFY(report.text().contains(QStringLiteral("left as it is (FTPix = 7)")));
 
         TRegistry reg;
         QVERIFY(reg.OpenKey(kJux, false));
@@ -148,6 +149,9 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("unfinished download at Loc \"PLANTA 7\"")),
                  qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("not carried over")));
+        QVERIFY2(text.contains(QStringLiteral("this station's own is left as it is (fFTPerr = 1, "
+                                              "FTPloc = \"MINE\", FTPix = 2, FTPrun = ")),
+                 qPrintable(text));
 
         TRegistry reg;
         QVERIFY(reg.OpenKey(kJux, false));

@@ -136,8 +136,8 @@ QString freeBackupName(const QString& path) {
 
 // What the merge leaves out of one key of the export: the other station's
 // recovery state, said plainly.
-void leaveRecoveryOut(const regfile::Key& key, regfile::Format format,
-                      RegistryMergeReport& report) {
+void leaveRecoveryOut(const regfile::Key& key, regfile::Format format, const regfile::Key* own,
+                      regfile::Format ownFormat, RegistryMergeReport& report) {
     QStringList names;
     bool unfinished = false;
     QString loc;
@@ -156,10 +156,15 @@ void leaveRecoveryOut(const regfile::Key& key, regfile::Format format,
     }
     if (names.isEmpty())
         return;
+    QStringList kept;
+    for (const regfile::Value& value : own ? own->values : QList<regfile::Value>{})
+        if (isRecoveryValue(value.name))
+            kept << QStringLiteral("%1 = %2").arg(value.name, describe(value, ownFormat));
     report.notTaken << QStringLiteral("%1: %2 not taken: the recovery state stays the one of "
-                                      "each station; this station's own values are left as "
-                                      "they are")
-                           .arg(key.path, names.join(QStringLiteral(", ")));
+                                      "each station; this station's own is left as it is (%3)")
+                           .arg(key.path, names.join(QStringLiteral(", ")),
+                                kept.isEmpty() ? QStringLiteral("it has none")
+                                               : kept.join(QStringLiteral(", ")));
     if (unfinished)
         report.notTaken << QStringLiteral(
                                "%1: the other station had an unfinished download%2; its local "
@@ -214,7 +219,7 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
                                           expectedText(*expected));
         }
         if (settings)
-            leaveRecoveryOut(key, source->format, report);
+            leaveRecoveryOut(key, source->format, target.document.find(key.path), into, report);
         regfile::Key& destination = target.document.ensure(key.path);
         int count = 0;
         QStringList changes;

@@ -1,4 +1,4 @@
-// importbench: seconds kivo-import takes for 100,000 lectura rows and 5,000
+// importbench: seconds kivo-import takes for 100,000 lectura rows (--rows N) and 5,000
 // personnel rows, into the embedded database and into PostgreSQL
 // (--pg host:port, else $KIVO_TEST_PG; role JUX, password 60728, a database
 // of its own is created and dropped).
@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kLecturaRows = 100000;
+int kLecturaRows = 100000;
 constexpr int kPersonalRows = 5000;
 
 void writeOldStation(const OldStation& old) {
@@ -34,7 +34,10 @@ void writeOldStation(const OldStation& old) {
 double timedImport(const OldStation& old) {
     QElapsedTimer timer;
     timer.start();
-    const ImportReport report = importStation({old.directory(), QStringLiteral("KIVO_1"), false});
+    ImportOptions options;
+    options.directory = old.directory();
+    options.alias = QStringLiteral("KIVO_1");
+    const ImportReport report = importStation(options);
     const double seconds = timer.nsecsElapsed() / 1e9;
     if (!report.ok()) {
         QTextStream(stderr) << report.text();
@@ -50,8 +53,20 @@ int main(int argc, char** argv) {
     QCommandLineParser args;
     args.addOption(
         {QStringLiteral("pg"), QStringLiteral("PostgreSQL host:port"), QStringLiteral("address")});
+    args.addOption({QStringLiteral("rows"), QStringLiteral("lectura.DB rows (default 100000)"),
+                    QStringLiteral("count")});
+    args.addOption({QStringLiteral("write-only"),
+                    QStringLiteral("Only write the old station's files into this directory, "
+                                   "to time or measure kivo-import itself on them."),
+                    QStringLiteral("directory")});
     args.addHelpOption();
     args.process(app);
+    if (args.isSet(QStringLiteral("rows")))
+        kLecturaRows = args.value(QStringLiteral("rows")).toInt();
+    if (args.isSet(QStringLiteral("write-only"))) {
+        writeOldStation(OldStation(args.value(QStringLiteral("write-only"))));
+        return 0;
+    }
     if (args.isSet(QStringLiteral("pg")))
         qputenv("KIVO_TEST_PG", args.value(QStringLiteral("pg")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("KIVO_SOURCE_DIR"))

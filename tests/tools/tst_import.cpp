@@ -4,11 +4,19 @@
 #include "ImportFixture.h"
 #include "Importer.h"
 #include "IsolatedRead.h"
+#include "platform/Registry.h"
+#include "store/Aliases.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QTest>
+#include <QtEndian>
 #include <csignal>
 #include <memory>
 #include <unistd.h>
@@ -52,8 +60,52 @@ QStringList entitledPersonnel(const QString& alias) {
     return people;
 }
 
+ImportOptions optionsFor(const OldStation& old) {
+    ImportOptions options;
+    options.directory = old.directory();
+    options.alias = kLocal;
+    return options;
+}
+
 ImportReport importInto(const OldStation& old, bool replace = false) {
-    return importStation({old.directory(), kLocal, replace});
+    ImportOptions options = optionsFor(old);
+    options.replace = replace;
+    return importStation(options);
+}
+
+const TableReport& tableOf(const ImportReport& report, const QString& table) {
+    for (const TableReport& t : report.tables)
+        if (t.table == table)
+            return t;
+    qFatal("no report of %s", qPrintable(table));
+}
+
+// Patches a little-endian count in a file's header.
+void patchCount(const QString& path, qint64 offset, quint32 count) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(offset));
+    char bytes[4];
+    qToLittleEndian(count, bytes);
+    QCOMPARE(file.write(bytes, 4), qint64(4));
+}
+
+QString toolPath() {
+    return QCoreApplication::applicationDirPath() +
+           QStringLiteral("/../../tools/import/kivo-import");
+}
+
+QStringList lecturaCodes(const QString& alias) {
+    TQuery q;
+    q.DatabaseName = alias;
+    q.SQL << QStringLiteral("select * from lectura.db order by Codigo;");
+    q.Open();
+    QStringList codes;
+    for (q.First(); !q.Eof(); q.Next())
+        codes << (q.FieldByName(QStringLiteral("Codigo")).IsNull()
+                      ? QStringLiteral("-")
+                      : QString::number(q.FieldByName(QStringLiteral("Codigo")).AsInteger()));
+    return codes;
 }
 
 } // namespace
@@ -83,6 +135,18 @@ private slots:
     void importIntoPostgres();
     void readerThatHangsOrCrashesIsStopped();
     void readOnlyPostgresImportsNothing();
+    void rowsBeyondTheHeadersCount_data();
+    void rowsBeyondTheHeadersCount();
+    void replaceSaysWhatItDeletesAndKeepsACopy();
+    void keepCollectedAddsTheOldStationsRows();
+    void missingStationColumnRefusesTheTable();
+    void twoFilesForOneTableAreRefused();
+    void dryRunWritesNothing();
+    void codePageChosenPerTable();
+    void controlCharactersAndAsterisksAreSaid();
+    void commandLineMistakesExitTwo();
+    void tablesAndSettingsGoOverTogether();
+    void lateProblemUndoesTheBatchesWritten();
 
 private:
     std::unique_ptr<StoreWorld> m_world;
@@ -102,7 +166,12 @@ void TestImport::importedRowsReadAsTheStationWroteThem() {
     QCOMPARE(personal.read, 4);
     QCOMPARE(personal.imported, 3);
     QCOMPARE(personal.skipped, 1);
-    QVERIFY(personal.notes.join('\n').contains(QStringLiteral("row 4 is marked deleted")));
+    QVERIFY2(personal.notes.join('\n').contains(
+                 QStringLiteral("1 row(s) marked deleted in the file: skipped (row 4)")),
+             qPrintable(report.text()));
+    // Each table names the code page its text was read in.
+    QCOMPARE(personal.codec, QStringLiteral("windows-1252 (named by the file (LDID/87))"));
+    QCOMPARE(report.tables[0].codec, QStringLiteral("windows-1252 (named by the file (1252))"));
 
     TQuery qPersonal2; // the look-up of the record storage
     qPersonal2.DatabaseName = kLocal;
@@ -189,8 +258,10 @@ void TestImport::missingTableAndUnknownColumnAreReportedAndSkipped() {
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
 
     // A directory without any of the tables is most likely the wrong one.
-    const ImportReport none =
-        importStation({m_world->env.path(QStringLiteral("work")), kLocal, false});
+    ImportOptions wrong;
+    wrong.directory = m_world->env.path(QStringLiteral("work"));
+    wrong.alias = kLocal;
+    const ImportReport none = importStation(wrong);
     QVERIFY(!none.ok());
     QVERIFY(none.text().contains(QStringLiteral("none of the station's tables")));
 }
@@ -215,6 +286,9 @@ void TestImport::badInputImportsNothing_data() {
                                     << "truncated";
     QTest::newRow("empty file") << "log.DB"
                                 << "empty";
+    QTest::newRow("unreadable file")
+        << "lectura.DB"
+        << "the file cannot be read: Too many levels of symbolic links";
     QTest::newRow("foreign file") << "confRegIP.db"
                                   << "not a Paradox table";
     QTest::newRow("text outside the code page") << "confRegIP.db"
@@ -255,6 +329,8 @@ void TestImport::badInputImportsNothing() {
         LegacyRows many(50, {1, "A", "B", 1, "1", true});
         writeDbfFile(file, personalColumns(), many);
         truncate(file);
+    } else if (tag == "unreadable file") {
+        QVERIFY(QFile::link(file, file)); // a link to itself: no one can open it, not even root
     } else if (tag == "empty file") {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -332,8 +408,7 @@ void TestImport::readOnlyDatabaseImportsNothing() {
 }
 
 void TestImport::commandLineExitStatus() {
-    const QString tool =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../../tools/import/kivo-import");
+    const QString tool = toolPath();
     if (!QFile::exists(tool))
         QSKIP("kivo-import is not built");
     m_old->writeCeco();
@@ -345,6 +420,9 @@ void TestImport::commandLineExitStatus() {
     QVERIFY2(output.contains(QStringLiteral("ceco.DBF: 2 read, 2 imported, 0 skipped")),
              qPrintable(output));
     QVERIFY(output.contains(QStringLiteral("lectura.DB: 0 read")));
+    // What it is doing goes to standard error, apart from the report.
+    QVERIFY(QString::fromUtf8(run.readAllStandardError())
+                .contains(QStringLiteral("kivo-import: ceco.DBF: reading")));
     run.start(tool, {m_old->directory()});
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 1);
@@ -372,6 +450,32 @@ void TestImport::importIntoPostgres() {
     QVERIFY(!importInto(*m_old).ok());
     QVERIFY(importInto(*m_old, true).ok());
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lecturaBAK.db")), 3);
+
+    // --replace on a server keeps the rows it deletes as SQL that puts them back.
+    writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(),
+                     {{5, QTime(1, 0), QDate(2027, 1, 1), 1, 1, 1, "NUEVO"}});
+    const ImportReport replaced = importInto(*m_old, true);
+    QVERIFY2(replaced.ok(), qPrintable(replaced.text()));
+    QVERIFY2(replaced.backup.endsWith(QLatin1String(".sql")), qPrintable(replaced.text()));
+    QCOMPARE(QFileInfo(replaced.backup).absolutePath(), QDir::currentPath());
+    QCOMPARE(lecturaCodes(kLocal), QStringList{"5"});
+    {
+        QFile dump(replaced.backup);
+        QVERIFY(dump.open(QIODevice::ReadOnly));
+        QSqlDatabase db = m_world->session.connectionFor(kLocal);
+        QVERIFY(db.transaction());
+        for (const QString& line : QString::fromUtf8(dump.readAll()).split(QLatin1Char('\n'))) {
+            if (line.isEmpty() || line.startsWith(QLatin1String("--")))
+                continue;
+            QSqlQuery statement(db);
+            QVERIFY2(statement.exec(line), qPrintable(line + statement.lastError().text()));
+        }
+        QVERIFY(db.commit());
+    }
+    QStringList restored = lecturaCodes(kLocal);
+    restored.sort(); // NULL sorts last on PostgreSQL
+    QCOMPARE(restored, (QStringList{"-", "1001", "2147483647"}));
+    QCOMPARE(entitledPersonnel(kLocal), QStringList{"1001 JOSÉ MARÍA MUÑOZ 4242 3"});
     m_world->session.closeAll();
 }
 
@@ -393,33 +497,427 @@ void TestImport::readOnlyPostgresImportsNothing() {
 void TestImport::readerThatHangsOrCrashesIsStopped() {
     const QString hung = errorOf([] {
         readInChildProcess(
-            []() -> LegacyTable {
+            [](RowSink&) {
                 for (;;)
                     pause();
             },
             300);
     });
     QVERIFY2(hung.contains(QStringLiteral("did not end")), qPrintable(hung));
-    const QString crashed =
-        errorOf([] { readInChildProcess([]() -> LegacyTable { abort(); }, 10000); });
+    const QString crashed = errorOf([] { readInChildProcess([](RowSink&) { abort(); }, 10000); });
     QVERIFY2(crashed.contains(QStringLiteral("its reader stopped")), qPrintable(crashed));
     const QString refused = errorOf([] {
-        readInChildProcess([]() -> LegacyTable { throw ELegacyTable(QStringLiteral("no")); },
-                           10000);
+        readInChildProcess([](RowSink&) { throw ELegacyTable(QStringLiteral("no")); }, 10000);
     });
     QCOMPARE(refused, QStringLiteral("no"));
-    const LegacyTable table = readInChildProcess(
-        [] {
+
+    // Rows come back in batches as the child sends them; a failure after some
+    // rows reaches the caller after those rows.
+    const int rows = kRowsPerBatch + 5;
+    const std::unique_ptr<LegacyReader> reader = readInChildProcess(
+        [rows](RowSink& sink) {
             LegacyTable t;
             t.codec = QStringLiteral("IBM850");
             t.columns.append({QStringLiteral("Fecha"), LegacyType::Date, QStringLiteral("Date")});
-            t.rows.push_back({7, false, {{QDate(2026, 12, 8), QString()}}});
-            return t;
+            sink.head(t);
+            for (int i = 1; i <= rows; ++i)
+                sink.row({i, false, {{QDate(2026, 12, 8).addDays(i), QString()}}});
+            sink.note(QStringLiteral("said at the end"));
+            throw ELegacyTable(QStringLiteral("row %1 cannot be read").arg(rows + 1));
         },
         10000);
-    QCOMPARE(table.codec, QStringLiteral("IBM850"));
-    QCOMPARE(table.rows.at(0).number, 7);
-    QCOMPARE(table.rows.at(0).cells.at(0).value.toDate(), QDate(2026, 12, 8));
+    QCOMPARE(reader->head().codec, QStringLiteral("IBM850"));
+    std::vector<LegacyRow> batch;
+    QVERIFY(reader->next(batch));
+    QCOMPARE(int(batch.size()), kRowsPerBatch);
+    QCOMPARE(batch.at(0).number, 1);
+    QCOMPARE(batch.at(0).cells.at(0).value.toDate(), QDate(2026, 12, 9));
+    QVERIFY(reader->next(batch));
+    QCOMPARE(int(batch.size()), 5);
+    QCOMPARE(batch.back().number, rows);
+    const QString failed = errorOf([&] { reader->next(batch); });
+    QCOMPARE(failed, QStringLiteral("row %1 cannot be read").arg(rows + 1));
+    QCOMPARE(reader->trailingNotes(), QStringList{"said at the end"});
+}
+
+// Issue 21 item 1: rows past the header's count are read and said, never
+// dropped; rows the header counts that are not there refuse the table.
+void TestImport::rowsBeyondTheHeadersCount_data() {
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("headerSays");
+    QTest::addColumn<int>("imported"); // -1: refused
+    QTest::addColumn<QString>("expected");
+    QTest::newRow(".DBF 3000 rows, header 2000")
+        << "personal.DBF" << 3000 << 2000 << 3000
+        << "the header counts 2000 records but the file holds 3000 whole records: all 3000 "
+           "are read";
+    QTest::newRow(".DB 5000 rows, header 4000")
+        << "lectura.DB" << 5000 << 4000 << 5000
+        << "the header counts 4000 rows but the file's data blocks hold 5000 whole rows";
+    QTest::newRow(".DB 5000 rows, header 5001")
+        << "lectura.DB" << 5000 << 5001 << -1
+        << "the header counts 5001 rows but the file's data blocks hold only 5000";
+    QTest::newRow(".DBF bytes past the count")
+        << "personal.DBF" << 10 << 10 << -1 << "bytes past them that are not whole records";
+}
+
+void TestImport::rowsBeyondTheHeadersCount() {
+    QFETCH(QString, table);
+    QFETCH(int, rows);
+    QFETCH(int, headerSays);
+    QFETCH(int, imported);
+    QFETCH(QString, expected);
+    const QString file = m_old->path(table);
+    if (table == QLatin1String("personal.DBF")) {
+        LegacyRows many;
+        for (int i = 1; i <= rows; ++i)
+            many.append({i, "A", "B", i, "1", true});
+        writeDbfFile(file, personalColumns(), many);
+        patchCount(file, 4, quint32(headerSays));
+        if (headerSays == rows) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::Append));
+            f.write("junk!");
+        }
+    } else {
+        LegacyRows many;
+        for (int i = 1; i <= rows; ++i)
+            many.append({i, QTime(10, 0), QDate(2026, 1, 1), 1, 1, i, "P"});
+        writeParadoxFile(file, lecturaColumns(), many);
+        patchCount(file, 0x06, quint32(headerSays));
+    }
+    m_old->writeCeco();
+    const ImportReport report = importInto(*m_old);
+    const TableReport& t = tableOf(report, table);
+    if (imported < 0) {
+        QVERIFY(!report.ok());
+        QVERIFY2(t.errors.join('\n').contains(expected), qPrintable(report.text()));
+        QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+        return;
+    }
+    QVERIFY2(report.ok(), qPrintable(report.text()));
+    QVERIFY2(t.notes.join('\n').contains(expected), qPrintable(report.text()));
+    QCOMPARE(t.imported, imported);
+    QCOMPARE(rowsOf(kLocal, table), imported);
+}
+
+// Issue 21 item 2: --replace says what it deletes and keeps the database as
+// it was beside its file.
+void TestImport::replaceSaysWhatItDeletesAndKeepsACopy() {
+    m_old->writeAll();
+    const ImportReport first = importInto(*m_old);
+    QVERIFY2(first.ok(), qPrintable(first.text()));
+    QVERIFY(first.backup.isEmpty()); // nothing deleted, nothing to keep
+    writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(),
+                     {{5, QTime(1, 0), QDate(2027, 1, 1), 1, 1, 1, "NUEVO"}});
+    const ImportReport replaced = importInto(*m_old, true);
+    QVERIFY2(replaced.ok(), qPrintable(replaced.text()));
+    QCOMPARE(tableOf(replaced, QStringLiteral("lectura.DB")).deleting, 3);
+    QCOMPARE(tableOf(replaced, QStringLiteral("personal.DBF")).deleting, 3);
+    QVERIFY2(replaced.text().contains(
+                 QStringLiteral("--replace deletes the 3 rows this table holds in the database")),
+             qPrintable(replaced.text()));
+    QVERIFY(!replaced.backup.isEmpty());
+    QVERIFY(replaced.text().contains(replaced.backup));
+    QCOMPARE(QFileInfo(replaced.backup).absolutePath(),
+             QFileInfo(AliasConfig::embeddedPath(kLocal)).absolutePath());
+    QCOMPARE(lecturaCodes(kLocal), QStringList{"5"});
+    {
+        QSqlDatabase copy = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "backup");
+        copy.setDatabaseName(replaced.backup);
+        QVERIFY(copy.open());
+        QSqlQuery count(copy);
+        QVERIFY(count.exec(QStringLiteral("SELECT COUNT(*) FROM lectura")) && count.next());
+        QCOMPARE(count.value(0).toInt(), 3);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("backup"));
+}
+
+void TestImport::keepCollectedAddsTheOldStationsRows() {
+    m_old->writeAll();
+    QVERIFY(importInto(*m_old).ok());
+    ImportOptions keep = optionsFor(*m_old);
+    keep.keepCollected = true;
+    const ImportReport refused = importStation(keep);
+    QVERIFY(!refused.ok());
+    QVERIFY(tableOf(refused, QStringLiteral("lectura.DB")).errors.isEmpty());
+    QVERIFY(tableOf(refused, QStringLiteral("personal.DBF"))
+                .errors.join('\n')
+                .contains(QStringLiteral("already holds 3 rows")));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 3);
+
+    keep.replace = true;
+    const ImportReport added = importStation(keep);
+    QVERIFY2(added.ok(), qPrintable(added.text()));
+    QVERIFY(added.text().contains(
+        QStringLiteral("the database's 3 rows of this table are kept; the old station's rows "
+                       "are added (--keep-collected)")));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 6);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lecturaBAK.db")), 6);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("log.DB")), 4);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("personal.DBF")), 3);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("confRegIP.db")), 3);
+    QCOMPARE(tableOf(added, QStringLiteral("lectura.DB")).deleting, 0);
+    QVERIFY(!added.backup.isEmpty()); // personal, confRegIP and ceco were replaced
+
+    // Without either option the refusal names both ways out.
+    const ImportReport plain = importInto(*m_old);
+    QVERIFY(tableOf(plain, QStringLiteral("lectura.DB"))
+                .errors.join('\n')
+                .contains(QStringLiteral("--keep-collected keeps them")));
+}
+
+// Issue 21 item 3: a column the station reads is never silently empty.
+void TestImport::missingStationColumnRefusesTheTable() {
+    QList<DbfColumn> columns = personalColumns();
+    columns.last().name = QStringLiteral("SERVTAXI");
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), columns,
+                 {{1, "ANA", "SOL", 11, "2", true}, {2, "LUIS", "MAR", 12, "2", false}});
+    m_old->writeCeco();
+    const ImportReport refused = importInto(*m_old);
+    QVERIFY(!refused.ok());
+    const QString errors = tableOf(refused, QStringLiteral("personal.DBF")).errors.join('\n');
+    QVERIFY2(errors.contains(QStringLiteral("the file has no column SERV_TAXI, which the station "
+                                            "reads")),
+             qPrintable(refused.text()));
+    QVERIFY(errors.contains(QStringLiteral("--map personal.SERV_TAXI=")));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+
+    ImportOptions mapped = optionsFor(*m_old);
+    mapped.columns[QStringLiteral("personal")].map.insert(QStringLiteral("serv_taxi"),
+                                                          QStringLiteral("SERVTAXI"));
+    const ImportReport viaMap = importStation(mapped);
+    QVERIFY2(viaMap.ok(), qPrintable(viaMap.text()));
+    QCOMPARE(entitledPersonnel(kLocal), QStringList{"1 ANA SOL 11 2"});
+
+    columns.removeLast();
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), columns,
+                 {{1, "ANA", "SOL", 11, "2"}, {2, "LUIS", "MAR", 12, "2"}});
+    ImportOptions defaulted = optionsFor(*m_old);
+    defaulted.replace = true;
+    defaulted.columns[QStringLiteral("personal.DBF")].defaults.insert(QStringLiteral("SERV_TAXI"),
+                                                                      QStringLiteral("T"));
+    const ImportReport viaDefault = importStation(defaulted);
+    QVERIFY2(viaDefault.ok(), qPrintable(viaDefault.text()));
+    QVERIFY(viaDefault.text().contains(
+        QStringLiteral("the file has no column SERV_TAXI: every row takes 'T' (--default)")));
+    QCOMPARE(entitledPersonnel(kLocal), (QStringList{"1 ANA SOL 11 2", "2 LUIS MAR 12 2"}));
+}
+
+// Issue 21 item 6.
+void TestImport::twoFilesForOneTableAreRefused() {
+    m_old->writeLectura(QStringLiteral("LECTURA.DB"));
+    m_old->writeLectura(QStringLiteral("lectura.db"));
+    m_old->writeCeco();
+    const ImportReport report = importInto(*m_old);
+    QVERIFY(!report.ok());
+    const QString errors = tableOf(report, QStringLiteral("lectura.DB")).errors.join('\n');
+    QVERIFY2(errors.contains(QStringLiteral("2 files for this one table")),
+             qPrintable(report.text()));
+    QVERIFY(errors.contains(m_old->path(QStringLiteral("LECTURA.DB"))));
+    QVERIFY(errors.contains(m_old->path(QStringLiteral("lectura.db"))));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+}
+
+void TestImport::dryRunWritesNothing() {
+    m_old->writeAll();
+    ImportOptions dry = optionsFor(*m_old);
+    dry.dryRun = true;
+    const ImportReport checked = importStation(dry);
+    QVERIFY2(checked.ok(), qPrintable(checked.text()));
+    QVERIFY(!checked.written);
+    QVERIFY(checked.text().contains(QStringLiteral("lectura.DB: 3 read, 3 to import, 0 skipped")));
+    QVERIFY(checked.text().contains(QStringLiteral("Dry run: every table checked, nothing was "
+                                                   "written")));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
+
+    QVERIFY(importInto(*m_old).ok());
+    const QDir data(QFileInfo(AliasConfig::embeddedPath(kLocal)).absolutePath());
+    const QStringList before = data.entryList(QDir::Files);
+    const ImportReport refused = importStation(dry);
+    QVERIFY(!refused.ok());
+    QVERIFY(refused.text().contains(QStringLiteral("already holds 3 rows")));
+    QVERIFY(refused.text().contains(QStringLiteral("Dry run: the import would fail")));
+    dry.replace = true;
+    writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(),
+                     {{5, QTime(1, 0), QDate(2027, 1, 1), 1, 1, 1, "NUEVO"}});
+    const ImportReport wouldReplace = importStation(dry);
+    QVERIFY2(wouldReplace.ok(), qPrintable(wouldReplace.text()));
+    QVERIFY(wouldReplace.text().contains(QStringLiteral("--replace deletes the 3 rows")));
+    QVERIFY(wouldReplace.backup.isEmpty());
+    QCOMPARE(data.entryList(QDir::Files), before); // no copy taken
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 3);
+    QCOMPARE(lecturaCodes(kLocal).size(), 3);
+}
+
+// Issue 21 item 7.
+void TestImport::codePageChosenPerTable() {
+    QStringEncoder dos("IBM850");
+    const QByteArray name = dos.encode(QStringLiteral("ÑANDÚ"));
+    // The header names Windows ANSI, the text is DOS: a wrong language byte.
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), personalColumns(),
+                 {{5, QVariant(name), "X", 1, "2", true}}, QStringLiteral("LDID/87"));
+    // The same in a Paradox table that names Windows-1252.
+    writeParadoxFile(m_old->path(QStringLiteral("confRegIP.db")), confRegIPColumns(),
+                     {{"10.0.0.9", QVariant(dos.encode(QStringLiteral("Almacén"))), "ALM", true}},
+                     1252);
+    ImportOptions options = optionsFor(*m_old);
+    options.codepages.insert(QStringLiteral("personal"), QStringLiteral("850"));
+    options.codepages.insert(QStringLiteral("CONFREGIP.DB"), QStringLiteral("CP850"));
+    const ImportReport report = importStation(options);
+    QVERIFY2(report.ok(), qPrintable(report.text()));
+    QCOMPARE(tableOf(report, QStringLiteral("personal.DBF")).codec,
+             QStringLiteral("IBM850 (chosen with --codepage)"));
+    QVERIFY(report.text().contains(QStringLiteral("code page: IBM850 (chosen with --codepage)")));
+    QCOMPARE(entitledPersonnel(kLocal), QStringList{"5 ÑANDÚ X 1 2"});
+    QCOMPARE(activePoints(kLocal), QStringList{"10.0.0.9 Almacén ALM"});
+}
+
+// Issue 21 items 7 and 8: a TAB does not refuse the import, a number written
+// as asterisks is said, many deleted rows are one line.
+void TestImport::controlCharactersAndAsterisksAreSaid() {
+    LegacyRows rows = {{1, "ANA\tMARÍA", "SOL", QByteArray("***********"), "1", true}};
+    QList<int> deleted;
+    for (int i = 2; i <= 41; ++i) {
+        rows.append({i, "BORRADO", "X", i, "1", true});
+        deleted << i;
+    }
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), personalColumns(), rows,
+                 QStringLiteral("LDID/87"), deleted);
+    const ImportReport report = importInto(*m_old);
+    QVERIFY2(report.ok(), qPrintable(report.text()));
+    QCOMPARE(entitledPersonnel(kLocal), QStringList{"1 ANA MARÍA SOL 0 1"});
+    const TableReport& personal = tableOf(report, QStringLiteral("personal.DBF"));
+    const QString notes = personal.notes.join('\n');
+    QVERIFY2(notes.contains(QStringLiteral("row 1, field NOMBRES: 1 control character(s)")),
+             qPrintable(report.text()));
+    QVERIFY(notes.contains(QStringLiteral("row 1, field TARJETA: a number written as asterisks")));
+    QVERIFY(notes.contains(QStringLiteral("40 row(s) marked deleted in the file: skipped (row 2, "
+                                          "3, 4")));
+    QCOMPARE(personal.notes.filter(QStringLiteral("marked deleted")).size(), 1);
+    QCOMPARE(personal.skipped, 40);
+    TQuery q;
+    q.DatabaseName = kLocal;
+    q.SQL << QStringLiteral("select * from personal.dbf;");
+    q.Open();
+    QVERIFY(q.FieldByName(QStringLiteral("TARJETA")).IsNull());
+}
+
+void TestImport::commandLineMistakesExitTwo() {
+    if (!QFile::exists(toolPath()))
+        QSKIP("kivo-import is not built");
+    m_old->writeCeco();
+    const QList<QStringList> mistakes = {
+        {},
+        {QStringLiteral("--bogus"), m_old->directory()},
+        {QStringLiteral("--codepage"), QStringLiteral("lectura"), m_old->directory()},
+        {QStringLiteral("--codepage"), QStringLiteral("lectura=99999"), m_old->directory()},
+        {QStringLiteral("--codepage"), QStringLiteral("tickets=850"), m_old->directory()},
+        {QStringLiteral("--map"), QStringLiteral("personal=SERVTAXI"), m_old->directory()},
+        {QStringLiteral("--default"), QStringLiteral("nada.X=1"), m_old->directory()},
+        {m_old->directory(), m_old->directory()},
+    };
+    for (const QStringList& arguments : mistakes) {
+        QProcess run;
+        run.start(toolPath(), arguments);
+        QVERIFY(run.waitForFinished(60000));
+        QVERIFY2(run.exitCode() == 2, qPrintable(arguments.join(' ')));
+    }
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+}
+
+// Issue 21 item 5: given both, the tool imports and merges both or neither.
+void TestImport::tablesAndSettingsGoOverTogether() {
+    if (!QFile::exists(toolPath()))
+        QSKIP("kivo-import is not built");
+    const QString registry = m_world->env.path(QStringLiteral("registry.reg"));
+    const QString exportFile = m_world->env.path(QStringLiteral("old.reg"));
+    auto writeExport = [&](const QByteArray& auto_) {
+        QFile f(exportFile);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                "\"Auto\"=" +
+                auto_ + "\r\n");
+    };
+    auto run = [&](const QStringList& arguments, QString& output) {
+        QProcess tool;
+        tool.start(toolPath(), arguments);
+        tool.waitForFinished(60000);
+        output = QString::fromUtf8(tool.readAllStandardOutput());
+        return tool.exitCode();
+    };
+    QString output;
+    // Settings the station cannot read: no table is imported.
+    m_old->writeCeco();
+    writeExport("\"1\"");
+    QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 1);
+    QVERIFY2(output.contains(QStringLiteral("Nothing was imported")), qPrintable(output));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+    QVERIFY(!QFile::exists(registry));
+
+    // A refused import: the settings are not merged.
+    writeExport("dword:00000001");
+    m_old->writeLectura();
+    {
+        QFile f(m_old->path(QStringLiteral("lectura.DB")));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QVERIFY(f.resize(f.size() - 100));
+    }
+    QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 1);
+    QVERIFY2(output.contains(QStringLiteral("registry: not merged either")), qPrintable(output));
+    QVERIFY(!QFile::exists(registry));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+
+    // A dry run of both writes neither.
+    m_old->writeLectura();
+    QCOMPARE(run({QStringLiteral("--dry-run"), m_old->directory(), QStringLiteral("--registry"),
+                  exportFile},
+                 output),
+             0);
+    QVERIFY2(output.contains(QStringLiteral("Dry run: every table checked")), qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("Auto: (none) -> 1")));
+    QVERIFY(!QFile::exists(registry));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
+
+    // Both good: both done.
+    QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 0);
+    QVERIFY2(output.contains(QStringLiteral("Import complete")), qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("registry: merged.")));
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 2);
+    TRegistry reg;
+    QVERIFY(reg.OpenKey(QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs"), false));
+    QCOMPARE(reg.ReadBool(QStringLiteral("Auto")), true);
+}
+
+// Rows are written a batch at a time: a problem in a late row of a later table
+// takes back every batch written before it, and the reading goes on, so that
+// one run reports the problems of every table.
+void TestImport::lateProblemUndoesTheBatchesWritten() {
+    LegacyRows lectura;
+    for (int i = 1; i <= 3 * kRowsPerBatch; ++i)
+        lectura.append({i, QTime(10, 0), QDate(2026, 1, 1), 1, 1, i, "P"});
+    writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(), lectura);
+    LegacyRows personal;
+    const int late = 2 * kRowsPerBatch + 7;
+    for (int i = 1; i <= late; ++i)
+        personal.append({i, "A", "B", i, i == late ? "12x" : "1", true});
+    writeDbfFile(m_old->path(QStringLiteral("personal.DBF")), personalColumns(), personal);
+    writeDbfFile(m_old->path(QStringLiteral("ceco.DBF")), cecoColumns(), {{1, 2, 3.5}});
+    const ImportReport report = importInto(*m_old);
+    QVERIFY(!report.ok());
+    QVERIFY2(tableOf(report, QStringLiteral("personal.DBF"))
+                 .errors.join('\n')
+                 .contains(QStringLiteral("row %1, field GRUPO").arg(late)),
+             qPrintable(report.text()));
+    QVERIFY2(tableOf(report, QStringLiteral("ceco.DBF"))
+                 .errors.join('\n')
+                 .contains(QStringLiteral("row 1, field VIAJES")),
+             qPrintable(report.text()));
+    QCOMPARE(tableOf(report, QStringLiteral("lectura.DB")).imported, 0);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
+    QCOMPARE(rowsOf(kLocal, QStringLiteral("personal.DBF")), 0);
+    QVERIFY(report.text().contains(QStringLiteral("nothing was written")));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

@@ -5,6 +5,7 @@
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -56,6 +57,8 @@ private slots:
         m_export = m_dir.filePath(QStringLiteral("old.reg"));
         qputenv("KIVO_REGISTRY", m_registry.toLocal8Bit());
         QFile::remove(m_registry);
+        for (const QString& name : QDir(m_dir.path()).entryList({QStringLiteral("*.bak*")}))
+            QFile::remove(m_dir.filePath(name));
     }
 
     void stationKeysReplaceTheirValuesOthersAreKept() {
@@ -94,6 +97,9 @@ private slots:
         const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
         QVERIFY2(report.ok(), qPrintable(report.text()));
         QCOMPARE(report.merged.size(), 3);
+        QVERIFY2(report.text().contains(QStringLiteral("FTPloc not taken")),
+                 qPrintable(report.text()));
+        QVERIFY(report.text().contains(QStringLiteral("left as it is (FTPix = 7)")));
 
         TRegistry reg;
         QVERIFY(reg.OpenKey(kJux, false));
@@ -102,7 +108,8 @@ private slots:
         QCOMPARE(reg.ReadDateTime(QStringLiteral("HoraAuto")), horaAuto);
         QCOMPARE(reg.ReadString(QStringLiteral("FileAuto")),
                  QStringLiteral("C:\\KIVO\\Descarga Ñandú"));
-        QCOMPARE(reg.ReadString(QStringLiteral("FTPloc")), QStringLiteral("PLANTA Ñ"));
+        // The other station's recovery state is not carried: this one had none.
+        QVERIFY(!reg.ValueExists(QStringLiteral("FTPloc")));
         QVERIFY(reg.OpenKey(QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\OTRO"), false));
         QCOMPARE(reg.ReadInteger(QStringLiteral("DelayAutoMin")), 60);
         QVERIFY(reg.OpenKey(QStringLiteral("\\Control Panel\\International"), false));
@@ -110,6 +117,143 @@ private slots:
         QVERIFY(reg.OpenKey(QStringLiteral("\\Software\\Keep"), false));
         QCOMPARE(reg.ReadString(QStringLiteral("K")), QStringLiteral("v"));
         QVERIFY(!reg.KeyExists(QStringLiteral("\\Software\\Other")));
+    }
+
+    // Issue 14 item 5: a merge never brings another station's recovery state;
+    // this station's own stays exactly as it was, and the output says so.
+    void recoveryStateStaysTheStationsOwn() {
+        const QString mineRun = QStringLiteral("run-mine\t0\t0\t0\t4\tMINE/var/out.txt");
+        {
+            TRegistry existing;
+            QVERIFY(existing.OpenKey(kJux, true));
+            existing.WriteBool(QStringLiteral("fFTPerr"), true);
+            existing.WriteString(QStringLiteral("FTPloc"), QStringLiteral("MINE"));
+            existing.WriteInteger(QStringLiteral("FTPix"), 2);
+            existing.WriteString(QStringLiteral("FTPrun"), mineRun);
+            existing.WriteBool(QStringLiteral("Auto"), false);
+        }
+        writeFile(m_export,
+                  QByteArray("REGEDIT4\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                             "\"Auto\"=dword:00000001\r\n"
+                             "\"fFTPerr\"=dword:00000001\r\n"
+                             "\"FTPloc\"=\"PLANTA 7\"\r\n"
+                             "\"FTPix\"=dword:00000005\r\n"
+                             "\"FTPrun\"=\"run-other\\t0\\t0\\t0\\t8\\tPLANTA 7C:/out.txt\"\r\n"
+                             "\"FTPpend\"=\"10.0.0.7=3:00:run-other\"\r\n"));
+        const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
+        QVERIFY2(report.ok(), qPrintable(report.text()));
+        const QString text = report.text();
+        QVERIFY2(text.contains(QStringLiteral("fFTPerr, FTPloc, FTPix, FTPrun, FTPpend not taken")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("unfinished download at Loc \"PLANTA 7\"")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("not carried over")));
+        QVERIFY2(text.contains(QStringLiteral("this station's own is left as it is (fFTPerr = 1, "
+                                              "FTPloc = \"MINE\", FTPix = 2, FTPrun = ")),
+                 qPrintable(text));
+
+        TRegistry reg;
+        QVERIFY(reg.OpenKey(kJux, false));
+        QCOMPARE(reg.ReadBool(QStringLiteral("Auto")), true);
+        QCOMPARE(reg.ReadBool(QStringLiteral("fFTPerr")), true);
+        QCOMPARE(reg.ReadString(QStringLiteral("FTPloc")), QStringLiteral("MINE"));
+        QCOMPARE(reg.ReadInteger(QStringLiteral("FTPix")), 2);
+        QCOMPARE(reg.ReadString(QStringLiteral("FTPrun")), mineRun);
+        // Absent here before, absent after.
+        QVERIFY(!reg.ValueExists(QStringLiteral("FTPpend")));
+    }
+
+    void valuesOfTheWrongTypeMergeNothing_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Auto as text") << QByteArray("\"Auto\"=\"1\"") << "\"Auto\" is \"1\"";
+        QTest::newRow("HoraAuto as a number")
+            << QByteArray("\"HoraAuto\"=dword:00000001") << "\"HoraAuto\" is 1";
+        QTest::newRow("FileAuto as a number")
+            << QByteArray("\"FileAuto\"=dword:00000001") << "\"FileAuto\" is 1";
+        QTest::newRow("HoraAuto of 4 bytes")
+            << QByteArray("\"HoraAuto\"=hex:00,00,00,00") << "a time of day";
+    }
+    void valuesOfTheWrongTypeMergeNothing() {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        {
+            TRegistry existing;
+            QVERIFY(existing.OpenKey(kJux, true));
+            existing.WriteBool(QStringLiteral("Auto"), false);
+        }
+        const QByteArray before = fileBytes(m_registry);
+        writeFile(m_export,
+                  "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                  "\"DelayAutoMin\"=dword:0000003c\r\n" +
+                      line + "\r\n");
+        const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
+        QVERIFY(!report.ok());
+        QVERIFY2(report.text().contains(expected), qPrintable(report.text()));
+        QVERIFY(report.text().contains(QStringLiteral("nothing was merged")));
+        QCOMPARE(fileBytes(m_registry), before);
+        QVERIFY(!QFile::exists(m_registry + QStringLiteral(".bak")));
+    }
+
+    void aliasNotInUseIsWarnedOf() {
+        writeFile(m_export,
+                  QByteArray("REGEDIT4\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\OTRO]\r\n"
+                             "\"Auto\"=dword:00000001\r\n"));
+        RegistryMergeOptions options;
+        options.serverAlias = QStringLiteral("JUXRegs");
+        const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry, options);
+        QVERIFY(report.ok());
+        QCOMPARE(report.warnings.size(), 1);
+        QVERIFY2(report.text().contains(QStringLiteral("'JUXRegs'")), qPrintable(report.text()));
+        QVERIFY(report.text().contains(QStringLiteral("keys merged: OTRO")));
+        options.serverAlias = QStringLiteral("otro"); // names match without regard to case
+        QVERIFY(mergeRegistryExport(m_export, m_registry, options).warnings.isEmpty());
+    }
+
+    void changesArePrintedAndTheFileAsItWasIsKept() {
+        {
+            TRegistry existing;
+            QVERIFY(existing.OpenKey(kJux, true));
+            existing.WriteBool(QStringLiteral("Auto"), false);
+            existing.WriteInteger(QStringLiteral("DelayAutoMin"), 60);
+        }
+        const QByteArray before = fileBytes(m_registry);
+        writeFile(m_export,
+                  QByteArray("REGEDIT4\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs]\r\n"
+                             "\"Auto\"=dword:00000001\r\n"
+                             "\"DelayAutoMin\"=dword:0000003c\r\n"
+                             "\"FileAuto\"=\"C:\\\\KIVO\"\r\n"
+                             "\"HoraAuto\"=hex:00,00,00,00,00,00,d8,3f\r\n"));
+        // A check writes nothing.
+        RegistryMergeOptions check;
+        check.write = false;
+        const RegistryMergeReport checked = mergeRegistryExport(m_export, m_registry, check);
+        QVERIFY(checked.ok());
+        QVERIFY(!checked.written);
+        QCOMPARE(fileBytes(m_registry), before);
+        QVERIFY(checked.backup.isEmpty());
+
+        const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
+        QVERIFY2(report.ok(), qPrintable(report.text()));
+        const QString text = report.text();
+        QVERIFY2(text.contains(QStringLiteral("Auto: 0 -> 1")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("DelayAutoMin: 60 (unchanged)")));
+        QVERIFY(text.contains(QStringLiteral("FileAuto: (none) -> \"C:\\KIVO\"")));
+        QVERIFY2(text.contains(QStringLiteral("HoraAuto: (none) -> 09:00:00")), qPrintable(text));
+        QCOMPARE(report.backup, m_registry + QStringLiteral(".bak"));
+        QVERIFY(text.contains(report.backup));
+        QCOMPARE(fileBytes(report.backup), before);
+        // A second merge keeps the first copy and makes another.
+        const QByteArray merged = fileBytes(m_registry);
+        const RegistryMergeReport again = mergeRegistryExport(m_export, m_registry);
+        QCOMPARE(again.backup, m_registry + QStringLiteral(".bak2"));
+        QCOMPARE(fileBytes(m_registry + QStringLiteral(".bak")), before);
+        QCOMPARE(fileBytes(again.backup), merged);
+        QFile::remove(m_registry + QStringLiteral(".bak"));
+        QFile::remove(m_registry + QStringLiteral(".bak2"));
     }
 
     void exportsWithoutStationKeysChangeNothing_data() {

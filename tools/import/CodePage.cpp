@@ -73,17 +73,28 @@ QString codecForDbfCodePage(const QString& description) {
     return usableCodec(text, text);
 }
 
-bool decodeTableText(const QString& codec, const QByteArray& bytes, QString& text) {
+QString codecForChoice(const QString& text) {
+    if (text.trimmed().isEmpty() || text.startsWith(QLatin1String("LDID/"), Qt::CaseInsensitive))
+        throw ELegacyTable(QStringLiteral("the code page '%1' is not known").arg(text));
+    return codecForDbfCodePage(text);
+}
+
+bool decodeTableText(const QString& codec, const QByteArray& bytes, QString& text, int* replaced) {
     QStringDecoder decoder(codec.toLatin1().constData());
     text = decoder.decode(bytes);
     if (decoder.hasError())
         return false;
-    // Undefined bytes come out as C0/C1 controls or the replacement
-    // character; typed names and texts never hold them.
-    for (const QChar c : std::as_const(text)) {
+    // Undefined bytes come out as C1 controls or the replacement character;
+    // typed names and texts never hold them.
+    for (QChar& c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0xFFFD)
+        if ((u >= 0x7F && u <= 0x9F) || u == 0xFFFD)
             return false;
+        if (u < 0x20) {
+            c = QLatin1Char(' ');
+            if (replaced)
+                ++*replaced;
+        }
     }
     return true;
 }

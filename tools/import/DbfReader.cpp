@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
+#include <climits>
 #include <memory>
 #include <shapefil.h>
 
@@ -27,9 +29,11 @@ struct DbfCloser {
 };
 using DbfFile = std::unique_ptr<DBFInfo, DbfCloser>;
 
-QString why() {
-    return dbfMessages().isEmpty() ? QStringLiteral("unknown error")
-                                   : dbfMessages().join(QStringLiteral("; "));
+QString why(const QString& path = {}) {
+    if (!dbfMessages().isEmpty())
+        return dbfMessages().join(QStringLiteral("; "));
+    const QString system = path.isEmpty() ? QString() : openProblem(path);
+    return system.isEmpty() ? QStringLiteral("shapelib gives no reason") : system;
 }
 
 LegacyType typeOf(char native, int decimals) {
@@ -48,8 +52,12 @@ LegacyType typeOf(char native, int decimals) {
     }
 }
 
-// Every record the header counts must be in the file.
-void requireWholeFile(const QString& path, const DBFInfo& dbf) {
+constexpr char kEndOfFile = 0x1A;
+
+// Every record the header counts must be in the file; records past the count
+// are read when they are whole (each begins with its deletion flag, ' ' or
+// '*'), and said. Anything else past the count refuses the table.
+void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
     const qint64 expected = qint64(dbf.nHeaderLength) + qint64(dbf.nRecords) * dbf.nRecordLength;
     const qint64 size = QFileInfo(path).size();
     if (dbf.nRecords < 0 || dbf.nRecordLength <= 0 || size < expected)
@@ -57,6 +65,42 @@ void requireWholeFile(const QString& path, const DBFInfo& dbf) {
             QStringLiteral("the file is truncated or damaged (%1 bytes, its header needs %2)")
                 .arg(size)
                 .arg(expected));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
+    // The byte at a position, read alone: the rows past the count may be many.
+    auto byteAt = [&file](qint64 position) {
+        char byte = 0;
+        return file.seek(position) && file.getChar(&byte) ? byte : '\0';
+    };
+    qint64 tail = size - expected;
+    if (tail > 0 && byteAt(size - 1) == kEndOfFile)
+        --tail;
+    if (tail == 0)
+        return;
+    const qint64 extra = tail / dbf.nRecordLength;
+    bool whole = tail % dbf.nRecordLength == 0 && qint64(dbf.nRecords) + extra <= INT_MAX;
+    for (qint64 r = 0; whole && r < extra; ++r) {
+        const char flag = byteAt(expected + r * dbf.nRecordLength);
+        whole = flag == ' ' || flag == '*';
+    }
+    if (!whole)
+        throw ELegacyTable(QStringLiteral("the header counts %1 records but the file holds %2 "
+                                          "bytes past them that are not whole records: the "
+                                          "file is damaged")
+                               .arg(dbf.nRecords)
+                               .arg(tail));
+    notes << QStringLiteral("the header counts %1 records but the file holds %2 whole records: "
+                            "all %2 are read")
+                 .arg(dbf.nRecords)
+                 .arg(dbf.nRecords + extra);
+    dbf.nRecords = int(dbf.nRecords + extra);
+}
+
+// A number that did not fit its field is written as asterisks.
+bool isOverflowMark(const QByteArray& text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c == '*'; });
 }
 
 LegacyCell numberCell(const QByteArray& text, LegacyType type) {
@@ -99,6 +143,17 @@ LegacyCell logicalCell(const QByteArray& text) {
     return cell;
 }
 
+// shapelib takes asterisks for an empty number: the number was lost when the
+// file was written, which the import must say.
+bool isLostNumber(DBFHandle dbf, int record, int field, LegacyType type) {
+    if (type != LegacyType::Integer && type != LegacyType::Float)
+        return false;
+    const char* raw = DBFReadStringAttribute(dbf, record, field);
+    return raw && isOverflowMark(QByteArray(raw).trimmed());
+}
+
+constexpr int kLinesShown = 20;
+
 LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
     if (DBFIsAttributeNULL(dbf, record, field))
         return {};
@@ -131,40 +186,92 @@ LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
     }
 }
 
-} // namespace
-
-LegacyTable readDbfTable(const QString& path) {
-    requireTableFile(path);
-    dbfMessages().clear();
-    SAHooks hooks;
-    SASetupDefaultHooks(&hooks);
-    hooks.Error = collectDbfError;
-    DbfFile dbf(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
-    if (!dbf)
-        throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why()));
-    requireWholeFile(path, *dbf);
-
-    LegacyTable table;
-    table.path = path;
-    table.codec = codecForDbfCodePage(QString::fromLatin1(DBFGetCodePage(dbf.get())));
-    const int fields = DBFGetFieldCount(dbf.get());
-    for (int i = 0; i < fields; ++i) {
-        char name[XBASE_FLDNAME_LEN_READ + 1] = {};
-        int width = 0, decimals = 0;
-        DBFGetFieldInfo(dbf.get(), i, name, &width, &decimals);
-        const char native = DBFGetNativeFieldType(dbf.get(), i);
-        table.columns.append(
-            {QString::fromLatin1(name), typeOf(native, decimals),
-             QStringLiteral("%1(%2,%3)").arg(QChar(native)).arg(width).arg(decimals)});
+// shapelib reads one record at a time from the open file: a batch costs
+// only its own rows.
+class DbfReader : public LegacyReader {
+public:
+    DbfReader(const QString& path, const QString& codec) {
+        requireTableFile(path);
+        dbfMessages().clear();
+        SAHooks hooks;
+        SASetupDefaultHooks(&hooks);
+        hooks.Error = collectDbfError;
+        m_dbf.reset(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
+        if (!m_dbf)
+            throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why(path)));
+        m_head.path = path;
+        agreeWithHeader(path, *m_dbf, m_head.notes);
+        if (!codec.isEmpty()) {
+            m_head.codec = codec;
+            m_head.codecOrigin = QStringLiteral("chosen with --codepage");
+        } else {
+            const QString named = QString::fromLatin1(DBFGetCodePage(m_dbf.get()));
+            m_head.codec = codecForDbfCodePage(named);
+            m_head.codecOrigin = named.trimmed().isEmpty() || named == QLatin1String("LDID/0")
+                                     ? QStringLiteral("the file names none")
+                                     : QStringLiteral("named by the file (%1)").arg(named);
+        }
+        const int fields = DBFGetFieldCount(m_dbf.get());
+        for (int i = 0; i < fields; ++i) {
+            char name[XBASE_FLDNAME_LEN_READ + 1] = {};
+            int width = 0, decimals = 0;
+            DBFGetFieldInfo(m_dbf.get(), i, name, &width, &decimals);
+            const char native = DBFGetNativeFieldType(m_dbf.get(), i);
+            m_head.columns.append(
+                {QString::fromLatin1(name), typeOf(native, decimals),
+                 QStringLiteral("%1(%2,%3)").arg(QChar(native)).arg(width).arg(decimals)});
+        }
+        m_records = DBFGetRecordCount(m_dbf.get());
     }
-    const int records = DBFGetRecordCount(dbf.get());
-    for (int record = 0; record < records; ++record) {
+
+    bool next(std::vector<LegacyRow>& rows) override {
+        rows.clear();
+        if (m_next >= m_records) {
+            sayLostNumbers();
+            return false;
+        }
+        const int end = std::min(m_records, m_next + kRowsPerBatch);
+        for (; m_next < end; ++m_next)
+            rows.push_back(rowOf(m_next));
+        return true;
+    }
+
+private:
+    LegacyRow rowOf(int record) {
         LegacyRow row;
         row.number = record + 1;
-        row.deleted = DBFIsRecordDeleted(dbf.get(), record);
-        for (int i = 0; i < fields; ++i)
-            row.cells.push_back(cellOf(dbf.get(), record, i, table.columns[i].type));
-        table.rows.push_back(std::move(row));
+        row.deleted = DBFIsRecordDeleted(m_dbf.get(), record);
+        for (int i = 0; i < m_head.columns.size(); ++i) {
+            const LegacyType type = m_head.columns[i].type;
+            if (!row.deleted && isLostNumber(m_dbf.get(), record, i, type) &&
+                ++m_lost <= kLinesShown)
+                m_trailing << QStringLiteral("row %1, field %2: a number written as asterisks (it "
+                                             "did not fit its field when the old station wrote "
+                                             "it): imported as empty")
+                                  .arg(row.number)
+                                  .arg(m_head.columns[i].name);
+            row.cells.push_back(cellOf(m_dbf.get(), record, i, type));
+        }
+        return row;
     }
-    return table;
+
+    void sayLostNumbers() {
+        if (m_lost > kLinesShown && !m_said)
+            m_trailing << QStringLiteral("... and %1 more numbers written as asterisks, imported "
+                                         "as empty")
+                              .arg(m_lost - kLinesShown);
+        m_said = true;
+    }
+
+    DbfFile m_dbf;
+    int m_records = 0;
+    int m_next = 0;
+    int m_lost = 0;
+    bool m_said = false;
+};
+
+} // namespace
+
+std::unique_ptr<LegacyReader> openDbfTable(const QString& path, const QString& codec) {
+    return std::make_unique<DbfReader>(path, codec);
 }

@@ -1,5 +1,6 @@
 #include "Importer.h"
 
+#include "CodePage.h"
 #include "LegacyTable.h"
 #include "RowConverter.h"
 #include "TableWriter.h"
@@ -12,13 +13,28 @@
 
 namespace {
 
-// Most problems listed per table; the rest are counted.
-constexpr int kProblemsShown = 20;
+// A large table is told of on standard error every so many rows.
+constexpr qint64 kRowsForProgress = 50000;
 
+// One table on its way: its report, and its file being read and converted.
 struct PlannedTable {
     TableReport report;
-    ConvertedTable rows;
+    std::unique_ptr<LegacyReader> reader;
+    std::unique_ptr<TableConverter> converter;
 };
+using Plan = std::vector<PlannedTable>;
+
+// "lectura" for "lectura.DB".
+QString baseName(const QString& file) {
+    return file.section(QLatin1Char('.'), 0, 0);
+}
+
+template <typename T> const T* choiceOf(const QMap<QString, T>& choices, const QString& table) {
+    for (auto it = choices.cbegin(); it != choices.cend(); ++it)
+        if (baseName(it.key()).compare(baseName(table), Qt::CaseInsensitive) == 0)
+            return &it.value();
+    return nullptr;
+}
 
 const TableDef& schemaOf(const QString& file) {
     const QString name = translateTableName(file, AliasDefinition::Driver::Sqlite);
@@ -28,53 +44,150 @@ const TableDef& schemaOf(const QString& file) {
     throw EDatabaseError(QStringLiteral("no table '%1' in the schema").arg(name));
 }
 
-// The file of a table in the directory, names compared without regard to case.
-QString findFile(const QDir& directory, const QString& name) {
+// The files of a table in the directory, names compared without regard to case.
+QStringList findFiles(const QDir& directory, const QString& name) {
+    QStringList found;
     const QStringList entries = directory.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& entry : entries)
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
-            return directory.filePath(entry);
-    return {};
+            found << directory.filePath(entry);
+    return found;
 }
 
-void addProblems(TableReport& report, const QStringList& problems) {
-    for (int i = 0; i < problems.size() && i < kProblemsShown; ++i)
-        report.errors << problems[i];
-    if (problems.size() > kProblemsShown)
-        report.errors << QStringLiteral("... and %1 more").arg(problems.size() - kProblemsShown);
+void tell(const ImportOptions& options, const QString& line) {
+    if (options.progress)
+        options.progress(line);
 }
 
-PlannedTable readTable(const QDir& directory, const QString& name) {
+// Finds the table's file, reads its head and plans its columns; the rows come later.
+PlannedTable openTable(const QDir& directory, const QString& name, const ImportOptions& options) {
     PlannedTable planned;
     planned.report.table = name;
-    planned.report.file = findFile(directory, name);
-    if (planned.report.file.isEmpty()) {
+    const QStringList files = findFiles(directory, name);
+    if (files.isEmpty()) {
         planned.report.notes << QStringLiteral("no such file in %1: skipped").arg(directory.path());
         return planned;
     }
+    planned.report.file = files.first();
+    if (files.size() > 1) {
+        // Which one the old station read depends on its file system: never guess.
+        planned.report.errors << QStringLiteral("%1 files for this one table: %2; keep the one "
+                                                "the old station used and move the other away")
+                                     .arg(files.size())
+                                     .arg(files.join(QStringLiteral(", ")));
+        return planned;
+    }
+    tell(options, QStringLiteral("%1: reading %2 (%3 KB)")
+                      .arg(name, planned.report.file)
+                      .arg(QFileInfo(planned.report.file).size() / 1024));
     try {
+        const QString* chosen = choiceOf(options.codepages, name);
+        const QString codec = chosen ? codecForChoice(*chosen) : QString();
         const bool paradox = name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
-        const LegacyTable source =
-            paradox ? readParadoxTable(planned.report.file) : readDbfTable(planned.report.file);
-        planned.rows = convertTable(source, schemaOf(name));
-        planned.report.read = planned.rows.read;
-        planned.report.skipped = planned.rows.skipped;
-        planned.report.notes << planned.rows.notes;
-        addProblems(planned.report, planned.rows.problems);
+        planned.reader = paradox ? openParadoxTable(planned.report.file, codec)
+                                 : openDbfTable(planned.report.file, codec);
+        const LegacyTable& head = planned.reader->head();
+        planned.report.codec = QStringLiteral("%1 (%2)").arg(head.codec, head.codecOrigin);
+        planned.report.notes << head.notes;
+        const ColumnChoices* columns = choiceOf(options.columns, name);
+        planned.converter = std::make_unique<TableConverter>(head, schemaOf(name),
+                                                             columns ? *columns : ColumnChoices{});
+        planned.report.errors << planned.converter->errors();
     } catch (const Exception& error) {
         planned.report.errors << error.message();
+        planned.reader.reset();
     }
     return planned;
 }
 
-bool anyErrors(const QList<PlannedTable>& plan) {
+bool anyErrors(const Plan& plan) {
     return std::any_of(plan.begin(), plan.end(),
                        [](const PlannedTable& t) { return !t.report.errors.isEmpty(); });
 }
 
+// What becomes of the rows a table of the database holds already.
+void decideExisting(PlannedTable& table, qint64 existing, const ImportOptions& options) {
+    if (existing == 0)
+        return;
+    if (options.keepCollected && isCollectedTable(table.report.table)) {
+        table.report.notes << QStringLiteral("the database's %1 rows of this table are kept; the "
+                                             "old station's rows are added (--keep-collected)")
+                                  .arg(existing);
+        return;
+    }
+    if (options.replace) {
+        table.report.deleting = existing;
+        table.report.notes << QStringLiteral("--replace deletes the %1 rows this table holds in "
+                                             "the database now")
+                                  .arg(existing);
+        return;
+    }
+    table.report.errors << QStringLiteral("the table already holds %1 rows in database '%2': not "
+                                          "touched (--replace empties it first%3)")
+                               .arg(existing)
+                               .arg(options.alias,
+                                    isCollectedTable(table.report.table)
+                                        ? QStringLiteral("; --keep-collected keeps them and adds "
+                                                         "the old station's")
+                                        : QString());
+}
+
+// Reads a table's rows a batch at a time, converts them and, while the run
+// writes, writes them. A problem anywhere stops the writing (the transaction
+// is rolled back) but not the reading: one run reports every problem.
+void streamTable(PlannedTable& table, TableWriter& writer, bool& writing,
+                 const ImportOptions& options) {
+    TableReport& report = table.report;
+    writing = writing && report.errors.isEmpty();
+    if (writing && report.deleting > 0) {
+        const QString problem = writer.empty(report.table);
+        if (!problem.isEmpty()) {
+            report.errors << problem;
+            writing = false;
+        }
+    }
+    std::vector<LegacyRow> rows;
+    std::vector<QVariantList> converted;
+    qint64 done = 0;
+    try {
+        while (table.reader->next(rows)) {
+            table.converter->convert(rows, converted);
+            writing = writing && !table.converter->anyProblem();
+            if (writing) {
+                const QString problem =
+                    writer.insert(report.table, table.converter->columns(), converted, done);
+                if (!problem.isEmpty()) {
+                    report.errors << problem;
+                    writing = false;
+                }
+            }
+            const qint64 before = done;
+            done += qint64(converted.size());
+            if (done / kRowsForProgress != before / kRowsForProgress)
+                tell(options,
+                     QStringLiteral("%1: %2 rows %3")
+                         .arg(report.table)
+                         .arg(done)
+                         .arg(writing ? QStringLiteral("written") : QStringLiteral("read")));
+        }
+    } catch (const Exception& error) {
+        report.errors << error.message();
+    }
+    report.read = table.converter->read();
+    report.skipped = table.converter->skipped();
+    report.imported = int(done);
+    report.notes << table.converter->notes() << table.reader->trailingNotes();
+    table.reader.reset();
+    report.errors << table.converter->problems();
+    if (!report.errors.isEmpty() && writer.inTransaction())
+        writer.rollback();
+    writing = writing && report.errors.isEmpty();
+}
+
 // Checks every table against the database first, so that one run reports
-// every table that would be refused; then writes all of them or none.
-void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportReport& report) {
+// every table that would be refused; then keeps a copy of what --replace
+// deletes, and writes all of them or none, a batch of rows at a time.
+void writePlan(Plan& plan, const ImportOptions& options, ImportReport& report) {
     TSession session;
     // A protected database gets the station's one password, as in the station.
     session.OnPassword = [](TSession& sender, bool& go) {
@@ -84,34 +197,39 @@ void writePlan(QList<PlannedTable>& plan, const ImportOptions& options, ImportRe
     session.DeclareAlias(options.alias, AliasKind::Local);
     TableWriter writer(session, options.alias);
     for (PlannedTable& table : plan) {
-        if (table.report.file.isEmpty() || !table.report.errors.isEmpty())
+        if (!table.reader || !table.report.errors.isEmpty())
             continue;
-        const QString problem =
-            writer.check(table.report.table, table.rows.columns, options.replace);
-        if (!problem.isEmpty())
-            table.report.errors << problem;
-    }
-    if (anyErrors(plan))
-        return;
-    writer.begin();
-    for (PlannedTable& table : plan) {
-        if (table.report.file.isEmpty())
-            continue;
-        const QString problem =
-            writer.write(table.report.table, table.rows.columns, table.rows.rows, options.replace);
-        if (!problem.isEmpty()) {
-            table.report.errors << problem;
-            writer.rollback();
-            return;
+        try {
+            decideExisting(table, writer.check(table.report.table, table.converter->columns()),
+                           options);
+        } catch (const EDatabaseError& error) {
+            table.report.errors << error.message();
         }
     }
+    bool writing = !options.dryRun && !anyErrors(plan);
+    if (writing) {
+        QStringList deleting;
+        for (const PlannedTable& table : plan)
+            if (table.report.deleting > 0)
+                deleting << table.report.table;
+        if (!deleting.isEmpty()) {
+            tell(options, QStringLiteral("keeping a copy of the database before --replace"));
+            report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
+                                                        ? QDir::currentPath()
+                                                        : options.backupDirectory);
+        }
+        writer.begin();
+    }
+    for (PlannedTable& table : plan)
+        if (table.reader && table.converter->errors().isEmpty())
+            streamTable(table, writer, writing, options);
+    if (!writing)
+        return;
     const QString problem = writer.commit();
     if (!problem.isEmpty()) {
         report.errors << problem;
         return;
     }
-    for (PlannedTable& table : plan)
-        table.report.imported = int(table.rows.rows.size());
     report.written = true;
 }
 
@@ -125,16 +243,32 @@ const QStringList& stationTableFiles() {
     return files;
 }
 
+QString stationTableOf(const QString& name) {
+    for (const QString& file : stationTableFiles())
+        if (file.compare(name, Qt::CaseInsensitive) == 0 ||
+            baseName(file).compare(name, Qt::CaseInsensitive) == 0)
+            return file;
+    return {};
+}
+
+bool isCollectedTable(const QString& table) {
+    const QString base = baseName(table);
+    return base.compare(QLatin1String("lectura"), Qt::CaseInsensitive) == 0 ||
+           base.compare(QLatin1String("lecturaBAK"), Qt::CaseInsensitive) == 0 ||
+           base.compare(QLatin1String("log"), Qt::CaseInsensitive) == 0;
+}
+
 ImportReport importStation(const ImportOptions& options) {
     ImportReport report;
+    report.dryRun = options.dryRun;
     const QDir directory(options.directory);
     if (!directory.exists()) {
         report.errors << QStringLiteral("the directory '%1' does not exist").arg(options.directory);
         return report;
     }
-    QList<PlannedTable> plan;
+    Plan plan;
     for (const QString& name : stationTableFiles())
-        plan << readTable(directory, name);
+        plan.push_back(openTable(directory, name, options));
     // Most likely the wrong directory: say so rather than report success.
     if (std::all_of(plan.begin(), plan.end(),
                     [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
@@ -149,13 +283,17 @@ ImportReport importStation(const ImportOptions& options) {
     } catch (const Exception& error) {
         report.errors << error.message();
     }
-    for (const PlannedTable& table : plan)
+    const bool wouldBeWritten = report.dryRun && report.errors.isEmpty() && !anyErrors(plan);
+    for (PlannedTable& table : plan) {
+        if (!report.written && !wouldBeWritten)
+            table.report.imported = 0;
         report.tables << table.report;
+    }
     return report;
 }
 
 bool ImportReport::ok() const {
-    if (!errors.isEmpty() || !written)
+    if (!errors.isEmpty() || !(written || dryRun))
         return false;
     return std::none_of(tables.begin(), tables.end(),
                         [](const TableReport& t) { return !t.errors.isEmpty(); });
@@ -164,11 +302,16 @@ bool ImportReport::ok() const {
 QString ImportReport::text() const {
     QString out;
     for (const TableReport& table : tables) {
-        out += QStringLiteral("%1: %2 read, %3 imported, %4 skipped\n")
+        out += QStringLiteral("%1: %2 read, %3 %4, %5 skipped\n")
                    .arg(table.table)
                    .arg(table.read)
                    .arg(table.imported)
+                   .arg(dryRun ? QStringLiteral("to import") : QStringLiteral("imported"))
                    .arg(table.skipped);
+        if (!table.file.isEmpty())
+            out += QStringLiteral("  file: %1\n").arg(table.file);
+        if (!table.codec.isEmpty())
+            out += QStringLiteral("  code page: %1\n").arg(table.codec);
         for (const QString& note : table.notes)
             out += QStringLiteral("  %1\n").arg(note);
         for (const QString& error : table.errors)
@@ -176,7 +319,16 @@ QString ImportReport::text() const {
     }
     for (const QString& error : errors)
         out += QStringLiteral("ERROR: %1\n").arg(error);
-    out += ok() ? QStringLiteral("Import complete.\n")
-                : QStringLiteral("Import failed: nothing was written to the database.\n");
+    if (!backup.isEmpty())
+        out +=
+            QStringLiteral("The database as it was before --replace is kept in %1\n").arg(backup);
+    if (dryRun)
+        out += ok() ? QStringLiteral("Dry run: every table checked, nothing was written. Without "
+                                     "--dry-run the import would do what is said above.\n")
+                    : QStringLiteral("Dry run: the import would fail as said above; nothing was "
+                                     "written.\n");
+    else
+        out += ok() ? QStringLiteral("Import complete.\n")
+                    : QStringLiteral("Import failed: nothing was written to the database.\n");
     return out;
 }

@@ -158,7 +158,7 @@ void requirePlausibleHeader(const QString& path) {
 
 class ParadoxFile {
 public:
-    explicit ParadoxFile(const QString& path) : m_path(path) {
+    ParadoxFile(const QString& path, const QString& codec) : m_path(path), m_codec(codec) {
         m_doc.reset(PX_new3(collectError, nullptr, nullptr, nullptr, &m_messages));
         if (!m_doc)
             throw ELegacyTable(QStringLiteral("pxlib could not start"));
@@ -167,31 +167,68 @@ public:
         requireWholeFile(path, *m_doc->px_head);
     }
 
-    LegacyTable read() {
+    // The head, then every row, into the sink.
+    void read(RowSink& sink) {
         LegacyTable table;
         table.path = m_path;
-        table.codec = codecForParadoxCodePage(m_doc->px_head->px_doscodepage);
+        if (!m_codec.isEmpty()) {
+            table.codec = m_codec;
+            table.codecOrigin = QStringLiteral("chosen with --codepage");
+        } else {
+            const int named = m_doc->px_head->px_doscodepage;
+            table.codec = codecForParadoxCodePage(named);
+            table.codecOrigin = named > 0 ? QStringLiteral("named by the file (%1)").arg(named)
+                                          : QStringLiteral("the file names none");
+        }
+        agreeWithHeader(table);
         const int count = PX_get_num_fields(m_doc.get());
         for (int i = 0; i < count; ++i) {
             const pxfield_t* field = PX_get_field(m_doc.get(), i);
             table.columns.append({QString::fromLatin1(field->px_fname), typeOf(field->px_ftype),
                                   nativeName(field->px_ftype)});
         }
+        sink.head(table);
         std::vector<char> buffer(static_cast<size_t>(PX_get_recordsize(m_doc.get())));
         const int records = PX_get_num_records(m_doc.get());
         for (int recno = 0; recno < records; ++recno) {
             if (!PX_get_record(m_doc.get(), recno, buffer.data()))
                 throw ELegacyTable(
                     QStringLiteral("row %1 cannot be read: %2").arg(recno + 1).arg(why()));
-            table.rows.push_back(rowOf(recno + 1, buffer.data()));
+            sink.row(rowOf(recno + 1, buffer.data()));
         }
-        return table;
     }
 
 private:
     QString why() const {
-        return m_messages.errors.isEmpty() ? QStringLiteral("unknown error")
-                                           : m_messages.errors.join(QStringLiteral("; "));
+        if (!m_messages.errors.isEmpty())
+            return m_messages.errors.join(QStringLiteral("; "));
+        const QString system = openProblem(m_path);
+        return system.isEmpty() ? QStringLiteral("pxlib gives no reason") : system;
+    }
+
+    // The rows the data blocks hold, as pxlib counted them when it opened the
+    // file, against the header's count. Whole rows past the count are read
+    // too, and said; counted rows that are not in the blocks refuse the table.
+    void agreeWithHeader(LegacyTable& table) {
+        pxhead_t& head = *m_doc->px_head;
+        if (!m_doc->px_indexdata)
+            return;
+        qint64 inBlocks = 0;
+        const auto* index = static_cast<const pxpindex_t*>(m_doc->px_indexdata);
+        for (int i = 0; i < m_doc->px_indexdatalen; ++i)
+            inBlocks += index[i].numrecords;
+        if (inBlocks == head.px_numrecords)
+            return;
+        if (inBlocks < head.px_numrecords)
+            throw ELegacyTable(QStringLiteral("the header counts %1 rows but the file's data "
+                                              "blocks hold only %2: the file is damaged")
+                                   .arg(head.px_numrecords)
+                                   .arg(inBlocks));
+        table.notes << QStringLiteral("the header counts %1 rows but the file's data blocks hold "
+                                      "%2 whole rows: all %2 are read")
+                           .arg(head.px_numrecords)
+                           .arg(inBlocks);
+        head.px_numrecords = int(inBlocks);
     }
 
     LegacyRow rowOf(int number, char* data) {
@@ -314,29 +351,43 @@ private:
     }
 
     QString m_path;
+    QString m_codec;
     PxMessages m_messages;
     PxDocument m_doc;
 };
 
 } // namespace
 
+QString openProblem(const QString& path) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        return {};
+    return file.errorString();
+}
+
 void requireTableFile(const QString& path) {
+    // The system's reason first: a file that cannot be opened may also not
+    // look like a file (a link to nowhere, a link to itself).
+    const QString problem = openProblem(path);
+    if (!problem.isEmpty())
+        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(problem));
     if (!QFileInfo(path).isFile())
-        throw ELegacyTable(QStringLiteral("the file does not exist"));
+        throw ELegacyTable(QStringLiteral("not a file"));
     if (QFileInfo(path).size() == 0)
         throw ELegacyTable(QStringLiteral("the file is empty"));
 }
 
-LegacyTable readParadoxTable(const QString& path) {
+std::unique_ptr<LegacyReader> openParadoxTable(const QString& path, const QString& codec) {
     requireTableFile(path);
     requirePlausibleHeader(path);
     // pxlib follows the chain of blocks a damaged file names, however long,
     // and a damaged encrypted file has no chain one could check beforehand.
+    // Opening walks every block, so the first wait grows with the file.
     const qint64 megabytes = QFileInfo(path).size() / (1024 * 1024);
     return readInChildProcess(
-        [&path] {
-            ParadoxFile file(path);
-            return file.read();
+        [path, codec](RowSink& sink) {
+            ParadoxFile file(path, codec);
+            file.read(sink);
         },
         int(std::min<qint64>(30000 + 2000 * megabytes, 600000)));
 }

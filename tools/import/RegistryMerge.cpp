@@ -1,18 +1,39 @@
 #include "RegistryMerge.h"
 
+#include "platform/DateTime.h"
 #include "platform/RegistryFile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
 
 namespace {
 
 const QString kSettingsRoot = QStringLiteral("HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\");
 const QString kRegional = QStringLiteral("HKEY_CURRENT_USER\\Control Panel\\International");
 
+bool isSettingsKey(const QString& path) {
+    return path.startsWith(kSettingsRoot, Qt::CaseInsensitive) &&
+           path.size() > kSettingsRoot.size();
+}
+
 bool isStationKey(const QString& path) {
-    const bool settings =
-        path.startsWith(kSettingsRoot, Qt::CaseInsensitive) && path.size() > kSettingsRoot.size();
-    return settings || path.compare(kRegional, Qt::CaseInsensitive) == 0;
+    return isSettingsKey(path) || path.compare(kRegional, Qt::CaseInsensitive) == 0;
+}
+
+// The server alias a settings key belongs to: the part after the root.
+QString aliasOf(const QString& path) {
+    return path.mid(kSettingsRoot.size()).section(QLatin1Char('\\'), 0, 0);
+}
+
+bool sameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+bool isText(const regfile::Value& value) {
+    return value.type == regfile::ValueType::String ||
+           (value.type == regfile::ValueType::Other &&
+            (value.otherType == 1 || value.otherType == 2));
 }
 
 // Text held as hex(1)/hex(2) data is in the encoding of its file: UTF-16 in a
@@ -25,9 +46,146 @@ regfile::Value carried(regfile::Value value, regfile::Format from, regfile::Form
     return value;
 }
 
+// What the station reads each of its settings as (src/collect/SettingsCodec).
+enum class Expected { Number, Time, Text };
+
+const QList<QPair<QString, Expected>>& stationValues() {
+    static const QList<QPair<QString, Expected>> values = {
+        {QStringLiteral("Auto"), Expected::Number},
+        {QStringLiteral("AutoMin"), Expected::Number},
+        {QStringLiteral("DelayAutoMin"), Expected::Number},
+        {QStringLiteral("HoraAuto"), Expected::Time},
+        {QStringLiteral("FileAuto"), Expected::Text},
+        {QStringLiteral("FileMan"), Expected::Text},
+        {QStringLiteral("EraseMan"), Expected::Number},
+        {QStringLiteral("fFTPerr"), Expected::Number},
+        {QStringLiteral("FTPloc"), Expected::Text},
+        {QStringLiteral("FTPix"), Expected::Number},
+        {QStringLiteral("FTPtimeOut"), Expected::Number},
+    };
+    return values;
+}
+
+const Expected* expectedOf(const QString& name) {
+    for (const auto& [known, expected] : stationValues())
+        if (sameName(known, name))
+            return &expected;
+    return nullptr;
+}
+
+bool hasType(const regfile::Value& value, Expected expected) {
+    switch (expected) {
+    case Expected::Number:
+        return value.type == regfile::ValueType::Dword;
+    case Expected::Time:
+        return value.type == regfile::ValueType::Binary && value.bytes.size() == sizeof(double);
+    case Expected::Text:
+        return isText(value);
+    }
+    return false;
+}
+
+QString expectedText(Expected expected) {
+    switch (expected) {
+    case Expected::Number:
+        return QStringLiteral("a number (dword:)");
+    case Expected::Time:
+        return QStringLiteral("a time of day (hex: of 8 bytes)");
+    case Expected::Text:
+        return QStringLiteral("a text (\"...\")");
+    }
+    return {};
+}
+
+// A value as a person reads it.
+QString describe(const regfile::Value& value, regfile::Format format) {
+    switch (value.type) {
+    case regfile::ValueType::Dword:
+        return QString::number(value.dword);
+    case regfile::ValueType::String:
+        return QLatin1Char('"') + value.text + QLatin1Char('"');
+    case regfile::ValueType::Binary:
+        if (value.bytes.size() == sizeof(double)) {
+            const double time = qFromLittleEndian<double>(value.bytes.constData());
+            if (time >= 0 && time < 1)
+                return toQTime(time).toString(QStringLiteral("HH:mm:ss"));
+        }
+        return QStringLiteral("hex:") + QString::fromLatin1(value.bytes.toHex(','));
+    case regfile::ValueType::Other:
+        if (value.otherType == 1 || value.otherType == 2)
+            return QLatin1Char('"') + regfile::otherAsText(value, format) + QLatin1Char('"');
+        return QStringLiteral("hex(%1):%2")
+            .arg(value.otherType)
+            .arg(QString::fromLatin1(value.bytes.toHex(',')));
+    }
+    return {};
+}
+
+bool sameValue(const regfile::Value& a, const regfile::Value& b) {
+    return a.type == b.type && a.dword == b.dword && a.text == b.text && a.bytes == b.bytes &&
+           a.otherType == b.otherType;
+}
+
+// The first free name beside the file: "registry.reg.bak", "registry.reg.bak2", ...
+QString freeBackupName(const QString& path) {
+    QString candidate = path + QStringLiteral(".bak");
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = path + QStringLiteral(".bak%1").arg(n);
+    return candidate;
+}
+
+// What the merge leaves out of one key of the export: the other station's
+// recovery state, said plainly.
+void leaveRecoveryOut(const regfile::Key& key, regfile::Format format, const regfile::Key* own,
+                      regfile::Format ownFormat, RegistryMergeReport& report) {
+    QStringList names;
+    bool unfinished = false;
+    QString loc;
+    for (const regfile::Value& value : key.values) {
+        if (!isRecoveryValue(value.name))
+            continue;
+        names << value.name;
+        if (sameName(value.name, QStringLiteral("fFTPerr")) &&
+            value.type == regfile::ValueType::Dword && value.dword != 0)
+            unfinished = true;
+        if (sameName(value.name, QStringLiteral("FTPrun")) && isText(value) &&
+            !describe(value, format).remove(QLatin1Char('"')).isEmpty())
+            unfinished = true;
+        if (sameName(value.name, QStringLiteral("FTPloc")) && isText(value))
+            loc = describe(value, format);
+    }
+    if (names.isEmpty())
+        return;
+    QStringList kept;
+    for (const regfile::Value& value : own ? own->values : QList<regfile::Value>{})
+        if (isRecoveryValue(value.name))
+            kept << QStringLiteral("%1 = %2").arg(value.name, describe(value, ownFormat));
+    report.notTaken << QStringLiteral("%1: %2 not taken: the recovery state stays the one of "
+                                      "each station; this station's own is left as it is (%3)")
+                           .arg(key.path, names.join(QStringLiteral(", ")),
+                                kept.isEmpty() ? QStringLiteral("it has none")
+                                               : kept.join(QStringLiteral(", ")));
+    if (unfinished)
+        report.notTaken << QStringLiteral(
+                               "%1: the other station had an unfinished download%2; its local "
+                               "files are on that machine and are not carried over: finish it "
+                               "there, or store that point's tickets from those files by hand")
+                               .arg(key.path, loc.isEmpty()
+                                                  ? QString()
+                                                  : QStringLiteral(" at Loc %1").arg(loc));
+}
+
 } // namespace
 
-RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString& registryPath) {
+bool isRecoveryValue(const QString& name) {
+    for (const char* recovery : {"fFTPerr", "FTPloc", "FTPix", "FTPrun", "FTPpend"})
+        if (sameName(name, QLatin1String(recovery)))
+            return true;
+    return false;
+}
+
+RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString& registryPath,
+                                        const RegistryMergeOptions& options) {
     RegistryMergeReport report;
     QFile file(exportPath);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -44,13 +202,45 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
         report.errors << QStringLiteral("cannot read the registry file '%1'").arg(registryPath);
         return report;
     }
+    const regfile::Format into = target.document.format;
+    QStringList aliases;
     for (const regfile::Key& key : source->keys) {
         if (!isStationKey(key.path))
             continue;
-        regfile::Key& into = target.document.ensure(key.path);
-        for (const regfile::Value& value : key.values)
-            into.set(carried(value, source->format, target.document.format));
-        report.merged << QStringLiteral("%1: %2 values").arg(key.path).arg(key.values.size());
+        const bool settings = isSettingsKey(key.path);
+        if (settings)
+            aliases << aliasOf(key.path);
+        // Types first: a value the station cannot read stops the merge.
+        for (const regfile::Value& value : key.values) {
+            const Expected* expected = settings ? expectedOf(value.name) : nullptr;
+            if (expected && !isRecoveryValue(value.name) && !hasType(value, *expected))
+                report.errors << QStringLiteral("%1: \"%2\" is %3 where the station reads %4")
+                                     .arg(key.path, value.name, describe(value, source->format),
+                                          expectedText(*expected));
+        }
+        if (settings)
+            leaveRecoveryOut(key, source->format, target.document.find(key.path), into, report);
+        regfile::Key& destination = target.document.ensure(key.path);
+        int count = 0;
+        QStringList changes;
+        for (const regfile::Value& value : key.values) {
+            if (settings && isRecoveryValue(value.name))
+                continue;
+            const regfile::Value incoming = carried(value, source->format, into);
+            const regfile::Value* old = destination.find(value.name);
+            const QString name = value.name.isEmpty() ? QStringLiteral("@") : value.name;
+            if (!old)
+                changes << QStringLiteral("  %1: (none) -> %2").arg(name, describe(incoming, into));
+            else if (!sameValue(*old, incoming))
+                changes << QStringLiteral("  %1: %2 -> %3")
+                               .arg(name, describe(*old, into), describe(incoming, into));
+            else
+                changes << QStringLiteral("  %1: %2 (unchanged)").arg(name, describe(*old, into));
+            destination.set(incoming);
+            ++count;
+        }
+        report.merged << QStringLiteral("%1: %2 values").arg(key.path).arg(count);
+        report.changes << QStringLiteral("%1:").arg(key.path) << changes;
     }
     if (report.merged.isEmpty()) {
         report.errors << QStringLiteral("'%1' holds no settings of the station (%2...) and no "
@@ -58,8 +248,32 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
                              .arg(exportPath, kSettingsRoot);
         return report;
     }
-    if (!regfile::save(registryPath, target.document))
+    if (!options.serverAlias.isEmpty() &&
+        std::none_of(aliases.begin(), aliases.end(),
+                     [&](const QString& a) { return sameName(a, options.serverAlias); }))
+        report.warnings << QStringLiteral("no merged settings key is the one of the server alias "
+                                          "in use, '%1' (dbAlias.txt, line 2): the station will "
+                                          "not read the merged settings (keys merged: %2)")
+                               .arg(options.serverAlias, aliases.isEmpty()
+                                                             ? QStringLiteral("none")
+                                                             : aliases.join(QStringLiteral(", ")));
+    if (!report.errors.isEmpty() || !options.write)
+        return report;
+    if (QFileInfo::exists(registryPath)) {
+        const QString backup = freeBackupName(registryPath);
+        QFile original(registryPath);
+        if (!original.copy(backup)) {
+            report.errors << QStringLiteral("cannot keep a copy of '%1' as '%2': %3")
+                                 .arg(registryPath, backup, original.errorString());
+            return report;
+        }
+        report.backup = backup;
+    }
+    if (!regfile::save(registryPath, target.document)) {
         report.errors << QStringLiteral("cannot write the registry file '%1'").arg(registryPath);
+        return report;
+    }
+    report.written = true;
     return report;
 }
 
@@ -67,7 +281,19 @@ QString RegistryMergeReport::text() const {
     QString out;
     for (const QString& key : merged)
         out += QStringLiteral("registry: %1\n").arg(key);
+    for (const QString& change : changes)
+        out += QStringLiteral("registry:   %1\n").arg(change);
+    for (const QString& line : notTaken)
+        out += QStringLiteral("registry: %1\n").arg(line);
+    for (const QString& warning : warnings)
+        out += QStringLiteral("registry: WARNING: %1\n").arg(warning);
     for (const QString& error : errors)
         out += QStringLiteral("registry: ERROR: %1\n").arg(error);
+    if (!backup.isEmpty())
+        out += QStringLiteral("registry: the settings file as it was is kept as %1\n").arg(backup);
+    if (!errors.isEmpty())
+        out += QStringLiteral("registry: nothing was merged.\n");
+    else if (written)
+        out += QStringLiteral("registry: merged.\n");
     return out;
 }

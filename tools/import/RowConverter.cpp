@@ -31,7 +31,8 @@ QString describe(const QVariant& value) {
 // A text column holding a number, as the personnel's group is kept.
 Converted textToInteger(const QVariant& value, const QString& codec) {
     QString text;
-    if (!decodeTableText(codec, value.toByteArray(), text))
+    int controls = 0;
+    if (!decodeTableText(codec, value.toByteArray(), text, &controls))
         return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
     text = text.trimmed();
     if (text.isEmpty())
@@ -82,11 +83,11 @@ Converted toFloat(const QVariant& value, LegacyType type) {
     return {real, {}};
 }
 
-Converted toText(const QVariant& value, LegacyType type, const QString& codec) {
+Converted toText(const QVariant& value, LegacyType type, const QString& codec, int& controls) {
     switch (type) {
     case LegacyType::Text: {
         QString text;
-        if (!decodeTableText(codec, value.toByteArray(), text))
+        if (!decodeTableText(codec, value.toByteArray(), text, &controls))
             return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
         return {text, {}};
     }
@@ -154,8 +155,8 @@ QVariant nullOf(FieldKind kind) {
     }
 }
 
-Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
-                      const QString& codec) {
+Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind, const QString& codec,
+                      int& controls) {
     if (!cell.problem.isEmpty())
         return fail(cell.problem);
     if (cell.value.isNull())
@@ -166,7 +167,7 @@ Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
     case FieldKind::Float:
         return toFloat(cell.value, type);
     case FieldKind::Text:
-        return toText(cell.value, type, codec);
+        return toText(cell.value, type, codec, controls);
     case FieldKind::Logical:
         return toLogical(cell.value, type);
     default:
@@ -174,52 +175,177 @@ Converted convertCell(const LegacyCell& cell, LegacyType type, FieldKind kind,
     }
 }
 
-const ColumnDef* targetColumn(const TableDef& target, const QString& name) {
-    for (const ColumnDef& column : target.columns)
-        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &column;
-    return nullptr;
+// One value for every row, from the text the user gave.
+Converted defaultValue(const QString& text, FieldKind kind) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {nullOf(kind), {}};
+    bool ok = false;
+    switch (kind) {
+    case FieldKind::Integer: {
+        const int whole = t.toInt(&ok);
+        if (ok)
+            return {whole, {}};
+        break;
+    }
+    case FieldKind::Float: {
+        const double real = t.toDouble(&ok);
+        if (ok)
+            return {real, {}};
+        break;
+    }
+    case FieldKind::Logical: {
+        const QString u = t.toUpper();
+        if (u == "T" || u == "TRUE" || u == "S" || u == "SI" || u == "SÍ" || u == "Y" ||
+            u == "YES" || u == "1")
+            return {true, {}};
+        if (u == "F" || u == "FALSE" || u == "N" || u == "NO" || u == "0")
+            return {false, {}};
+        break;
+    }
+    case FieldKind::Text:
+        return {text, {}};
+    default:
+        return fail(QStringLiteral("a value for every row of a date or time column is not "
+                                   "supported: give an empty one"));
+    }
+    return fail(QStringLiteral("'%1' is not a value of this column").arg(text));
 }
+
+int sourceColumn(const LegacyTable& source, const QString& name) {
+    for (int i = 0; i < source.columns.size(); ++i)
+        if (source.columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString choiceFor(const QMap<QString, QString>& choices, const QString& column, bool& found) {
+    for (auto it = choices.cbegin(); it != choices.cend(); ++it)
+        if (it.key().compare(column, Qt::CaseInsensitive) == 0) {
+            found = true;
+            return it.value();
+        }
+    found = false;
+    return {};
+}
+
+// Lines of one kind shown per table; the rest are counted.
+constexpr int kLinesShown = 20;
 
 } // namespace
 
-ConvertedTable convertTable(const LegacyTable& source, const TableDef& target) {
-    ConvertedTable out;
-    std::vector<int> sourceIndex; // file column of each output column
-    for (int i = 0; i < source.columns.size(); ++i) {
-        const LegacyColumn& column = source.columns[i];
-        const ColumnDef* def = targetColumn(target, column.name);
-        const bool taken =
-            def && std::any_of(out.columns.begin(), out.columns.end(),
-                               [&](const ColumnDef& c) { return c.name == def->name; });
-        if (!def || taken) {
-            out.notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
-                             .arg(column.name, column.nativeType);
+TableConverter::TableConverter(const LegacyTable& source, const TableDef& target,
+                               const ColumnChoices& choices)
+    : m_codec(source.codec) {
+    std::vector<bool> used(size_t(source.columns.size()), false);
+    for (const ColumnDef& column : target.columns) {
+        bool mapped = false, defaulted = false;
+        const QString fileName = choiceFor(choices.map, column.name, mapped);
+        const QString given = choiceFor(choices.defaults, column.name, defaulted);
+        const int index = sourceColumn(source, mapped ? fileName : column.name);
+        if (index >= 0 && !used[size_t(index)]) {
+            used[size_t(index)] = true;
+            m_columns.append(column);
+            m_sources.push_back({index, source.columns[index].name, source.columns[index].type});
+            m_constants << QVariant();
+            if (mapped)
+                m_notes << QStringLiteral("column %1 is read from the file's column %2 (--map)")
+                               .arg(column.name, source.columns[index].name);
             continue;
         }
-        out.columns.append(*def);
-        sourceIndex.push_back(i);
+        if (mapped) {
+            m_errors << QStringLiteral("--map names the column %1 for %2, and the file has no "
+                                       "such column")
+                            .arg(fileName, column.name);
+            continue;
+        }
+        if (defaulted) {
+            const Converted value = defaultValue(given, column.kind);
+            if (!value.problem.isEmpty()) {
+                m_errors << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
+                continue;
+            }
+            m_columns.append(column);
+            m_sources.push_back({-1, QString(), LegacyType::Unsupported});
+            m_constants << value.value;
+            m_notes << QStringLiteral("the file has no column %1: every row takes %2 (--default)")
+                           .arg(column.name, given.trimmed().isEmpty()
+                                                 ? QStringLiteral("an empty value")
+                                                 : QStringLiteral("'%1'").arg(given));
+            continue;
+        }
+        m_errors << QStringLiteral("the file has no column %1, which the station reads; "
+                                   "--map %2.%1=<the file's column> reads it from another "
+                                   "column, --default %2.%1=<value> gives every row one value")
+                        .arg(column.name, target.name);
     }
-    for (const LegacyRow& row : source.rows) {
-        ++out.read;
+    for (int i = 0; i < source.columns.size(); ++i)
+        if (!used[size_t(i)])
+            m_notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
+                           .arg(source.columns[i].name, source.columns[i].nativeType);
+}
+
+void TableConverter::convert(const std::vector<LegacyRow>& rows, std::vector<QVariantList>& out) {
+    out.clear();
+    if (!m_errors.isEmpty())
+        return;
+    for (const LegacyRow& row : rows) {
+        ++m_read;
         if (row.deleted) {
-            ++out.skipped;
-            out.notes << QStringLiteral("row %1 is marked deleted: skipped").arg(row.number);
+            ++m_skipped;
+            if (m_deleted.size() < kLinesShown)
+                m_deleted << row.number;
             continue;
         }
         QVariantList values;
-        for (size_t c = 0; c < sourceIndex.size(); ++c) {
-            const int i = sourceIndex[c];
-            const LegacyColumn& column = source.columns[i];
-            const Converted converted = convertCell(row.cells[size_t(i)], column.type,
-                                                    out.columns[int(c)].kind, source.codec);
-            if (!converted.problem.isEmpty())
-                out.problems << QStringLiteral("row %1, field %2: %3")
-                                    .arg(row.number)
-                                    .arg(column.name, converted.problem);
-            values << converted.value;
-        }
-        out.rows.push_back(std::move(values));
+        values.reserve(qsizetype(m_sources.size()));
+        for (size_t c = 0; c < m_sources.size(); ++c)
+            values << convertField(row, c);
+        out.push_back(std::move(values));
     }
-    return out;
+}
+
+QVariant TableConverter::convertField(const LegacyRow& row, size_t c) {
+    const Source& source = m_sources[c];
+    if (source.index < 0)
+        return m_constants[qsizetype(c)];
+    int controls = 0;
+    const Converted converted = convertCell(row.cells[size_t(source.index)], source.type,
+                                            m_columns[qsizetype(c)].kind, m_codec, controls);
+    if (!converted.problem.isEmpty() && ++m_problemCount <= kLinesShown)
+        m_problems << QStringLiteral("row %1, field %2: %3")
+                          .arg(row.number)
+                          .arg(source.name, converted.problem);
+    if (controls > 0 && ++m_controlCount <= kLinesShown)
+        m_controls << QStringLiteral("row %1, field %2: %3 control character(s) (TAB, line "
+                                     "break...) stored as spaces")
+                          .arg(row.number)
+                          .arg(source.name)
+                          .arg(controls);
+    return converted.value;
+}
+
+QStringList TableConverter::problems() const {
+    QStringList shown = m_problems;
+    if (m_problemCount > kLinesShown)
+        shown << QStringLiteral("... and %1 more").arg(m_problemCount - kLinesShown);
+    return shown;
+}
+
+QStringList TableConverter::notes() const {
+    QStringList notes = m_notes;
+    if (m_skipped > 0) {
+        QStringList numbers;
+        for (int number : m_deleted)
+            numbers << QString::number(number);
+        if (m_skipped > m_deleted.size())
+            numbers << QStringLiteral("...");
+        notes << QStringLiteral("%1 row(s) marked deleted in the file: skipped (row %2)")
+                     .arg(m_skipped)
+                     .arg(numbers.join(QStringLiteral(", ")));
+    }
+    notes << m_controls;
+    if (m_controlCount > kLinesShown)
+        notes << QStringLiteral("... and %1 more such lines").arg(m_controlCount - kLinesShown);
+    return notes;
 }

@@ -4,11 +4,16 @@
 #include "store/Session.h"
 #include "store/SqlDialect.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTextStream>
 
 namespace {
 
@@ -54,23 +59,76 @@ QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& co
     return names.join(QStringLiteral(", "));
 }
 
-QString TableWriter::check(const QString& table, const QList<ColumnDef>& columns, bool replace) {
+qint64 TableWriter::check(const QString& table, const QList<ColumnDef>& columns) {
     QSqlQuery count(m_db);
     if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlName(table))) || !count.next())
-        return QStringLiteral("the table %1 cannot be read in database '%2': %3")
-            .arg(sqlName(table), m_alias, count.lastError().text());
+        throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
+                                 .arg(sqlName(table), m_alias, count.lastError().text()));
     const qint64 rows = count.value(0).toLongLong();
-    try {
-        columnList(table, columns);
-    } catch (const EDatabaseError& error) {
-        return error.message();
+    columnList(table, columns);
+    return rows;
+}
+
+QString TableWriter::backup(const QStringList& tables, const QString& directory) {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (m_driver != AliasDefinition::Driver::Sqlite)
+        return dumpTables(tables,
+                          QDir(directory).filePath(
+                              QStringLiteral("kivo-import-%1-before-%2.sql").arg(m_alias, stamp)));
+    const QString database = m_db.databaseName();
+    QString copy = database + QStringLiteral(".before-import-") + stamp;
+    for (int n = 2; QFileInfo::exists(copy); ++n)
+        copy = database + QStringLiteral(".before-import-%1-%2").arg(stamp).arg(n);
+    QSqlQuery vacuum(m_db);
+    QString quoted = copy;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
+    if (!vacuum.exec(QStringLiteral("VACUUM INTO '%1'").arg(quoted)))
+        throw EDatabaseError(QStringLiteral("the database of '%1' cannot be copied to '%2': %3")
+                                 .arg(m_alias, copy, vacuum.lastError().text()));
+    return copy;
+}
+
+// DELETE, then one INSERT a row, each on a line of its own: psql -f, or any
+// tool of the server, puts the rows back.
+QString TableWriter::dumpTables(const QStringList& tables, const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EDatabaseError(QStringLiteral("the copy of the tables cannot be written to '%1': %2")
+                                 .arg(path, file.errorString()));
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::Utf8);
+    out << "-- kivo-import: the rows of database '" << m_alias << "' before --replace, "
+        << QDateTime::currentDateTime().toString(Qt::ISODate) << "\n";
+    QSqlDriver* driver = m_db.driver();
+    for (const QString& table : tables) {
+        QSqlQuery rows(m_db);
+        rows.setForwardOnly(true);
+        if (!rows.exec(QStringLiteral("SELECT * FROM %1").arg(sqlName(table))))
+            throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
+                                     .arg(sqlName(table), m_alias, rows.lastError().text()));
+        const QSqlRecord shape = rows.record();
+        QStringList names;
+        for (int i = 0; i < shape.count(); ++i)
+            names << driver->escapeIdentifier(shape.fieldName(i), QSqlDriver::FieldName);
+        const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES (")
+                                 .arg(sqlName(table), names.join(QStringLiteral(", ")));
+        out << "DELETE FROM " << sqlName(table) << ";\n";
+        while (rows.next()) {
+            const QSqlRecord record = rows.record();
+            QStringList values;
+            for (int i = 0; i < record.count(); ++i)
+                values << driver->formatValue(record.field(i));
+            out << head << values.join(QStringLiteral(", ")) << ");\n";
+        }
+        if (rows.lastError().isValid())
+            throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
+                                     .arg(sqlName(table), m_alias, rows.lastError().text()));
     }
-    if (rows > 0 && !replace)
-        return QStringLiteral("the table already holds %1 rows in database '%2': not touched "
-                              "(--replace empties it first)")
-            .arg(rows)
-            .arg(m_alias);
-    return {};
+    out.flush();
+    if (out.status() != QTextStream::Ok || !file.commit())
+        throw EDatabaseError(QStringLiteral("the copy of the tables cannot be written to '%1': %2")
+                                 .arg(path, file.errorString()));
+    return path;
 }
 
 void TableWriter::begin() {
@@ -80,21 +138,29 @@ void TableWriter::begin() {
                                  .arg(m_alias, m_db.lastError().text()));
 }
 
-QString TableWriter::write(const QString& table, const QList<ColumnDef>& columns,
-                           const std::vector<QVariantList>& rows, bool replace) {
-    if (replace) {
-        QSqlQuery empty(m_db);
-        if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table))))
-            return QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+QString TableWriter::empty(const QString& table) {
+    QSqlQuery empty(m_db);
+    if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table)))) {
+        const QString problem =
+            QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+        rollback();
+        return problem;
     }
+    return {};
+}
+
+QString TableWriter::insert(const QString& table, const QList<ColumnDef>& columns,
+                            const std::vector<QVariantList>& rows, qint64 firstRow) {
     if (rows.empty() || columns.isEmpty())
         return {};
-    return insertRows(table, columnList(table, columns), int(columns.size()), rows);
+    if (!m_columnLists.contains(table))
+        m_columnLists.insert(table, columnList(table, columns));
+    return insertRows(table, m_columnLists.value(table), int(columns.size()), rows, firstRow);
 }
 
 // Full statements of many rows, then one for the rest.
 QString TableWriter::insertRows(const QString& table, const QString& columns, int width,
-                                const std::vector<QVariantList>& rows) {
+                                const std::vector<QVariantList>& rows, qint64 firstRow) {
     const int perStatement = std::max(1, kMaxValuesPerStatement / width);
     const QString head = QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(sqlName(table), columns);
     QSqlQuery full(m_db);
@@ -113,8 +179,8 @@ QString TableWriter::insertRows(const QString& table, const QString& columns, in
                 query.bindValue(position++, value);
         if (!query.exec()) {
             const QString problem = QStringLiteral("rows %1 to %2 cannot be written: %3")
-                                        .arg(first + 1)
-                                        .arg(first + size_t(count))
+                                        .arg(firstRow + qint64(first) + 1)
+                                        .arg(firstRow + qint64(first) + count)
                                         .arg(query.lastError().text());
             // Before the statements are freed, which an aborted transaction refuses.
             rollback();

@@ -38,6 +38,8 @@ void JournalReport::memoLine(const QString& line) {
         ++m_failures;
     journalLine(failed(line) ? kWarning : kInfo, line);
     notifySystemd("STATUS=" + line.trimmed().toUtf8());
+    if (onLine)
+        onLine(line);
 }
 
 void JournalReport::statusText(const QString& text) {

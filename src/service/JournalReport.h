@@ -3,6 +3,7 @@
 #include "collect/StationReport.h"
 
 #include <QString>
+#include <functional>
 
 class TTable;
 
@@ -24,6 +25,8 @@ public:
     // Points that failed ("FALLO") and errors shown since the last reset.
     int failures() const { return m_failures; }
     void resetFailures() { m_failures = 0; }
+    // Called with each whole memo line.
+    std::function<void(const QString& line)> onLine;
 
 private:
     void memoLine(const QString& line);

@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
 
@@ -38,6 +40,7 @@ StationService::StationService() {
         go = true;
     };
     m_controls = std::make_unique<SettingsCycleControls>(m_settings.values);
+    m_report.onLine = [this](const QString& line) { followLine(line); };
 }
 
 StationService::~StationService() = default;
@@ -141,6 +144,12 @@ void StationService::applyTriggers() {
 }
 
 int StationService::run() {
+    try {
+        m_control.listen(ControlSocket::pathIn(QDir::currentPath()));
+    } catch (const Exception& error) {
+        journalLine(kError, QStringLiteral("ERROR: ") + error.message());
+        return 2;
+    }
     SignalPipe pipe({SIGTERM, SIGINT, SIGHUP}, [this](int signal) { onSignal(signal); });
     applyTriggers();
     if (const int ping = watchdogPingInterval()) {
@@ -173,4 +182,54 @@ void StationService::onSignal(int signal) {
     m_cycles->bCancelPoolClick();
     waitForCycleEnd();
     QCoreApplication::quit();
+}
+
+void StationService::followLine(const QString& line) {
+    if (line.startsWith(QLatin1String("Iniciando ciclo"))) {
+        m_state.lastStart = QDateTime::currentDateTime();
+        m_state.lastEnd = QDateTime();
+        m_state.current.clear();
+        m_report.resetFailures();
+    } else if (line.startsWith(QLatin1String("Ciclo de"))) {
+        m_state.lastEnd = QDateTime::currentDateTime();
+        m_state.current.clear();
+        m_state.lastResult = line.contains(QLatin1String("cancelado")) ? QStringLiteral("cancelado")
+                             : m_report.failures() == 0
+                                 ? QStringLiteral("correcto")
+                                 : QStringLiteral("%1 fallo(s)").arg(m_report.failures());
+    } else {
+        m_state.current = line.trimmed();
+    }
+}
+
+// The commands of the control socket: "estado", and the three buttons.
+QByteArray StationService::command(const QByteArray& line) {
+    if (line == "estado")
+        return stateText();
+    if (line == "cancelar") {
+        m_cycles->bCancelPoolClick();
+        return "ok";
+    }
+    if (line == "descargar" || line == "sincronizar") {
+        if (m_cycles->running())
+            return "error: ya hay un ciclo en curso";
+        line == "descargar" ? m_cycles->startNow() : m_cycles->bSincClick();
+        return "ok";
+    }
+    return "error: orden desconocida";
+}
+
+QByteArray StationService::stateText() const {
+    const auto when = [](const QDateTime& t) {
+        return t.isValid() ? t.toString(Qt::ISODate) : QString();
+    };
+    const QJsonObject state{
+        {QStringLiteral("carpeta"), QDir::currentPath()},
+        {QStringLiteral("estado"),
+         m_cycles->running() ? QStringLiteral("en ciclo") : QStringLiteral("en espera")},
+        {QStringLiteral("punto"), m_cycles->running() ? m_state.current : QString()},
+        {QStringLiteral("inicio"), when(m_state.lastStart)},
+        {QStringLiteral("fin"), when(m_state.lastEnd)},
+        {QStringLiteral("resultado"), m_state.lastResult}};
+    return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }

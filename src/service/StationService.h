@@ -5,10 +5,12 @@
 #include "collect/SettingsCodec.h"
 #include "net/FtpClient.h"
 #include "net/TcpSock.h"
+#include "service/ControlSocket.h"
 #include "service/JournalReport.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -37,6 +39,16 @@ private:
     void waitForCycleEnd();
     void onSignal(int signal);
     void clearKeyRun();
+    void followLine(const QString& line);
+    QByteArray command(const QByteArray& line);
+    QByteArray stateText() const;
+
+    // What --status says: the cycle in progress and the last one.
+    struct CycleState {
+        QString current; // the memo line of the point in hand
+        QDateTime lastStart, lastEnd;
+        QString lastResult;
+    };
 
     TSession m_session;
     TDatabase m_server{m_session};
@@ -47,9 +59,12 @@ private:
     QString m_localAlias, m_serverAlias;
     LoadedSettings m_settings;
     std::unique_ptr<CycleControls> m_controls;
-    OwnedCycleTimers m_timers;
+    // No window to repaint between points: the steps follow each other at once.
+    OwnedCycleTimers m_timers{60, 10};
     std::unique_ptr<PuntoRegistro> m_work;
     std::unique_ptr<CollectionCycles> m_cycles;
     QTimer m_watchdog;
+    CycleState m_state;
+    ControlSocket m_control{[this](const QByteArray& line) { return command(line); }};
     bool m_stopping = false;
 };

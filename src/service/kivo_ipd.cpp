@@ -1,18 +1,23 @@
 // kivo-ipd: the station as a service, without a window.
 //   kivo-ipd [--workdir DIR]              runs the triggers of the settings
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
+//   kivo-ipd --status                     what the running service does
 #include "platform/SingleInstance.h"
+#include "service/ControlSocket.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
 
 namespace {
 
 // Exit statuses: every point succeeded, some failed, the station could not start.
-constexpr int kFine = 0, kCannotStart = 2;
+constexpr int kFine = 0, kCannotStart = 2, kNoService = 3;
 
 void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
@@ -27,9 +32,35 @@ void describe(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("sync-only"),
                       QStringLiteral("Solo sincroniza las listas con los puntos, y termina "
                                      "como --once.")});
+    parser.addOption({QStringLiteral("status"),
+                      QStringLiteral("Muestra qué hace el servicio de la carpeta de trabajo y "
+                                     "termina: 0, o 3 si no hay servicio en marcha.")});
     parser.addOption({QStringLiteral("workdir"),
                       QStringLiteral("Carpeta de trabajo (por omisión, la actual)."),
                       QStringLiteral("DIR")});
+}
+
+// The running service's state, for a person.
+int printStatus() {
+    QByteArray reply;
+    if (!ControlSocket::ask(QDir::currentPath(), "estado", reply)) {
+        std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
+                     qPrintable(QDir::currentPath()));
+        return kNoService;
+    }
+    const QJsonObject s = QJsonDocument::fromJson(reply).object();
+    const auto field = [&](const char* name) { return s.value(QLatin1String(name)).toString(); };
+    QString text = QStringLiteral("Estación en marcha en %1\nEstado: %2\n")
+                       .arg(field("carpeta"), field("estado"));
+    if (!field("punto").isEmpty())
+        text += QStringLiteral("Punto en curso: %1\n").arg(field("punto"));
+    if (!field("inicio").isEmpty())
+        text +=
+            QStringLiteral("Último ciclo: inicio %1, fin %2, resultado %3\n")
+                .arg(field("inicio"), field("fin").isEmpty() ? QStringLiteral("-") : field("fin"),
+                     field("resultado").isEmpty() ? QStringLiteral("-") : field("resultado"));
+    std::fputs(text.toUtf8().constData(), stdout);
+    return kFine;
 }
 
 } // namespace
@@ -54,6 +85,8 @@ int main(int argc, char** argv) {
             3, QStringLiteral("ERROR: no se puede usar la carpeta de trabajo %1").arg(workDir));
         return kCannotStart;
     }
+    if (parser.isSet(QStringLiteral("status")))
+        return printStatus();
     SingleInstance instance(QStringLiteral("MyAppName"));
     if (!instance.acquire()) {
         journalLine(3, QStringLiteral("ERROR: ya hay una estación en marcha en esta máquina."));

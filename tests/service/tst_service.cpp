@@ -9,6 +9,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -99,6 +100,7 @@ private slots:
     void stationThatCannotStart_data();
     void stationThatCannotStart();
     void sigtermEndsTheService();
+    void socketAnswersStatusAndCommands();
 };
 
 void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded_data() {
@@ -186,14 +188,9 @@ void TestService::stationThatCannotStart() {
              qPrintable(journal));
 }
 
-// The service waits for its triggers; SIGTERM ends it with status 0.
-void TestService::sigtermEndsTheService() {
-    ServiceWorld world;
-    StationSettings settings;
-    settings.AutoMin = false;
-    world.writeSettings(settings);
-    QProcess service;
-    world.start(service, {}, nullptr);
+// Starts the service with no trigger on and waits until it says it runs.
+void startWaiting(const ServiceWorld& world, QProcess& service, const SimPoints* sim) {
+    world.start(service, {}, sim);
     QVERIFY(service.waitForStarted());
     QString journal;
     QDeadlineTimer deadline(30000);
@@ -203,10 +200,70 @@ void TestService::sigtermEndsTheService() {
         journal += QString::fromUtf8(service.readAllStandardError());
     }
     QVERIFY2(journal.contains(QStringLiteral("<6>Estación en marcha")), qPrintable(journal));
+}
+
+// One line to the service's socket and its answer.
+QByteArray ask(const ServiceWorld& world, const QByteArray& line) {
+    QLocalSocket socket;
+    socket.connectToServer(world.path("work") + QStringLiteral("/kivo-ipd.sock"));
+    if (!socket.waitForConnected(5000))
+        return "<no connection>";
+    socket.write(line);
+    QDeadlineTimer deadline(10000);
+    while (!socket.canReadLine() && !deadline.hasExpired())
+        socket.waitForReadyRead(500);
+    return socket.readLine().trimmed();
+}
+
+// The service waits for its triggers; SIGTERM ends it with status 0.
+void TestService::sigtermEndsTheService() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    QProcess service;
+    startWaiting(world, service, nullptr);
     ::kill(pid_t(service.processId()), SIGTERM);
     QVERIFY(service.waitForFinished(30000));
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);
     QCOMPARE(service.exitCode(), 0);
+}
+
+// --status and the three buttons over the socket; garbage is refused; a
+// socket file left by a killed service is taken over.
+void TestService::socketAnswersStatusAndCommands() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    world.addPoints({kAlive});
+    SimPoints sim({{kAlive, simRecords(3, 1)}});
+    QProcess service;
+    startWaiting(world, service, &sim);
+    const auto status = [&] { return world.run({QStringLiteral("--status")}, &sim); };
+    QCOMPARE(ask(world, "descargar\n"), QByteArray("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.countEvents(kAlive, QStringLiteral("PARAM OK")) == 1, 30000);
+    QByteArray out;
+    QDeadlineTimer deadline(30000);
+    do {
+        QProcess statusRun;
+        world.start(statusRun, {QStringLiteral("--status")}, &sim);
+        QVERIFY(statusRun.waitForFinished(10000));
+        QCOMPARE(statusRun.exitCode(), 0);
+        out = statusRun.readAllStandardOutput();
+    } while (!out.contains("resultado correcto") && !deadline.hasExpired());
+    QVERIFY2(out.contains("Estado: en espera"), out.constData());
+    QCOMPARE(ask(world, "borrar todo\n"), QByteArray("error: orden desconocida"));
+    QCOMPARE(ask(world, QByteArray(1000, 'x')), QByteArray("error: orden demasiado larga"));
+
+    ::kill(pid_t(service.processId()), SIGKILL);
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(status().first, 3);
+    QProcess again;
+    startWaiting(world, again, &sim);
+    QCOMPARE(status().first, 0);
+    ::kill(pid_t(again.processId()), SIGTERM);
+    QVERIFY(again.waitForFinished(30000));
 }
 
 QTEST_GUILESS_MAIN(TestService)

@@ -2,13 +2,18 @@
 // order, the event loop.
 #include "app/StationStart.h"
 #include "platform/SingleInstance.h"
-#include "ui/Application.h"
 #include "station/uPrincipal.h"
+#include "ui/Application.h"
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     SingleInstance instance(QStringLiteral("MyAppName"));
-    if (!instance.acquire())
-        return 0; // another instance runs: end silently
+    if (!instance.acquire()) {
+        // Another window or the service collects here: no box, a plain word.
+        std::fputs("Ya hay una estación KIVO ip en marcha en esta máquina.\n", stderr);
+        return 0;
+    }
 
     KivoApplication app(argc, argv);
     setApplicationIdentity();

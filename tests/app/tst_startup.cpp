@@ -25,11 +25,11 @@ std::unique_ptr<QProcess> startStation(const QTemporaryDir& world) {
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void secondInstanceEndsSilently();
+    void secondInstanceSaysSoAndEnds();
     void lockOfAKilledProcessDoesNotBlock();
 };
 
-void TestStartup::secondInstanceEndsSilently() {
+void TestStartup::secondInstanceSaysSoAndEnds() {
     QTemporaryDir world;
     QDir(world.path()).mkpath("tmp");
     auto first = startStation(world);
@@ -41,6 +41,7 @@ void TestStartup::secondInstanceEndsSilently() {
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QCOMPARE(second->readAllStandardOutput(), QByteArray());
+    QVERIFY(second->readAllStandardError().contains("Ya hay una estación KIVO ip en marcha"));
     QCOMPARE(first->state(), QProcess::Running);
     first->kill();
     first->waitForFinished();

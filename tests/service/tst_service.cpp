@@ -12,9 +12,11 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <tuple>
 
 namespace {
 
@@ -36,14 +38,16 @@ public:
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
-    void writeSettings(const StationSettings& settings) const {
+    void writeSettings(const StationSettings& settings,
+                       const QString& serverAlias = QStringLiteral("JUXRegs")) const {
         TRegistry registry;
-        registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+        registry.OpenKey(settingsKey(serverAlias), true);
         ::writeSettings(registry, settings);
         registry.CloseKey();
     }
 
-    void addPoints(const QStringList& addresses) const {
+    void addPoints(const QStringList& addresses,
+                   const QString& locPrefix = QStringLiteral("L")) const {
         TSession session;
         session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
         int n = 0;
@@ -51,7 +55,7 @@ public:
             ++n;
             appendRow(QStringLiteral("confRegIP.db"), {{"IP", ip},
                                                        {"Desc", QStringLiteral("P%1").arg(n)},
-                                                       {"Loc", QStringLiteral("L%1").arg(n)},
+                                                       {"Loc", locPrefix + QString::number(n)},
                                                        {"Activo", true}});
         }
         appendRow(QStringLiteral("personal.DBF"), {{"CODIGO", 100},
@@ -60,6 +64,20 @@ public:
                                                    {"TARJETA", 7},
                                                    {"GRUPO", 1},
                                                    {"SERV_TAXI", true}});
+    }
+
+    // The server alias PGSERVER on the test's PostgreSQL (KIVO_TEST_PG).
+    void useServer(const QString& hostPort) const {
+        QFile aliases(path("aliases.ini"));
+        aliases.open(QIODevice::WriteOnly);
+        aliases.write(QStringLiteral("[PGSERVER]\nDriver=postgres\nHost=%1\nPort=%2\n"
+                                     "Database=kivo_test\n")
+                          .arg(hostPort.section(QLatin1Char(':'), 0, 0),
+                               hostPort.section(QLatin1Char(':'), 1))
+                          .toUtf8());
+        QFile names(path("work/dbAlias.txt"));
+        names.open(QIODevice::WriteOnly);
+        names.write("KIVO_1\r\nPGSERVER\r\n");
     }
 
     // Starts kivo-ipd in the working directory with the simulator's ports.
@@ -101,6 +119,7 @@ private slots:
     void stationThatCannotStart();
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
+    void twoStationsStoreIntoOneServer();
 };
 
 void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded_data() {
@@ -264,6 +283,61 @@ void TestService::socketAnswersStatusAndCommands() {
     QCOMPARE(status().first, 0);
     ::kill(pid_t(again.processId()), SIGTERM);
     QVERIFY(again.waitForFinished(30000));
+}
+
+// Two sites, each with its station, points and local databases, store into
+// one PostgreSQL tickettaxis at the same time: every ticket once, each
+// journal row once.
+void TestService::twoStationsStoreIntoOneServer() {
+    const QString pg = qEnvironmentVariable("KIVO_TEST_PG");
+    if (pg.isEmpty())
+        QSKIP("KIVO_TEST_PG is not set");
+    const QString site = QStringLiteral("S%1").arg(QCoreApplication::applicationPid());
+    const QString ipA = QStringLiteral("127.0.7.21"), ipB = QStringLiteral("127.0.7.22");
+    SimPoints simA({{ipA, simRecords(400, 1)}});
+    SimPoints simB({{ipB, simRecords(400, 1001)}});
+    QVERIFY(simA.started() && simB.started());
+    ServiceWorld a, b;
+    QProcess runA, runB;
+    for (auto [world, sim, process, prefix] :
+         {std::tuple{&a, &simA, &runA, site + QStringLiteral("A")},
+          std::tuple{&b, &simB, &runB, site + QStringLiteral("B")}}) {
+        world->useServer(pg);
+        qputenv("KIVO_REGISTRY", world->path("registry.reg").toUtf8());
+        qputenv("XDG_DATA_HOME", world->path("data").toUtf8());
+        world->writeSettings(StationSettings{}, QStringLiteral("PGSERVER"));
+        world->addPoints({sim == &simA ? ipA : ipB}, prefix);
+    }
+    for (auto [world, sim, process] :
+         {std::tuple{&a, &simA, &runA}, std::tuple{&b, &simB, &runB}}) {
+        qputenv("KIVO_REGISTRY", world->path("registry.reg").toUtf8());
+        qputenv("KIVO_ALIASES", world->path("aliases.ini").toUtf8());
+        qputenv("XDG_DATA_HOME", world->path("data").toUtf8());
+        world->start(*process, {QStringLiteral("--once")}, sim);
+    }
+    for (QProcess* process : {&runA, &runB}) {
+        QVERIFY(process->waitForFinished(120000));
+        QVERIFY2(process->exitCode() == 0, process->readAllStandardError().constData());
+    }
+    TSession session;
+    TDatabase server(session);
+    server.AliasName = server.DatabaseName = QStringLiteral("PGSERVER");
+    session.DeclareAlias(QStringLiteral("PGSERVER"), AliasKind::Server);
+    QSqlQuery q(session.connectionFor(QStringLiteral("PGSERVER")));
+    QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT TICKET) FROM dbo.tickettaxis "
+                                  "WHERE ORIGEN LIKE '%1%'")
+                       .arg(site)) &&
+            q.next());
+    QCOMPARE(q.value(0).toInt(), 800);
+    QCOMPARE(q.value(1).toInt(), 800);
+    QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*), COUNT(DISTINCT run_id) FROM dbo.kivo_runs "
+                                  "WHERE loc LIKE '%1%' AND store = 'server'")
+                       .arg(site)) &&
+            q.next());
+    QCOMPARE(q.value(0).toInt(), 2);
+    QCOMPARE(q.value(1).toInt(), 2);
+    QVERIFY(
+        q.exec(QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN LIKE '%1%'").arg(site)));
 }
 
 QTEST_GUILESS_MAIN(TestService)

@@ -15,8 +15,8 @@ void setApplicationIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ip"));
 }
 
-TfPrincipal* createStationWindows() {
-    auto* fPrincipal = new TfPrincipal;
+TfPrincipal* createStationWindows(StationMode mode) {
+    auto* fPrincipal = new TfPrincipal(nullptr, mode);
     TSecondaryWindows windows;
     windows.fLog = new TfLog(fPrincipal);
     windows.fRegAsist = new TfRegAsist(fPrincipal);

@@ -1,6 +1,6 @@
 #pragma once
 
-class TfPrincipal;
+#include "station/uPrincipal.h"
 
 // The application's identity: its name, which the settings paths of Qt use.
 // It sets no display name: the window system would append it to every
@@ -10,4 +10,4 @@ void setApplicationIdentity();
 
 // Creates the windows in their order, each after the one before has run its
 // creation handler, and hands the secondary windows to the main window.
-TfPrincipal* createStationWindows();
+TfPrincipal* createStationWindows(StationMode mode = StationMode::Collector);

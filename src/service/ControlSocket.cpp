@@ -2,7 +2,6 @@
 
 #include "platform/Errors.h"
 
-#include <QDir>
 #include <QLocalSocket>
 #include <QTimer>
 
@@ -17,10 +16,6 @@ ControlSocket::ControlSocket(Handler handler) : m_handler(std::move(handler)) {
         while (QLocalSocket* client = m_server.nextPendingConnection())
             serve(client);
     });
-}
-
-QString ControlSocket::pathIn(const QString& workDir) {
-    return QDir(workDir).absoluteFilePath(QStringLiteral("kivo-ipd.sock"));
 }
 
 void ControlSocket::listen(const QString& path) {
@@ -41,7 +36,10 @@ void ControlSocket::listen(const QString& path) {
 void ControlSocket::serve(QLocalSocket* client) {
     QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
     // A client that never finishes its line is dropped.
-    QTimer::singleShot(kClientWaitMs, client, [client] { client->abort(); });
+    QTimer::singleShot(kClientWaitMs, client, [this, client] {
+        if (!m_followers.contains(client))
+            client->abort();
+    });
     QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
         if (!client->canReadLine()) {
             if (client->bytesAvailable() > kMaxLine) {
@@ -51,22 +49,21 @@ void ControlSocket::serve(QLocalSocket* client) {
             return;
         }
         const QByteArray line = client->readLine(kMaxLine + 1).trimmed();
+        if (line == "seguir") {
+            // Stays until it goes: every broadcast line reaches it.
+            m_followers << client;
+            QObject::connect(client, &QLocalSocket::disconnected, client,
+                             [this, client] { m_followers.removeAll(client); });
+            client->disconnect(client, &QLocalSocket::readyRead, nullptr, nullptr);
+            client->write("ok\n");
+            return;
+        }
         client->write(m_handler(line) + '\n');
         client->disconnectFromServer();
     });
 }
 
-bool ControlSocket::ask(const QString& workDir, const QByteArray& command, QByteArray& reply) {
-    QLocalSocket socket;
-    socket.connectToServer(pathIn(workDir));
-    if (!socket.waitForConnected(2000))
-        return false;
-    socket.write(command + '\n');
-    if (!socket.waitForBytesWritten(2000))
-        return false;
-    while (!socket.canReadLine())
-        if (!socket.waitForReadyRead(kClientWaitMs))
-            return false;
-    reply = socket.readLine().trimmed();
-    return true;
+void ControlSocket::broadcast(const QByteArray& line) {
+    for (QLocalSocket* follower : std::as_const(m_followers))
+        follower->write(line + '\n');
 }

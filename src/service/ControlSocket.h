@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QLocalServer>
 #include <QString>
 #include <functional>
 
-// The service's local socket in its working directory ("kivo-ipd.sock"),
+class QLocalSocket;
+
+// The service's local socket in its working directory (ServiceLink names it),
 // open to the same user only. A client sends one command line and reads one
-// reply line; a line that is too long or never ends is refused.
+// reply line; a line that is too long or never ends is refused. A client that
+// sends "seguir" stays connected and gets every line broadcast.
 class ControlSocket {
 public:
     using Handler = std::function<QByteArray(const QByteArray& command)>;
@@ -15,15 +19,13 @@ public:
 
     // Listens, taking over a stale socket file; raises when it cannot.
     void listen(const QString& path);
-
-    static QString pathIn(const QString& workDir);
-    // One command to the service of a working directory and its reply;
-    // false when no service answers there.
-    static bool ask(const QString& workDir, const QByteArray& command, QByteArray& reply);
+    // One line to every follower.
+    void broadcast(const QByteArray& line);
 
 private:
-    void serve(class QLocalSocket* client);
+    void serve(QLocalSocket* client);
 
     Handler m_handler;
     QLocalServer m_server;
+    QList<QLocalSocket*> m_followers;
 };

@@ -31,6 +31,8 @@ void JournalReport::memoClear() {
     if (!m_pending.isEmpty())
         memoLine(m_pending);
     m_pending.clear();
+    if (onClear)
+        onClear();
 }
 
 void JournalReport::memoLine(const QString& line) {
@@ -47,6 +49,8 @@ void JournalReport::statusText(const QString& text) {
                          : text.startsWith(QLatin1String("AVISO")) ? kWarning
                                                                    : kInfo;
     journalLine(priority, text);
+    if (onStatus)
+        onStatus(text);
 }
 
 void JournalReport::logRow(const QString& archivo, std::optional<int> nroRegAsist) {

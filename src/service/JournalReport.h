@@ -27,6 +27,8 @@ public:
     void resetFailures() { m_failures = 0; }
     // Called with each whole memo line.
     std::function<void(const QString& line)> onLine;
+    std::function<void(const QString& text)> onStatus;
+    std::function<void()> onClear;
 
 private:
     void memoLine(const QString& line);

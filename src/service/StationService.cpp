@@ -1,6 +1,7 @@
 #include "service/StationService.h"
 
 #include "collect/PointClients.h"
+#include "collect/ServiceLink.h"
 #include "platform/Registry.h"
 #include "service/SignalPipe.h"
 #include "service/SystemdNotify.h"
@@ -40,7 +41,14 @@ StationService::StationService() {
         go = true;
     };
     m_controls = std::make_unique<SettingsCycleControls>(m_settings.values);
-    m_report.onLine = [this](const QString& line) { followLine(line); };
+    m_report.onLine = [this](const QString& line) {
+        followLine(line);
+        m_control.broadcast("memo " + line.toUtf8());
+    };
+    m_report.onStatus = [this](const QString& text) {
+        m_control.broadcast("estado " + text.toUtf8());
+    };
+    m_report.onClear = [this] { m_control.broadcast("limpiar"); };
 }
 
 StationService::~StationService() = default;
@@ -145,7 +153,7 @@ void StationService::applyTriggers() {
 
 int StationService::run() {
     try {
-        m_control.listen(ControlSocket::pathIn(QDir::currentPath()));
+        m_control.listen(ServiceLink::socketPath(QDir::currentPath()));
     } catch (const Exception& error) {
         journalLine(kError, QStringLiteral("ERROR: ") + error.message());
         return 2;
@@ -206,6 +214,10 @@ void StationService::followLine(const QString& line) {
 QByteArray StationService::command(const QByteArray& line) {
     if (line == "estado")
         return stateText();
+    if (line == "releer") { // the window has saved the settings
+        onSignal(SIGHUP);
+        return "ok";
+    }
     if (line == "cancelar") {
         m_cycles->bCancelPoolClick();
         return "ok";

@@ -2,8 +2,8 @@
 //   kivo-ipd [--workdir DIR]              runs the triggers of the settings
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
 //   kivo-ipd --status                     what the running service does
+#include "collect/ServiceLink.h"
 #include "platform/SingleInstance.h"
-#include "service/ControlSocket.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
 
@@ -43,7 +43,7 @@ void describe(QCommandLineParser& parser) {
 // The running service's state, for a person.
 int printStatus() {
     QByteArray reply;
-    if (!ControlSocket::ask(QDir::currentPath(), "estado", reply)) {
+    if (!ServiceLink::ask(QDir::currentPath(), "estado", reply)) {
         std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
                      qPrintable(QDir::currentPath()));
         return kNoService;

@@ -1,6 +1,7 @@
 #include "station/uPrincipal.h"
 
 #include "collect/Cycles.h"
+#include "collect/ServiceLink.h"
 #include "platform/ErrorBox.h"
 #include "platform/Guarded.h"
 #include "platform/Registry.h"
@@ -31,7 +32,8 @@ const QString kNoDatabase =
 constexpr int kParCap = 750; // most personnel rows the synchronisation accepts
 } // namespace
 
-TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Session1) {
+TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
+    : QMainWindow(parent), Database1(Session1), m_monitor(mode == StationMode::Monitor) {
     setObjectName(QStringLiteral("fPrincipal"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -56,6 +58,9 @@ TfPrincipal::TfPrincipal(QWidget* parent) : QMainWindow(parent), Database1(Sessi
     runGuarded([this] { FormCreate(); });
     // After the aliases are known: the point's work is bound to them.
     runGuarded([this] { setUpCycles(pointWork(), *this); });
+    m_settingsLoaded = true;
+    if (m_monitor)
+        runGuarded([this] { startMonitor(); });
     setFixedSize(sizeHint());
     TrayIcon1->show();
 }

@@ -32,6 +32,12 @@ class TfPrIP;
 class TfCeco;
 class TfPersonal;
 class TfpConsulta1;
+class ServiceFollower;
+
+// Collector: the window runs the station itself. Monitor: the service
+// (kivo-ipd) runs it in the same working directory, and the window follows
+// its cycles and steers it.
+enum class StationMode { Collector, Monitor };
 class CollectionCycles;
 class CycleControls;
 class PointWork;
@@ -54,7 +60,7 @@ class TfPrincipal : public QMainWindow, private SettingsTarget, public StationRe
     Q_OBJECT
 public:
     // Runs FormCreate.
-    explicit TfPrincipal(QWidget* parent = nullptr);
+    explicit TfPrincipal(QWidget* parent = nullptr, StationMode mode = StationMode::Collector);
     ~TfPrincipal() override;
 
     // Hands over the secondary windows once they exist (before the first showing).
@@ -70,6 +76,7 @@ public:
 
     // Set when start-up has told the program to end (failed server test).
     bool Terminated() const { return m_terminated; }
+    bool monitoring() const { return m_monitor; }
 
     // --- components ---
     QGroupBox* gbAuto;
@@ -223,11 +230,21 @@ private:
 
     PuntoRegistro& punto();
 
+    // uPrincipalMonitor.cpp: the window as the service's face
+    void startMonitor();
+    void serviceLine(const QByteArray& line);
+    void serviceGone();
+    void askService(const QByteArray& command);
+    void settingsEditedForService();
+
     std::unique_ptr<PuntoRegistro> m_punto;
     std::unique_ptr<CycleControls> m_cycleControls;
     std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
     UnreadValues m_unread; // values the settings key holds that could not be read
     bool m_terminated = false;
+    bool m_monitor = false;
+    bool m_settingsLoaded = false; // edits from now on are the operator's
+    std::unique_ptr<ServiceFollower> m_follower;
     bool m_centred = false;
 };

@@ -54,20 +54,23 @@ const CollectionCycles& TfPrincipal::cycles() const {
     return *m_cycles;
 }
 
+// In monitor mode the service runs the triggers, and the buttons ask it.
 void TfPrincipal::tAutoTimer() {
-    m_cycles->tAutoTimer();
+    if (!m_monitor)
+        m_cycles->tAutoTimer();
 }
 void TfPrincipal::tAutoMinTimer() {
-    m_cycles->tAutoMinTimer();
+    if (!m_monitor)
+        m_cycles->tAutoMinTimer();
 }
 void TfPrincipal::bDescargarClick() {
-    m_cycles->bDescargarClick();
+    m_monitor ? askService("descargar") : m_cycles->bDescargarClick();
 }
 void TfPrincipal::bSincClick() {
-    m_cycles->bSincClick();
+    m_monitor ? askService("sincronizar") : m_cycles->bSincClick();
 }
 void TfPrincipal::bCancelPoolClick() {
-    m_cycles->bCancelPoolClick();
+    m_monitor ? askService("cancelar") : m_cycles->bCancelPoolClick();
 }
 void TfPrincipal::TimerFTPTimer() {
     m_cycles->TimerFTPTimer();

@@ -116,6 +116,7 @@ void TfPrincipal::cbAutoMinClick() {
 
 // Any change of either spin edit restarts the wait for the next constant cycle.
 void TfPrincipal::seAutoMinChange() {
+    settingsEditedForService();
     tAutoMin.stop();
     tAutoMin.setInterval(seAutoMin->Value() * 1000);
     if (cbAutoMin->isChecked())

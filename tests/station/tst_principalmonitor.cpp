@@ -1,0 +1,63 @@
+// The window as the face of a running service: its memo follows the
+// service's cycle, its buttons ask the service, and it says so when the
+// service is gone.
+#include "SimPoints.h"
+#include "StationFixture.h"
+#include "StationTables.h"
+#include "station/uPrincipal.h"
+#include "store/Session.h"
+#include "ui/StatusBar.h"
+
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+
+class TestPrincipalMonitor : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowFollowsAndSteersTheService() {
+        StationFixture fx;
+        const QString ip = QStringLiteral("127.0.7.31");
+        {
+            TSession session;
+            session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+            appendRow(QStringLiteral("confRegIP.db"),
+                      {{"IP", ip}, {"Desc", "Uno"}, {"Loc", "M1"}, {"Activo", true}});
+        }
+        SimPoints sim({{ip, simRecords(2, 1)}});
+        QVERIFY(sim.started());
+        QProcess service;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        QDir(fx.path("tmp")).mkpath(".");
+        env.insert("TMPDIR", fx.path("tmp"));
+        env.insert("KIVO_FTP_PORT", QString::number(sim.ftpPort()));
+        env.insert("KIVO_PARAM_PORT", QString::number(sim.paramPort()));
+        service.setProcessEnvironment(env);
+        service.setWorkingDirectory(fx.path("work"));
+        service.start(QStringLiteral(KIVO_SERVICE_BINARY), {});
+        QVERIFY(service.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.workPath("kivo-ipd.sock")), 30000);
+
+        TfPrincipal w(nullptr, StationMode::Monitor);
+        QVERIFY(w.monitoring());
+        QVERIFY(w.StatusBar1->SimpleText().startsWith(QStringLiteral("Conectado con el servicio")));
+        w.bSinc->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.mStatus->toPlainText().contains(
+                                     QStringLiteral("Iniciando ciclo de sincronización manual")),
+                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.countEvents(ip, QStringLiteral("PARAM OK")) == 1, 30000);
+        QCOMPARE(sim.countEvents(ip, QStringLiteral("RETR")), 0); // the window collects nothing
+
+        service.kill();
+        QVERIFY(service.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(w.StatusBar1->SimpleText().contains(QStringLiteral("se detuvo")),
+                                 10000);
+        w.bDescargar->click();
+        QVERIFY(w.StatusBar1->SimpleText().contains(QStringLiteral("no hay ningún servicio")));
+    }
+};
+
+QTEST_MAIN(TestPrincipalMonitor)
+#include "tst_principalmonitor.moc"

@@ -36,10 +36,13 @@ struct CycleTimers {
     QTimer& TimerSincEnd;
 };
 
+// The interval of the four step and end timers of the cycles.
+constexpr int kCycleStepMs = 500;
+
 // The six timers with their intervals, for a user without a window of its own.
 class OwnedCycleTimers {
 public:
-    explicit OwnedCycleTimers(int constantSeconds = 60, int stepMilliseconds = 500);
+    explicit OwnedCycleTimers(int constantSeconds = 60, int stepMilliseconds = kCycleStepMs);
     CycleTimers timers();
 
     QTimer tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd;

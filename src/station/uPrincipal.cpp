@@ -29,7 +29,6 @@ const QString kBaseCaption = QStringLiteral("KIVO ip Taxis");
 const QString kLoginFile = QStringLiteral("dbLogin.txt");
 const QString kNoDatabase =
     QStringLiteral("(i)ERROR: no se puede tener acceso a la base de datos.");
-constexpr int kParCap = 750; // most personnel rows the synchronisation accepts
 } // namespace
 
 TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
@@ -87,11 +86,8 @@ void TfPrincipal::FormCreate() {
 }
 
 void TfPrincipal::bindMainDataSets() {
-    for (TDataSet* local : std::initializer_list<TDataSet*>{&tLectura, &tLecturaBAK, &tLog, &tPrIP,
-                                                            &qIP, &qPersonal, &qPersonal2, &qCeco})
+    for (TDataSet* local : std::initializer_list<TDataSet*>{&tLog, &tPrIP})
         local->DatabaseName = localAlias;
-    tLectura.TableName = QStringLiteral("lectura.DB");
-    tLecturaBAK.TableName = QStringLiteral("lecturaBAK.db");
     tLog.TableName = QStringLiteral("log.DB");
     tPrIP.TableName = QStringLiteral("confRegIP.db");
     Database1.AliasName = serverAlias;
@@ -202,7 +198,7 @@ void TfPrincipal::FormShow() {
         m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + localAlias +
                                        QStringLiteral(", ") + serverAlias + QStringLiteral(".") +
                                        QChar(u'\r') + QStringLiteral("Par Cap: ") +
-                                       QString::number(kParCap));
+                                       QString::number(kMaxPersonal));
 }
 
 void TfPrincipal::FormClose() {

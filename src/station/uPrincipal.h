@@ -120,14 +120,8 @@ public:
 
     TSession Session1;
     TDatabase Database1;
-    TTable tLectura;
-    TTable tLecturaBAK;
     TTable tLog;
     TTable tPrIP;
-    TQuery qIP;
-    TQuery qPersonal;
-    TQuery qPersonal2;
-    TQuery qCeco;
     TTable torRegAsist;
 
     // --- state shared with the cycles ---
@@ -144,9 +138,6 @@ public:
     PointWork& pointWork();
     void Descargar(const QString& IP, const QString& Desc, const QString& Loc, CycleOutput& output);
     void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc);
-    int leerCantidad();
-    void CalcularCRCString(const QByteArray& Data, int Length);
-    void CalcularCRCByte(quint8 B);
     void FtpClient1Status(TTcpSock* Sender, const QString& Status);
     void FtpClient1PacketRecvd(TTcpSock* Sender);
     void FtpClient1Failure(bool& Handled, TCmdType Trans_Type);

@@ -1,6 +1,7 @@
 // The main window's controls, menu and timers as a person sees them.
 #include "station/uPrincipal.h"
 
+#include "collect/Cycles.h"
 #include "collect/PointClients.h"
 #include "platform/Guarded.h"
 #include "ui/Shape.h"
@@ -169,7 +170,7 @@ void TfPrincipal::buildTimers() {
     // The constant trigger counts whole seconds: a coarse timer could drift by 5 %.
     tAutoMin.setTimerType(Qt::PreciseTimer);
     for (QTimer* step : {&TimerFTP, &TimerFTPend, &TimerSinc, &TimerSincEnd})
-        step->setInterval(500);
+        step->setInterval(kCycleStepMs);
 }
 
 void TfPrincipal::setUpCommunication() {

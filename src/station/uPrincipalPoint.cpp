@@ -32,18 +32,6 @@ void TfPrincipal::sincronizarPar(const QString& IP, const QString& Desc, const Q
     punto().sincronizarPar(IP, Desc, Loc);
 }
 
-int TfPrincipal::leerCantidad() {
-    return ::leerCantidad(kCountFile);
-}
-
-void TfPrincipal::CalcularCRCString(const QByteArray& Data, int Length) {
-    punto().crc.CalcularCRCString(Data, Length);
-}
-
-void TfPrincipal::CalcularCRCByte(quint8 B) {
-    punto().crc.CalcularCRCByte(B);
-}
-
 void TfPrincipal::FtpClient1Status(TTcpSock* Sender, const QString& Status) {
     punto().FtpClient1Status(Sender, Status);
 }

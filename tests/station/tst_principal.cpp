@@ -312,8 +312,8 @@ void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
     QVERIFY(world.boxes.isEmpty());
     QVERIFY(!f.Terminated());
     QCOMPARE(f.windowTitle(), QString("KIVO ip Taxis [NONE]"));
-    QCOMPARE(f.tLectura.DatabaseName, QString("LOC"));
-    QCOMPARE(f.qCeco.DatabaseName, QString("LOC"));
+    QCOMPARE(f.tLog.DatabaseName, QString("LOC"));
+    QCOMPARE(f.tPrIP.DatabaseName, QString("LOC"));
     QCOMPARE(f.torRegAsist.TableName, QString("dbo.tickettaxis"));
     QCOMPARE(f.seAutoMin->Value(), 100);
 }

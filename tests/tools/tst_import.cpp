@@ -166,12 +166,14 @@ void TestImport::importedRowsReadAsTheStationWroteThem() {
     QCOMPARE(personal.read, 4);
     QCOMPARE(personal.imported, 3);
     QCOMPARE(personal.skipped, 1);
-    QVERIFY2(personal.notes.join('\n').contains(
-                 QStringLiteral("1 row(s) marked deleted in the file: skipped (row 4)")),
-             qPrintable(report.text()));
+    QVERIFY2(
+        personal.notes.join('\n').contains(QStringLiteral(
+            "1 registro(s) marcado(s) como borrado(s) en el archivo: omitido(s) (registro 4)")),
+        qPrintable(report.text()));
     // Each table names the code page its text was read in.
-    QCOMPARE(personal.codec, QStringLiteral("windows-1252 (named by the file (LDID/87))"));
-    QCOMPARE(report.tables[0].codec, QStringLiteral("windows-1252 (named by the file (1252))"));
+    QCOMPARE(personal.codec, QStringLiteral("windows-1252 (indicada por el archivo (LDID/87))"));
+    QCOMPARE(report.tables[0].codec,
+             QStringLiteral("windows-1252 (indicada por el archivo (1252))"));
 
     TQuery qPersonal2; // the look-up of the record storage
     qPersonal2.DatabaseName = kLocal;
@@ -235,7 +237,7 @@ void TestImport::secondRunRefusedThenReplaced() {
     QVERIFY(!again.ok());
     QVERIFY(!again.written);
     for (const TableReport& table : again.tables)
-        QVERIFY2(table.errors.join('\n').contains(QStringLiteral("already holds")),
+        QVERIFY2(table.errors.join('\n').contains(QStringLiteral("ya tiene")),
                  qPrintable(table.table));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 3);
 
@@ -252,8 +254,8 @@ void TestImport::missingTableAndUnknownColumnAreReportedAndSkipped() {
     QVERIFY2(report.ok(), qPrintable(report.text()));
     QCOMPARE(report.tables.size(), 6);
     QVERIFY(report.tables[0].file.isEmpty());
-    QVERIFY(report.tables[0].notes.join('\n').contains(QStringLiteral("no such file")));
-    QVERIFY(report.tables[4].notes.join('\n').contains(QStringLiteral("column EMAIL")));
+    QVERIFY(report.tables[0].notes.join('\n').contains(QStringLiteral("no existe el archivo")));
+    QVERIFY(report.tables[4].notes.join('\n').contains(QStringLiteral("columna EMAIL")));
     QCOMPARE(entitledPersonnel(kLocal).size(), 1);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
 
@@ -263,7 +265,7 @@ void TestImport::missingTableAndUnknownColumnAreReportedAndSkipped() {
     wrong.alias = kLocal;
     const ImportReport none = importStation(wrong);
     QVERIFY(!none.ok());
-    QVERIFY(none.text().contains(QStringLiteral("none of the station's tables")));
+    QVERIFY(none.text().contains(QStringLiteral("ninguna de las tablas de la estación")));
 }
 
 void TestImport::fileNamesMatchWithoutRegardToCase() {
@@ -281,30 +283,30 @@ void TestImport::badInputImportsNothing_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("expected");
     QTest::newRow("truncated .DB") << "lectura.DB"
-                                   << "truncated";
+                                   << "truncada o dañada";
     QTest::newRow("truncated .DBF") << "personal.DBF"
-                                    << "truncated";
+                                    << "truncado o dañado";
     QTest::newRow("empty file") << "log.DB"
-                                << "empty";
+                                << "vacío";
     QTest::newRow("unreadable file")
         << "lectura.DB"
-        << "the file cannot be read: Too many levels of symbolic links";
+        << "no se puede leer el archivo: Too many levels of symbolic links";
     QTest::newRow("foreign file") << "confRegIP.db"
-                                  << "not a Paradox table";
+                                  << "no es una tabla Paradox";
     QTest::newRow("text outside the code page") << "confRegIP.db"
-                                                << "row 1, field Desc";
+                                                << "registro 1, campo Desc";
     QTest::newRow("unknown code page") << "personal.DBF"
-                                       << "language driver";
+                                       << "controlador de idioma";
     QTest::newRow("date that does not exist") << "lectura.DB"
-                                              << "row 1, field Fecha";
+                                              << "registro 1, campo Fecha";
     QTest::newRow("time past midnight") << "log.DB"
-                                        << "row 1, field Hora";
+                                        << "registro 1, campo Hora";
     QTest::newRow("number overflows") << "personal.DBF"
-                                      << "row 1, field TARJETA";
+                                      << "registro 1, campo TARJETA";
     QTest::newRow("group not a number") << "personal.DBF"
-                                        << "row 1, field GRUPO";
+                                        << "registro 1, campo GRUPO";
     QTest::newRow("fraction in a code") << "personal.DBF"
-                                        << "row 1, field CODIGO";
+                                        << "registro 1, campo CODIGO";
 }
 
 void TestImport::badInputImportsNothing() {
@@ -374,7 +376,7 @@ void TestImport::badInputImportsNothing() {
     QVERIFY(spoilt);
     QVERIFY2(spoilt->errors.join('\n').contains(expected), qPrintable(report.text()));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
-    QVERIFY(report.text().contains(QStringLiteral("nothing was written")));
+    QVERIFY(report.text().contains(QStringLiteral("no se escribió nada")));
 }
 
 void TestImport::dosCodePageIsDecoded() {
@@ -402,7 +404,7 @@ void TestImport::readOnlyDatabaseImportsNothing() {
     m_old->writeAll();
     const ImportReport report = importInto(*m_old);
     QVERIFY(!report.ok());
-    QVERIFY2(report.text().contains(QStringLiteral("nothing was written")),
+    QVERIFY2(report.text().contains(QStringLiteral("no se escribió nada")),
              qPrintable(report.text()));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
 }
@@ -417,17 +419,18 @@ void TestImport::commandLineExitStatus() {
     QVERIFY(run.waitForFinished(60000));
     const QString output = QString::fromUtf8(run.readAllStandardOutput());
     QCOMPARE(run.exitCode(), 0);
-    QVERIFY2(output.contains(QStringLiteral("ceco.DBF: 2 read, 2 imported, 0 skipped")),
-             qPrintable(output));
-    QVERIFY(output.contains(QStringLiteral("lectura.DB: 0 read")));
+    QVERIFY2(
+        output.contains(QStringLiteral("ceco.DBF: 2 registros leídos, 2 importados, 0 omitidos")),
+        qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("lectura.DB: 0 registros leídos")));
     // What it is doing goes to standard error, apart from the report.
     QVERIFY(QString::fromUtf8(run.readAllStandardError())
-                .contains(QStringLiteral("kivo-import: ceco.DBF: reading")));
+                .contains(QStringLiteral("kivo-import: ceco.DBF: leyendo")));
     run.start(tool, {m_old->directory()});
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 1);
     QVERIFY(QString::fromUtf8(run.readAllStandardOutput())
-                .contains(QStringLiteral("already holds 2 rows")));
+                .contains(QStringLiteral("ya tiene 2 registros")));
 }
 
 void TestImport::importIntoPostgres() {
@@ -503,9 +506,9 @@ void TestImport::readerThatHangsOrCrashesIsStopped() {
             },
             300);
     });
-    QVERIFY2(hung.contains(QStringLiteral("did not end")), qPrintable(hung));
+    QVERIFY2(hung.contains(QStringLiteral("no terminó")), qPrintable(hung));
     const QString crashed = errorOf([] { readInChildProcess([](RowSink&) { abort(); }, 10000); });
-    QVERIFY2(crashed.contains(QStringLiteral("its reader stopped")), qPrintable(crashed));
+    QVERIFY2(crashed.contains(QStringLiteral("su lector se detuvo")), qPrintable(crashed));
     const QString refused = errorOf([] {
         readInChildProcess([](RowSink&) { throw ELegacyTable(QStringLiteral("no")); }, 10000);
     });
@@ -550,16 +553,17 @@ void TestImport::rowsBeyondTheHeadersCount_data() {
     QTest::addColumn<QString>("expected");
     QTest::newRow(".DBF 3000 rows, header 2000")
         << "personal.DBF" << 3000 << 2000 << 3000
-        << "the header counts 2000 records but the file holds 3000 whole records: all 3000 "
-           "are read";
+        << "la cabecera cuenta 2000 registros, pero el archivo tiene 3000 registros completos: se "
+           "leen los 3000";
     QTest::newRow(".DB 5000 rows, header 4000")
         << "lectura.DB" << 5000 << 4000 << 5000
-        << "the header counts 4000 rows but the file's data blocks hold 5000 whole rows";
-    QTest::newRow(".DB 5000 rows, header 5001")
-        << "lectura.DB" << 5000 << 5001 << -1
-        << "the header counts 5001 rows but the file's data blocks hold only 5000";
+        << "la cabecera cuenta 4000 registros, pero los bloques de datos del archivo tienen 5000 "
+           "registros completos";
+    QTest::newRow(".DB 5000 rows, header 5001") << "lectura.DB" << 5000 << 5001 << -1
+                                                << "la cabecera cuenta 5001 registros, pero los "
+                                                   "bloques de datos del archivo tienen solo 5000";
     QTest::newRow(".DBF bytes past the count")
-        << "personal.DBF" << 10 << 10 << -1 << "bytes past them that are not whole records";
+        << "personal.DBF" << 10 << 10 << -1 << "bytes que no son registros completos";
 }
 
 void TestImport::rowsBeyondTheHeadersCount() {
@@ -615,8 +619,8 @@ void TestImport::replaceSaysWhatItDeletesAndKeepsACopy() {
     QVERIFY2(replaced.ok(), qPrintable(replaced.text()));
     QCOMPARE(tableOf(replaced, QStringLiteral("lectura.DB")).deleting, 3);
     QCOMPARE(tableOf(replaced, QStringLiteral("personal.DBF")).deleting, 3);
-    QVERIFY2(replaced.text().contains(
-                 QStringLiteral("--replace deletes the 3 rows this table holds in the database")),
+    QVERIFY2(replaced.text().contains(QStringLiteral(
+                 "--replace borra los 3 registros que esta tabla tiene ahora en la base de datos")),
              qPrintable(replaced.text()));
     QVERIFY(!replaced.backup.isEmpty());
     QVERIFY(replaced.text().contains(replaced.backup));
@@ -644,15 +648,15 @@ void TestImport::keepCollectedAddsTheOldStationsRows() {
     QVERIFY(tableOf(refused, QStringLiteral("lectura.DB")).errors.isEmpty());
     QVERIFY(tableOf(refused, QStringLiteral("personal.DBF"))
                 .errors.join('\n')
-                .contains(QStringLiteral("already holds 3 rows")));
+                .contains(QStringLiteral("ya tiene 3 registros")));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 3);
 
     keep.replace = true;
     const ImportReport added = importStation(keep);
     QVERIFY2(added.ok(), qPrintable(added.text()));
     QVERIFY(added.text().contains(
-        QStringLiteral("the database's 3 rows of this table are kept; the old station's rows "
-                       "are added (--keep-collected)")));
+        QStringLiteral("se conservan los 3 registros que esta tabla tiene en la base de datos; se "
+                       "añaden los de la estación anterior (--keep-collected)")));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 6);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lecturaBAK.db")), 6);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("log.DB")), 4);
@@ -665,7 +669,7 @@ void TestImport::keepCollectedAddsTheOldStationsRows() {
     const ImportReport plain = importInto(*m_old);
     QVERIFY(tableOf(plain, QStringLiteral("lectura.DB"))
                 .errors.join('\n')
-                .contains(QStringLiteral("--keep-collected keeps them")));
+                .contains(QStringLiteral("--keep-collected los conserva")));
 }
 
 // Issue 21 item 3: a column the station reads is never silently empty.
@@ -678,8 +682,8 @@ void TestImport::missingStationColumnRefusesTheTable() {
     const ImportReport refused = importInto(*m_old);
     QVERIFY(!refused.ok());
     const QString errors = tableOf(refused, QStringLiteral("personal.DBF")).errors.join('\n');
-    QVERIFY2(errors.contains(QStringLiteral("the file has no column SERV_TAXI, which the station "
-                                            "reads")),
+    QVERIFY2(errors.contains(
+                 QStringLiteral("el archivo no tiene la columna SERV_TAXI, que la estación lee")),
              qPrintable(refused.text()));
     QVERIFY(errors.contains(QStringLiteral("--map personal.SERV_TAXI=")));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
@@ -700,8 +704,8 @@ void TestImport::missingStationColumnRefusesTheTable() {
                                                                       QStringLiteral("T"));
     const ImportReport viaDefault = importStation(defaulted);
     QVERIFY2(viaDefault.ok(), qPrintable(viaDefault.text()));
-    QVERIFY(viaDefault.text().contains(
-        QStringLiteral("the file has no column SERV_TAXI: every row takes 'T' (--default)")));
+    QVERIFY(viaDefault.text().contains(QStringLiteral(
+        "el archivo no tiene la columna SERV_TAXI: todos los registros toman 'T' (--default)")));
     QCOMPARE(entitledPersonnel(kLocal), (QStringList{"1 ANA SOL 11 2", "2 LUIS MAR 12 2"}));
 }
 
@@ -713,7 +717,7 @@ void TestImport::twoFilesForOneTableAreRefused() {
     const ImportReport report = importInto(*m_old);
     QVERIFY(!report.ok());
     const QString errors = tableOf(report, QStringLiteral("lectura.DB")).errors.join('\n');
-    QVERIFY2(errors.contains(QStringLiteral("2 files for this one table")),
+    QVERIFY2(errors.contains(QStringLiteral("2 archivos para esta misma tabla")),
              qPrintable(report.text()));
     QVERIFY(errors.contains(m_old->path(QStringLiteral("LECTURA.DB"))));
     QVERIFY(errors.contains(m_old->path(QStringLiteral("lectura.db"))));
@@ -727,9 +731,10 @@ void TestImport::dryRunWritesNothing() {
     const ImportReport checked = importStation(dry);
     QVERIFY2(checked.ok(), qPrintable(checked.text()));
     QVERIFY(!checked.written);
-    QVERIFY(checked.text().contains(QStringLiteral("lectura.DB: 3 read, 3 to import, 0 skipped")));
-    QVERIFY(checked.text().contains(QStringLiteral("Dry run: every table checked, nothing was "
-                                                   "written")));
+    QVERIFY(checked.text().contains(
+        QStringLiteral("lectura.DB: 3 registros leídos, 3 por importar, 0 omitidos")));
+    QVERIFY(checked.text().contains(
+        QStringLiteral("Prueba: todas las tablas revisadas; no se escribió nada")));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
 
     QVERIFY(importInto(*m_old).ok());
@@ -737,14 +742,14 @@ void TestImport::dryRunWritesNothing() {
     const QStringList before = data.entryList(QDir::Files);
     const ImportReport refused = importStation(dry);
     QVERIFY(!refused.ok());
-    QVERIFY(refused.text().contains(QStringLiteral("already holds 3 rows")));
-    QVERIFY(refused.text().contains(QStringLiteral("Dry run: the import would fail")));
+    QVERIFY(refused.text().contains(QStringLiteral("ya tiene 3 registros")));
+    QVERIFY(refused.text().contains(QStringLiteral("Prueba: la importación fallaría")));
     dry.replace = true;
     writeParadoxFile(m_old->path(QStringLiteral("lectura.DB")), lecturaColumns(),
                      {{5, QTime(1, 0), QDate(2027, 1, 1), 1, 1, 1, "NUEVO"}});
     const ImportReport wouldReplace = importStation(dry);
     QVERIFY2(wouldReplace.ok(), qPrintable(wouldReplace.text()));
-    QVERIFY(wouldReplace.text().contains(QStringLiteral("--replace deletes the 3 rows")));
+    QVERIFY(wouldReplace.text().contains(QStringLiteral("--replace borra los 3 registros")));
     QVERIFY(wouldReplace.backup.isEmpty());
     QCOMPARE(data.entryList(QDir::Files), before); // no copy taken
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 3);
@@ -768,8 +773,9 @@ void TestImport::codePageChosenPerTable() {
     const ImportReport report = importStation(options);
     QVERIFY2(report.ok(), qPrintable(report.text()));
     QCOMPARE(tableOf(report, QStringLiteral("personal.DBF")).codec,
-             QStringLiteral("IBM850 (chosen with --codepage)"));
-    QVERIFY(report.text().contains(QStringLiteral("code page: IBM850 (chosen with --codepage)")));
+             QStringLiteral("IBM850 (elegida con --codepage)"));
+    QVERIFY(report.text().contains(
+        QStringLiteral("página de códigos: IBM850 (elegida con --codepage)")));
     QCOMPARE(entitledPersonnel(kLocal), QStringList{"5 ÑANDÚ X 1 2"});
     QCOMPARE(activePoints(kLocal), QStringList{"10.0.0.9 Almacén ALM"});
 }
@@ -790,12 +796,13 @@ void TestImport::controlCharactersAndAsterisksAreSaid() {
     QCOMPARE(entitledPersonnel(kLocal), QStringList{"1 ANA MARÍA SOL 0 1"});
     const TableReport& personal = tableOf(report, QStringLiteral("personal.DBF"));
     const QString notes = personal.notes.join('\n');
-    QVERIFY2(notes.contains(QStringLiteral("row 1, field NOMBRES: 1 control character(s)")),
+    QVERIFY2(notes.contains(QStringLiteral("registro 1, campo NOMBRES: 1 carácter(es) de control")),
              qPrintable(report.text()));
-    QVERIFY(notes.contains(QStringLiteral("row 1, field TARJETA: a number written as asterisks")));
-    QVERIFY(notes.contains(QStringLiteral("40 row(s) marked deleted in the file: skipped (row 2, "
-                                          "3, 4")));
-    QCOMPARE(personal.notes.filter(QStringLiteral("marked deleted")).size(), 1);
+    QVERIFY(notes.contains(
+        QStringLiteral("registro 1, campo TARJETA: un número escrito como asteriscos")));
+    QVERIFY(notes.contains(QStringLiteral(
+        "40 registro(s) marcado(s) como borrado(s) en el archivo: omitido(s) (registro 2, 3, 4")));
+    QCOMPARE(personal.notes.filter(QStringLiteral("marcado(s) como borrado(s)")).size(), 1);
     QCOMPARE(personal.skipped, 40);
     TQuery q;
     q.DatabaseName = kLocal;
@@ -852,7 +859,7 @@ void TestImport::tablesAndSettingsGoOverTogether() {
     m_old->writeCeco();
     writeExport("\"1\"");
     QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 1);
-    QVERIFY2(output.contains(QStringLiteral("Nothing was imported")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("No se importó nada")), qPrintable(output));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
     QVERIFY(!QFile::exists(registry));
 
@@ -865,7 +872,8 @@ void TestImport::tablesAndSettingsGoOverTogether() {
         QVERIFY(f.resize(f.size() - 100));
     }
     QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 1);
-    QVERIFY2(output.contains(QStringLiteral("registry: not merged either")), qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("configuración: tampoco se combinó")),
+             qPrintable(output));
     QVERIFY(!QFile::exists(registry));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
 
@@ -875,15 +883,16 @@ void TestImport::tablesAndSettingsGoOverTogether() {
                   exportFile},
                  output),
              0);
-    QVERIFY2(output.contains(QStringLiteral("Dry run: every table checked")), qPrintable(output));
-    QVERIFY(output.contains(QStringLiteral("Auto: (none) -> 1")));
+    QVERIFY2(output.contains(QStringLiteral("Prueba: todas las tablas revisadas")),
+             qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("Auto: (ninguno) -> 1")));
     QVERIFY(!QFile::exists(registry));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 0);
 
     // Both good: both done.
     QCOMPARE(run({m_old->directory(), QStringLiteral("--registry"), exportFile}, output), 0);
-    QVERIFY2(output.contains(QStringLiteral("Import complete")), qPrintable(output));
-    QVERIFY(output.contains(QStringLiteral("registry: merged.")));
+    QVERIFY2(output.contains(QStringLiteral("Importación completa")), qPrintable(output));
+    QVERIFY(output.contains(QStringLiteral("configuración: combinada.")));
     QCOMPARE(rowsOf(kLocal, QStringLiteral("ceco.DBF")), 2);
     TRegistry reg;
     QVERIFY(reg.OpenKey(QStringLiteral("\\Software\\Tolv\\KIVO\\IP\\1.0\\JUXRegs"), false));
@@ -908,16 +917,16 @@ void TestImport::lateProblemUndoesTheBatchesWritten() {
     QVERIFY(!report.ok());
     QVERIFY2(tableOf(report, QStringLiteral("personal.DBF"))
                  .errors.join('\n')
-                 .contains(QStringLiteral("row %1, field GRUPO").arg(late)),
+                 .contains(QStringLiteral("registro %1, campo GRUPO").arg(late)),
              qPrintable(report.text()));
     QVERIFY2(tableOf(report, QStringLiteral("ceco.DBF"))
                  .errors.join('\n')
-                 .contains(QStringLiteral("row 1, field VIAJES")),
+                 .contains(QStringLiteral("registro 1, campo VIAJES")),
              qPrintable(report.text()));
     QCOMPARE(tableOf(report, QStringLiteral("lectura.DB")).imported, 0);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("lectura.DB")), 0);
     QCOMPARE(rowsOf(kLocal, QStringLiteral("personal.DBF")), 0);
-    QVERIFY(report.text().contains(QStringLiteral("nothing was written")));
+    QVERIFY(report.text().contains(QStringLiteral("no se escribió nada")));
 }
 
 QTEST_GUILESS_MAIN(TestImport)

@@ -97,9 +97,9 @@ private slots:
         const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
         QVERIFY2(report.ok(), qPrintable(report.text()));
         QCOMPARE(report.merged.size(), 3);
-        QVERIFY2(report.text().contains(QStringLiteral("FTPloc not taken")),
+        QVERIFY2(report.text().contains(QStringLiteral("valores no tomados: FTPloc")),
                  qPrintable(report.text()));
-        QVERIFY(report.text().contains(QStringLiteral("left as it is (FTPix = 7)")));
+        QVERIFY(report.text().contains(QStringLiteral("queda como está (FTPix = 7)")));
 
         TRegistry reg;
         QVERIFY(reg.OpenKey(kJux, false));
@@ -144,12 +144,13 @@ private slots:
         const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
         QVERIFY2(report.ok(), qPrintable(report.text()));
         const QString text = report.text();
-        QVERIFY2(text.contains(QStringLiteral("fFTPerr, FTPloc, FTPix, FTPrun, FTPpend not taken")),
+        QVERIFY2(text.contains(
+                     QStringLiteral("valores no tomados: fFTPerr, FTPloc, FTPix, FTPrun, FTPpend")),
                  qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("unfinished download at Loc \"PLANTA 7\"")),
+        QVERIFY2(text.contains(QStringLiteral("descarga sin terminar (Loc: \"PLANTA 7\")")),
                  qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("not carried over")));
-        QVERIFY2(text.contains(QStringLiteral("this station's own is left as it is (fFTPerr = 1, "
+        QVERIFY(text.contains(QStringLiteral("no se trasladan")));
+        QVERIFY2(text.contains(QStringLiteral("el de esta estación queda como está (fFTPerr = 1, "
                                               "FTPloc = \"MINE\", FTPix = 2, FTPrun = ")),
                  qPrintable(text));
 
@@ -167,13 +168,13 @@ private slots:
     void valuesOfTheWrongTypeMergeNothing_data() {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("Auto as text") << QByteArray("\"Auto\"=\"1\"") << "\"Auto\" is \"1\"";
+        QTest::newRow("Auto as text") << QByteArray("\"Auto\"=\"1\"") << "\"Auto\" es \"1\"";
         QTest::newRow("HoraAuto as a number")
-            << QByteArray("\"HoraAuto\"=dword:00000001") << "\"HoraAuto\" is 1";
+            << QByteArray("\"HoraAuto\"=dword:00000001") << "\"HoraAuto\" es 1";
         QTest::newRow("FileAuto as a number")
-            << QByteArray("\"FileAuto\"=dword:00000001") << "\"FileAuto\" is 1";
+            << QByteArray("\"FileAuto\"=dword:00000001") << "\"FileAuto\" es 1";
         QTest::newRow("HoraAuto of 4 bytes")
-            << QByteArray("\"HoraAuto\"=hex:00,00,00,00") << "a time of day";
+            << QByteArray("\"HoraAuto\"=hex:00,00,00,00") << "una hora del día";
     }
     void valuesOfTheWrongTypeMergeNothing() {
         QFETCH(QByteArray, line);
@@ -191,7 +192,7 @@ private slots:
         const RegistryMergeReport report = mergeRegistryExport(m_export, m_registry);
         QVERIFY(!report.ok());
         QVERIFY2(report.text().contains(expected), qPrintable(report.text()));
-        QVERIFY(report.text().contains(QStringLiteral("nothing was merged")));
+        QVERIFY(report.text().contains(QStringLiteral("no se combinó nada")));
         QCOMPARE(fileBytes(m_registry), before);
         QVERIFY(!QFile::exists(m_registry + QStringLiteral(".bak")));
     }
@@ -207,7 +208,7 @@ private slots:
         QVERIFY(report.ok());
         QCOMPARE(report.warnings.size(), 1);
         QVERIFY2(report.text().contains(QStringLiteral("'JUXRegs'")), qPrintable(report.text()));
-        QVERIFY(report.text().contains(QStringLiteral("keys merged: OTRO")));
+        QVERIFY(report.text().contains(QStringLiteral("claves combinadas: OTRO")));
         options.serverAlias = QStringLiteral("otro"); // names match without regard to case
         QVERIFY(mergeRegistryExport(m_export, m_registry, options).warnings.isEmpty());
     }
@@ -240,9 +241,10 @@ private slots:
         QVERIFY2(report.ok(), qPrintable(report.text()));
         const QString text = report.text();
         QVERIFY2(text.contains(QStringLiteral("Auto: 0 -> 1")), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral("DelayAutoMin: 60 (unchanged)")));
-        QVERIFY(text.contains(QStringLiteral("FileAuto: (none) -> \"C:\\KIVO\"")));
-        QVERIFY2(text.contains(QStringLiteral("HoraAuto: (none) -> 09:00:00")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("DelayAutoMin: 60 (sin cambio)")));
+        QVERIFY(text.contains(QStringLiteral("FileAuto: (ninguno) -> \"C:\\KIVO\"")));
+        QVERIFY2(text.contains(QStringLiteral("HoraAuto: (ninguno) -> 09:00:00")),
+                 qPrintable(text));
         QCOMPARE(report.backup, m_registry + QStringLiteral(".bak"));
         QVERIFY(text.contains(report.backup));
         QCOMPARE(fileBytes(report.backup), before);
@@ -262,13 +264,13 @@ private slots:
         QTest::newRow("other keys only")
             << windowsExport({"Windows Registry Editor Version 5.00", "",
                               "[HKEY_CURRENT_USER\\Software\\Other]", "\"X\"=\"y\""})
-            << "holds no settings of the station";
+            << "no contiene configuración de la estación";
         QTest::newRow("the root without an alias")
             << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\\KIVO\\IP\\1.0\\]\r\n"
                           "\"Auto\"=dword:00000001\r\n")
-            << "holds no settings of the station";
+            << "no contiene configuración de la estación";
         QTest::newRow("not a registry file")
-            << QByteArray("\x89PNG\r\n\x1a\n rubbish", 16) << "is not a registry export";
+            << QByteArray("\x89PNG\r\n\x1a\n rubbish", 16) << "no es una exportación del registro";
     }
     void exportsWithoutStationKeysChangeNothing() {
         QFETCH(QByteArray, content);

@@ -22,7 +22,8 @@ QString codecForNumber(int codePage) {
 
 QString usableCodec(const QString& codec, const QString& named) {
     if (!QStringDecoder(codec.toLatin1().constData()).isValid())
-        throw ELegacyTable(QStringLiteral("the table's code page '%1' is not known").arg(named));
+        throw ELegacyTable(
+            QStringLiteral("no se conoce la página de códigos '%1' de la tabla").arg(named));
     return codec;
 }
 
@@ -61,7 +62,7 @@ QString codecForDbfCodePage(const QString& description) {
             return kDefaultCodec;
         if (!languageDrivers().contains(driver))
             throw ELegacyTable(
-                QStringLiteral("the table's language driver %1 is not known").arg(driver));
+                QStringLiteral("no se conoce el controlador de idioma %1 de la tabla").arg(driver));
         return usableCodec(codecForNumber(languageDrivers().value(driver)), text);
     }
     // A .cpg file: "1252", "CP1252", "ANSI 1252", "UTF-8", "ISO-8859-1" ...
@@ -75,7 +76,7 @@ QString codecForDbfCodePage(const QString& description) {
 
 QString codecForChoice(const QString& text) {
     if (text.trimmed().isEmpty() || text.startsWith(QLatin1String("LDID/"), Qt::CaseInsensitive))
-        throw ELegacyTable(QStringLiteral("the code page '%1' is not known").arg(text));
+        throw ELegacyTable(QStringLiteral("no se conoce la página de códigos '%1'").arg(text));
     return codecForDbfCodePage(text);
 }
 

@@ -33,7 +33,7 @@ QString why(const QString& path = {}) {
     if (!dbfMessages().isEmpty())
         return dbfMessages().join(QStringLiteral("; "));
     const QString system = path.isEmpty() ? QString() : openProblem(path);
-    return system.isEmpty() ? QStringLiteral("shapelib gives no reason") : system;
+    return system.isEmpty() ? QStringLiteral("shapelib no da el motivo") : system;
 }
 
 LegacyType typeOf(char native, int decimals) {
@@ -62,12 +62,13 @@ void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
     const qint64 size = QFileInfo(path).size();
     if (dbf.nRecords < 0 || dbf.nRecordLength <= 0 || size < expected)
         throw ELegacyTable(
-            QStringLiteral("the file is truncated or damaged (%1 bytes, its header needs %2)")
+            QStringLiteral("el archivo está truncado o dañado (%1 bytes; su cabecera requiere %2)")
                 .arg(size)
                 .arg(expected));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
+        throw ELegacyTable(
+            QStringLiteral("no se puede leer el archivo: %1").arg(file.errorString()));
     // The byte at a position, read alone: the rows past the count may be many.
     auto byteAt = [&file](qint64 position) {
         char byte = 0;
@@ -85,13 +86,13 @@ void agreeWithHeader(const QString& path, DBFInfo& dbf, QStringList& notes) {
         whole = flag == ' ' || flag == '*';
     }
     if (!whole)
-        throw ELegacyTable(QStringLiteral("the header counts %1 records but the file holds %2 "
-                                          "bytes past them that are not whole records: the "
-                                          "file is damaged")
-                               .arg(dbf.nRecords)
-                               .arg(tail));
-    notes << QStringLiteral("the header counts %1 records but the file holds %2 whole records: "
-                            "all %2 are read")
+        throw ELegacyTable(
+            QStringLiteral("la cabecera cuenta %1 registros, pero el archivo tiene tras ellos %2 "
+                           "bytes que no son registros completos: el archivo está dañado")
+                .arg(dbf.nRecords)
+                .arg(tail));
+    notes << QStringLiteral("la cabecera cuenta %1 registros, pero el archivo tiene %2 registros "
+                            "completos: se leen los %2")
                  .arg(dbf.nRecords)
                  .arg(dbf.nRecords + extra);
     dbf.nRecords = int(dbf.nRecords + extra);
@@ -117,7 +118,7 @@ LegacyCell numberCell(const QByteArray& text, LegacyType type) {
         cell.value = text.toDouble(&ok);
     }
     if (!ok)
-        cell.problem = QStringLiteral("'%1' is not a number").arg(QString::fromLatin1(text));
+        cell.problem = QStringLiteral("'%1' no es un número").arg(QString::fromLatin1(text));
     return cell;
 }
 
@@ -126,7 +127,7 @@ LegacyCell dateCell(const QByteArray& text) {
     const QDate date = QDate::fromString(QString::fromLatin1(text), QStringLiteral("yyyyMMdd"));
     if (!date.isValid())
         cell.problem =
-            QStringLiteral("'%1' is not a date that exists").arg(QString::fromLatin1(text));
+            QStringLiteral("'%1' no es una fecha que exista").arg(QString::fromLatin1(text));
     cell.value = date;
     return cell;
 }
@@ -139,7 +140,7 @@ LegacyCell logicalCell(const QByteArray& text) {
     else if (c == 'F' || c == 'N')
         cell.value = false;
     else if (c != '?' && c != ' ')
-        cell.problem = QStringLiteral("'%1' is not a logical value").arg(QString::fromLatin1(text));
+        cell.problem = QStringLiteral("'%1' no es un valor lógico").arg(QString::fromLatin1(text));
     return cell;
 }
 
@@ -160,7 +161,7 @@ LegacyCell cellOf(DBFHandle dbf, int record, int field, LegacyType type) {
     const char* raw = DBFReadStringAttribute(dbf, record, field);
     if (!raw) {
         LegacyCell cell;
-        cell.problem = QStringLiteral("the field cannot be read: %1").arg(why());
+        cell.problem = QStringLiteral("no se puede leer el campo: %1").arg(why());
         return cell;
     }
     const QByteArray text = QByteArray(raw).trimmed();
@@ -198,18 +199,18 @@ public:
         hooks.Error = collectDbfError;
         m_dbf.reset(DBFOpenLL(QFile::encodeName(path).constData(), "rb", &hooks));
         if (!m_dbf)
-            throw ELegacyTable(QStringLiteral("not a dBASE table: %1").arg(why(path)));
+            throw ELegacyTable(QStringLiteral("no es una tabla dBASE: %1").arg(why(path)));
         m_head.path = path;
         agreeWithHeader(path, *m_dbf, m_head.notes);
         if (!codec.isEmpty()) {
             m_head.codec = codec;
-            m_head.codecOrigin = QStringLiteral("chosen with --codepage");
+            m_head.codecOrigin = QStringLiteral("elegida con --codepage");
         } else {
             const QString named = QString::fromLatin1(DBFGetCodePage(m_dbf.get()));
             m_head.codec = codecForDbfCodePage(named);
             m_head.codecOrigin = named.trimmed().isEmpty() || named == QLatin1String("LDID/0")
-                                     ? QStringLiteral("the file names none")
-                                     : QStringLiteral("named by the file (%1)").arg(named);
+                                     ? QStringLiteral("el archivo no indica ninguna")
+                                     : QStringLiteral("indicada por el archivo (%1)").arg(named);
         }
         const int fields = DBFGetFieldCount(m_dbf.get());
         for (int i = 0; i < fields; ++i) {
@@ -245,11 +246,12 @@ private:
             const LegacyType type = m_head.columns[i].type;
             if (!row.deleted && isLostNumber(m_dbf.get(), record, i, type) &&
                 ++m_lost <= kLinesShown)
-                m_trailing << QStringLiteral("row %1, field %2: a number written as asterisks (it "
-                                             "did not fit its field when the old station wrote "
-                                             "it): imported as empty")
-                                  .arg(row.number)
-                                  .arg(m_head.columns[i].name);
+                m_trailing
+                    << QStringLiteral(
+                           "registro %1, campo %2: un número escrito como asteriscos (no cabía en "
+                           "su campo cuando la estación anterior lo escribió): se importa vacío")
+                           .arg(row.number)
+                           .arg(m_head.columns[i].name);
             row.cells.push_back(cellOf(m_dbf.get(), record, i, type));
         }
         return row;
@@ -257,8 +259,8 @@ private:
 
     void sayLostNumbers() {
         if (m_lost > kLinesShown && !m_said)
-            m_trailing << QStringLiteral("... and %1 more numbers written as asterisks, imported "
-                                         "as empty")
+            m_trailing << QStringLiteral(
+                              "... y %1 números más escritos como asteriscos, importados vacíos")
                               .arg(m_lost - kLinesShown);
         m_said = true;
     }

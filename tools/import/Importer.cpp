@@ -41,7 +41,7 @@ const TableDef& schemaOf(const QString& file) {
     for (const TableDef& table : localTables())
         if (table.name.compare(name, Qt::CaseInsensitive) == 0)
             return table;
-    throw EDatabaseError(QStringLiteral("no table '%1' in the schema").arg(name));
+    throw EDatabaseError(QStringLiteral("no hay una tabla '%1' en el esquema").arg(name));
 }
 
 // The files of a table in the directory, names compared without regard to case.
@@ -65,19 +65,21 @@ PlannedTable openTable(const QDir& directory, const QString& name, const ImportO
     planned.report.table = name;
     const QStringList files = findFiles(directory, name);
     if (files.isEmpty()) {
-        planned.report.notes << QStringLiteral("no such file in %1: skipped").arg(directory.path());
+        planned.report.notes
+            << QStringLiteral("no existe el archivo en %1: se omite").arg(directory.path());
         return planned;
     }
     planned.report.file = files.first();
     if (files.size() > 1) {
         // Which one the old station read depends on its file system: never guess.
-        planned.report.errors << QStringLiteral("%1 files for this one table: %2; keep the one "
-                                                "the old station used and move the other away")
+        planned.report.errors << QStringLiteral(
+                                     "%1 archivos para esta misma tabla: %2; conserve el que usaba "
+                                     "la estación anterior y mueva el otro a otra carpeta")
                                      .arg(files.size())
                                      .arg(files.join(QStringLiteral(", ")));
         return planned;
     }
-    tell(options, QStringLiteral("%1: reading %2 (%3 KB)")
+    tell(options, QStringLiteral("%1: leyendo %2 (%3 KB)")
                       .arg(name, planned.report.file)
                       .arg(QFileInfo(planned.report.file).size() / 1024));
     try {
@@ -110,26 +112,28 @@ void decideExisting(PlannedTable& table, qint64 existing, const ImportOptions& o
     if (existing == 0)
         return;
     if (options.keepCollected && isCollectedTable(table.report.table)) {
-        table.report.notes << QStringLiteral("the database's %1 rows of this table are kept; the "
-                                             "old station's rows are added (--keep-collected)")
-                                  .arg(existing);
+        table.report.notes
+            << QStringLiteral("se conservan los %1 registros que esta tabla tiene en la base de "
+                              "datos; se añaden los de la estación anterior (--keep-collected)")
+                   .arg(existing);
         return;
     }
     if (options.replace) {
         table.report.deleting = existing;
-        table.report.notes << QStringLiteral("--replace deletes the %1 rows this table holds in "
-                                             "the database now")
+        table.report.notes << QStringLiteral("--replace borra los %1 registros que esta tabla "
+                                             "tiene ahora en la base de datos")
                                   .arg(existing);
         return;
     }
-    table.report.errors << QStringLiteral("the table already holds %1 rows in database '%2': not "
-                                          "touched (--replace empties it first%3)")
-                               .arg(existing)
-                               .arg(options.alias,
-                                    isCollectedTable(table.report.table)
-                                        ? QStringLiteral("; --keep-collected keeps them and adds "
-                                                         "the old station's")
-                                        : QString());
+    table.report.errors
+        << QStringLiteral("la tabla ya tiene %1 registros en la base de datos '%2': no se toca "
+                          "(--replace la vacía antes%3)")
+               .arg(existing)
+               .arg(options.alias,
+                    isCollectedTable(table.report.table)
+                        ? QStringLiteral(
+                              "; --keep-collected los conserva y añade los de la estación anterior")
+                        : QString());
 }
 
 // Reads a table's rows a batch at a time, converts them and, while the run
@@ -165,10 +169,10 @@ void streamTable(PlannedTable& table, TableWriter& writer, bool& writing,
             done += qint64(converted.size());
             if (done / kRowsForProgress != before / kRowsForProgress)
                 tell(options,
-                     QStringLiteral("%1: %2 rows %3")
+                     QStringLiteral("%1: %2 registros %3")
                          .arg(report.table)
                          .arg(done)
-                         .arg(writing ? QStringLiteral("written") : QStringLiteral("read")));
+                         .arg(writing ? QStringLiteral("escritos") : QStringLiteral("leídos")));
         }
     } catch (const Exception& error) {
         report.errors << error.message();
@@ -213,7 +217,8 @@ void writePlan(Plan& plan, const ImportOptions& options, ImportReport& report) {
             if (table.report.deleting > 0)
                 deleting << table.report.table;
         if (!deleting.isEmpty()) {
-            tell(options, QStringLiteral("keeping a copy of the database before --replace"));
+            tell(options,
+                 QStringLiteral("guardando una copia de la base de datos antes de --replace"));
             report.backup = writer.backup(deleting, options.backupDirectory.isEmpty()
                                                         ? QDir::currentPath()
                                                         : options.backupDirectory);
@@ -263,7 +268,7 @@ ImportReport importStation(const ImportOptions& options) {
     report.dryRun = options.dryRun;
     const QDir directory(options.directory);
     if (!directory.exists()) {
-        report.errors << QStringLiteral("the directory '%1' does not exist").arg(options.directory);
+        report.errors << QStringLiteral("la carpeta '%1' no existe").arg(options.directory);
         return report;
     }
     Plan plan;
@@ -272,8 +277,8 @@ ImportReport importStation(const ImportOptions& options) {
     // Most likely the wrong directory: say so rather than report success.
     if (std::all_of(plan.begin(), plan.end(),
                     [](const PlannedTable& t) { return t.report.file.isEmpty(); })) {
-        report.errors
-            << QStringLiteral("none of the station's tables is in '%1'").arg(options.directory);
+        report.errors << QStringLiteral("ninguna de las tablas de la estación está en '%1'")
+                             .arg(options.directory);
         for (const PlannedTable& table : plan)
             report.tables << table.report;
         return report;
@@ -302,16 +307,16 @@ bool ImportReport::ok() const {
 QString ImportReport::text() const {
     QString out;
     for (const TableReport& table : tables) {
-        out += QStringLiteral("%1: %2 read, %3 %4, %5 skipped\n")
+        out += QStringLiteral("%1: %2 registros leídos, %3 %4, %5 omitidos\n")
                    .arg(table.table)
                    .arg(table.read)
                    .arg(table.imported)
-                   .arg(dryRun ? QStringLiteral("to import") : QStringLiteral("imported"))
+                   .arg(dryRun ? QStringLiteral("por importar") : QStringLiteral("importados"))
                    .arg(table.skipped);
         if (!table.file.isEmpty())
-            out += QStringLiteral("  file: %1\n").arg(table.file);
+            out += QStringLiteral("  archivo: %1\n").arg(table.file);
         if (!table.codec.isEmpty())
-            out += QStringLiteral("  code page: %1\n").arg(table.codec);
+            out += QStringLiteral("  página de códigos: %1\n").arg(table.codec);
         for (const QString& note : table.notes)
             out += QStringLiteral("  %1\n").arg(note);
         for (const QString& error : table.errors)
@@ -321,14 +326,17 @@ QString ImportReport::text() const {
         out += QStringLiteral("ERROR: %1\n").arg(error);
     if (!backup.isEmpty())
         out +=
-            QStringLiteral("The database as it was before --replace is kept in %1\n").arg(backup);
+            QStringLiteral("La base de datos tal como estaba antes de --replace se guardó en %1\n")
+                .arg(backup);
     if (dryRun)
-        out += ok() ? QStringLiteral("Dry run: every table checked, nothing was written. Without "
-                                     "--dry-run the import would do what is said above.\n")
-                    : QStringLiteral("Dry run: the import would fail as said above; nothing was "
-                                     "written.\n");
+        out += ok() ? QStringLiteral("Prueba: todas las tablas revisadas; no se escribió nada. Sin "
+                                     "--dry-run la importación haría lo indicado arriba.\n")
+                    : QStringLiteral("Prueba: la importación fallaría por lo indicado arriba; no "
+                                     "se escribió nada.\n");
     else
-        out += ok() ? QStringLiteral("Import complete.\n")
-                    : QStringLiteral("Import failed: nothing was written to the database.\n");
+        out +=
+            ok()
+                ? QStringLiteral("Importación completa.\n")
+                : QStringLiteral("Importación fallida: no se escribió nada en la base de datos.\n");
     return out;
 }

@@ -138,12 +138,14 @@ public:
         : m_idleLimitMs(idleLimitMs) {
         int fds[2];
         if (::pipe(fds) != 0)
-            throw ELegacyTable(QStringLiteral("cannot start the reader: no pipe"));
+            throw ELegacyTable(
+                QStringLiteral("no se puede iniciar el lector: no se pudo crear la tubería"));
         m_child = ::fork();
         if (m_child < 0) {
             ::close(fds[0]);
             ::close(fds[1]);
-            throw ELegacyTable(QStringLiteral("cannot start the reader: no process"));
+            throw ELegacyTable(
+                QStringLiteral("no se puede iniciar el lector: no se pudo crear el proceso"));
         }
         if (m_child == 0) {
             ::close(fds[0]);
@@ -154,11 +156,11 @@ public:
         try {
             QByteArray payload;
             if (receive(payload) != Frame::Head)
-                fail(QStringLiteral("the reader's result is incomplete"));
+                fail(QStringLiteral("el resultado del lector está incompleto"));
             QDataStream in(payload);
             readHead(in, m_head);
             if (in.status() != QDataStream::Ok)
-                fail(QStringLiteral("the reader's result is incomplete"));
+                fail(QStringLiteral("el resultado del lector está incompleto"));
         } catch (...) {
             stop();
             throw;
@@ -185,14 +187,14 @@ public:
                 continue;
             }
             if (kind != Frame::Rows)
-                fail(QStringLiteral("the reader's result is incomplete"));
+                fail(QStringLiteral("el resultado del lector está incompleto"));
             qint32 count = 0;
             in >> count;
             rows.resize(size_t(std::max(0, count)));
             for (LegacyRow& row : rows)
                 readRow(in, row);
             if (in.status() != QDataStream::Ok)
-                fail(QStringLiteral("the reader's result is incomplete"));
+                fail(QStringLiteral("el resultado del lector está incompleto"));
             return true;
         }
         return false;
@@ -218,7 +220,7 @@ private:
             QString message;
             QDataStream in(payload);
             in >> message;
-            fail(message.isEmpty() ? QStringLiteral("the file cannot be read") : message);
+            fail(message.isEmpty() ? QStringLiteral("no se puede leer el archivo") : message);
         }
         return kind;
     }
@@ -234,7 +236,7 @@ private:
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready == 0)
-                fail(QStringLiteral("the file is damaged: reading it did not end within %1 s")
+                fail(QStringLiteral("el archivo está dañado: su lectura no terminó en %1 s")
                          .arg(m_idleLimitMs / 1000));
             const ssize_t n = ::read(m_fd, bytes.data() + done, size_t(size - done));
             if (n < 0 && errno == EINTR)
@@ -252,9 +254,10 @@ private:
         m_ended = true;
         const int status = stop();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            throw ELegacyTable(QStringLiteral("the file is damaged: its reader stopped (signal %1)")
-                                   .arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0));
-        throw ELegacyTable(QStringLiteral("the reader's result is incomplete"));
+            throw ELegacyTable(
+                QStringLiteral("el archivo está dañado: su lector se detuvo (señal %1)")
+                    .arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0));
+        throw ELegacyTable(QStringLiteral("el resultado del lector está incompleto"));
     }
 
     // Ends the child (if it still runs) and returns how it ended.

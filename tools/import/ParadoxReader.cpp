@@ -94,7 +94,7 @@ QString nativeName(char pxType) {
     case pxfFmtMemoBLOb:
         return QStringLiteral("Memo");
     default:
-        return QStringLiteral("type %1").arg(int(static_cast<unsigned char>(pxType)));
+        return QStringLiteral("tipo %1").arg(int(static_cast<unsigned char>(pxType)));
     }
 }
 
@@ -113,7 +113,7 @@ void requireWholeFile(const QString& path, const pxhead_t& head) {
     if (head.px_numfields <= 0 || head.px_recordsize <= 0 || blockSize <= 0 ||
         head.px_numrecords < 0 || size < expected)
         throw ELegacyTable(
-            QStringLiteral("the file is truncated or damaged (%1 bytes, its header needs %2)")
+            QStringLiteral("el archivo está truncado o dañado (%1 bytes; su cabecera requiere %2)")
                 .arg(size)
                 .arg(expected));
 }
@@ -131,11 +131,13 @@ quint32 littleEndian(const QByteArray& bytes, int offset, int size) {
 void requirePlausibleHeader(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(file.errorString()));
+        throw ELegacyTable(
+            QStringLiteral("no se puede leer el archivo: %1").arg(file.errorString()));
     const QByteArray head = file.read(0x58);
     const qint64 size = file.size();
     if (head.size() < 0x58)
-        throw ELegacyTable(QStringLiteral("not a Paradox table: the file is too short"));
+        throw ELegacyTable(
+            QStringLiteral("no es una tabla Paradox: el archivo es demasiado corto"));
     const quint32 recordSize = littleEndian(head, 0x00, 2);
     const quint32 headerSize = littleEndian(head, 0x02, 2);
     const quint32 blockKb = quint8(head[0x05]);
@@ -151,8 +153,8 @@ void requirePlausibleHeader(const QString& path) {
                       qint64(records) <= qint64(blocks) * (blockSize / recordSize) &&
                       firstBlock <= blocks && lastBlock <= blocks;
     if (!fits)
-        throw ELegacyTable(QStringLiteral("not a Paradox table, or one truncated or damaged: its "
-                                          "header does not fit the file (%1 bytes)")
+        throw ELegacyTable(QStringLiteral("no es una tabla Paradox, o está truncada o dañada: su "
+                                          "cabecera no corresponde al archivo (%1 bytes)")
                                .arg(size));
 }
 
@@ -161,9 +163,9 @@ public:
     ParadoxFile(const QString& path, const QString& codec) : m_path(path), m_codec(codec) {
         m_doc.reset(PX_new3(collectError, nullptr, nullptr, nullptr, &m_messages));
         if (!m_doc)
-            throw ELegacyTable(QStringLiteral("pxlib could not start"));
+            throw ELegacyTable(QStringLiteral("pxlib no pudo iniciarse"));
         if (PX_open_file(m_doc.get(), QFile::encodeName(path).constData()) < 0)
-            throw ELegacyTable(QStringLiteral("not a Paradox table: %1").arg(why()));
+            throw ELegacyTable(QStringLiteral("no es una tabla Paradox: %1").arg(why()));
         requireWholeFile(path, *m_doc->px_head);
     }
 
@@ -173,12 +175,13 @@ public:
         table.path = m_path;
         if (!m_codec.isEmpty()) {
             table.codec = m_codec;
-            table.codecOrigin = QStringLiteral("chosen with --codepage");
+            table.codecOrigin = QStringLiteral("elegida con --codepage");
         } else {
             const int named = m_doc->px_head->px_doscodepage;
             table.codec = codecForParadoxCodePage(named);
-            table.codecOrigin = named > 0 ? QStringLiteral("named by the file (%1)").arg(named)
-                                          : QStringLiteral("the file names none");
+            table.codecOrigin = named > 0
+                                    ? QStringLiteral("indicada por el archivo (%1)").arg(named)
+                                    : QStringLiteral("el archivo no indica ninguna");
         }
         agreeWithHeader(table);
         const int count = PX_get_num_fields(m_doc.get());
@@ -192,8 +195,9 @@ public:
         const int records = PX_get_num_records(m_doc.get());
         for (int recno = 0; recno < records; ++recno) {
             if (!PX_get_record(m_doc.get(), recno, buffer.data()))
-                throw ELegacyTable(
-                    QStringLiteral("row %1 cannot be read: %2").arg(recno + 1).arg(why()));
+                throw ELegacyTable(QStringLiteral("no se puede leer el registro %1: %2")
+                                       .arg(recno + 1)
+                                       .arg(why()));
             sink.row(rowOf(recno + 1, buffer.data()));
         }
     }
@@ -203,7 +207,7 @@ private:
         if (!m_messages.errors.isEmpty())
             return m_messages.errors.join(QStringLiteral("; "));
         const QString system = openProblem(m_path);
-        return system.isEmpty() ? QStringLiteral("pxlib gives no reason") : system;
+        return system.isEmpty() ? QStringLiteral("pxlib no da el motivo") : system;
     }
 
     // The rows the data blocks hold, as pxlib counted them when it opened the
@@ -220,12 +224,13 @@ private:
         if (inBlocks == head.px_numrecords)
             return;
         if (inBlocks < head.px_numrecords)
-            throw ELegacyTable(QStringLiteral("the header counts %1 rows but the file's data "
-                                              "blocks hold only %2: the file is damaged")
-                                   .arg(head.px_numrecords)
-                                   .arg(inBlocks));
-        table.notes << QStringLiteral("the header counts %1 rows but the file's data blocks hold "
-                                      "%2 whole rows: all %2 are read")
+            throw ELegacyTable(
+                QStringLiteral("la cabecera cuenta %1 registros, pero los bloques de datos del "
+                               "archivo tienen solo %2: el archivo está dañado")
+                    .arg(head.px_numrecords)
+                    .arg(inBlocks));
+        table.notes << QStringLiteral("la cabecera cuenta %1 registros, pero los bloques de datos "
+                                      "del archivo tienen %2 registros completos: se leen los %2")
                            .arg(head.px_numrecords)
                            .arg(inBlocks);
         head.px_numrecords = int(inBlocks);
@@ -302,7 +307,7 @@ private:
             found = PX_get_data_long(doc, data, len, &days);
             const QDate date = dateOfDayNumber(days);
             if (found > 0 && !date.isValid())
-                cell.problem = QStringLiteral("day number %1 is not a date").arg(days);
+                cell.problem = QStringLiteral("el día número %1 no es una fecha").arg(days);
             cell.value = date;
             break;
         }
@@ -310,7 +315,7 @@ private:
             long ms = 0;
             found = PX_get_data_long(doc, data, len, &ms);
             if (found > 0 && (ms < 0 || ms >= kMillisecondsPerDay))
-                cell.problem = QStringLiteral("%1 ms is not a time of day").arg(ms);
+                cell.problem = QStringLiteral("%1 ms no es una hora del día").arg(ms);
             cell.value = QTime::fromMSecsSinceStartOfDay(int(ms));
             break;
         }
@@ -327,7 +332,7 @@ private:
             break;
         }
         if (found < 0)
-            cell.problem = QStringLiteral("the field cannot be read");
+            cell.problem = QStringLiteral("no se puede leer el campo");
         if (found == 0)
             cell.value = QVariant();
         return cell;
@@ -336,14 +341,14 @@ private:
     static QVariant timestampOf(double ms, QString& problem) {
         const double days = std::floor(ms / kMillisecondsPerDay);
         if (!(ms >= 0 && days < 4e6)) {
-            problem = QStringLiteral("%1 ms is not a date and time").arg(ms, 0, 'f', 0);
+            problem = QStringLiteral("%1 ms no es una fecha y hora").arg(ms, 0, 'f', 0);
             return {};
         }
         const QDate date = dateOfDayNumber(long(days));
         const int inDay = std::min(int(std::llround(ms - days * kMillisecondsPerDay)),
                                    int(kMillisecondsPerDay) - 1);
         if (!date.isValid()) {
-            problem = QStringLiteral("%1 ms is not a date and time").arg(ms, 0, 'f', 0);
+            problem = QStringLiteral("%1 ms no es una fecha y hora").arg(ms, 0, 'f', 0);
             return {};
         }
         // UTC only as a carrier: no time zone may move a wall-clock time.
@@ -370,11 +375,11 @@ void requireTableFile(const QString& path) {
     // look like a file (a link to nowhere, a link to itself).
     const QString problem = openProblem(path);
     if (!problem.isEmpty())
-        throw ELegacyTable(QStringLiteral("the file cannot be read: %1").arg(problem));
+        throw ELegacyTable(QStringLiteral("no se puede leer el archivo: %1").arg(problem));
     if (!QFileInfo(path).isFile())
-        throw ELegacyTable(QStringLiteral("not a file"));
+        throw ELegacyTable(QStringLiteral("no es un archivo"));
     if (QFileInfo(path).size() == 0)
-        throw ELegacyTable(QStringLiteral("the file is empty"));
+        throw ELegacyTable(QStringLiteral("el archivo está vacío"));
 }
 
 std::unique_ptr<LegacyReader> openParadoxTable(const QString& path, const QString& codec) {

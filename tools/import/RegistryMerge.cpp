@@ -88,11 +88,11 @@ bool hasType(const regfile::Value& value, Expected expected) {
 QString expectedText(Expected expected) {
     switch (expected) {
     case Expected::Number:
-        return QStringLiteral("a number (dword:)");
+        return QStringLiteral("un número (dword:)");
     case Expected::Time:
-        return QStringLiteral("a time of day (hex: of 8 bytes)");
+        return QStringLiteral("una hora del día (hex: de 8 bytes)");
     case Expected::Text:
-        return QStringLiteral("a text (\"...\")");
+        return QStringLiteral("un texto (\"...\")");
     }
     return {};
 }
@@ -160,19 +160,20 @@ void leaveRecoveryOut(const regfile::Key& key, regfile::Format format, const reg
     for (const regfile::Value& value : own ? own->values : QList<regfile::Value>{})
         if (isRecoveryValue(value.name))
             kept << QStringLiteral("%1 = %2").arg(value.name, describe(value, ownFormat));
-    report.notTaken << QStringLiteral("%1: %2 not taken: the recovery state stays the one of "
-                                      "each station; this station's own is left as it is (%3)")
+    report.notTaken << QStringLiteral(
+                           "%1: valores no tomados: %2; el estado de recuperación es el de cada "
+                           "estación, y el de esta estación queda como está (%3)")
                            .arg(key.path, names.join(QStringLiteral(", ")),
-                                kept.isEmpty() ? QStringLiteral("it has none")
+                                kept.isEmpty() ? QStringLiteral("no tiene ninguno")
                                                : kept.join(QStringLiteral(", ")));
     if (unfinished)
-        report.notTaken << QStringLiteral(
-                               "%1: the other station had an unfinished download%2; its local "
-                               "files are on that machine and are not carried over: finish it "
-                               "there, or store that point's tickets from those files by hand")
-                               .arg(key.path, loc.isEmpty()
-                                                  ? QString()
-                                                  : QStringLiteral(" at Loc %1").arg(loc));
+        report.notTaken
+            << QStringLiteral(
+                   "%1: la otra estación tenía una descarga sin terminar%2; sus archivos locales "
+                   "están en esa máquina y no se trasladan: termínela allí, o almacene a mano los "
+                   "registros de ese punto desde esos archivos")
+                   .arg(key.path,
+                        loc.isEmpty() ? QString() : QStringLiteral(" (Loc: %1)").arg(loc));
 }
 
 } // namespace
@@ -189,17 +190,20 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
     RegistryMergeReport report;
     QFile file(exportPath);
     if (!file.open(QIODevice::ReadOnly)) {
-        report.errors << QStringLiteral("cannot read '%1': %2").arg(exportPath, file.errorString());
+        report.errors
+            << QStringLiteral("no se puede leer '%1': %2").arg(exportPath, file.errorString());
         return report;
     }
     const std::optional<regfile::Document> source = regfile::parse(file.readAll());
     if (!source) {
-        report.errors << QStringLiteral("'%1' is not a registry export").arg(exportPath);
+        report.errors
+            << QStringLiteral("'%1' no es una exportación del registro de Windows").arg(exportPath);
         return report;
     }
     regfile::Loaded target = regfile::load(registryPath);
     if (target.status == regfile::LoadStatus::Unreadable) {
-        report.errors << QStringLiteral("cannot read the registry file '%1'").arg(registryPath);
+        report.errors << QStringLiteral("no se puede leer el archivo de configuración '%1'")
+                             .arg(registryPath);
         return report;
     }
     const regfile::Format into = target.document.format;
@@ -214,7 +218,7 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
         for (const regfile::Value& value : key.values) {
             const Expected* expected = settings ? expectedOf(value.name) : nullptr;
             if (expected && !isRecoveryValue(value.name) && !hasType(value, *expected))
-                report.errors << QStringLiteral("%1: \"%2\" is %3 where the station reads %4")
+                report.errors << QStringLiteral("%1: \"%2\" es %3, pero la estación lo lee como %4")
                                      .arg(key.path, value.name, describe(value, source->format),
                                           expectedText(*expected));
         }
@@ -230,32 +234,33 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
             const regfile::Value* old = destination.find(value.name);
             const QString name = value.name.isEmpty() ? QStringLiteral("@") : value.name;
             if (!old)
-                changes << QStringLiteral("  %1: (none) -> %2").arg(name, describe(incoming, into));
+                changes
+                    << QStringLiteral("  %1: (ninguno) -> %2").arg(name, describe(incoming, into));
             else if (!sameValue(*old, incoming))
                 changes << QStringLiteral("  %1: %2 -> %3")
                                .arg(name, describe(*old, into), describe(incoming, into));
             else
-                changes << QStringLiteral("  %1: %2 (unchanged)").arg(name, describe(*old, into));
+                changes << QStringLiteral("  %1: %2 (sin cambio)").arg(name, describe(*old, into));
             destination.set(incoming);
             ++count;
         }
-        report.merged << QStringLiteral("%1: %2 values").arg(key.path).arg(count);
+        report.merged << QStringLiteral("%1: %2 valores").arg(key.path).arg(count);
         report.changes << QStringLiteral("%1:").arg(key.path) << changes;
     }
     if (report.merged.isEmpty()) {
-        report.errors << QStringLiteral("'%1' holds no settings of the station (%2...) and no "
-                                        "regional settings")
+        report.errors << QStringLiteral("'%1' no contiene configuración de la estación (%2...) ni "
+                                        "configuración regional")
                              .arg(exportPath, kSettingsRoot);
         return report;
     }
     if (!options.serverAlias.isEmpty() &&
         std::none_of(aliases.begin(), aliases.end(),
                      [&](const QString& a) { return sameName(a, options.serverAlias); }))
-        report.warnings << QStringLiteral("no merged settings key is the one of the server alias "
-                                          "in use, '%1' (dbAlias.txt, line 2): the station will "
-                                          "not read the merged settings (keys merged: %2)")
+        report.warnings << QStringLiteral("ninguna clave combinada es la del alias del servidor en "
+                                          "uso, '%1' (dbAlias.txt, línea 2): la estación no leerá "
+                                          "la configuración combinada (claves combinadas: %2)")
                                .arg(options.serverAlias, aliases.isEmpty()
-                                                             ? QStringLiteral("none")
+                                                             ? QStringLiteral("ninguna")
                                                              : aliases.join(QStringLiteral(", ")));
     if (!report.errors.isEmpty() || !options.write)
         return report;
@@ -263,14 +268,15 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
         const QString backup = freeBackupName(registryPath);
         QFile original(registryPath);
         if (!original.copy(backup)) {
-            report.errors << QStringLiteral("cannot keep a copy of '%1' as '%2': %3")
+            report.errors << QStringLiteral("no se puede guardar una copia de '%1' como '%2': %3")
                                  .arg(registryPath, backup, original.errorString());
             return report;
         }
         report.backup = backup;
     }
     if (!regfile::save(registryPath, target.document)) {
-        report.errors << QStringLiteral("cannot write the registry file '%1'").arg(registryPath);
+        report.errors << QStringLiteral("no se puede escribir el archivo de configuración '%1'")
+                             .arg(registryPath);
         return report;
     }
     report.written = true;
@@ -280,20 +286,22 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
 QString RegistryMergeReport::text() const {
     QString out;
     for (const QString& key : merged)
-        out += QStringLiteral("registry: %1\n").arg(key);
+        out += QStringLiteral("configuración: %1\n").arg(key);
     for (const QString& change : changes)
-        out += QStringLiteral("registry:   %1\n").arg(change);
+        out += QStringLiteral("configuración:   %1\n").arg(change);
     for (const QString& line : notTaken)
-        out += QStringLiteral("registry: %1\n").arg(line);
+        out += QStringLiteral("configuración: %1\n").arg(line);
     for (const QString& warning : warnings)
-        out += QStringLiteral("registry: WARNING: %1\n").arg(warning);
+        out += QStringLiteral("configuración: AVISO: %1\n").arg(warning);
     for (const QString& error : errors)
-        out += QStringLiteral("registry: ERROR: %1\n").arg(error);
+        out += QStringLiteral("configuración: ERROR: %1\n").arg(error);
     if (!backup.isEmpty())
-        out += QStringLiteral("registry: the settings file as it was is kept as %1\n").arg(backup);
+        out += QStringLiteral(
+                   "configuración: el archivo de configuración tal como estaba se guardó como %1\n")
+                   .arg(backup);
     if (!errors.isEmpty())
-        out += QStringLiteral("registry: nothing was merged.\n");
+        out += QStringLiteral("configuración: no se combinó nada.\n");
     else if (written)
-        out += QStringLiteral("registry: merged.\n");
+        out += QStringLiteral("configuración: combinada.\n");
     return out;
 }

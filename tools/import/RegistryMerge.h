@@ -21,7 +21,7 @@ struct RegistryMergeOptions {
 };
 
 struct RegistryMergeReport {
-    QStringList merged;   // "<key>: N values"
+    QStringList merged;   // "<key>: N valores"
     QStringList changes;  // "  <name>: old -> new", under the line of their key
     QStringList notTaken; // recovery values left out, and why
     QStringList warnings;

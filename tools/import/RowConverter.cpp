@@ -33,16 +33,17 @@ Converted textToInteger(const QVariant& value, const QString& codec) {
     QString text;
     int controls = 0;
     if (!decodeTableText(codec, value.toByteArray(), text, &controls))
-        return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
+        return fail(
+            QStringLiteral("el texto no está en la página de códigos de la tabla (%1)").arg(codec));
     text = text.trimmed();
     if (text.isEmpty())
         return {QVariant(QMetaType::fromType<int>()), {}};
     bool ok = false;
     const qint64 whole = text.toLongLong(&ok);
     if (!ok)
-        return fail(QStringLiteral("'%1' is not a whole number").arg(text));
+        return fail(QStringLiteral("'%1' no es un número entero").arg(text));
     if (whole < std::numeric_limits<qint32>::min() || whole > std::numeric_limits<qint32>::max())
-        return fail(QStringLiteral("%1 does not fit in a 32-bit integer").arg(whole));
+        return fail(QStringLiteral("%1 no cabe en un entero de 32 bits").arg(whole));
     return {int(whole), {}};
 }
 
@@ -58,28 +59,28 @@ Converted toInteger(const QVariant& value, LegacyType type, const QString& codec
     case LegacyType::Logical:
         return {value.toBool() ? 1 : 0, {}};
     default:
-        return fail(QStringLiteral("a whole number is expected"));
+        return fail(QStringLiteral("se espera un número entero"));
     }
     if (value.typeId() == QMetaType::LongLong) {
         const qint64 whole = value.toLongLong();
         if (whole < std::numeric_limits<qint32>::min() ||
             whole > std::numeric_limits<qint32>::max())
-            return fail(QStringLiteral("%1 does not fit in a 32-bit integer").arg(whole));
+            return fail(QStringLiteral("%1 no cabe en un entero de 32 bits").arg(whole));
         return {int(whole), {}};
     }
     if (!std::isfinite(real) || real != std::floor(real))
-        return fail(QStringLiteral("%1 is not a whole number").arg(describe(value)));
+        return fail(QStringLiteral("%1 no es un número entero").arg(describe(value)));
     if (real < std::numeric_limits<qint32>::min() || real > std::numeric_limits<qint32>::max())
-        return fail(QStringLiteral("%1 does not fit in a 32-bit integer").arg(describe(value)));
+        return fail(QStringLiteral("%1 no cabe en un entero de 32 bits").arg(describe(value)));
     return {int(real), {}};
 }
 
 Converted toFloat(const QVariant& value, LegacyType type) {
     if (type != LegacyType::Integer && type != LegacyType::Float)
-        return fail(QStringLiteral("a number is expected"));
+        return fail(QStringLiteral("se espera un número"));
     const double real = value.toDouble();
     if (!std::isfinite(real))
-        return fail(QStringLiteral("%1 is not a finite number").arg(describe(value)));
+        return fail(QStringLiteral("%1 no es un número finito").arg(describe(value)));
     return {real, {}};
 }
 
@@ -88,7 +89,8 @@ Converted toText(const QVariant& value, LegacyType type, const QString& codec, i
     case LegacyType::Text: {
         QString text;
         if (!decodeTableText(codec, value.toByteArray(), text, &controls))
-            return fail(QStringLiteral("the text is not in the table's code page (%1)").arg(codec));
+            return fail(QStringLiteral("el texto no está en la página de códigos de la tabla (%1)")
+                            .arg(codec));
         return {text, {}};
     }
     case LegacyType::Integer:
@@ -96,7 +98,7 @@ Converted toText(const QVariant& value, LegacyType type, const QString& codec, i
     case LegacyType::Float:
         return {QString::number(value.toDouble(), 'g', 15), {}};
     default:
-        return fail(QStringLiteral("text is expected"));
+        return fail(QStringLiteral("se espera un texto"));
     }
 }
 
@@ -105,7 +107,7 @@ Converted toLogical(const QVariant& value, LegacyType type) {
         return {value.toBool(), {}};
     if (type == LegacyType::Integer)
         return {value.toLongLong() != 0, {}};
-    return fail(QStringLiteral("a logical value is expected"));
+    return fail(QStringLiteral("se espera un valor lógico"));
 }
 
 bool inCalendar(const QDate& date) {
@@ -124,15 +126,15 @@ Converted toDateTimeKind(const QVariant& value, LegacyType type, FieldKind kind)
         date = value.toDateTime().date();
         time = value.toDateTime().time();
     } else {
-        return fail(QStringLiteral("a date or time is expected"));
+        return fail(QStringLiteral("se espera una fecha o una hora"));
     }
     if (kind == FieldKind::Time) {
         if (type == LegacyType::Date || !time.isValid())
-            return fail(QStringLiteral("a time of day is expected"));
+            return fail(QStringLiteral("se espera una hora del día"));
         return {storedDateTimeText(toDateTime(time), FieldKind::Time), {}};
     }
     if (type == LegacyType::Time || !inCalendar(date))
-        return fail(QStringLiteral("a date is expected"));
+        return fail(QStringLiteral("se espera una fecha"));
     const TDateTime whole =
         kind == FieldKind::Date
             ? toDateTime(date)
@@ -206,10 +208,10 @@ Converted defaultValue(const QString& text, FieldKind kind) {
     case FieldKind::Text:
         return {text, {}};
     default:
-        return fail(QStringLiteral("a value for every row of a date or time column is not "
-                                   "supported: give an empty one"));
+        return fail(QStringLiteral("no se admite un mismo valor para todos los registros en una "
+                                   "columna de fecha u hora: indique uno vacío"));
     }
-    return fail(QStringLiteral("'%1' is not a value of this column").arg(text));
+    return fail(QStringLiteral("'%1' no es un valor de esta columna").arg(text));
 }
 
 int sourceColumn(const LegacyTable& source, const QString& name) {
@@ -249,39 +251,42 @@ TableConverter::TableConverter(const LegacyTable& source, const TableDef& target
             m_sources.push_back({index, source.columns[index].name, source.columns[index].type});
             m_constants << QVariant();
             if (mapped)
-                m_notes << QStringLiteral("column %1 is read from the file's column %2 (--map)")
+                m_notes << QStringLiteral(
+                               "la columna %1 se lee de la columna %2 del archivo (--map)")
                                .arg(column.name, source.columns[index].name);
             continue;
         }
         if (mapped) {
-            m_errors << QStringLiteral("--map names the column %1 for %2, and the file has no "
-                                       "such column")
+            m_errors << QStringLiteral(
+                            "--map indica la columna %1 para %2, y el archivo no tiene esa columna")
                             .arg(fileName, column.name);
             continue;
         }
         if (defaulted) {
             const Converted value = defaultValue(given, column.kind);
             if (!value.problem.isEmpty()) {
-                m_errors << QStringLiteral("--default for %1: %2").arg(column.name, value.problem);
+                m_errors << QStringLiteral("--default para %1: %2").arg(column.name, value.problem);
                 continue;
             }
             m_columns.append(column);
             m_sources.push_back({-1, QString(), LegacyType::Unsupported});
             m_constants << value.value;
-            m_notes << QStringLiteral("the file has no column %1: every row takes %2 (--default)")
+            m_notes << QStringLiteral("el archivo no tiene la columna %1: todos los registros "
+                                      "toman %2 (--default)")
                            .arg(column.name, given.trimmed().isEmpty()
-                                                 ? QStringLiteral("an empty value")
+                                                 ? QStringLiteral("un valor vacío")
                                                  : QStringLiteral("'%1'").arg(given));
             continue;
         }
-        m_errors << QStringLiteral("the file has no column %1, which the station reads; "
-                                   "--map %2.%1=<the file's column> reads it from another "
-                                   "column, --default %2.%1=<value> gives every row one value")
+        m_errors << QStringLiteral("el archivo no tiene la columna %1, que la estación lee; --map "
+                                   "%2.%1=<columna del archivo> la lee de otra columna, --default "
+                                   "%2.%1=<valor> da a todos los registros un mismo valor")
                         .arg(column.name, target.name);
     }
     for (int i = 0; i < source.columns.size(); ++i)
         if (!used[size_t(i)])
-            m_notes << QStringLiteral("column %1 (%2) is not a column the station knows: skipped")
+            m_notes << QStringLiteral(
+                           "la columna %1 (%2) no es una columna que la estación conozca: se omite")
                            .arg(source.columns[i].name, source.columns[i].nativeType);
 }
 
@@ -313,12 +318,12 @@ QVariant TableConverter::convertField(const LegacyRow& row, size_t c) {
     const Converted converted = convertCell(row.cells[size_t(source.index)], source.type,
                                             m_columns[qsizetype(c)].kind, m_codec, controls);
     if (!converted.problem.isEmpty() && ++m_problemCount <= kLinesShown)
-        m_problems << QStringLiteral("row %1, field %2: %3")
+        m_problems << QStringLiteral("registro %1, campo %2: %3")
                           .arg(row.number)
                           .arg(source.name, converted.problem);
     if (controls > 0 && ++m_controlCount <= kLinesShown)
-        m_controls << QStringLiteral("row %1, field %2: %3 control character(s) (TAB, line "
-                                     "break...) stored as spaces")
+        m_controls << QStringLiteral("registro %1, campo %2: %3 carácter(es) de control (TAB, "
+                                     "salto de línea...) guardado(s) como espacios")
                           .arg(row.number)
                           .arg(source.name)
                           .arg(controls);
@@ -328,7 +333,7 @@ QVariant TableConverter::convertField(const LegacyRow& row, size_t c) {
 QStringList TableConverter::problems() const {
     QStringList shown = m_problems;
     if (m_problemCount > kLinesShown)
-        shown << QStringLiteral("... and %1 more").arg(m_problemCount - kLinesShown);
+        shown << QStringLiteral("... y %1 más").arg(m_problemCount - kLinesShown);
     return shown;
 }
 
@@ -340,12 +345,13 @@ QStringList TableConverter::notes() const {
             numbers << QString::number(number);
         if (m_skipped > m_deleted.size())
             numbers << QStringLiteral("...");
-        notes << QStringLiteral("%1 row(s) marked deleted in the file: skipped (row %2)")
+        notes << QStringLiteral("%1 registro(s) marcado(s) como borrado(s) en el archivo: "
+                                "omitido(s) (registro %2)")
                      .arg(m_skipped)
                      .arg(numbers.join(QStringLiteral(", ")));
     }
     notes << m_controls;
     if (m_controlCount > kLinesShown)
-        notes << QStringLiteral("... and %1 more such lines").arg(m_controlCount - kLinesShown);
+        notes << QStringLiteral("... y %1 líneas más como esas").arg(m_controlCount - kLinesShown);
     return notes;
 }

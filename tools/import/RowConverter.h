@@ -38,7 +38,7 @@ public:
     int read() const { return m_read; }
     int skipped() const { return m_skipped; }
     bool anyProblem() const { return m_problemCount > 0; }
-    // Values that cannot be imported ("row 3, field Fecha: ..."): the first
+    // Values that cannot be imported ("registro 3, campo Fecha: ..."): the first
     // few, then how many more.
     QStringList problems() const;
     // Columns mapped, given or left out, rows skipped, texts changed.

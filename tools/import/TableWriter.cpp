@@ -42,8 +42,9 @@ QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& co
     // would take an unquoted mixed-case name literally on PostgreSQL.
     QSqlQuery shape(m_db);
     if (!shape.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(sqlName(table))))
-        throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
-                                 .arg(sqlName(table), m_alias, shape.lastError().text()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede leer la tabla %1 en la base de datos '%2': %3")
+                .arg(sqlName(table), m_alias, shape.lastError().text()));
     const QSqlRecord record = shape.record();
     QStringList names;
     for (const ColumnDef& column : columns) {
@@ -52,8 +53,9 @@ QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& co
             if (record.fieldName(i).compare(column.name, Qt::CaseInsensitive) == 0)
                 found = record.fieldName(i);
         if (found.isEmpty())
-            throw EDatabaseError(QStringLiteral("the table %1 of database '%2' has no column %3")
-                                     .arg(sqlName(table), m_alias, column.name));
+            throw EDatabaseError(
+                QStringLiteral("la tabla %1 de la base de datos '%2' no tiene la columna %3")
+                    .arg(sqlName(table), m_alias, column.name));
         names << m_db.driver()->escapeIdentifier(found, QSqlDriver::FieldName);
     }
     return names.join(QStringLiteral(", "));
@@ -62,8 +64,9 @@ QString TableWriter::columnList(const QString& table, const QList<ColumnDef>& co
 qint64 TableWriter::check(const QString& table, const QList<ColumnDef>& columns) {
     QSqlQuery count(m_db);
     if (!count.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(sqlName(table))) || !count.next())
-        throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
-                                 .arg(sqlName(table), m_alias, count.lastError().text()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede leer la tabla %1 en la base de datos '%2': %3")
+                .arg(sqlName(table), m_alias, count.lastError().text()));
     const qint64 rows = count.value(0).toLongLong();
     columnList(table, columns);
     return rows;
@@ -83,8 +86,9 @@ QString TableWriter::backup(const QStringList& tables, const QString& directory)
     QString quoted = copy;
     quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
     if (!vacuum.exec(QStringLiteral("VACUUM INTO '%1'").arg(quoted)))
-        throw EDatabaseError(QStringLiteral("the database of '%1' cannot be copied to '%2': %3")
-                                 .arg(m_alias, copy, vacuum.lastError().text()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede copiar la base de datos de '%1' a '%2': %3")
+                .arg(m_alias, copy, vacuum.lastError().text()));
     return copy;
 }
 
@@ -93,19 +97,21 @@ QString TableWriter::backup(const QStringList& tables, const QString& directory)
 QString TableWriter::dumpTables(const QStringList& tables, const QString& path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw EDatabaseError(QStringLiteral("the copy of the tables cannot be written to '%1': %2")
-                                 .arg(path, file.errorString()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede escribir la copia de las tablas en '%1': %2")
+                .arg(path, file.errorString()));
     QTextStream out(&file);
     out.setEncoding(QStringConverter::Utf8);
-    out << "-- kivo-import: the rows of database '" << m_alias << "' before --replace, "
-        << QDateTime::currentDateTime().toString(Qt::ISODate) << "\n";
+    out << "-- kivo-import: los registros de la base de datos '" << m_alias
+        << "' antes de --replace, " << QDateTime::currentDateTime().toString(Qt::ISODate) << "\n";
     QSqlDriver* driver = m_db.driver();
     for (const QString& table : tables) {
         QSqlQuery rows(m_db);
         rows.setForwardOnly(true);
         if (!rows.exec(QStringLiteral("SELECT * FROM %1").arg(sqlName(table))))
-            throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
-                                     .arg(sqlName(table), m_alias, rows.lastError().text()));
+            throw EDatabaseError(
+                QStringLiteral("no se puede leer la tabla %1 en la base de datos '%2': %3")
+                    .arg(sqlName(table), m_alias, rows.lastError().text()));
         const QSqlRecord shape = rows.record();
         QStringList names;
         for (int i = 0; i < shape.count(); ++i)
@@ -121,28 +127,31 @@ QString TableWriter::dumpTables(const QStringList& tables, const QString& path) 
             out << head << values.join(QStringLiteral(", ")) << ");\n";
         }
         if (rows.lastError().isValid())
-            throw EDatabaseError(QStringLiteral("the table %1 cannot be read in database '%2': %3")
-                                     .arg(sqlName(table), m_alias, rows.lastError().text()));
+            throw EDatabaseError(
+                QStringLiteral("no se puede leer la tabla %1 en la base de datos '%2': %3")
+                    .arg(sqlName(table), m_alias, rows.lastError().text()));
     }
     out.flush();
     if (out.status() != QTextStream::Ok || !file.commit())
-        throw EDatabaseError(QStringLiteral("the copy of the tables cannot be written to '%1': %2")
-                                 .arg(path, file.errorString()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede escribir la copia de las tablas en '%1': %2")
+                .arg(path, file.errorString()));
     return path;
 }
 
 void TableWriter::begin() {
     m_inTransaction = m_db.transaction();
     if (!m_inTransaction)
-        throw EDatabaseError(QStringLiteral("Cannot start a transaction in database '%1': %2")
-                                 .arg(m_alias, m_db.lastError().text()));
+        throw EDatabaseError(
+            QStringLiteral("no se puede iniciar una transacción en la base de datos '%1': %2")
+                .arg(m_alias, m_db.lastError().text()));
 }
 
 QString TableWriter::empty(const QString& table) {
     QSqlQuery empty(m_db);
     if (!empty.exec(QStringLiteral("DELETE FROM %1").arg(sqlName(table)))) {
         const QString problem =
-            QStringLiteral("the table cannot be emptied: %1").arg(empty.lastError().text());
+            QStringLiteral("no se puede vaciar la tabla: %1").arg(empty.lastError().text());
         rollback();
         return problem;
     }
@@ -178,10 +187,11 @@ QString TableWriter::insertRows(const QString& table, const QString& columns, in
             for (const QVariant& value : rows[first + size_t(r)])
                 query.bindValue(position++, value);
         if (!query.exec()) {
-            const QString problem = QStringLiteral("rows %1 to %2 cannot be written: %3")
-                                        .arg(firstRow + qint64(first) + 1)
-                                        .arg(firstRow + qint64(first) + count)
-                                        .arg(query.lastError().text());
+            const QString problem =
+                QStringLiteral("no se pueden escribir los registros %1 a %2: %3")
+                    .arg(firstRow + qint64(first) + 1)
+                    .arg(firstRow + qint64(first) + count)
+                    .arg(query.lastError().text());
             // Before the statements are freed, which an aborted transaction refuses.
             rollback();
             return problem;
@@ -196,7 +206,8 @@ QString TableWriter::commit() {
         return {};
     const QString why = m_db.lastError().text();
     m_db.rollback();
-    return QStringLiteral("the import cannot be committed in database '%1': %2").arg(m_alias, why);
+    return QStringLiteral("no se puede confirmar la importación en la base de datos '%1': %2")
+        .arg(m_alias, why);
 }
 
 void TableWriter::rollback() {

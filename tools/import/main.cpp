@@ -28,8 +28,9 @@ struct UsageError {
 QString tableOrFail(const QString& name, const QString& option) {
     const QString table = stationTableOf(name);
     if (table.isEmpty())
-        throw UsageError{QStringLiteral("--%1: '%2' is none of the station's tables (%3)")
-                             .arg(option, name, stationTableFiles().join(QStringLiteral(", ")))};
+        throw UsageError{
+            QStringLiteral("--%1: '%2' no es ninguna de las tablas de la estación (%3)")
+                .arg(option, name, stationTableFiles().join(QStringLiteral(", ")))};
     return table;
 }
 
@@ -38,16 +39,17 @@ void readColumnChoice(const QString& text, const QString& option, ImportOptions&
     const QString target = text.left(equals);
     const qsizetype dot = target.lastIndexOf(QLatin1Char('.'));
     if (equals < 0 || dot <= 0 || dot == target.size() - 1)
-        throw UsageError{
-            QStringLiteral("--%1 takes TABLE.COLUMN=%2, not '%3'")
-                .arg(option, option == QLatin1String("map") ? "FILECOLUMN" : "VALUE", text)};
+        throw UsageError{QStringLiteral("--%1 espera TABLA.COLUMNA=%2, no '%3'")
+                             .arg(option,
+                                  option == QLatin1String("map") ? "COLUMNA_DEL_ARCHIVO" : "VALOR",
+                                  text)};
     const QString table = tableOrFail(target.left(dot), option);
     const QString column = target.mid(dot + 1);
     const QString value = text.mid(equals + 1);
     ColumnChoices& choices = options.columns[table];
     if (option == QLatin1String("map")) {
         if (value.isEmpty())
-            throw UsageError{QStringLiteral("--map %1: the file's column is missing").arg(text)};
+            throw UsageError{QStringLiteral("--map %1: falta la columna del archivo").arg(text)};
         choices.map.insert(column, value);
     } else {
         choices.defaults.insert(column, value);
@@ -66,8 +68,7 @@ ImportOptions importOptions(const QCommandLineParser& args) {
         const qsizetype equals = text.indexOf(QLatin1Char('='));
         if (equals <= 0)
             throw UsageError{
-                QStringLiteral("--codepage takes TABLE=CODEPAGE (lectura=850), not '%1'")
-                    .arg(text)};
+                QStringLiteral("--codepage espera TABLA=PÁGINA (lectura=850), no '%1'").arg(text)};
         const QString table = tableOrFail(text.left(equals), QStringLiteral("codepage"));
         try {
             codecForChoice(text.mid(equals + 1));
@@ -84,8 +85,8 @@ ImportOptions importOptions(const QCommandLineParser& args) {
 }
 
 bool importTables(const ImportOptions& options, QTextStream& out) {
-    out << (options.dryRun ? "Checking (dry run) " : "Importing ") << options.directory
-        << " into the local alias " << options.alias << Qt::endl;
+    out << (options.dryRun ? "Revisando (prueba, sin escribir) la importación de " : "Importando ")
+        << options.directory << " en el alias local " << options.alias << Qt::endl;
     ImportOptions told = options;
     told.progress = [](const QString& line) {
         QTextStream(stderr) << "kivo-import: " << line << Qt::endl;
@@ -98,9 +99,9 @@ bool importTables(const ImportOptions& options, QTextStream& out) {
 bool mergeRegistry(const QString& exportPath, bool write, QTextStream& out) {
     const QString target = TRegistry::defaultPath();
     if (write)
-        out << "Merging " << exportPath << " into " << target << Qt::endl;
+        out << "Combinando " << exportPath << " en " << target << Qt::endl;
     else
-        out << "Checking " << exportPath << " against " << target << " (nothing is written)"
+        out << "Revisando " << exportPath << " frente a " << target << " (no se escribe nada)"
             << Qt::endl;
     RegistryMergeOptions options;
     options.serverAlias = readAliasFile().server;
@@ -117,42 +118,45 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("kivo-import"));
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
-        "Carries an existing station over: its six table files (lectura.DB, lecturaBAK.db, "
-        "log.DB, confRegIP.db, personal.DBF, ceco.DBF) into the local alias's database, all "
-        "tables or none, and the station's keys of a Windows registry export into the "
-        "registry file. Given both, it does both or neither."));
+        "Traslada una estación existente: sus seis archivos de tablas (lectura.DB, lecturaBAK.db, "
+        "log.DB, confRegIP.db, personal.DBF, ceco.DBF) a la base de datos del alias local, todas "
+        "las tablas o ninguna, y las claves de la estación de una exportación del registro de "
+        "Windows al archivo de configuración. Si se dan ambos, hace las dos cosas o ninguna."));
     args.addHelpOption();
-    args.addPositionalArgument(QStringLiteral("directory"),
-                               QStringLiteral("The old station's directory."),
-                               QStringLiteral("[directory]"));
+    args.addPositionalArgument(QStringLiteral("carpeta"),
+                               QStringLiteral("La carpeta de la estación anterior."),
+                               QStringLiteral("[carpeta]"));
     args.addOption({QStringLiteral("dry-run"),
-                    QStringLiteral("Read and check everything, say what would be imported, "
-                                   "replaced and merged, and write nothing.")});
+                    QStringLiteral("Lee y revisa todo, dice qué se importaría, reemplazaría y "
+                                   "combinaría, y no escribe nada.")});
     args.addOption({QStringLiteral("replace"),
-                    QStringLiteral("Empty tables that already hold rows, in the same "
-                                   "transaction, after keeping a copy of the database.")});
+                    QStringLiteral("Vacía las tablas que ya tienen registros, en la misma "
+                                   "transacción, tras guardar una copia de la base de datos.")});
     args.addOption({QStringLiteral("keep-collected"),
-                    QStringLiteral("lectura, lecturaBAK and log keep the rows they hold; the "
-                                   "old station's rows are added to them.")});
+                    QStringLiteral("lectura, lecturaBAK y log conservan los registros que tienen; "
+                                   "se les añaden los de la estación anterior.")});
     args.addOption(
         {QStringLiteral("alias"),
-         QStringLiteral("The local alias (default: line 1 of dbAlias.txt, else KIVO_1)."),
-         QStringLiteral("name")});
-    args.addOption({QStringLiteral("codepage"),
-                    QStringLiteral("Read a table's text in this code page, whatever the file "
-                                   "names (lectura=850, personal=1252). Repeatable."),
-                    QStringLiteral("table=codepage")});
-    args.addOption({QStringLiteral("map"),
-                    QStringLiteral("Read a column the station reads from a column of another "
-                                   "name in the file (personal.SERV_TAXI=SERVTAXI). Repeatable."),
-                    QStringLiteral("table.column=filecolumn")});
-    args.addOption({QStringLiteral("default"),
-                    QStringLiteral("Give every row this value of a column the file lacks "
-                                   "(personal.SERV_TAXI=T; empty: an empty field). Repeatable."),
-                    QStringLiteral("table.column=value")});
+         QStringLiteral("El alias local (por omisión: la línea 1 de dbAlias.txt, si no KIVO_1)."),
+         QStringLiteral("nombre")});
+    args.addOption(
+        {QStringLiteral("codepage"),
+         QStringLiteral("Lee el texto de una tabla en esta página de códigos, indique lo que "
+                        "indique el archivo (lectura=850, personal=1252). Se puede repetir."),
+         QStringLiteral("tabla=página")});
+    args.addOption(
+        {QStringLiteral("map"),
+         QStringLiteral("Lee una columna que la estación lee de una columna de otro nombre en el "
+                        "archivo (personal.SERV_TAXI=SERVTAXI). Se puede repetir."),
+         QStringLiteral("tabla.columna=columna_del_archivo")});
+    args.addOption(
+        {QStringLiteral("default"),
+         QStringLiteral("Da a todos los registros este valor de una columna que el archivo no "
+                        "tiene (personal.SERV_TAXI=T; vacío: un campo vacío). Se puede repetir."),
+         QStringLiteral("tabla.columna=valor")});
     args.addOption({QStringLiteral("registry"),
-                    QStringLiteral("A Windows registry export (.reg) to merge."),
-                    QStringLiteral("file")});
+                    QStringLiteral("Una exportación del registro de Windows (.reg) que combinar."),
+                    QStringLiteral("archivo")});
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -181,20 +185,21 @@ int main(int argc, char* argv[]) {
     // Both or neither: settings that cannot be merged stop the import before
     // it writes, and a refused import merges nothing.
     if (registry && !mergeRegistry(exportPath, false, out)) {
-        out << "Nothing was imported: the settings cannot be merged, and the tables and the "
-               "settings go over together or not at all."
+        out << "No se importó nada: la configuración no se puede combinar, y las tablas y la "
+               "configuración pasan juntas o no pasan."
             << Qt::endl;
         return Failure;
     }
     if (!importTables(options, out)) {
         if (registry)
-            out << "registry: not merged either, since the tables were not imported." << Qt::endl;
+            out << "configuración: tampoco se combinó, ya que las tablas no se importaron."
+                << Qt::endl;
         return Failure;
     }
     if (registry && !options.dryRun && !mergeRegistry(exportPath, true, out)) {
-        out << "The tables WERE imported, but the settings were not merged: mend what is said "
-               "above and run kivo-import --registry "
-            << exportPath << " alone." << Qt::endl;
+        out << "Las tablas SÍ se importaron, pero la configuración no se combinó: corrija lo "
+               "indicado arriba y ejecute kivo-import --registry "
+            << exportPath << " solo." << Qt::endl;
         return Failure;
     }
     return Success;

@@ -3,11 +3,28 @@
 #include "report/SeparatedValues.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 #include <xlsxwriter.h>
+
+namespace {
+
+// A spreadsheet reads "_xHHHH_" in a text as the character HHHH, and XML
+// cannot carry U+FFFE and U+FFFF; the library escapes neither. So such a "_"
+// is written as "_x005F_", and those two characters in the escaped form.
+QString sheetText(const QString& text) {
+    static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    QString out = text;
+    out.replace(escapeLike, QStringLiteral("_x005F_"));
+    out.replace(QChar(0xFFFE), QStringLiteral("_xFFFE_"));
+    out.replace(QChar(0xFFFF), QStringLiteral("_xFFFF_"));
+    return out;
+}
+
+} // namespace
 
 TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
     : m_path(path), m_temporary(path + QStringLiteral(".XXXXXX")) {
@@ -47,7 +64,7 @@ void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
         return;
     case WorkbookCell::Type::Text:
         error = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
-                                       cell.text.toUtf8().constData(), nullptr);
+                                       sheetText(cell.text).toUtf8().constData(), nullptr);
         break;
     case WorkbookCell::Type::Number:
         error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,

@@ -68,8 +68,9 @@ for target in "${targets[@]}"; do
         grep -E "PROPERTY FAILED|ERROR: |SUMMARY|runtime error|Test unit written" "$log" | head -20 || true
         echo "   whole log: $log"
     fi
-    executions="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
-    rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")"
+    # The last figures are the fuzzer's own (a forked reader may print its copy's too).
+    executions="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)"
+    rate="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)"
     edges="$(grep -oE 'cov: [0-9]+' "$log" | tail -n 1 | cut -d' ' -f2)"
     printf '%-16s %12s %10s %8s %s\n' "$target" "${executions:--}" "${rate:--}" "${edges:--}" "$result" |
         tee -a "$figures"

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -15,11 +16,8 @@
 
 namespace fuzz {
 
-// One application object for the whole run; Qt's codecs, timers and
-// notifiers need it.
-inline void startQt(int* argc, char*** argv) {
-    static QCoreApplication app(*argc, *argv);
-}
+// FuzzSupport.cpp starts one application object for the whole run (Qt's
+// codecs, timers and notifiers need it) before the first input.
 
 // A directory of the target's own, removed when the run ends.
 inline QString scratch(const QString& name) {
@@ -50,8 +48,15 @@ public:
     size_t left() const { return m_size - m_pos; }
 
     uint8_t byte() { return empty() ? 0 : m_data[m_pos++]; }
-    quint16 u16() { return quint16(byte() | (byte() << 8)); }
-    quint32 u32() { return quint32(u16()) | (quint32(u16()) << 16); }
+    // Little-endian.
+    quint16 u16() {
+        const quint16 low = byte();
+        return quint16(low | (byte() << 8));
+    }
+    quint32 u32() {
+        const quint32 low = u16();
+        return low | (quint32(u16()) << 16);
+    }
 
     // The bytes up to the next `end` byte (which is consumed), or all that is left.
     QByteArray until(char end) {
@@ -73,6 +78,20 @@ private:
     size_t m_size;
     size_t m_pos = 0;
 };
+
+// The file a reader is given.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+              file.write(bytes) == bytes.size(),
+          "the harness writes its file", path);
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    check(file.open(QIODevice::ReadOnly), "the harness reads back its file", path);
+    return file.readAll();
+}
 
 inline QByteArray bytesOf(const uint8_t* data, size_t size) {
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));

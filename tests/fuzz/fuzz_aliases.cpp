@@ -12,24 +12,25 @@
 #include "store/DatabaseError.h"
 
 #include <QDir>
-#include <QFile>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
+namespace {
+
+// The configuration and the embedded databases in the scratch directory.
+bool pointEnvironmentAtScratch() {
     qputenv("KIVO_ALIASES", fuzz::scratch(QStringLiteral("aliases.ini")).toLocal8Bit());
     qputenv("XDG_DATA_HOME", fuzz::scratch(QStringLiteral("data")).toLocal8Bit());
-    return 0;
+    return true;
 }
 
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool ready = pointEnvironmentAtScratch();
+    (void)ready;
     fuzz::Input in(data, size);
     const QString alias = QString::fromUtf8(in.until('\n'));
     const QByteArray config = in.rest();
-    QFile file(AliasConfig::configPath());
-    fuzz::check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(config) == config.size(),
-                "the harness writes the configuration");
-    file.close();
+    fuzz::writeFile(AliasConfig::configPath(), config);
     AliasDefinition def;
     try {
         def = AliasConfig::definitionFor(alias);

@@ -11,8 +11,6 @@
 #include "platform/TextCodec.h"
 #include "report/SeparatedValues.h"
 
-#include <QFile>
-
 namespace {
 
 using Rows = QList<QStringList>;
@@ -94,11 +92,6 @@ QString shown(const Rows& rows) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
     const QString separator = fromCp1252(QByteArray(1, char(in.byte())));
@@ -111,9 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         lines << separatedLine(row, separator);
     const QString path = fuzz::scratch(QStringLiteral("export.csv"));
     writeTextFile(path, lines);
-    QFile file(path);
-    fuzz::check(file.open(QIODevice::ReadOnly), "the export can be read");
-    const Rows back = Reader(fromCp1252(file.readAll()), separator).rows();
+    const Rows back = Reader(fromCp1252(fuzz::readFile(path)), separator).rows();
     fuzz::check(back == rows, "the export reads back as its cells",
                 shown(rows) + QStringLiteral("--- read back:\n") + shown(back));
     return 0;

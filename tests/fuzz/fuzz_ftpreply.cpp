@@ -31,7 +31,7 @@ const QByteArray kSeparator("<next>\n");
 int g_listener = -1;
 quint16 g_port = 0;
 
-void listenOnLoopback() {
+bool listenOnLoopback() {
     g_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
@@ -42,6 +42,7 @@ void listenOnLoopback() {
                     ::getsockname(g_listener, reinterpret_cast<sockaddr*>(&sa), &len) == 0,
                 "the harness listens on loopback");
     g_port = ntohs(sa.sin_port);
+    return true;
 }
 
 bool continues(const QByteArray& line) {
@@ -237,13 +238,9 @@ void runSession(const QByteArray& input) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    listenOnLoopback();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool listening = listenOnLoopback();
+    (void)listening;
     runSession(fuzz::bytesOf(data, size));
     return 0;
 }

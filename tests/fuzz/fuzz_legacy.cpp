@@ -11,23 +11,12 @@
 #include "FuzzSupport.h"
 #include "LegacyTable.h"
 
-#include <QFile>
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
     const bool paradox = in.byte() == 'P';
     const QByteArray bytes = in.rest();
     const QString path = fuzz::scratch(paradox ? QStringLiteral("t.DB") : QStringLiteral("t.DBF"));
-    QFile file(path);
-    fuzz::check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(bytes) == bytes.size(),
-                "the harness writes the table");
-    file.close();
+    fuzz::writeFile(path, bytes);
     LegacyTable table;
     try {
         table = paradox ? readParadoxTable(path) : readDbfTable(path);

@@ -65,11 +65,6 @@ void checkMessage(const QByteArray& m, const QList<PersonEntry>& people,
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);
     const int personCount = in.byte() * 3; // up to 765: past the 750 a point takes

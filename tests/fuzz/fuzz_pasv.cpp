@@ -122,11 +122,6 @@ void checkReplyNumber(const QString& line) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The client reads reply lines as Windows-1252, without the line end.
     const QString line = fromCp1252(fuzz::bytesOf(data, size));

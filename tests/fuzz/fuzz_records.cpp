@@ -13,7 +13,6 @@
 #include "collect/Ticket.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <QtEndian>
 
@@ -71,16 +70,9 @@ void checkOutputLine(const RegistroTicket& r, const Person& person, QChar separa
     fuzz::check(zeroFilledNumber(f.at(n - 1), line) == r.Ticket, "the ticket reads back", line);
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    fuzz::check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(bytes) == bytes.size(),
-                "the harness writes its file", path);
-}
-
 void checkCountFile(const QByteArray& bytes) {
     const QString path = fuzz::scratch(kCountFile);
-    writeFile(path, bytes);
+    fuzz::writeFile(path, bytes);
     int expected = bytes.size() >= 1 ? quint8(bytes.at(0)) : 0;
     if (bytes.size() >= 2)
         expected += quint8(bytes.at(1)) * 256;
@@ -89,7 +81,7 @@ void checkCountFile(const QByteArray& bytes) {
 
 void checkRecordFile(const QByteArray& bytes, const Person& person, QChar separator) {
     const QString path = fuzz::scratch(kRecordFile);
-    writeFile(path, bytes);
+    fuzz::writeFile(path, bytes);
     RecordReader reader(path);
     RegistroTicket record;
     qsizetype records = 0;
@@ -106,11 +98,6 @@ void checkRecordFile(const QByteArray& bytes, const Person& person, QChar separa
 }
 
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Input in(data, size);

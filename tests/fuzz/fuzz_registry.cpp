@@ -48,11 +48,6 @@ bool sameDocument(const regfile::Document& a, const regfile::Document& b) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::optional<regfile::Document> document = regfile::parse(fuzz::bytesOf(data, size));
     if (!document)

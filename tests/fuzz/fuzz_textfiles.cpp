@@ -11,8 +11,6 @@
 #include "store/Aliases.h"
 #include "store/Session.h"
 
-#include <QFile>
-
 namespace {
 
 // The file's lines split at LF, one CR before it dropped, no line after a
@@ -37,13 +35,6 @@ QString shown(const QStringList& lines) {
     return out;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    fuzz::check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(bytes) == bytes.size(),
-                "the harness writes its file", path);
-}
-
 void checkAliasFile(const QString& path, const QStringList& lines) {
     const AliasNames names = readAliasFile(path);
     fuzz::check(names.local == lines.value(0) && names.server == lines.value(1),
@@ -66,15 +57,10 @@ void checkLoginFile(const QString& path, const QStringList& lines) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    fuzz::startQt(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes = fuzz::bytesOf(data, size);
     const QString path = fuzz::scratch(QStringLiteral("dbLogin.txt"));
-    writeFile(path, bytes);
+    fuzz::writeFile(path, bytes);
     const QStringList lines = bytes.isEmpty() ? QStringList() : referenceLines(bytes);
     checkAliasFile(path, lines);
     checkLoginFile(path, lines);

@@ -179,7 +179,8 @@ void TestExport::workbookHasTypedCells() {
     QVERIFY(cellXml(sheet, "I7").contains("<v>1000000</v>"));
 }
 
-// Found by fuzz_workbook: a literal "_x0041_" was read back as "A", and
+// Found by fuzz_workbook: a literal "_x0041_" was read back as "A" (also when
+// the library's escape of a control character supplied its closing "_"), and
 // U+FFFE made the sheet's XML unreadable.
 void TestExport::workbookTextEscapes_data() {
     QTest::addColumn<QString>("text");
@@ -187,6 +188,10 @@ void TestExport::workbookTextEscapes_data() {
     QTest::newRow("escape-like text") << QStringLiteral("a_x0041_b") << "a_x005F_x0041_b";
     QTest::newRow("underscore alone") << QStringLiteral("a_x_b") << "a_x_b";
     QTest::newRow("U+FFFE") << QStringLiteral("a\uFFFEb") << "a_xFFFE_b";
+    QTest::newRow("escape-like text before a control character") << QStringLiteral("a_x0041\x11"
+                                                                                   "b")
+                                                                 << "a_x005F_x0041_x0011_b";
+    QTest::newRow("control characters") << QStringLiteral("a\rb\x1f") << "a_x000D_b_x001F_";
 }
 
 void TestExport::workbookTextEscapes() {

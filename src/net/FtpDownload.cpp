@@ -5,6 +5,7 @@
 #include "net/FtpReply.h"
 #include "net/SockConst.h"
 
+#include <QRegularExpression>
 #include <utility>
 
 namespace {
@@ -37,18 +38,20 @@ qint64 TFtpClient::SizeFromReply(const QString& Line) {
     return ok ? size : 0;
 }
 
+// The six numbers h1,h2,h3,h4,p1,p2 of a PASV reply. The text around them is
+// not standardised (it may hold commas of its own), so the reply is scanned
+// after its code for the first digit that begins six comma-separated numbers.
 int TFtpClient::PassivePort(const QString& Reply) {
-    const QStringList fields = Reply.split(QLatin1Char(','));
-    if (fields.size() < 6)
+    static const QRegularExpression group(
+        QStringLiteral("(?<![0-9])([0-9]+) *, *([0-9]+) *, *([0-9]+) *, *([0-9]+) *, *([0-9]+) *, "
+                       "*([0-9]+)(?![0-9])"));
+    const QRegularExpressionMatch match = group.match(Reply, 3);
+    if (!match.hasMatch())
         return -1;
-    bool okHigh = false;
-    bool okLow = false;
-    const int high = fields.at(4).trimmed().toInt(&okHigh);
-    const QString low = fields.at(5).section(QLatin1Char(')'), 0, 0).trimmed();
-    const int lowValue = low.toInt(&okLow);
-    if (!okHigh || !okLow || high < 0 || high > 255 || lowValue < 0 || lowValue > 255)
-        return -1;
-    const int port = high * 256 + lowValue;
+    for (int i = 1; i <= 6; ++i)
+        if (match.capturedLength(i) > 3 || match.captured(i).toInt() > 255)
+            return -1;
+    const int port = match.captured(5).toInt() * 256 + match.captured(6).toInt();
     return port > 0 ? port : -1;
 }
 

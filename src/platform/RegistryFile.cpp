@@ -389,9 +389,11 @@ QByteArray serialize(const Document& document) {
     return encodeText(documentText(document), document.format);
 }
 
+// The single-byte file must also read back as this text: bytes that happen
+// to form UTF-8 ("Ã©" is C3 A9) would be read as UTF-8 ("é").
 bool fitsSingleByte(const Document& document) {
     const QString text = documentText(document);
-    return fromCp1252(toCp1252(text)) == text;
+    return decodeText(toCp1252(text)) == text;
 }
 
 // The text values held as hex data change their encoding with the format.

@@ -45,7 +45,8 @@ struct Document {
 std::optional<Document> parse(const QByteArray& bytes);
 QByteArray serialize(const Document& document);
 
-// True when every text of the document can be written in Windows-1252.
+// True when every text of the document can be written in Windows-1252 and
+// reads back unchanged from those bytes.
 bool fitsSingleByte(const Document& document);
 // Turns a REGEDIT4 document into the UTF-16 "Version 5.00" format.
 void widenToUnicode(Document& document);

@@ -3,11 +3,53 @@
 #include "report/SeparatedValues.h"
 
 #include <QFileInfo>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 #include <xlsxwriter.h>
+
+namespace {
+
+// A character XML cannot carry (control characters but tab and line feed,
+// U+FFFE, U+FFFF) is written as "_xHHHH_", which a spreadsheet reads back as
+// that character.
+bool needsEscape(QChar c) {
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n') || u == 0xFFFE || u == 0xFFFF;
+}
+
+// A "_" that would begin such an escape in the written text (followed by
+// "xHHHH" and a "_" or an escaped character) is itself written as "_x005F_".
+bool beginsEscape(const QString& text, qsizetype at) {
+    if (at + 6 >= text.size() || text.at(at + 1) != QLatin1Char('x'))
+        return false;
+    for (qsizetype i = at + 2; i < at + 6; ++i)
+        if (text.at(i).unicode() > 0x7F || !std::isxdigit(text.at(i).unicode()))
+            return false;
+    return text.at(at + 6) == QLatin1Char('_') || needsEscape(text.at(at + 6));
+}
+
+// The text as the sheet's XML holds it: the library escapes neither of the
+// above, and a spreadsheet would read them as other text or not at all.
+QString sheetText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (needsEscape(c))
+            out += QStringLiteral("_x%1_").arg(
+                QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+        else if (c == QLatin1Char('_') && beginsEscape(text, i))
+            out += QStringLiteral("_x005F_");
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
 
 TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
     : m_path(path), m_temporary(path + QStringLiteral(".XXXXXX")) {
@@ -47,7 +89,7 @@ void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
         return;
     case WorkbookCell::Type::Text:
         error = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
-                                       cell.text.toUtf8().constData(), nullptr);
+                                       sheetText(cell.text).toUtf8().constData(), nullptr);
         break;
     case WorkbookCell::Type::Number:
         error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,

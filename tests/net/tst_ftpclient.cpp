@@ -65,6 +65,26 @@ private slots:
         dir.reset();
     }
 
+    // Found by fuzz_pasv: a comma in the text before the numbers shifted the
+    // fields, and the client took 1*256+4 from "(127,0,0,1,4,1)".
+    void passivePort_data() {
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<int>("port");
+        QTest::newRow("parentheses") << "227 Entering Passive Mode (127,0,0,1,4,1)." << 1025;
+        QTest::newRow("comma in the text before")
+            << "227 Entering Passive Mode, port (127,0,0,1,4,1)." << 1025;
+        QTest::newRow("bare, blanks around commas") << "227 =127, 0, 0, 1, 4, 2" << 1026;
+        QTest::newRow("a number past 255") << "227 Passive (127,0,0,1,256,1)" << -1;
+        QTest::newRow("a host part that is no number") << "227 Passive (12x,0,0,1,4,1)" << -1;
+        QTest::newRow("five numbers") << "227 Entering Passive Mode (127,0,0,1,4)" << -1;
+        QTest::newRow("port 0") << "227 Passive (127,0,0,1,0,0)" << -1;
+    }
+    void passivePort() {
+        QFETCH(QString, reply);
+        QFETCH(int, port);
+        QCOMPARE(TFtpClient::PassivePort(reply), port);
+    }
+
     void login_data() {
         QTest::addColumn<QByteArray>("greeting");
         QTest::addColumn<QByteArray>("userReply");

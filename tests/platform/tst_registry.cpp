@@ -499,6 +499,8 @@ void TestRegistry::textBeyondWindows1252KeepsEveryCharacter_data() {
     QTest::newRow("Windows-1252 text stays REGEDIT4") << QString("/srv/salida/Año €") << false;
     QTest::newRow("Polish letters") << QString("/srv/salida/Łódź") << true;
     QTest::newRow("two lines beyond Windows-1252") << QString("Łódź\r\nKraków") << true;
+    // Found by fuzz_registry: the single-byte file read back as UTF-8 ("/srv/é").
+    QTest::newRow("Windows-1252 bytes that form UTF-8") << QString("/srv/Ã©") << true;
 }
 
 // A value Windows-1252 cannot hold turns the file into the UTF-16 export

@@ -42,6 +42,8 @@ private slots:
     void exportBytes_data();
     void exportBytes();
     void workbookHasTypedCells();
+    void workbookTextEscapes_data();
+    void workbookTextEscapes();
     void incompleteFileIsRemoved_data();
     void incompleteFileIsRemoved();
 
@@ -175,6 +177,35 @@ void TestExport::workbookHasTypedCells() {
     QVERIFY2(value.hasMatch() && lastSecond.contains(" s=\""), qPrintable(lastSecond));
     QVERIFY(qAbs(value.captured(1).toDouble() - (45368 + 86399.0 / 86400)) < 1e-9);
     QVERIFY(cellXml(sheet, "I7").contains("<v>1000000</v>"));
+}
+
+// Found by fuzz_workbook: a literal "_x0041_" was read back as "A" (also when
+// the library's escape of a control character supplied its closing "_"), and
+// U+FFFE made the sheet's XML unreadable.
+void TestExport::workbookTextEscapes_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("inSheet");
+    QTest::newRow("escape-like text") << QStringLiteral("a_x0041_b") << "a_x005F_x0041_b";
+    QTest::newRow("underscore alone") << QStringLiteral("a_x_b") << "a_x_b";
+    QTest::newRow("U+FFFE") << QStringLiteral("a\uFFFEb") << "a_xFFFE_b";
+    QTest::newRow("escape-like text before a control character") << QStringLiteral("a_x0041\x11"
+                                                                                   "b")
+                                                                 << "a_x005F_x0041_x0011_b";
+    QTest::newRow("control characters") << QStringLiteral("a\rb\x1f") << "a_x000D_b_x001F_";
+}
+
+void TestExport::workbookTextEscapes() {
+    QFETCH(QString, text);
+    QFETCH(QString, inSheet);
+    const QString path = m_world->env.path(QStringLiteral("escapes.xlsx"));
+    {
+        TWorkbookWriter writer(path, QStringLiteral("Reporte"));
+        writer.addRow({WorkbookCell::ofText(text)});
+        writer.commit();
+    }
+    const QString sheet =
+        QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet1.xml"}));
+    QVERIFY2(cellXml(sheet, "A1").contains(inSheet), qPrintable(cellXml(sheet, "A1")));
 }
 
 void TestExport::incompleteFileIsRemoved_data() {

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -58,11 +59,12 @@ QString pageText(const QString& pdf, int page) {
                                                       QString::number(page), pdf, "-"}));
 }
 
-const Word* findWord(const QList<Word>& words, const QString& text) {
+// A copy: the list is often a temporary (found by the sanitized suite).
+std::optional<Word> findWord(const QList<Word>& words, const QString& text) {
     for (const Word& word : words)
         if (word.text == text)
-            return &word;
-    return nullptr;
+            return word;
+    return std::nullopt;
 }
 
 } // namespace
@@ -157,7 +159,7 @@ void TestPages::pdfPages() {
         QVERIFY(text.contains(QRegularExpression("Origen\\s+Legajo\\s+Nombres\\s+Fecha\\s+Importe"
                                                  "\\s+Cuenta\\s+CECO\\s+Tarjeta\\s+Ticket")));
         // The page number alone, right-aligned in its box at the foot of the page.
-        const Word* number = findWord(pageWords(pdf, page), QString::number(page));
+        const std::optional<Word> number = findWord(pageWords(pdf, page), QString::number(page));
         QVERIFY2(number, qPrintable(QStringLiteral("no page number on page %1").arg(page)));
         QVERIFY(qAbs(number->xMax - (7 + 247.91 + 8.20) * kPointsPerMm) < kTolerancePt);
         QVERIFY(number->yMin > (200.01 + 2.12) * kPointsPerMm - kTolerancePt);
@@ -188,7 +190,7 @@ void TestPages::valuesInTheirColumns() {
     QFETCH(bool, rightAligned);
     const QString pdf = m_dir.filePath(QStringLiteral("columns.pdf"));
     savePdf(buildPages(ticketReportDefinition(), ticketRows(1)), pdf);
-    const Word* word = findWord(pageWords(pdf, 1), value);
+    const std::optional<Word> word = findWord(pageWords(pdf, 1), value);
     QVERIFY2(word, qPrintable(value));
     const double edge = (7 + edgeMm) * kPointsPerMm;
     QVERIFY2(qAbs((rightAligned ? word->xMax : word->xMin) - edge) < kTolerancePt,

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (-DKIVO_SANITIZE=ON) in build-asan/: a memory error, a leak or undefined
+# behaviour in any test fails that test. Starts its own PostgreSQL unless
+# KIVO_TEST_PG names one already. Extra arguments go to ctest.
+#
+# Usage: scripts/sanitized.sh [CTEST-ARGS...]
+source "$(dirname "$0")/common.sh"
+
+ASAN_BUILD="$ROOT/build-asan"
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+cmake -S "$ROOT" -B "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
+    -DKIVO_SANITIZE=ON >/dev/null
+cmake --build "$ASAN_BUILD" -j"$(nproc)"
+
+if [ -z "${KIVO_TEST_PG:-}" ]; then
+    source "$ROOT/scripts/postgres.sh"
+    trap pg_stop EXIT
+    pg_start
+fi
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$ROOT/tests/sanitizer/lsan.supp}"
+cd "$ASAN_BUILD"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "$@"

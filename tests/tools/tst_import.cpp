@@ -134,6 +134,7 @@ private slots:
     void commandLineExitStatus();
     void importIntoPostgres();
     void readerThatHangsOrCrashesIsStopped();
+    void fieldsLongerThanTheRecordAreRefused();
     void readOnlyPostgresImportsNothing();
     void rowsBeyondTheHeadersCount_data();
     void rowsBeyondTheHeadersCount();
@@ -497,6 +498,22 @@ void TestImport::readOnlyPostgresImportsNothing() {
 
 // pxlib may loop for ever or crash on a damaged file: the read runs in a
 // child process, and either ends as an error for that table.
+// A .DB whose fields add up to more than its record (found by the fuzzer):
+// refused as damaged, never read past the record.
+void TestImport::fieldsLongerThanTheRecordAreRefused() {
+    QFile input(
+        QStringLiteral(KIVO_SOURCE_DIR) +
+        QStringLiteral("/tests/fuzz/corpus/fuzz_legacy/finding-field-lengths-beyond-record"));
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    const QString path = m_world->env.path(QStringLiteral("damaged.DB"));
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(input.readAll().mid(1)); // the fuzz input's first byte chooses the reader
+    damaged.close();
+    const QString error = errorOf([&] { openParadoxTable(path); });
+    QVERIFY2(error.contains(QStringLiteral("sus campos suman")), qPrintable(error));
+}
+
 void TestImport::readerThatHangsOrCrashesIsStopped() {
     const QString hung = errorOf([] {
         readInChildProcess(

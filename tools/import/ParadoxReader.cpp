@@ -118,6 +118,19 @@ void requireWholeFile(const QString& path, const pxhead_t& head) {
                 .arg(expected));
 }
 
+// Fields longer in all than a record would have each row read past its
+// buffer.
+void requireFieldsWithinRecord(const pxhead_t& head) {
+    qint64 total = 0;
+    for (int i = 0; i < head.px_numfields; ++i)
+        total += head.px_fields[i].px_flen > 0 ? head.px_fields[i].px_flen : head.px_recordsize + 1;
+    if (total > head.px_recordsize)
+        throw ELegacyTable(QStringLiteral("el archivo está dañado: sus campos suman %1 bytes y "
+                                          "cada registro tiene %2")
+                               .arg(total)
+                               .arg(head.px_recordsize));
+}
+
 quint32 littleEndian(const QByteArray& bytes, int offset, int size) {
     quint32 value = 0;
     for (int i = size - 1; i >= 0; --i)
@@ -167,6 +180,7 @@ public:
         if (PX_open_file(m_doc.get(), QFile::encodeName(path).constData()) < 0)
             throw ELegacyTable(QStringLiteral("no es una tabla Paradox: %1").arg(why()));
         requireWholeFile(path, *m_doc->px_head);
+        requireFieldsWithinRecord(*m_doc->px_head);
     }
 
     // The head, then every row, into the sink.

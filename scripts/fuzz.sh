@@ -58,7 +58,8 @@ for target in "${targets[@]}"; do
     log="$FUZZ_BUILD/logs/$target.log"
     mkdir -p "$work" "$artifacts" "$(dirname "$log")"
     options=(-max_total_time="$seconds" -timeout="$(hang_after "$target")" -rss_limit_mb=2048 -max_len="$(max_len "$target")"
-             -print_final_stats=1 -artifact_prefix="$artifacts/")
+             -print_final_stats=1 -artifact_prefix="$artifacts/"
+             -seed="${KIVO_FUZZ_SEED:-1}") # a fixed seed: a run is repeatable; KIVO_FUZZ_SEED=0 draws one
     [ -f "$FUZZ_SRC/dict/$target.dict" ] && options+=(-dict="$FUZZ_SRC/dict/$target.dict")
     echo "== $target: its corpus, then ${seconds} s of fuzzing"
     result=ok

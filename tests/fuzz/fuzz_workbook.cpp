@@ -17,6 +17,8 @@
 #include <QMap>
 #include <QXmlStreamReader>
 #include <QtEndian>
+#include <algorithm>
+#include <cctype>
 #include <zlib.h>
 
 namespace {
@@ -62,13 +64,21 @@ QMap<QString, QByteArray> unzip(const QByteArray& zip) {
     return entries;
 }
 
-// "_xHHHH_" stands for the character HHHH in a spreadsheet's text.
+bool fourHexDigits(QStringView digits) {
+    return digits.size() == 4 && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+               return c.unicode() < 0x80 && std::isxdigit(c.unicode());
+           });
+}
+
+// "_xHHHH_" stands for the character HHHH in a spreadsheet's text: exactly
+// four hexadecimal digits (toUShort would also take " 041").
 QString unescaped(const QString& text) {
     QString out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         bool ok = false;
         if (text.at(i) == QLatin1Char('_') && i + 6 < text.size() &&
-            text.at(i + 1) == QLatin1Char('x') && text.at(i + 6) == QLatin1Char('_')) {
+            text.at(i + 1) == QLatin1Char('x') && text.at(i + 6) == QLatin1Char('_') &&
+            fourHexDigits(QStringView(text).mid(i + 2, 4))) {
             const ushort code = text.mid(i + 2, 4).toUShort(&ok, 16);
             if (ok) {
                 out += QChar(code);

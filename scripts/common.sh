@@ -6,8 +6,8 @@ BUILD="$ROOT/build"
 
 BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc-dev
                 libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev libsystemd-dev pkg-config)
-RUN_PACKAGES=(xvfb xauth)
-TEST_PACKAGES=(postgresql python3-pyftpdlib curl odbc-postgresql poppler-utils)
+RUN_PACKAGES=(xvfb xauth imagemagick qt6-translations-l10n)
+TEST_PACKAGES=(postgresql python3-pyftpdlib curl odbc-postgresql poppler-utils clang-format)
 # The fuzz targets and the sanitized build (scripts/fuzz.sh, scripts/sanitized.sh).
 FUZZ_PACKAGES=(clang-15 libfuzzer-15-dev zlib1g-dev)
 

@@ -34,12 +34,18 @@ private:
 };
 } // namespace
 
-OwnedCycleTimers::OwnedCycleTimers(int constantSeconds, int stepMilliseconds) {
-    tAuto.setInterval(5000);
-    tAutoMin.setInterval(constantSeconds * 1000);
-    tAutoMin.setTimerType(Qt::PreciseTimer);
-    for (QTimer* step : {&TimerFTP, &TimerFTPend, &TimerSinc, &TimerSincEnd})
+void setCycleIntervals(CycleTimers timers, int constantSeconds, int stepMilliseconds) {
+    timers.tAuto.setInterval(kDailyCheckMs);
+    timers.tAutoMin.setInterval(constantSeconds * 1000);
+    // The constant trigger counts whole seconds: a coarse timer could drift by 5 %.
+    timers.tAutoMin.setTimerType(Qt::PreciseTimer);
+    for (QTimer* step :
+         {&timers.TimerFTP, &timers.TimerFTPend, &timers.TimerSinc, &timers.TimerSincEnd})
         step->setInterval(stepMilliseconds);
+}
+
+OwnedCycleTimers::OwnedCycleTimers(int constantSeconds, int stepMilliseconds) {
+    setCycleIntervals(timers(), constantSeconds, stepMilliseconds);
 }
 
 CycleTimers OwnedCycleTimers::timers() {
@@ -106,8 +112,12 @@ void CollectionCycles::tAutoMinTimer() {
 }
 
 void CollectionCycles::bDescargarClick() {
-    if (running() || m_controls.manualPath().isEmpty())
+    if (running())
         return;
+    if (m_controls.manualPath().isEmpty()) {
+        m_report.statusText(kManualFileNeeded);
+        return;
+    }
     guard([this] { startDownloadCycle(Trigger::Manual); });
 }
 

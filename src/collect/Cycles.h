@@ -36,8 +36,19 @@ struct CycleTimers {
     QTimer& TimerSincEnd;
 };
 
-// The interval of the four step and end timers of the cycles.
+// The status text of "&Descargar" with no file named for the manual cycle.
+inline const QString kManualFileNeeded =
+    QStringLiteral("Indique en \"Archivo:\" el archivo de la descarga manual.");
+
+// The interval of the four step and end timers of the cycles, and how often
+// the daily trigger looks at the clock.
 constexpr int kCycleStepMs = 500;
+constexpr int kDailyCheckMs = 5000;
+
+// Gives the six timers their intervals: the constant trigger every
+// constantSeconds, the steps every stepMilliseconds.
+void setCycleIntervals(CycleTimers timers, int constantSeconds,
+                       int stepMilliseconds = kCycleStepMs);
 
 // The six timers with their intervals, for a user without a window of its own.
 class OwnedCycleTimers {

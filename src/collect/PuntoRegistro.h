@@ -18,6 +18,10 @@ class RunOutput;
 class StoreTransaction;
 class TicketStatements;
 
+// The status text when a local or server table cannot be opened.
+inline const QString kNoAccess =
+    QStringLiteral("ERROR: no se puede tener acceso a la base de datos.");
+
 // What one registration point's work needs from its owner (the main window or
 // a service): the two network components, the report channels, the alias
 // names and the FTP time-out setting. The recovery state is the work's own

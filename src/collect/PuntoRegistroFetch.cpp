@@ -4,6 +4,7 @@
 #include "collect/RunJournal.h"
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
+#include "platform/DiskSync.h"
 #include "platform/Regional.h"
 #include "store/Aliases.h"
 
@@ -13,11 +14,9 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QUuid>
-#include <unistd.h>
 
 namespace {
 
-const QString kNoAccess = QStringLiteral("ERROR: no se puede tener acceso a la base de datos.");
 // The second reading of the count, beside the run's own count file.
 const QString kCountRecheckFile = QStringLiteral("nroRegAsist.ras.2");
 
@@ -51,7 +50,7 @@ void syncFile(const QString& path) {
     QFile file(path);
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return; // absent: nothing to keep
-    if (::fsync(file.handle()) != 0)
+    if (!flushToDisk(file))
         throw Exception(QStringLiteral("Cannot flush \"%1\" to disk").arg(path));
 }
 

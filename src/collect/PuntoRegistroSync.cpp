@@ -4,10 +4,6 @@
 #include "net/NetPorts.h"
 #include "platform/TextCodec.h"
 
-namespace {
-const QString kNoAccess = QStringLiteral("ERROR: no se puede tener acceso a la base de datos.");
-}
-
 void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
     m.report.memoAppend(QStringLiteral("    - Sinc ") + Desc + QStringLiteral("..."));
     QList<PersonEntry> people;

@@ -1,11 +1,11 @@
 #include "collect/RunOutput.h"
 
+#include "platform/DiskSync.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 RunOutput::RunOutput(const QString& path, qint64 start) : m_file(path) {
     const bool existed = m_file.exists();
@@ -27,9 +27,7 @@ void RunOutput::writeLine(const QString& line) {
 
 void RunOutput::finish() {
     writePending();
-    if (!m_file.flush())
-        fail(errno);
-    if (::fsync(m_file.handle()) != 0)
+    if (!flushToDisk(m_file))
         fail(errno);
     m_file.close();
 }

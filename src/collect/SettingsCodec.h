@@ -19,9 +19,11 @@ struct PendingDelete {
 };
 
 // What a recovery run needs beyond fFTPerr and FTPloc to store each record
-// exactly once. Kept in two extra values ("FTPrun" and "FTPpend"), written
-// before the eleven so that a save cut short never leaves the flag set with
-// a stale run; a key written without them loads as "no run known".
+// exactly once, as an older station kept it in two extra values of the key
+// ("FTPrun" and "FTPpend"). The station now keeps its runs in a file of their
+// own (RunState) and only adopts these; a key written without them loads as
+// "no run known". The key is rewritten whole (writeSettings), so a save never
+// leaves some values new and others old.
 struct RecoveryExtra {
     QString runId;           // identity of the storing run, journaled with its rows
     QString loc;             // Loc of the run (FTPloc may lag behind it in a save cut short)

@@ -54,7 +54,9 @@ DateTimeParts decodeDateTime(TDateTime value) {
     return p;
 }
 
-TDateTime toDateTime(const QDate& value) { return static_cast<double>(kEpoch.daysTo(value)); }
+TDateTime toDateTime(const QDate& value) {
+    return static_cast<double>(kEpoch.daysTo(value));
+}
 
 TDateTime toDateTime(const QTime& value) {
     return static_cast<double>(value.msecsSinceStartOfDay()) / kMsecPerDay;
@@ -71,8 +73,16 @@ QDateTime toQDateTime(TDateTime value) {
     return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second, p.msec));
 }
 
-QDate toQDate(TDateTime value) { return toQDateTime(value).date(); }
-QTime toQTime(TDateTime value) { return toQDateTime(value).time(); }
+QDate toQDate(TDateTime value) {
+    return toQDateTime(value).date();
+}
+QTime toQTime(TDateTime value) {
+    return toQDateTime(value).time();
+}
 
-TDateTime dateOf(TDateTime value) { return std::trunc(value); }
-TDateTime timeOf(TDateTime value) { return std::fabs(value - std::trunc(value)); }
+TDateTime dateOf(TDateTime value) {
+    return std::trunc(value);
+}
+TDateTime timeOf(TDateTime value) {
+    return std::fabs(value - std::trunc(value));
+}

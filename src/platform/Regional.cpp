@@ -124,8 +124,24 @@ void override(QChar& field, const QString& stored) {
         field = stored.front();
 }
 
+// A bare locale ("C", as a service or a shell without LANG has) knows no
+// regional formats and would write "5 Mar 2024": the station writes dates
+// day first with a 24-hour clock then. Its decimal separator stays, since the
+// output files depend on it.
+FormatSettings systemFormats() {
+    const QLocale system = QLocale::system();
+    FormatSettings settings = fromLocale(system);
+    if (system.language() == QLocale::C) {
+        settings.shortDateFormat = QStringLiteral("dd/MM/yyyy");
+        settings.longTimeFormat = QStringLiteral("HH:mm:ss");
+        settings.dateSeparator = QLatin1Char('/');
+        settings.timeSeparator = QLatin1Char(':');
+    }
+    return settings;
+}
+
 FormatSettings readFormatSettings() {
-    FormatSettings settings = fromLocale(QLocale::system());
+    FormatSettings settings = systemFormats();
     TRegistry registry;
     if (!registry.OpenKey(kInternationalKey, false))
         return settings;

@@ -7,7 +7,8 @@
 // The user's regional settings: read from the registry store under
 // "\Control Panel\International" (sShortDate, sLongTime, sDate, sDecimal, and
 // sTime, s1159, s2359); an absent value comes from the system locale
-// (four-digit year, no time zone). Formats use the Windows picture letters
+// (four-digit year, no time zone; a bare "C" locale gives dd/MM/yyyy and
+// HH:mm:ss). Formats use the Windows picture letters
 // (d, M, y, H, h, m, s, t); "/" and ":" stand for the separators, text in
 // single or double quotes is literal.
 struct FormatSettings {

@@ -1,12 +1,12 @@
 #include "platform/TextCodec.h"
 
+#include "platform/DiskSync.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QStringDecoder>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -95,12 +95,7 @@ bool commitSaveFile(QSaveFile& file) {
     if (!file.flush() || !file.commit())
         return false;
     // The rename itself is on the disk only once its folder is.
-    const int dir = ::open(QFile::encodeName(QFileInfo(file.fileName()).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    flushFolderToDisk(QFileInfo(file.fileName()).absolutePath());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "report/Workbook.h"
 
+#include "platform/DiskSync.h"
 #include "report/SeparatedValues.h"
 
 #include <QFileInfo>
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <xlsxwriter.h>
 
 namespace {
@@ -117,7 +117,7 @@ void TWorkbookWriter::commit() {
                                                       QFile::ReadGroup | QFile::ReadOther);
     // On disk before it takes the target's name, as the text exports are.
     QFile written(m_temporary.fileName());
-    if (!written.open(QIODevice::ReadWrite) || ::fsync(written.handle()) != 0)
+    if (!written.open(QIODevice::ReadWrite) || !flushToDisk(written))
         fail(written.errorString());
     written.close();
     // rename() replaces an existing target in one step.

@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kError = 3, kInfo = 6;
-const QString kLoginFile = QStringLiteral("dbLogin.txt");
 
 // What the cycles read from the window's controls, answered from the settings.
 class SettingsCycleControls : public CycleControls {
@@ -55,18 +54,11 @@ StationService::~StationService() = default;
 
 bool StationService::start() {
     try {
-        const AliasNames aliases = readAliasFile();
+        const AliasNames aliases = declareStationAliases(m_session);
         m_localAlias = aliases.local;
         m_serverAlias = aliases.server;
-        m_session.DeclareAlias(m_localAlias, AliasKind::Local);
-        if (m_serverAlias != kNoServerAlias)
-            m_session.DeclareAlias(m_serverAlias, AliasKind::Server);
         m_server.AliasName = m_server.DatabaseName = m_serverAlias;
-        try {
-            m_server.LoadParamsFromFile(kLoginFile);
-        } catch (const Exception&) {
-            m_server.SaveParamsToFile(kLoginFile); // the built-in lines, for the next start
-        }
+        loadServerLogin(m_server);
         if (!loadSettings())
             return false;
         m_log.DatabaseName = m_points.DatabaseName = m_localAlias;

@@ -3,6 +3,7 @@
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
 //   kivo-ipd --status                     what the running service does
 #include "collect/ServiceLink.h"
+#include "platform/QtSpanish.h"
 #include "platform/SingleInstance.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
@@ -68,6 +69,7 @@ int printStatus() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ipd"));
+    loadQtSpanish();
     QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));
     QCommandLineParser parser;
     describe(parser);

@@ -1,6 +1,8 @@
 #include "station/uPrincipal.h"
 
 #include "collect/Cycles.h"
+#include "collect/PointClients.h"
+#include "collect/PuntoRegistro.h"
 #include "collect/ServiceLink.h"
 #include "platform/ErrorBox.h"
 #include "platform/Guarded.h"
@@ -26,9 +28,7 @@
 
 namespace {
 const QString kBaseCaption = QStringLiteral("KIVO ip Taxis");
-const QString kLoginFile = QStringLiteral("dbLogin.txt");
-const QString kNoDatabase =
-    QStringLiteral("(i)ERROR: no se puede tener acceso a la base de datos.");
+const QString kNoDatabase = QStringLiteral("(i)") + kNoAccess;
 } // namespace
 
 TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
@@ -71,12 +71,9 @@ void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) {
 }
 
 void TfPrincipal::FormCreate() {
-    const AliasNames aliases = readAliasFile();
+    const AliasNames aliases = declareStationAliases(Session1);
     localAlias = aliases.local;
     serverAlias = aliases.server;
-    Session1.DeclareAlias(localAlias, AliasKind::Local);
-    if (serverAlias != kNoServerAlias)
-        Session1.DeclareAlias(serverAlias, AliasKind::Server);
     bindMainDataSets();
     setCaptions();
     if (!loadLoginFile())
@@ -102,17 +99,11 @@ void TfPrincipal::setCaptions() {
     TrayIcon1->setHint(caption);
 }
 
-// The built-in lines stay in force when the file cannot be loaded, and are
-// written out so that the next start finds a file to edit. When even that
-// fails, the rest of the start-up does not run.
+// When the login lines can be neither loaded nor written out, the rest of the
+// start-up does not run.
 bool TfPrincipal::loadLoginFile() {
     try {
-        Database1.LoadParamsFromFile(kLoginFile);
-        return true;
-    } catch (const Exception&) {
-    }
-    try {
-        Database1.SaveParamsToFile(kLoginFile);
+        loadServerLogin(Database1);
         return true;
     } catch (const std::exception& error) {
         showException(error);

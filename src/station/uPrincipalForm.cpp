@@ -165,12 +165,8 @@ void TfPrincipal::buildMenu() {
 }
 
 void TfPrincipal::buildTimers() {
-    tAuto.setInterval(5000);
-    tAutoMin.setInterval(seAutoMin->Value() * 1000);
-    // The constant trigger counts whole seconds: a coarse timer could drift by 5 %.
-    tAutoMin.setTimerType(Qt::PreciseTimer);
-    for (QTimer* step : {&TimerFTP, &TimerFTPend, &TimerSinc, &TimerSincEnd})
-        step->setInterval(kCycleStepMs);
+    setCycleIntervals({tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd},
+                      seAutoMin->Value());
 }
 
 void TfPrincipal::setUpCommunication() {

@@ -75,6 +75,8 @@ public:
     virtual ~TDataSet();
 
     QString DatabaseName;
+    // Post refuses a row that leaves any of these fields empty (a key).
+    QStringList RequiredFields;
 
     void Open(); // raises EDatabaseError: missing table, bad SQL, no connection
     void Close();
@@ -131,6 +133,7 @@ private:
     void requireIndex(int index) const;
     void loadRows() const;
     void runSelect(const QString& sql, std::vector<QSqlRecord>* rows, const QString& action) const;
+    void requireValues() const;
     void postInsert();
     void postEdit();
     QString quoted(const QString& field) const;

@@ -49,6 +49,7 @@ void TDataSet::Post() {
     requireActive();
     if (m_state == State::Browse)
         return;
+    requireValues();
     if (m_state == State::Insert)
         postInsert();
     else
@@ -58,6 +59,16 @@ void TDataSet::Post() {
     m_state = State::Browse;
     m_buffer = QSqlRecord();
     m_rows.reset();
+}
+
+// A field left unassigned in a new row takes the column's default, which is
+// empty for the tables' keys.
+void TDataSet::requireValues() const {
+    for (const QString& name : RequiredFields) {
+        const int i = m_buffer.indexOf(name);
+        if (i >= 0 && (m_buffer.isNull(i) || m_buffer.value(i).toString().trimmed().isEmpty()))
+            throw EDatabaseError(QStringLiteral("Field '%1' must have a value").arg(name));
+    }
 }
 
 void TDataSet::postInsert() {

@@ -1,5 +1,7 @@
 #include "ui/Application.h"
 
+#include "platform/QtSpanish.h"
+
 #include <QMessageBox>
 
 namespace {
@@ -23,6 +25,7 @@ void presentMessageBox(const QString& caption, const QString& text, BoxIcon icon
 
 KivoApplication::KivoApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setDefaultBoxPresenter(presentMessageBox);
+    loadQtSpanish();
 }
 
 bool KivoApplication::notify(QObject* receiver, QEvent* event) {

@@ -3,7 +3,8 @@
 #include <QDialog>
 
 // A secondary window of the station: created once at start-up, shown modally
-// from the main window's menu, centred on the screen.
+// from the main window's menu, centred on the screen. Its size is that of the
+// whole window, frame included, where the window system tells the frame.
 class TSecondaryWindow : public QDialog {
     Q_OBJECT
 public:
@@ -21,4 +22,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
+
+private:
+    void fitOuterSize();
+
+    QSize m_outerSize;
 };

@@ -3,9 +3,10 @@
 #include "station/StationFixture.h"
 
 #include "app/StationStart.h"
-#include "ui/Application.h"
 #include "station/uPrincipal.h"
+#include "ui/Application.h"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QMessageBox>
 #include <QTcpServer>
@@ -51,7 +52,7 @@ void TestCaptions::mainWindowCaption() {
 }
 
 // The real message box is shown; a person's OK is given once its caption has
-// been read.
+// been read. Its button speaks Spanish, whatever the locale.
 void TestCaptions::serverTestBoxCaption() {
     StationFixture world;
     setBoxPresenter({});
@@ -68,13 +69,14 @@ void TestCaptions::serverTestBoxCaption() {
             QTimer::singleShot(10, qApp, answer);
             return;
         }
-        captions << box->windowHandle()->title() << shownTitle(box->windowHandle());
+        captions << box->windowHandle()->title() << shownTitle(box->windowHandle())
+                 << box->button(QMessageBox::Ok)->text().remove(QLatin1Char('&'));
         box->accept();
     };
     QTimer::singleShot(0, qApp, answer);
     std::unique_ptr<TfPrincipal> f(createStationWindows());
     QVERIFY(f->Terminated());
-    QCOMPARE(captions, (QStringList{" KIVO_ip", " KIVO_ip"}));
+    QCOMPARE(captions, (QStringList{" KIVO_ip", " KIVO_ip", "Aceptar"}));
 }
 
 int main(int argc, char** argv) {

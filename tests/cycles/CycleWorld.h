@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/Cycles.h"
+#include "collect/PointClients.h"
 #include "collect/PuntoRegistro.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -117,14 +118,12 @@ struct FakeControls : CycleControls {
     QString automaticPrefix() const override { return prefix; }
     QString manualPath() const override { return manual; }
     bool manualOverwrite() const override { return overwrite; }
-    void blinkDailyIndicator() override { ++blinks; }
 
     QTime daily{23, 0};
     bool constant = false;
     QString prefix;
     QString manual;
     bool overwrite = false;
-    int blinks = 0;
 };
 
 // A registration point row of confRegIP.db.
@@ -153,12 +152,17 @@ inline void appendPoints(const QString& alias, const QList<Point>& points) {
 
 // A station's world in a temporary directory: the local tables, the cycles
 // with their own timers, a recording report, a settable clock, and either the
-// fake point's work or the real one (against simulated points).
+// fake point's work or the real one (against simulated points). The step
+// timers tick every few milliseconds: no test here depends on their interval.
 class CycleWorld {
 public:
     enum class Work { Fake, Real };
+    static constexpr int kTestStepMs = 5;
+    // The FTP and push time-outs of the real work: short, so that a silent
+    // point costs the tests little, and long enough for a loaded machine.
+    static constexpr int kTestTimeOutMs = 2000;
 
-    explicit CycleWorld(Work kind = Work::Fake) : timers(60, 500) {
+    explicit CycleWorld(Work kind = Work::Fake) : timers(60, kTestStepMs) {
         const QString root = m_dir.path();
         qputenv("KIVO_REGISTRY", (root + "/registry.reg").toUtf8());
         qputenv("KIVO_ALIASES", (root + "/aliases.ini").toUtf8());
@@ -174,13 +178,11 @@ public:
         tPrIP.TableName = QStringLiteral("confRegIP.db");
         PointWork* chosen = &work;
         if (kind == Work::Real) {
-            ftp.UserID = QStringLiteral("tolv");
-            ftp.Password = QStringLiteral("kqnwdrb");
-            ftp.ReportLevel = 16;
-            sock.TimeOut = 5000;
+            setUpPointClients(ftp, sock);
+            sock.TimeOut = kTestTimeOutMs;
             real = std::make_unique<PuntoRegistro>(
                 PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"), QStringLiteral("JUXRegs"),
-                           [] { return 5000; }});
+                           [] { return kTestTimeOutMs; }});
             chosen = real.get();
         }
         cycles =

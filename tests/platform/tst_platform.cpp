@@ -1,4 +1,3 @@
-#include "ui/Application.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/ErrorBox.h"
@@ -6,6 +5,7 @@
 #include "platform/Regional.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
+#include "ui/Application.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -301,6 +301,8 @@ void TestPlatform::localeFormatsConverted_data() {
                                  << "5.3.2024 19.08.09";
     QTest::newRow("fr_CA: quoted letters") << "fr_CA"
                                            << "2024-03-05 19 h 08 min 09 s";
+    QTest::newRow("C: a bare locale writes day first") << "C"
+                                                       << "05/03/2024 19:08:09";
     QTest::newRow("ar_EG: direction marks")
         << "ar_EG" << QString::fromUtf8("5\u200f/3\u200f/2024 7:08:09 \u0645");
 }

@@ -47,6 +47,8 @@ private slots:
     void reopeningAfterAnUnpostedChangeShowsTheOldRow();
     void tableThatCannotOpenLeavesTheWindowOpen();
     void postErrorInTheEditorKeepsTheRowInEdit();
+    void rowWithoutItsKeyIsRefused_data();
+    void rowWithoutItsKeyIsRefused();
     void editDuringACycleReachesTheNextCycle();
     void pointWebPage_data();
     void pointWebPage();
@@ -184,6 +186,36 @@ void TestEditors::postErrorInTheEditorKeepsTheRowInEdit() {
     QCOMPARE(model->data(model->index(1, 0)).toString(), QStringLiteral("192.0.2.1"));
     editor.DBNavigator->BtnClick(TDBNavigator::nbCancel);
     QCOMPARE(model->rowCount(), 1);
+}
+
+void TestEditors::rowWithoutItsKeyIsRefused_data() {
+    QTest::addColumn<bool>("personnel");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("person without CODIGO") << true << "CODIGO";
+    QTest::newRow("cost centre without CECO") << false << "CECO";
+}
+
+// The row stays in edit with a message; nothing reaches the table.
+void TestEditors::rowWithoutItsKeyIsRefused() {
+    QFETCH(bool, personnel);
+    QFETCH(QString, key);
+    std::unique_ptr<TTableEditor> editor;
+    if (personnel)
+        editor = std::make_unique<TfPersonal>();
+    else
+        editor = std::make_unique<TfCeco>();
+    editor->Table1.DatabaseName = "KIVO_1";
+    showWindow(*editor);
+    QAbstractItemModel* model = editor->DBGrid1->model();
+    editor->DBNavigator->BtnClick(TDBNavigator::nbInsert);
+    QVERIFY(model->setData(model->index(0, 1), "7"));
+    editor->DBNavigator->BtnClick(TDBNavigator::nbPost);
+    QCOMPARE(m_world->boxes.size(), 1);
+    QVERIFY2(m_world->boxes[0].contains("'" + key + "' must have a value"),
+             qPrintable(m_world->boxes[0]));
+    QCOMPARE(editor->DataSource1.state(), TDataSource::State::Insert);
+    QCOMPARE(m_world->countRows(personnel ? "personal" : "ceco"), 0);
+    editor->DBNavigator->BtnClick(TDBNavigator::nbCancel);
 }
 
 // The cycle walks the rows it read when it started; an edit posted meanwhile

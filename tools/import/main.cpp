@@ -7,6 +7,7 @@
 #include "Importer.h"
 #include "LegacyTable.h"
 #include "RegistryMerge.h"
+#include "platform/QtSpanish.h"
 #include "platform/Registry.h"
 #include "store/Aliases.h"
 
@@ -116,6 +117,7 @@ bool mergeRegistry(const QString& exportPath, bool write, QTextStream& out) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-import"));
+    loadQtSpanish();
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
         "Traslada una estación existente: sus seis archivos de tablas (lectura.DB, lecturaBAK.db, "

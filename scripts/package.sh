@@ -75,8 +75,9 @@ run_service() {
         /usr/bin/kivo-ipd --workdir "$STATE" "$@"
 }
 
+# Without the recommended packages, so that the purge leaves the machine as it was.
 apt_install() {
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$1" >"$BUILD/package-apt.log" 2>&1 ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$1" >"$BUILD/package-apt.log" 2>&1 ||
         { cat "$BUILD/package-apt.log" >&2; fail "apt-get install $1"; }
 }
 

@@ -3,6 +3,7 @@
 #include "collect/PointClients.h"
 #include "collect/ServiceLink.h"
 #include "platform/Registry.h"
+#include "service/SettingsAccess.h"
 #include "service/SignalPipe.h"
 #include "service/SystemdNotify.h"
 #include "store/Aliases.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr int kError = 3, kInfo = 6;
+constexpr int kError = 3, kWarning = 4, kInfo = 6;
 
 // What the cycles read from the window's controls, answered from the settings.
 class SettingsCycleControls : public CycleControls {
@@ -87,8 +88,18 @@ bool StationService::start() {
 }
 
 bool StationService::loadSettings() {
+    const QString problem =
+        settingsAccessProblem(TRegistry::defaultPath(), qEnvironmentVariableIsSet("KIVO_REGISTRY"));
+    if (!problem.isEmpty()) {
+        journalLine(kError, QStringLiteral("ERROR: ") + problem);
+        return false;
+    }
     try {
         m_settings = loadStationSettings(m_serverAlias);
+        if (!m_settings.keyFound)
+            journalLine(kWarning, QStringLiteral("AVISO: %1 no tiene la configuración de la "
+                                                 "estación; rigen los valores por omisión")
+                                      .arg(TRegistry::defaultPath()));
         return true;
     } catch (const ERegistryException& error) {
         journalLine(kError, QStringLiteral("ERROR: configuración no válida en %1: %2")

@@ -175,6 +175,8 @@ void TestService::stationThatCannotStart_data() {
                                           << "ya hay una estación";
     QTest::newRow("working directory missing") << "workdir"
                                                << "carpeta de trabajo";
+    QTest::newRow("settings folder missing") << "configdir"
+                                             << "falta la carpeta de configuración";
 }
 
 void TestService::stationThatCannotStart() {
@@ -198,6 +200,8 @@ void TestService::stationThatCannotStart() {
     QLockFile other(world.path("tmp") + QStringLiteral("/MyAppName.lock"));
     if (trouble == QLatin1String("lock"))
         QVERIFY(other.tryLock(0));
+    if (trouble == QLatin1String("configdir"))
+        qputenv("KIVO_REGISTRY", world.path("removed/registry.reg").toUtf8());
     QStringList args{QStringLiteral("--once")};
     if (trouble == QLatin1String("workdir"))
         args << QStringLiteral("--workdir") << world.path("no-such-folder");

@@ -117,6 +117,7 @@ bool mergeRegistry(const QString& exportPath, bool write, QTextStream& out) {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-import"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));
     loadQtSpanish();
     QCommandLineParser args;
     args.setApplicationDescription(QStringLiteral(
@@ -125,6 +126,7 @@ int main(int argc, char* argv[]) {
         "las tablas o ninguna, y las claves de la estación de una exportación del registro de "
         "Windows al archivo de configuración. Si se dan ambos, hace las dos cosas o ninguna."));
     args.addHelpOption();
+    args.addVersionOption();
     args.addPositionalArgument(QStringLiteral("carpeta"),
                                QStringLiteral("La carpeta de la estación anterior."),
                                QStringLiteral("[carpeta]"));
@@ -168,6 +170,8 @@ int main(int argc, char* argv[]) {
     }
     if (args.isSet(QStringLiteral("help")))
         args.showHelp(Success);
+    if (args.isSet(QStringLiteral("version")))
+        args.showVersion();
     const bool tables = !args.positionalArguments().isEmpty();
     const bool registry = args.isSet(QStringLiteral("registry"));
     if ((!tables && !registry) || args.positionalArguments().size() > 1) {

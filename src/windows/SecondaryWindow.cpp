@@ -4,7 +4,6 @@
 #include "ui/Centre.h"
 
 #include <QShowEvent>
-#include <QTimer>
 #include <QWindow>
 
 TSecondaryWindow::TSecondaryWindow(QWidget* parent, const QString& objectName,
@@ -15,17 +14,26 @@ TSecondaryWindow::TSecondaryWindow(QWidget* parent, const QString& objectName,
     resize(outerSize);
 }
 
-// The frame is known once the window manager has framed the window, shortly
-// after it is shown; without a window manager it is none.
+// The frame is known once the window manager has framed the window, some
+// time after it is shown (a move or an activation says so); without a window
+// manager there is none.
 void TSecondaryWindow::fitOuterSize() {
     const QWindow* window = windowHandle();
     if (!window || window->frameMargins().isNull())
         return;
+    m_fitPending = false;
     const QSize inner = m_outerSize.shrunkBy(window->frameMargins());
     if (size() == inner)
         return;
     resize(inner);
     centreOnScreen(this);
+}
+
+bool TSecondaryWindow::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    if (m_fitPending && (event->type() == QEvent::Move || event->type() == QEvent::WindowActivate))
+        fitOuterSize();
+    return handled;
 }
 
 int TSecondaryWindow::ShowModal() {
@@ -37,8 +45,8 @@ void TSecondaryWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
+    m_fitPending = true;
     fitOuterSize();
-    QTimer::singleShot(0, this, [this] { fitOuterSize(); });
     runGuarded([this] { FormShow(); });
 }
 

@@ -22,9 +22,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
+    bool event(QEvent* event) override;
 
 private:
     void fitOuterSize();
 
     QSize m_outerSize;
+    bool m_fitPending = false; // shown, frame not yet told
 };

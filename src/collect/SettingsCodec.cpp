@@ -223,23 +223,6 @@ QMap<QString, PendingDelete> RecoveryExtra::fromPendingText(const QString& text)
 namespace {
 
 // Keeps what is read; a station without a window has nothing else to apply.
-class SettingsRecord : public SettingsTarget {
-public:
-    explicit SettingsRecord(StationSettings& s) : m_s(s) {}
-    void applyAuto(bool on) override { m_s.Auto = on; }
-    void applyAutoMin(bool on) override { m_s.AutoMin = on; }
-    void applyDelayAutoMin(int seconds) override { m_s.DelayAutoMin = seconds; }
-    void applyHoraAuto(TDateTime time) override { m_s.HoraAuto = time; }
-    void applyFileAuto(const QString& path) override { m_s.FileAuto = path; }
-    void applyFileMan(const QString& path) override { m_s.FileMan = path; }
-    void applyEraseMan(bool on) override { m_s.EraseMan = on; }
-    void applyFTPix(int value) override { m_s.FTPix = value; }
-    void applyFTPtimeOut(int milliseconds) override { m_s.FTPtimeOut = milliseconds; }
-
-private:
-    StationSettings& m_s;
-};
-
 void checkRange(const QString& name, int value, int low, int high) {
     if (value < low || value > high)
         throw ERegistryException(QStringLiteral("'%1' is %2; it must be from %3 to %4")

@@ -81,6 +81,24 @@ public:
     virtual void applyFTPtimeOut(int milliseconds) = 0;
 };
 
+// A target that keeps each value in a settings value (no window).
+class SettingsRecord : public SettingsTarget {
+public:
+    explicit SettingsRecord(StationSettings& s) : m_s(s) {}
+    void applyAuto(bool on) override { m_s.Auto = on; }
+    void applyAutoMin(bool on) override { m_s.AutoMin = on; }
+    void applyDelayAutoMin(int seconds) override { m_s.DelayAutoMin = seconds; }
+    void applyHoraAuto(TDateTime time) override { m_s.HoraAuto = time; }
+    void applyFileAuto(const QString& path) override { m_s.FileAuto = path; }
+    void applyFileMan(const QString& path) override { m_s.FileMan = path; }
+    void applyEraseMan(bool on) override { m_s.EraseMan = on; }
+    void applyFTPix(int value) override { m_s.FTPix = value; }
+    void applyFTPtimeOut(int milliseconds) override { m_s.FTPtimeOut = milliseconds; }
+
+private:
+    StationSettings& m_s;
+};
+
 // Reads the settings of an open key in order. A value that must be there and
 // is absent or of the wrong type raises ERegistryException and stops the
 // reading; "FTPix" falls back to 1, and a bad "FTPtimeOut" is not applied at

@@ -38,7 +38,8 @@ void PointHarness::load() {
         QStringList unread;
         readRecoveryValues(registry, settings, unread);
         try {
-            readSettings(registry, *this);
+            SettingsRecord record(settings);
+            readSettings(registry, record);
         } catch (const ERegistryException&) {
             // a key with the recovery values alone
         }

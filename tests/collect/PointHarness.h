@@ -32,11 +32,11 @@ public:
     void showError(const std::exception&) override { ++errors; }
 };
 
-class PointHarness : private SettingsTarget {
+class PointHarness {
 public:
     // The environment (aliases, registry, working directory) is set already.
     PointHarness(const QString& localAlias, const QString& serverAlias, int ftpTimeOut = 10000);
-    ~PointHarness() override;
+    ~PointHarness();
 
     void load(); // the settings as the registry file holds them
     void save(); // guardarParam; raises when the key cannot be opened or written
@@ -55,15 +55,4 @@ public:
     QString serverAlias;
     std::unique_ptr<PuntoRegistro> work;
     int ftpTimeOut;
-
-private:
-    void applyAuto(bool) override {}
-    void applyAutoMin(bool) override {}
-    void applyDelayAutoMin(int) override {}
-    void applyHoraAuto(TDateTime) override {}
-    void applyFileAuto(const QString&) override {}
-    void applyFileMan(const QString&) override {}
-    void applyEraseMan(bool) override {}
-    void applyFTPix(int value) override { settings.FTPix = value; }
-    void applyFTPtimeOut(int) override {}
 };

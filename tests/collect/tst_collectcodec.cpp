@@ -35,20 +35,6 @@ RegistroTicket record(qint32 codigo, int h, int m, int s, quint16 importe, qint3
     return r;
 }
 
-class SettingsSink : public SettingsTarget {
-public:
-    StationSettings s;
-    void applyAuto(bool on) override { s.Auto = on; }
-    void applyAutoMin(bool on) override { s.AutoMin = on; }
-    void applyDelayAutoMin(int v) override { s.DelayAutoMin = v; }
-    void applyHoraAuto(TDateTime v) override { s.HoraAuto = v; }
-    void applyFileAuto(const QString& v) override { s.FileAuto = v; }
-    void applyFileMan(const QString& v) override { s.FileMan = v; }
-    void applyEraseMan(bool on) override { s.EraseMan = on; }
-    void applyFTPix(int v) override { s.FTPix = v; }
-    void applyFTPtimeOut(int v) override { s.FTPtimeOut = v; }
-};
-
 } // namespace
 
 class TestCollectCodec : public QObject {
@@ -281,14 +267,15 @@ private slots:
         r.WriteString("FTPloc", "L01");
         r.WriteInteger("FTPix", 7);
         r.WriteInteger("FTPtimeOut", 60000);
-        SettingsSink sink;
-        readSettings(r, sink);
+        StationSettings s;
+        SettingsRecord record(s);
+        readSettings(r, record);
         QStringList unread;
-        readRecoveryValues(r, sink.s, unread);
-        QVERIFY(sink.s.fFTPerr);
-        QCOMPARE(sink.s.FTPix, 7);
-        QVERIFY(sink.s.recovery.runId.isEmpty());
-        QVERIFY(sink.s.recovery.pending.isEmpty());
+        readRecoveryValues(r, s, unread);
+        QVERIFY(s.fFTPerr);
+        QCOMPARE(s.FTPix, 7);
+        QVERIFY(s.recovery.runId.isEmpty());
+        QVERIFY(s.recovery.pending.isEmpty());
     }
 };
 

@@ -6,10 +6,10 @@
 #include "report/DataSetRows.h"
 #include "report/PageBuilder.h"
 #include "report/PagePainter.h"
+#include "report/TicketExport.h"
+#include "report/TicketReport.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
-#include "windows/TicketExport.h"
-#include "windows/upConsulta1.h"
 
 #include <QDir>
 #include <QElapsedTimer>

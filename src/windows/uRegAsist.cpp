@@ -6,10 +6,10 @@
 #include "platform/Regional.h"
 #include "report/DataSetRows.h"
 #include "report/PageBuilder.h"
+#include "report/TicketExport.h"
 #include "report/preview/ReportPreview.h"
 #include "ui/DBGrid.h"
 #include "ui/DBNavigator.h"
-#include "windows/TicketExport.h"
 #include "windows/upConsulta1.h"
 
 #include <QDateEdit>

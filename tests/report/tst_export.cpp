@@ -4,8 +4,8 @@
 #include "FileSizeLimit.h"
 #include "ReportFixture.h"
 #include "report/SeparatedValues.h"
+#include "report/TicketExport.h"
 #include "report/Workbook.h"
-#include "windows/TicketExport.h"
 
 #include <QDir>
 #include <QRegularExpression>

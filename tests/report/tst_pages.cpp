@@ -6,9 +6,9 @@
 #include "report/PageBuilder.h"
 #include "report/PagePainter.h"
 #include "report/ReportFiles.h"
+#include "report/TicketReport.h"
 #include "report/preview/PageView.h"
 #include "report/preview/ReportPreview.h"
-#include "windows/upConsulta1.h"
 
 #include <QPrinter>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
-#include "windows/TicketExport.h"
+#include "report/TicketExport.h"
 
 #include "platform/Regional.h"
 #include "report/SeparatedValues.h"
+#include "report/TicketReport.h"
 #include "report/Workbook.h"
 #include "store/DataSet.h"
 #include "store/Schema.h"
-#include "windows/upConsulta1.h"
 
 namespace {
 

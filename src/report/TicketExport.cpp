@@ -90,8 +90,8 @@ void writeTicketExport(const QString& path, TDataSet& rows, const QDate& from, c
     writeTextFile(path, ticketExportLines(rows, from, to, separator));
 }
 
-void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to) {
-    TWorkbookWriter workbook(path, QStringLiteral("Reporte"));
+void writeTicketRows(TWorkbookWriter& workbook, TDataSet& rows, const QDate& from,
+                     const QDate& to) {
     workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
     workbook.addRow({WorkbookCell::ofText(kReportLine)});
     workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
@@ -105,5 +105,10 @@ void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from,
             cells[size_t(column)] = cellOf(rows.Fields(column));
         workbook.addRow(cells);
     }
+}
+
+void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to) {
+    TWorkbookWriter workbook(path, QStringLiteral("Reporte"));
+    writeTicketRows(workbook, rows, from, to);
     workbook.commit();
 }

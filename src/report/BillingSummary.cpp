@@ -79,9 +79,9 @@ ReportBand columnHeader() {
 ReportBand cecoHeader() {
     ReportBand band{BandKind::GroupHeader, 7.0, {}, kCecoLevel};
     band.elements.push_back(
-        label(QRectF(1.27, 1.5, 40, 4.5), QStringLiteral("Centro de costo"), arial(9, true)));
+        label(QRectF(1.27, 1.5, 30, 4.5), QStringLiteral("Centro de costo"), arial(9, true)));
     band.elements.push_back(
-        field(QRectF(42, 1.5, 40, 4.5), QStringLiteral("CECO"), arial(9, true), L));
+        field(QRectF(32, 1.5, 40, 4.5), QStringLiteral("CECO"), arial(9, true), L));
     return band;
 }
 

@@ -15,11 +15,6 @@ QStringList summedColumns(const ReportDefinition& definition) {
     return columns;
 }
 
-bool isHeading(BandKind kind) {
-    return kind == BandKind::PageHeader || kind == BandKind::Title ||
-           kind == BandKind::ColumnHeader;
-}
-
 class PageBuilder : public GroupVisitor {
 public:
     PageBuilder(const ReportDefinition& definition, const ReportRows& rows)
@@ -50,6 +45,7 @@ public:
         if (m_top + heightFromHeader(level) > m_bodyBottom + 1e-9 && !pageHoldsOnlyHeadings())
             newPage();
         place(BandKind::GroupHeader, &firstRow, nullptr, level);
+        m_openGroups.push_back(&firstRow);
     }
 
     void row(const QStringList& row, const GroupTotals& soFar) override {
@@ -58,6 +54,7 @@ public:
 
     void groupEnds(int level, const QStringList& lastRow, const GroupTotals& totals) override {
         place(BandKind::GroupFooter, &lastRow, &totals, level);
+        m_openGroups.pop_back();
     }
 
 private:
@@ -69,6 +66,13 @@ private:
         if (pageNumber() == 1)
             placeHere(BandKind::Title);
         placeHere(BandKind::ColumnHeader);
+        // A group that goes on shows its header again, with its first row.
+        for (size_t level = 0; level < m_openGroups.size(); ++level)
+            if (const ReportBand* header = m_def.band(BandKind::GroupHeader, int(level))) {
+                placeAt(*header, m_top, m_openGroups[level], nullptr);
+                m_top += header->height;
+            }
+        m_headingBands = m_result.pages.back().bands.size();
     }
 
     void finishPage(bool last) {
@@ -119,10 +123,7 @@ private:
     // A page of headings alone takes the band even when it does not fit, so
     // that a band higher than a page cannot start pages for ever.
     bool pageHoldsOnlyHeadings() const {
-        for (const PlacedBand& band : m_result.pages.back().bands)
-            if (!isHeading(band.kind))
-                return false;
-        return true;
+        return m_result.pages.back().bands.size() == m_headingBands;
     }
 
     void placeAt(const ReportBand& band, double top, const QStringList* row,
@@ -173,6 +174,8 @@ private:
     const ReportRows& m_rows;
     RowGroups m_groups;
     ReportPages m_result;
+    std::vector<const QStringList*> m_openGroups; // the first row of each, outermost first
+    size_t m_headingBands = 0;                    // placed on the page before its rows
     double m_bodyBottom = 0;
     double m_top = 0;
 };

@@ -42,11 +42,11 @@ bool isNumber(const QVariant& value) {
     }
 }
 
-WorkbookCell cellOf(const TField& field) {
+WorkbookCell cellOf(const TField& field, bool dateTimeColumn) {
     const QVariant value = field.Value();
     if (value.isNull())
         return {};
-    if (isDateTimeColumn(field.FieldName()))
+    if (dateTimeColumn)
         return WorkbookCell::ofDateTime(field.AsDateTime());
     if (isNumber(value))
         return WorkbookCell::ofNumber(field.AsFloat());
@@ -99,10 +99,14 @@ void writeTicketRows(TWorkbookWriter& workbook, TDataSet& rows, const QDate& fro
     workbook.addRow(
         {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
     workbook.addRow(textCells(kHeadings));
+    // Looked up once: the schema is searched by name.
+    std::vector<bool> dateTimeColumns;
+    for (int column = 0; column < kExportedColumns; ++column)
+        dateTimeColumns.push_back(isDateTimeColumn(rows.Fields(column).FieldName()));
     std::vector<WorkbookCell> cells(kExportedColumns);
     for (rows.First(); !rows.Eof(); rows.Next()) {
         for (int column = 0; column < kExportedColumns; ++column)
-            cells[size_t(column)] = cellOf(rows.Fields(column));
+            cells[size_t(column)] = cellOf(rows.Fields(column), dateTimeColumns[size_t(column)]);
         workbook.addRow(cells);
     }
 }

@@ -72,13 +72,14 @@ QStringList bandTrace(const ReportPages& pages) {
     return trace;
 }
 
-// The page (1-based) that holds each band whose first text is given.
-int pageOfBand(const ReportPages& pages, BandKind kind, const QString& firstText) {
+// The pages (1-based) that hold a band of the kind whose first text is given.
+QList<int> pagesOfBand(const ReportPages& pages, BandKind kind, const QString& firstText) {
+    QList<int> found;
     for (size_t page = 0; page < pages.pages.size(); ++page)
         for (const PlacedBand& placed : pages.pages[page].bands)
             if (placed.kind == kind && placed.items.front().text == firstText)
-                return int(page) + 1;
-    return 0;
+                found << int(page) + 1;
+    return found;
 }
 
 // Per CECO (its text), the tickets and the amount in cents.
@@ -131,6 +132,7 @@ private slots:
     void bandsOfOneAndTwoLevels();
     void headerNeverAloneAtPageFoot_data();
     void headerNeverAloneAtPageFoot();
+    void bandHigherThanThePageEnds();
     void emptyRangeHasZeroTotals();
     void summedTextThatIsNoWholeNumberIsRefused();
     void summaryAgreesWithSql_data();
@@ -159,24 +161,42 @@ void TestGroups::bandsOfOneAndTwoLevels() {
 
 void TestGroups::headerNeverAloneAtPageFoot_data() {
     QTest::addColumn<int>("firstGroupRows");
-    QTest::addColumn<int>("secondHeaderPage");
+    QTest::addColumn<QList<int>>("firstHeaderPages");
+    QTest::addColumn<QList<int>>("secondHeaderPages");
+    QTest::addColumn<int>("secondFirstRowPage");
     // Header 3 mm, detail 10 mm, footer 3 mm, page 100 mm: after 8 rows the
-    // next header and its first row fit (3 + 80 + 3 + 3 + 10 = 99).
-    QTest::newRow("header and row fit") << 8 << 1;
+    // next header and its first row fit (3 + 80 + 3 + 3 + 10 = 99); its
+    // footer goes on to the next page, under the header again.
+    QTest::newRow("header and row fit") << 8 << QList<int>{1} << QList<int>{1, 2} << 1;
     // After 9 rows the header alone would fit (96 mm), its first row not.
-    QTest::newRow("header alone would fit") << 9 << 2;
+    QTest::newRow("header alone would fit") << 9 << QList<int>{1} << QList<int>{2} << 2;
+    // A group that goes on to the next page shows its header there again.
+    QTest::newRow("group over two pages") << 12 << QList<int>{1, 2} << QList<int>{2} << 2;
 }
 
 void TestGroups::headerNeverAloneAtPageFoot() {
     QFETCH(int, firstGroupRows);
-    QFETCH(int, secondHeaderPage);
+    QFETCH(QList<int>, firstHeaderPages);
+    QFETCH(QList<int>, secondHeaderPages);
+    QFETCH(int, secondFirstRowPage);
     QList<QStringList> values;
     for (int i = 0; i < firstGroupRows; ++i)
         values << QStringList{"a", "", QString::number(i)};
     values << QStringList{"b", "", "99"};
     const ReportPages pages = buildPages(groupedDefinition(1, 10), rowsOfValues(values));
-    QCOMPARE(pageOfBand(pages, BandKind::GroupHeader, "b"), secondHeaderPage);
-    QCOMPARE(pageOfBand(pages, BandKind::Detail, "99"), secondHeaderPage);
+    QCOMPARE(pagesOfBand(pages, BandKind::GroupHeader, "a"), firstHeaderPages);
+    QCOMPARE(pagesOfBand(pages, BandKind::GroupHeader, "b"), secondHeaderPages);
+    QCOMPARE(pagesOfBand(pages, BandKind::Detail, "99"), QList<int>{secondFirstRowPage});
+}
+
+// Rows higher than a page, under a repeated header, still take a page each
+// instead of starting pages for ever.
+void TestGroups::bandHigherThanThePageEnds() {
+    const ReportPages pages =
+        buildPages(groupedDefinition(1, 150), rowsOfValues({{"a", "", "1"}, {"a", "", "2"}}));
+    QCOMPARE(pagesOfBand(pages, BandKind::Detail, "1"), QList<int>{2});
+    QCOMPARE(pagesOfBand(pages, BandKind::Detail, "2"), QList<int>{3});
+    QCOMPARE(int(pages.pages.size()), 4);
 }
 
 void TestGroups::emptyRangeHasZeroTotals() {

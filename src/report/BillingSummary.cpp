@@ -12,6 +12,7 @@ namespace {
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QString kAmountColumn = QStringLiteral("CENTAVOS");
 const QString kNoName = QStringLiteral("(sin nombre)");
+const QString kNoCeco = QStringLiteral("(sin CECO)");
 const QString kCecoTotalText = QStringLiteral("Total del centro de costo");
 const QString kRangeTotalText = QStringLiteral("Total del período");
 constexpr int kCecoLevel = 0, kPersonLevel = 1;
@@ -81,7 +82,7 @@ ReportBand cecoHeader() {
     band.elements.push_back(
         label(QRectF(1.27, 1.5, 30, 4.5), QStringLiteral("Centro de costo"), arial(9, true)));
     band.elements.push_back(
-        field(QRectF(32, 1.5, 40, 4.5), QStringLiteral("CECO"), arial(9, true), L));
+        field(QRectF(32, 1.5, 40, 4.5), QStringLiteral("CECO"), arial(9, true), L, kNoCeco));
     return band;
 }
 
@@ -107,7 +108,7 @@ ReportBand cecoFooter() {
     band.elements.push_back(
         label(QRectF(kNombres.left, 1.2, 42, 4.02), kCecoTotalText, arial(8, true)));
     band.elements.push_back(field(QRectF(kNombres.left + 42, 1.2, 30, 4.02), QStringLiteral("CECO"),
-                                  arial(8, true), L));
+                                  arial(8, true), L, kNoCeco));
     for (ReportElement& total : totalsAt(1.2, arial(8, true)))
         band.elements.push_back(std::move(total));
     return band;

@@ -80,7 +80,7 @@ void summaryFigures(const QString& out) {
     query.DatabaseName = kAlias;
     query.SQL = billingSummarySql(from, to);
     query.Open();
-    const ReportRows rows = rowsOf(query);
+    const ReportRows rows = billingSummaryRows(query);
     query.Close();
     const double open = seconds(timer);
     const ReportPages pages = buildPages(billingSummaryDefinition(from, to), rows);

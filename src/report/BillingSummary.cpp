@@ -1,11 +1,15 @@
 #include "report/BillingSummary.h"
 
 #include "platform/DateTime.h"
+#include "platform/Errors.h"
 #include "platform/Regional.h"
 #include "report/RowGroups.h"
 #include "report/TicketExport.h"
 #include "report/TicketReport.h"
 #include "report/Workbook.h"
+#include "store/DataSet.h"
+
+#include <cmath>
 
 namespace {
 
@@ -16,6 +20,7 @@ const QString kNoCeco = QStringLiteral("(sin CECO)");
 const QString kCecoTotalText = QStringLiteral("Total del centro de costo");
 const QString kRangeTotalText = QStringLiteral("Total del período");
 constexpr int kCecoLevel = 0, kPersonLevel = 1;
+constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
 constexpr TextAlign L = TextAlign::Left, R = TextAlign::Right;
 
 ReportFont arial(double points, bool bold = false) {
@@ -126,6 +131,18 @@ ReportBand summary(double width) {
     return band;
 }
 
+// Rounded half away from zero, the same on every server; the server's own
+// ROUND differs (PostgreSQL rounds a double's halves to even, SQL Server
+// wants a second argument).
+QString centsText(const QVariant& amount) {
+    if (amount.isNull())
+        return {};
+    const double cents = amount.toDouble() * 100;
+    if (!(std::fabs(cents) < kMaxCents))
+        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount.toString()));
+    return QString::number(std::llround(cents));
+}
+
 // A whole-number column as a number cell, an empty cell for null.
 WorkbookCell wholeNumberCell(const QString& text) {
     return text.isEmpty() ? WorkbookCell{} : WorkbookCell::ofNumber(text.toDouble());
@@ -173,14 +190,24 @@ private:
 QStringList billingSummarySql(const QDate& from, const QDate& to) {
     const QString d1 = from.toString(QStringLiteral("yyyyMMdd"));
     const QString d2 = to.toString(QStringLiteral("yyyyMMdd"));
-    return {QStringLiteral("SELECT CECO, LEGAJO, COALESCE(NOMBRES, '') AS NOMBRES,"),
-            QStringLiteral("  CAST(ROUND(IMPORTE * 100) AS BIGINT) AS CENTAVOS"),
+    return {QStringLiteral("SELECT CECO, LEGAJO, COALESCE(NOMBRES, '') AS NOMBRES, IMPORTE"),
             QStringLiteral("FROM tickettaxis"),
             QStringLiteral("WHERE FECHA BETWEEN '") + d1 + QStringLiteral(" 00:00:00' AND '") + d2 +
                 QStringLiteral(" 23:59:59'"),
             QStringLiteral("ORDER BY CASE WHEN CECO IS NULL THEN 0 ELSE 1 END, CECO,"),
             QStringLiteral("  CASE WHEN LEGAJO IS NULL THEN 0 ELSE 1 END, LEGAJO,"),
             QStringLiteral("  COALESCE(NOMBRES, '');")};
+}
+
+ReportRows billingSummaryRows(TDataSet& query) {
+    ReportRows rows;
+    rows.fieldNames = QStringList{QStringLiteral("CECO"), QStringLiteral("LEGAJO"),
+                                  QStringLiteral("NOMBRES"), kAmountColumn};
+    rows.rows.reserve(size_t(query.RecordCount()));
+    for (query.First(); !query.Eof(); query.Next())
+        rows.rows.push_back({query.Fields(0).AsString(), query.Fields(1).AsString(),
+                             query.Fields(2).AsString(), centsText(query.Fields(3).Value())});
+    return rows;
 }
 
 ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {

@@ -12,10 +12,15 @@ class TDataSet;
 // of the date range.
 
 // Every ticket of the range as CECO, LEGAJO, NOMBRES (empty for null) and
-// CENTAVOS, the amount in whole cents, ordered by CECO and person, nulls
-// first on every server. The amounts are tenths (the station stores them so),
-// so rounding each to the cent changes nothing and the sums are exact.
+// IMPORTE, ordered by CECO and person, nulls first on every server.
 QStringList billingSummarySql(const QDate& from, const QDate& to);
+
+// The rows of that query for the summary: CECO, LEGAJO and NOMBRES in their
+// text forms, and CENTAVOS, the amount in whole cents (empty for null). The
+// amounts are tenths (the station stores them so): rounding each to the cent
+// changes nothing, and from here on they are summed exactly. Raises for an
+// amount beyond 10^13.
+ReportRows billingSummaryRows(TDataSet& query);
 
 // The report over those rows: the page, fonts, page header and page footer
 // of the ticket report; the range in the title.

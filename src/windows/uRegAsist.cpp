@@ -214,7 +214,7 @@ ReportRows TfRegAsist::summaryRows(const QDate& from, const QDate& to) {
     Query1.SQL = billingSummarySql(from, to);
     Query1.Open();
     ClosesAtEnd closes{Query1};
-    return rowsOf(Query1);
+    return billingSummaryRows(Query1);
 }
 
 void TfRegAsist::writeSummaryWorkbook(const QString& path, const ReportRows& summary,

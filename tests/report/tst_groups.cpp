@@ -271,7 +271,7 @@ void TestGroups::summaryAgreesWithSql() {
     query.DatabaseName = "JUXRegs";
     query.SQL = billingSummarySql(QDate(2047, 5, 10), QDate(2047, 5, 10));
     query.Open();
-    const ReportRows rows = rowsOf(query);
+    const ReportRows rows = billingSummaryRows(query);
     query.Close();
     const ReportPages pages =
         buildPages(billingSummaryDefinition(QDate(2047, 5, 10), QDate(2047, 5, 10)), rows);

@@ -34,7 +34,8 @@ struct ReportPages {
 };
 
 // Lays the bands out on pages: page header, title (first page), column header,
-// as many detail bands as fit above the page footer, the summary after the
-// last row, the page footer at the foot of the page. Raises when a field names
-// a column the rows do not have.
+// as many detail bands as fit above the page footer, each group's header
+// before its first row and footer after its last, the summary after the last
+// row, the page footer at the foot of the page. Raises when a field names a
+// column the rows do not have, or a summed value is no whole number.
 ReportPages buildPages(const ReportDefinition& definition, const ReportRows& rows);

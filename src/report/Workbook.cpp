@@ -64,11 +64,33 @@ TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
     m_workbook = workbook_new_opt(temporaryName.constData(), &options);
     if (!m_workbook)
         fail(QStringLiteral("no se pudo crear el libro"));
+    addSheet(sheetName);
+}
+
+void TWorkbookWriter::addSheet(const QString& sheetName) {
     m_sheet = workbook_add_worksheet(m_workbook, sheetName.toUtf8().constData());
-    m_dateFormat = workbook_add_format(m_workbook);
-    format_set_num_format(m_dateFormat, "dd/mm/yyyy");
-    m_dateTimeFormat = workbook_add_format(m_workbook);
-    format_set_num_format(m_dateTimeFormat, "dd/mm/yyyy hh:mm:ss");
+    if (!m_sheet)
+        fail(QStringLiteral("no se pudo crear la hoja %1").arg(sheetName));
+    m_row = 0;
+}
+
+// Formats are made once each, when a cell first needs one; plain text and
+// numbers need none.
+lxw_format* TWorkbookWriter::formatOf(const WorkbookCell& cell) {
+    static const char* const kNumberFormats[] = {nullptr, nullptr, "0.00", "dd/mm/yyyy",
+                                                 "dd/mm/yyyy hh:mm:ss"};
+    const int type = int(cell.type) - int(WorkbookCell::Type::Text);
+    if (!cell.bold && !kNumberFormats[type])
+        return nullptr;
+    lxw_format*& format = m_formats[type][cell.bold];
+    if (!format) {
+        format = workbook_add_format(m_workbook);
+        if (kNumberFormats[type])
+            format_set_num_format(format, kNumberFormats[type]);
+        if (cell.bold)
+            format_set_bold(format);
+    }
+    return format;
 }
 
 TWorkbookWriter::~TWorkbookWriter() {
@@ -89,18 +111,12 @@ void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
         return;
     case WorkbookCell::Type::Text:
         error = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
-                                       sheetText(cell.text).toUtf8().constData(), nullptr);
+                                       sheetText(cell.text).toUtf8().constData(), formatOf(cell));
         break;
-    case WorkbookCell::Type::Number:
+    default:
+        // Dates too: the spreadsheet counts days from 1899-12-30 as well.
         error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,
-                                       nullptr);
-        break;
-    case WorkbookCell::Type::Date:
-    case WorkbookCell::Type::DateTime:
-        // The spreadsheet counts days from 1899-12-30 too.
-        error = worksheet_write_number(m_sheet, lxw_row_t(m_row), lxw_col_t(column), cell.number,
-                                       cell.type == WorkbookCell::Type::Date ? m_dateFormat
-                                                                             : m_dateTimeFormat);
+                                       formatOf(cell));
         break;
     }
     if (error != LXW_NO_ERROR)

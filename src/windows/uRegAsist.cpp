@@ -4,12 +4,13 @@
 #include "platform/ErrorBox.h"
 #include "platform/Guarded.h"
 #include "platform/Regional.h"
+#include "report/BillingSummary.h"
 #include "report/DataSetRows.h"
 #include "report/PageBuilder.h"
+#include "report/TicketExport.h"
 #include "report/preview/ReportPreview.h"
 #include "ui/DBGrid.h"
 #include "ui/DBNavigator.h"
-#include "windows/TicketExport.h"
 #include "windows/upConsulta1.h"
 
 #include <QDateEdit>
@@ -107,6 +108,11 @@ QWidget* TfRegAsist::buildStrip() {
     bRep->setAutoDefault(false); // Enter is the export button's
     row->addWidget(bRep);
     connect(bRep, &QPushButton::clicked, this, guarded([this] { bRepClick(); }));
+    bResumen = new QPushButton(QStringLiteral("Resumen"), strip);
+    bResumen->setToolTip(QStringLiteral("Resumen por centro de costo"));
+    bResumen->setAutoDefault(false);
+    row->addWidget(bResumen);
+    connect(bResumen, &QPushButton::clicked, this, guarded([this] { bResumenClick(); }));
 
     gbExportar = new QGroupBox(QStringLiteral(" Exportar "), strip);
     auto* group = new QHBoxLayout(gbExportar);
@@ -190,6 +196,34 @@ void TfRegAsist::bRepClick() {
     ClosesAtEnd closes{query};
     const ReportPages pages = buildPages(fpConsulta1->Report1, rowsOf(query));
     previewReport(pages, this);
+}
+
+void TfRegAsist::bResumenClick() {
+    const QDate from = desde(), to = hasta();
+    const ReportRows rows = summaryRows(from, to);
+    const ReportPages pages = buildPages(billingSummaryDefinition(from, to), rows);
+    previewReport(pages, this,
+                  {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
+                   [this, rows, from, to](const QString& path) {
+                       writeSummaryWorkbook(path, rows, from, to);
+                   }});
+}
+
+ReportRows TfRegAsist::summaryRows(const QDate& from, const QDate& to) {
+    Query1.Close();
+    Query1.SQL = billingSummarySql(from, to);
+    Query1.Open();
+    ClosesAtEnd closes{Query1};
+    return billingSummaryRows(Query1);
+}
+
+void TfRegAsist::writeSummaryWorkbook(const QString& path, const ReportRows& summary,
+                                      const QDate& from, const QDate& to) {
+    Query1.Close();
+    Query1.SQL = ticketRangeSql(from, to);
+    Query1.Open();
+    ClosesAtEnd closes{Query1};
+    writeBillingWorkbook(path, summary, Query1, from, to);
 }
 
 void TfRegAsist::TBExportarClick() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "report/DataSetRows.h"
 #include "store/DataSet.h"
 #include "ui/DataSource.h"
 #include "windows/SecondaryWindow.h"
@@ -32,6 +33,7 @@ public:
     TDBNavigator* DBNavigator1;
     QDateEdit *dtpDesde, *dtpHasta;
     QPushButton* bRep;
+    QPushButton* bResumen;
     QGroupBox* gbExportar;
     QLineEdit* eSep;
     QPushButton* TBExportar;
@@ -48,6 +50,13 @@ public:
     void FormShow() override;
     void FormClose() override;
     void bRepClick();
+    // The summary by cost centre of the range, in the preview; its save
+    // dialog offers the summary's workbook too.
+    void bResumenClick();
+    // The summary's rows, and its workbook with the range's tickets.
+    ReportRows summaryRows(const QDate& from, const QDate& to);
+    void writeSummaryWorkbook(const QString& path, const ReportRows& summary, const QDate& from,
+                              const QDate& to);
     void TBExportarClick();
 
     QDate desde() const;

@@ -170,6 +170,7 @@ void checkCell(const WorkbookCell& written, const ReadCell* read, const QString&
                     where + QStringLiteral(" wrote [%1] read [%2]").arg(written.text, read->text));
         break;
     case WorkbookCell::Type::Number:
+    case WorkbookCell::Type::Amount:
         fuzz::check(read->text.toDouble() == written.number, "a number reads back exactly",
                     where +
                         QStringLiteral(" wrote %1 read %2").arg(written.number).arg(read->text));

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -68,6 +69,11 @@ QByteArray toolOutput(const QString& program, const QStringList& arguments) {
         return {};
     }
     return process.readAllStandardOutput();
+}
+
+QString cellXml(const QString& sheet, const QString& reference) {
+    const QRegularExpression cell(QStringLiteral("<c r=\"%1\"[^>]*(/>|>.*?</c>)").arg(reference));
+    return cell.match(sheet).captured(0);
 }
 
 PostgresWorld::PostgresWorld() {

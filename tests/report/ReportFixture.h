@@ -32,6 +32,9 @@ QByteArray readFileBytes(const QString& path);
 // when it cannot run.
 QByteArray toolOutput(const QString& program, const QStringList& arguments);
 
+// The XML of one cell of a worksheet ("B6"), empty when absent.
+QString cellXml(const QString& sheet, const QString& reference);
+
 // A store environment whose server alias is the test PostgreSQL
 // ($KIVO_TEST_PG); null when the variable is unset.
 struct PostgresWorld {

@@ -6,6 +6,7 @@
 #include <vector>
 
 QObject* newExportTests();
+QObject* newGroupTests();
 QObject* newPageTests();
 QObject* newRegAsistTests();
 
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
         qputenv("QTEST_DISABLE_STACK_DUMP", "1");
     QApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;
-    for (auto make : {newExportTests, newPageTests, newRegAsistTests})
+    for (auto make : {newExportTests, newGroupTests, newPageTests, newRegAsistTests})
         suites.emplace_back(make());
     return runSuites(argc, argv, suites);
 }

@@ -4,8 +4,8 @@
 #include "FileSizeLimit.h"
 #include "ReportFixture.h"
 #include "report/SeparatedValues.h"
+#include "report/TicketExport.h"
 #include "report/Workbook.h"
-#include "windows/TicketExport.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -24,10 +24,6 @@ QList<TicketRow> marchRows() {
 }
 
 // The text of a cell of the first sheet's XML: the whole <c> element.
-QString cellXml(const QString& sheet, const QString& reference) {
-    const QRegularExpression cell(QStringLiteral("<c r=\"%1\"[^>]*(/>|>.*?</c>)").arg(reference));
-    return cell.match(sheet).captured(0);
-}
 
 } // namespace
 

@@ -6,9 +6,9 @@
 #include "report/PageBuilder.h"
 #include "report/PagePainter.h"
 #include "report/ReportFiles.h"
+#include "report/TicketReport.h"
 #include "report/preview/PageView.h"
 #include "report/preview/ReportPreview.h"
-#include "windows/upConsulta1.h"
 
 #include <QPrinter>
 #include <QRegularExpression>
@@ -84,6 +84,7 @@ private slots:
     void printsTheChosenPages();
     void savedTextForms_data();
     void savedTextForms();
+    void extraSaveFormGoesToItsWriter();
 
 private:
     QTemporaryDir m_dir;
@@ -295,6 +296,20 @@ void TestPages::savedTextForms() {
     const QStringList lines = content.split("\r\n");
     for (const QString& line : expectedLines)
         QVERIFY2(lines.contains(line), qPrintable(line + "\n-- in --\n" + content));
+}
+
+// The form a report's owner offers (the summary's workbook) is written by the
+// owner; the other forms stay the preview's.
+void TestPages::extraSaveFormGoesToItsWriter() {
+    QStringList written;
+    TReportPreview preview(
+        buildPages(ticketReportDefinition(), ticketRows(1)), nullptr,
+        {"Libro de Excel (*.xlsx)", "xlsx", [&](const QString& path) { written << path; }});
+    preview.saveTo(m_dir.filePath("r.XLSX"));
+    preview.saveTo(m_dir.filePath("r.pdf"));
+    QCOMPARE(written, QStringList{m_dir.filePath("r.XLSX")});
+    QVERIFY(!QFile::exists(m_dir.filePath("r.XLSX")));
+    QVERIFY(readFileBytes(m_dir.filePath("r.pdf")).startsWith("%PDF"));
 }
 
 QObject* newPageTests() {

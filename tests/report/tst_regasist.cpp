@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 
@@ -50,7 +51,10 @@ class TestRegAsist : public QObject {
 private slots:
     void init() {
         setClock([] { return QDateTime(QDate(2024, 3, 17), QTime(10, 30)); });
-        setPreviewPresenter([this](const ReportPages& pages) { m_previewed.push_back(pages); });
+        setPreviewPresenter([this](const ReportPages& pages, const ExtraSaveForm& extra) {
+            m_previewed.push_back(pages);
+            m_extra = extra;
+        });
         m_previewed.clear();
     }
     void cleanup() {
@@ -65,11 +69,13 @@ private slots:
     void rangeEdgesOnEachServer();
     void cancelledDialogWritesNothing();
     void workbookEntryWritesAWorkbook();
+    void summaryAndItsWorkbook();
     void unopenableTableShowsTheError();
     void noServerTableSaysSo();
 
 private:
     std::vector<ReportPages> m_previewed;
+    ExtraSaveForm m_extra;
 };
 
 void TestRegAsist::showingSetsTheMonthAndShowsTheTable() {
@@ -228,6 +234,53 @@ void TestRegAsist::workbookEntryWritesAWorkbook() {
         QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet1.xml"}));
     QVERIFY(sheet.contains("<c r=\"B6\"><v>1</v></c>"));
     f.window.reject();
+}
+
+// "Resumen" previews the summary of the range; the workbook entry of its save
+// dialog writes the summary, bold totals, and the range's tickets.
+void TestRegAsist::summaryAndItsWorkbook() {
+    StoreWorld world;
+    setSpanishRegion();
+    appendTicketRows("JUXRegs", {{"A", 7, "Siete", encodeDate(2024, 3, 5), 0.1, 0, 12, 0, 1},
+                                 {"B", 7, "Siete", encodeDate(2024, 3, 6), 0.2, 0, 12, 0, 2},
+                                 {"C", 9, "", encodeDate(2024, 3, 6), 5.5, 0, 0, 0, 3},
+                                 {"D", 9, "Nueve", encodeDate(2024, 4, 1), 1, 0, 12, 0, 4}});
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.bResumen->click();
+    QCOMPARE(int(m_previewed.size()), 1);
+    const QString title = m_previewed[0].pages[0].bands[1].items[0].text;
+    QCOMPARE(title, QString("Resumen por centro de costo del 01/03/2024 al 17/03/2024"));
+    QVERIFY(m_extra.offered());
+    const QString path = world.env.path("resumen.xlsx");
+    m_extra.write(path);
+    f.window.reject();
+
+    const QString summary =
+        QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet1.xml"}));
+    auto value = [&](const QString& cell) {
+        static const QRegularExpression v("<v>([^<]*)</v>|<t[^>]*>([^<]*)</t>");
+        const QRegularExpressionMatch m = v.match(cellXml(summary, cell));
+        return m.captured(1) + m.captured(2);
+    };
+    const QStringList rows[] = {{"0", "9", "(sin nombre)", "1", "5.5"},
+                                {"0", "", "Total del centro de costo", "1", "5.5"},
+                                {"12", "7", "Siete", "2", "0.3"},
+                                {"12", "", "Total del centro de costo", "2", "0.3"},
+                                {"", "", "Total del período", "3", "5.8"}};
+    for (int row = 0; row < 5; ++row)
+        for (int column = 0; column < 5; ++column)
+            QCOMPARE(value(QChar('A' + column) + QString::number(row + 6)), rows[row][column]);
+    QVERIFY(value("A11").isEmpty() && value("C11").isEmpty());
+    // Totals in bold: their own style, whose font is bold.
+    const QString styles = QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/styles.xml"}));
+    QVERIFY(styles.contains("<b/>") && styles.contains("formatCode=\"0.00\""));
+    QVERIFY(cellXml(summary, "E9") != cellXml(summary, "E8").replace("E8", "E9"));
+
+    const QString tickets =
+        QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet2.xml"}));
+    QVERIFY(cellXml(tickets, "A8").contains(">C<"));
+    QVERIFY(cellXml(tickets, "A9").isEmpty());
 }
 
 // The window opens all the same, with an empty grid, and keeps its dates.

@@ -1,6 +1,8 @@
 // Shows each secondary window with sample rows, one after the other, and saves
 // a picture of the screen for each into the directory given as argument. Run
 // under Xvfb: xvfb-run -a -s "-screen 0 1280x800x24" build/tests/windows/windowshots shots
+#include "platform/Clock.h"
+#include "report/preview/ReportPreview.h"
 #include "ui/DBGrid.h"
 #include "ui/GridFixture.h"
 #include "windows/UAboutBox.h"
@@ -8,6 +10,7 @@
 #include "windows/uLog.h"
 #include "windows/uPersonal.h"
 #include "windows/uPrIP.h"
+#include "windows/uRegAsist.h"
 
 #include <QApplication>
 #include <QDir>
@@ -34,6 +37,37 @@ void fillSamples(GridWorld& world) {
         world.addLog(text);
 }
 
+// A few tickets of this month in the server table, two cost centres, one
+// ticket of an unknown person.
+void addTickets() {
+    TTable table;
+    table.DatabaseName = "JUXRegs";
+    table.TableName = "dbo.tickettaxis";
+    table.Open();
+    const struct {
+        int legajo;
+        const char* nombres;
+        double importe;
+        int ceco;
+    } tickets[] = {{4711, "José María", 12.5, 120},
+                   {4711, "José María", 8.3, 120},
+                   {815, "Begoña", 20.1, 120},
+                   {902, "", 7.0, 0}};
+    int number = 1;
+    for (const auto& ticket : tickets) {
+        table.Append();
+        table.FieldByName("ORIGEN").setAsString("P01");
+        table.FieldByName("LEGAJO").setAsInteger(ticket.legajo);
+        table.FieldByName("NOMBRES").setAsString(QString::fromUtf8(ticket.nombres));
+        table.FieldByName("FECHA").setAsDateTime(Date() + 0.4);
+        table.FieldByName("IMPORTE").setAsFloat(ticket.importe);
+        table.FieldByName("CECO").setAsInteger(ticket.ceco);
+        table.FieldByName("TICKET").setAsInteger(number++);
+        table.Post();
+    }
+    table.Close();
+}
+
 // The whole screen as the X server shows it; the window's own picture when
 // `import` cannot run.
 void shoot(QWidget& window, const QString& file) {
@@ -56,6 +90,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
     GridWorld world;
     fillSamples(world);
+    addTickets();
 
     TfPrIP points;
     TfPersonal personnel;
@@ -74,5 +109,17 @@ int main(int argc, char** argv) {
     shoot(centres, out + "/fCeco.png");
     shoot(log, out + "/fLog.png");
     shoot(about, out + "/FAboutBox.png");
+
+    TfRegAsist tickets;
+    tickets.Table1.DatabaseName = tickets.Query1.DatabaseName = "JUXRegs";
+    tickets.Table1.TableName = "tickettaxis";
+    shoot(tickets, out + "/fRegAsist.png");
+    setPreviewPresenter([&](const ReportPages& pages, const ExtraSaveForm&) {
+        TReportPreview preview(pages);
+        shoot(preview, out + "/resumen.png");
+    });
+    tickets.show();
+    tickets.bResumenClick();
+    tickets.reject();
     return 0;
 }

@@ -26,8 +26,9 @@ const QList<std::pair<QString, double>> kZooms = {
     {QStringLiteral("150 %"), 1.5},         {QStringLiteral("200 %"), 2.0}};
 constexpr int kDefaultZoom = 3; // 100 %
 
-const QString kSaveFilters = QStringLiteral("Documento PDF (*.pdf);;Texto (*.txt);;Valores "
-                                            "separados por comas (*.csv);;HTML (*.html *.htm)");
+const QStringList kSaveFilters = {
+    QStringLiteral("Documento PDF (*.pdf)"), QStringLiteral("Texto (*.txt)"),
+    QStringLiteral("Valores separados por comas (*.csv)"), QStringLiteral("HTML (*.html *.htm)")};
 const QStringList kSuffixes = {QStringLiteral("pdf"), QStringLiteral("txt"), QStringLiteral("csv"),
                                QStringLiteral("html")};
 
@@ -38,8 +39,8 @@ PreviewPresenter& presenter() {
 
 } // namespace
 
-TReportPreview::TReportPreview(ReportPages pages, QWidget* parent)
-    : QDialog(parent), m_pages(std::move(pages)) {
+TReportPreview::TReportPreview(ReportPages pages, QWidget* parent, ExtraSaveForm extra)
+    : QDialog(parent), m_pages(std::move(pages)), m_extra(std::move(extra)) {
     setWindowTitle(m_pages.title);
     resize(1000, 700);
     auto* strip = new QHBoxLayout;
@@ -168,19 +169,28 @@ void TReportPreview::bPrintClick() {
 }
 
 void TReportPreview::saveTo(const QString& path) {
-    saveReport(m_pages, path, reportFormatForPath(path));
+    if (m_extra.offered() &&
+        QFileInfo(path).suffix().compare(m_extra.suffix, Qt::CaseInsensitive) == 0)
+        m_extra.write(path);
+    else
+        saveReport(m_pages, path, reportFormatForPath(path));
+}
+
+QStringList TReportPreview::saveFilters() const {
+    return m_extra.offered() ? kSaveFilters + QStringList{m_extra.filter} : kSaveFilters;
 }
 
 void TReportPreview::bSaveClick() {
     QString filter;
+    const QStringList filters = saveFilters();
     QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Guardar reporte"), QString(),
-                                                kSaveFilters, &filter);
+                                                filters.join(QStringLiteral(";;")), &filter);
     if (path.isEmpty())
         return;
     // A name without a suffix takes the one of the chosen entry.
-    const int entry = int(kSaveFilters.split(QStringLiteral(";;")).indexOf(filter));
+    const int entry = int(filters.indexOf(filter));
     if (QFileInfo(path).suffix().isEmpty() && entry >= 0)
-        path += QLatin1Char('.') + kSuffixes[entry];
+        path += QLatin1Char('.') + (entry < kSuffixes.size() ? kSuffixes[entry] : m_extra.suffix);
     saveTo(path);
 }
 
@@ -188,11 +198,11 @@ void setPreviewPresenter(PreviewPresenter presenter_) {
     presenter() = std::move(presenter_);
 }
 
-void previewReport(const ReportPages& pages, QWidget* parent) {
+void previewReport(const ReportPages& pages, QWidget* parent, const ExtraSaveForm& extra) {
     if (presenter()) {
-        presenter()(pages);
+        presenter()(pages, extra);
         return;
     }
-    TReportPreview preview(pages, parent);
+    TReportPreview preview(pages, parent, extra);
     preview.exec();
 }

@@ -12,12 +12,22 @@ class QScrollArea;
 class QToolButton;
 class TPageView;
 
+// A further form the preview's save dialog offers, written by the report's
+// owner from its data rather than from the pages (a workbook, say).
+struct ExtraSaveForm {
+    QString filter; // the dialog entry, "Libro de Excel (*.xlsx)"
+    QString suffix; // "xlsx"
+    std::function<void(const QString& path)> write;
+    bool offered() const { return bool(write); }
+};
+
 // The preview of a built report: pages through it, zooms, prints through a
-// print dialog and saves as PDF, text, comma-separated values or HTML.
+// print dialog and saves as PDF, text, comma-separated values or HTML (and
+// in the extra form when one is given).
 class TReportPreview : public QDialog {
     Q_OBJECT
 public:
-    explicit TReportPreview(ReportPages pages, QWidget* parent = nullptr);
+    explicit TReportPreview(ReportPages pages, QWidget* parent = nullptr, ExtraSaveForm extra = {});
 
     int pageCount() const { return int(m_pages.pages.size()); }
     int currentPage() const { return m_current; }
@@ -31,6 +41,7 @@ public:
     // What the print and save buttons do once their dialogs have answered:
     // the printer's page range, or every page.
     void printOn(QPrinter& printer);
+    // The format after the path's suffix.
     void saveTo(const QString& path);
 
     void bFirstClick() { showPage(1); }
@@ -48,8 +59,10 @@ private:
     QToolButton* addButton(const QString& text, const QString& tip,
                            void (TReportPreview::*click)());
     void updatePageLabel();
+    QStringList saveFilters() const;
 
     ReportPages m_pages;
+    ExtraSaveForm m_extra;
     int m_current = 1;
     QScrollArea* m_scroll = nullptr;
     TPageView* m_view = nullptr;
@@ -60,6 +73,6 @@ private:
 
 // Shows the preview modally and returns when it has been closed. Tests
 // replace the presenter to see the pages without a window.
-using PreviewPresenter = std::function<void(const ReportPages& pages)>;
+using PreviewPresenter = std::function<void(const ReportPages& pages, const ExtraSaveForm& extra)>;
 void setPreviewPresenter(PreviewPresenter presenter);
-void previewReport(const ReportPages& pages, QWidget* parent);
+void previewReport(const ReportPages& pages, QWidget* parent, const ExtraSaveForm& extra = {});

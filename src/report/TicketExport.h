@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class TDataSet;
+class TWorkbookWriter;
 
 // The four-line selection of the tickets from 00:00:00 of the first day to
 // 23:59:59 of the last, in date order; dates written "yyyymmdd".
@@ -25,3 +26,6 @@ void writeTicketExport(const QString& path, TDataSet& rows, const QDate& from, c
 // The same heading lines and rows as an Excel workbook, with dates as dates
 // and numbers as numbers. Raises EWriteError.
 void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to);
+
+// Those lines and rows into the workbook's current sheet.
+void writeTicketRows(TWorkbookWriter& workbook, TDataSet& rows, const QDate& from, const QDate& to);

@@ -1,11 +1,11 @@
-#include "windows/TicketExport.h"
+#include "report/TicketExport.h"
 
 #include "platform/Regional.h"
 #include "report/SeparatedValues.h"
+#include "report/TicketReport.h"
 #include "report/Workbook.h"
 #include "store/DataSet.h"
 #include "store/Schema.h"
-#include "windows/upConsulta1.h"
 
 namespace {
 
@@ -42,11 +42,11 @@ bool isNumber(const QVariant& value) {
     }
 }
 
-WorkbookCell cellOf(const TField& field) {
+WorkbookCell cellOf(const TField& field, bool dateTimeColumn) {
     const QVariant value = field.Value();
     if (value.isNull())
         return {};
-    if (isDateTimeColumn(field.FieldName()))
+    if (dateTimeColumn)
         return WorkbookCell::ofDateTime(field.AsDateTime());
     if (isNumber(value))
         return WorkbookCell::ofNumber(field.AsFloat());
@@ -90,8 +90,8 @@ void writeTicketExport(const QString& path, TDataSet& rows, const QDate& from, c
     writeTextFile(path, ticketExportLines(rows, from, to, separator));
 }
 
-void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to) {
-    TWorkbookWriter workbook(path, QStringLiteral("Reporte"));
+void writeTicketRows(TWorkbookWriter& workbook, TDataSet& rows, const QDate& from,
+                     const QDate& to) {
     workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
     workbook.addRow({WorkbookCell::ofText(kReportLine)});
     workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
@@ -99,11 +99,20 @@ void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from,
     workbook.addRow(
         {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
     workbook.addRow(textCells(kHeadings));
+    // Looked up once: the schema is searched by name.
+    std::vector<bool> dateTimeColumns;
+    for (int column = 0; column < kExportedColumns; ++column)
+        dateTimeColumns.push_back(isDateTimeColumn(rows.Fields(column).FieldName()));
     std::vector<WorkbookCell> cells(kExportedColumns);
     for (rows.First(); !rows.Eof(); rows.Next()) {
         for (int column = 0; column < kExportedColumns; ++column)
-            cells[size_t(column)] = cellOf(rows.Fields(column));
+            cells[size_t(column)] = cellOf(rows.Fields(column), dateTimeColumns[size_t(column)]);
         workbook.addRow(cells);
     }
+}
+
+void writeTicketWorkbook(const QString& path, TDataSet& rows, const QDate& from, const QDate& to) {
+    TWorkbookWriter workbook(path, QStringLiteral("Reporte"));
+    writeTicketRows(workbook, rows, from, to);
     workbook.commit();
 }

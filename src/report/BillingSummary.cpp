@@ -1,0 +1,253 @@
+#include "report/BillingSummary.h"
+
+#include "platform/DateTime.h"
+#include "platform/Errors.h"
+#include "platform/Regional.h"
+#include "report/RowGroups.h"
+#include "report/TicketExport.h"
+#include "report/TicketReport.h"
+#include "report/Workbook.h"
+#include "store/DataSet.h"
+
+#include <cmath>
+
+namespace {
+
+const QColor kSilver(0xC0, 0xC0, 0xC0);
+const QString kAmountColumn = QStringLiteral("CENTAVOS");
+const QString kNoName = QStringLiteral("(sin nombre)");
+const QString kNoCeco = QStringLiteral("(sin CECO)");
+const QString kCecoTotalText = QStringLiteral("Total del centro de costo");
+const QString kRangeTotalText = QStringLiteral("Total del período");
+constexpr int kCecoLevel = 0, kPersonLevel = 1;
+constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
+constexpr TextAlign L = TextAlign::Left, R = TextAlign::Right;
+
+ReportFont arial(double points, bool bold = false) {
+    return {QStringLiteral("Arial"), points, bold, false};
+}
+
+// Columns of the person lines and the totals, in mm from the band's left edge.
+struct Column {
+    double left, width;
+};
+constexpr Column kLegajo{20.32, 17.99}, kNombres{45.0, 80.0}, kTickets{130.0, 25.0},
+    kImporte{160.0, 30.0};
+
+QRectF at(const Column& column, double top, double height) {
+    return {column.left, top, column.width, height};
+}
+
+ReportElement label(const QRectF& rect, const QString& text, const ReportFont& font,
+                    TextAlign align = L) {
+    return {ElementKind::Label, rect, text, font, align, {}};
+}
+
+ReportElement field(const QRectF& rect, const QString& column, const ReportFont& font,
+                    TextAlign align, const QString& emptyText = {}) {
+    return {ElementKind::Field, rect, column, font, align, {}, 0, emptyText};
+}
+
+// The count of tickets and their amount, at the person's columns.
+std::vector<ReportElement> totalsAt(double top, const ReportFont& font) {
+    return {{ElementKind::Count, at(kTickets, top, 4.02), {}, font, R, {}},
+            {ElementKind::Sum, at(kImporte, top, 4.02), kAmountColumn, font, R, {}, 2}};
+}
+
+QString rangeText(const QDate& from, const QDate& to) {
+    return QStringLiteral("del %1 al %2")
+        .arg(DateToStr(toDateTime(from)), DateToStr(toDateTime(to)));
+}
+
+ReportBand title(const QDate& from, const QDate& to, double width) {
+    return {BandKind::Title,
+            6.30,
+            {label(QRectF(0, 0, width, 6.30),
+                   QStringLiteral("Resumen por centro de costo ") + rangeText(from, to),
+                   arial(14, true), TextAlign::Centre)}};
+}
+
+ReportBand columnHeader() {
+    ReportBand band{BandKind::ColumnHeader, 16.05, {}};
+    band.elements.push_back(
+        {ElementKind::Rectangle, QRectF(0, 9.74, 266.06, 5.29), {}, {}, L, kSilver});
+    band.elements.push_back(
+        label(at(kLegajo, 10.58, 4.02), QStringLiteral("Legajo"), arial(8, true), R));
+    band.elements.push_back(
+        label(at(kNombres, 10.58, 4.02), QStringLiteral("Nombres"), arial(8, true)));
+    band.elements.push_back(
+        label(at(kTickets, 10.58, 4.02), QStringLiteral("Tickets"), arial(8, true), R));
+    band.elements.push_back(
+        label(at(kImporte, 10.58, 4.02), QStringLiteral("Importe"), arial(8, true), R));
+    return band;
+}
+
+ReportBand cecoHeader() {
+    ReportBand band{BandKind::GroupHeader, 7.0, {}, kCecoLevel};
+    band.elements.push_back(
+        label(QRectF(1.27, 1.5, 30, 4.5), QStringLiteral("Centro de costo"), arial(9, true)));
+    band.elements.push_back(
+        field(QRectF(32, 1.5, 40, 4.5), QStringLiteral("CECO"), arial(9, true), L, kNoCeco));
+    return band;
+}
+
+ReportBand personLine() {
+    ReportBand band{BandKind::GroupFooter, 3.86, {}, kPersonLevel};
+    band.elements.push_back(field(at(kLegajo, 0, 4.02), QStringLiteral("LEGAJO"), arial(8), R));
+    band.elements.push_back(
+        field(at(kNombres, 0, 4.02), QStringLiteral("NOMBRES"), arial(8), L, kNoName));
+    for (ReportElement& total : totalsAt(0, arial(8)))
+        band.elements.push_back(std::move(total));
+    return band;
+}
+
+ReportBand cecoFooter() {
+    ReportBand band{BandKind::GroupFooter, 7.5, {}, kCecoLevel};
+    band.elements.push_back(
+        {ElementKind::TopLine,
+         QRectF(kTickets.left, 0.8, kImporte.left + kImporte.width - kTickets.left, 0),
+         {},
+         {},
+         L,
+         {}});
+    band.elements.push_back(
+        label(QRectF(kNombres.left, 1.2, 42, 4.02), kCecoTotalText, arial(8, true)));
+    band.elements.push_back(field(QRectF(kNombres.left + 42, 1.2, 30, 4.02), QStringLiteral("CECO"),
+                                  arial(8, true), L, kNoCeco));
+    for (ReportElement& total : totalsAt(1.2, arial(8, true)))
+        band.elements.push_back(std::move(total));
+    return band;
+}
+
+ReportBand summary(double width) {
+    const QRectF bar(0, 0, width, 6.30);
+    ReportBand band{BandKind::Summary,
+                    6.30,
+                    {{ElementKind::Rectangle, bar, {}, {}, L, kSilver},
+                     {ElementKind::TopLine, bar, {}, {}, L, {}},
+                     label(QRectF(kNombres.left, 1.2, 60, 4.5), kRangeTotalText, arial(9, true))}};
+    for (ReportElement& total : totalsAt(1.2, arial(9, true)))
+        band.elements.push_back(std::move(total));
+    return band;
+}
+
+// Rounded half away from zero, the same on every server; the server's own
+// ROUND differs (PostgreSQL rounds a double's halves to even, SQL Server
+// wants a second argument).
+QString centsText(const QVariant& amount) {
+    if (amount.isNull())
+        return {};
+    const double cents = amount.toDouble() * 100;
+    if (!(std::fabs(cents) < kMaxCents))
+        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount.toString()));
+    return QString::number(std::llround(cents));
+}
+
+// A whole-number column as a number cell, an empty cell for null.
+WorkbookCell wholeNumberCell(const QString& text) {
+    return text.isEmpty() ? WorkbookCell{} : WorkbookCell::ofNumber(text.toDouble());
+}
+
+// Writes the summary's lines as the walk over the rows meets the groups'
+// ends; the totals are the same walk's as the printed report's.
+class SummarySheet : public GroupVisitor {
+public:
+    SummarySheet(TWorkbookWriter& workbook, const ReportRows& rows)
+        : m_workbook(workbook), m_ceco(rows.fieldIndex(QStringLiteral("CECO"))),
+          m_legajo(rows.fieldIndex(QStringLiteral("LEGAJO"))),
+          m_nombres(rows.fieldIndex(QStringLiteral("NOMBRES"))) {}
+
+    void groupStarts(int, const QStringList&) override {}
+    void row(const QStringList&, const GroupTotals&) override {}
+
+    void groupEnds(int level, const QStringList& lastRow, const GroupTotals& totals) override {
+        const QString name = lastRow.value(m_nombres);
+        if (level == kPersonLevel)
+            m_workbook.addRow({wholeNumberCell(lastRow.value(m_ceco)),
+                               wholeNumberCell(lastRow.value(m_legajo)),
+                               WorkbookCell::ofText(name.isEmpty() ? kNoName : name),
+                               WorkbookCell::ofNumber(double(totals.count)),
+                               WorkbookCell::ofCents(totals.sums[0])});
+        else
+            addTotalRow(wholeNumberCell(lastRow.value(m_ceco)), kCecoTotalText, totals);
+    }
+
+    void addTotalRow(const WorkbookCell& ceco, const QString& text, const GroupTotals& totals) {
+        m_workbook.addRow({ceco.inBold(),
+                           {},
+                           WorkbookCell::ofText(text).inBold(),
+                           WorkbookCell::ofNumber(double(totals.count)).inBold(),
+                           WorkbookCell::ofCents(totals.sums[0]).inBold()});
+    }
+
+private:
+    TWorkbookWriter& m_workbook;
+    int m_ceco, m_legajo, m_nombres;
+};
+
+} // namespace
+
+QStringList billingSummarySql(const QDate& from, const QDate& to) {
+    const QString d1 = from.toString(QStringLiteral("yyyyMMdd"));
+    const QString d2 = to.toString(QStringLiteral("yyyyMMdd"));
+    return {QStringLiteral("SELECT CECO, LEGAJO, COALESCE(NOMBRES, '') AS NOMBRES, IMPORTE"),
+            QStringLiteral("FROM tickettaxis"),
+            QStringLiteral("WHERE FECHA BETWEEN '") + d1 + QStringLiteral(" 00:00:00' AND '") + d2 +
+                QStringLiteral(" 23:59:59'"),
+            QStringLiteral("ORDER BY CASE WHEN CECO IS NULL THEN 0 ELSE 1 END, CECO,"),
+            QStringLiteral("  CASE WHEN LEGAJO IS NULL THEN 0 ELSE 1 END, LEGAJO,"),
+            QStringLiteral("  COALESCE(NOMBRES, '');")};
+}
+
+ReportRows billingSummaryRows(TDataSet& query) {
+    ReportRows rows;
+    rows.fieldNames = QStringList{QStringLiteral("CECO"), QStringLiteral("LEGAJO"),
+                                  QStringLiteral("NOMBRES"), kAmountColumn};
+    rows.rows.reserve(size_t(query.RecordCount()));
+    for (query.First(); !query.Eof(); query.Next())
+        rows.rows.push_back({query.Fields(0).AsString(), query.Fields(1).AsString(),
+                             query.Fields(2).AsString(), centsText(query.Fields(3).Value())});
+    return rows;
+}
+
+ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {
+    ReportDefinition report = ticketReportDefinition();
+    report.title = QStringLiteral("JUX Consulta: Resumen por centro de costo");
+    report.groups = {{{QStringLiteral("CECO")}},
+                     {{QStringLiteral("LEGAJO"), QStringLiteral("NOMBRES")}}};
+    // The page header and footer stay the ticket report's.
+    std::vector<ReportBand> bands;
+    for (const ReportBand& band : report.bands)
+        if (band.kind == BandKind::PageHeader || band.kind == BandKind::PageFooter)
+            bands.push_back(band);
+    bands.push_back(title(from, to, report.bandWidth));
+    bands.push_back(columnHeader());
+    bands.push_back(cecoHeader());
+    bands.push_back(personLine());
+    bands.push_back(cecoFooter());
+    bands.push_back(summary(report.bandWidth));
+    report.bands = std::move(bands);
+    return report;
+}
+
+void writeBillingWorkbook(const QString& path, const ReportRows& summaryRows, TDataSet& tickets,
+                          const QDate& from, const QDate& to) {
+    const RowGroups groups(summaryRows, billingSummaryDefinition(from, to).groups, {kAmountColumn});
+    TWorkbookWriter workbook(path, QStringLiteral("Resumen"));
+    workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
+    workbook.addRow({WorkbookCell::ofText(QStringLiteral("RESUMEN POR CENTRO DE COSTO"))});
+    workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
+                     WorkbookCell::ofDateTime(toDateTime(from))});
+    workbook.addRow(
+        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
+    std::vector<WorkbookCell> headings;
+    for (const char* heading : {"CECO", "Legajo", "Nombres", "Tickets", "Importe"})
+        headings.push_back(WorkbookCell::ofText(QString::fromLatin1(heading)).inBold());
+    workbook.addRow(headings);
+    SummarySheet sheet(workbook, summaryRows);
+    const GroupTotals all = groups.walk(sheet);
+    sheet.addTotalRow({}, kRangeTotalText, all);
+    workbook.addSheet(QStringLiteral("Tickets"));
+    writeTicketRows(workbook, tickets, from, to);
+    workbook.commit();
+}

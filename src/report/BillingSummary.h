@@ -1,0 +1,34 @@
+#pragma once
+
+#include "report/DataSetRows.h"
+#include "report/ReportDefinition.h"
+
+#include <QDate>
+
+class TDataSet;
+
+// The summary by cost centre for billing: per CECO one line per person with
+// the number of tickets and their amount, the CECO's totals, and the totals
+// of the date range.
+
+// Every ticket of the range as CECO, LEGAJO, NOMBRES (empty for null) and
+// IMPORTE, ordered by CECO and person, nulls first on every server.
+QStringList billingSummarySql(const QDate& from, const QDate& to);
+
+// The rows of that query for the summary: CECO, LEGAJO and NOMBRES in their
+// text forms, and CENTAVOS, the amount in whole cents (empty for null). The
+// amounts are tenths (the station stores them so): rounding each to the cent
+// changes nothing, and from here on they are summed exactly. Raises for an
+// amount beyond 10^13.
+ReportRows billingSummaryRows(TDataSet& query);
+
+// The report over those rows: the page, fonts, page header and page footer
+// of the ticket report; the range in the title.
+ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to);
+
+// The workbook of the summary: the sheet "Resumen" with a line per person,
+// a bold total line per CECO and at the end (counts and amounts as numbers,
+// amounts with two decimals), and the sheet "Tickets" with the tickets of the
+// range as the ticket export writes them. Raises EWriteError.
+void writeBillingWorkbook(const QString& path, const ReportRows& summaryRows, TDataSet& tickets,
+                          const QDate& from, const QDate& to);

@@ -148,12 +148,15 @@ void TfSaludPuntos::fill(const QList<PointHealthView>& rows) {
             timeCell(p.lastFailure),    cell(p.failureText, p.failureText),
             countCell(p.failuresInRow), countCell(p.recordsLast),
             countCell(p.recordsToday),  cell(p.nextTry, p.nextTry)};
-        for (QStandardItem* item : items)
+        for (QStandardItem* item : items) {
             item->setBackground(stateColour(p.state));
+            item->setToolTip(item->text());
+        }
         m_model.appendRow(items);
         down += p.state == PointHealthView::State::Down;
         failing += p.state == PointHealthView::State::Failing;
     }
+    gPuntos->resizeColumnsToContents();
     lResumen->setText(QStringLiteral("%1 punto(s): %2 caído(s), %3 con fallos. Actualizado %4")
                           .arg(rows.size())
                           .arg(down)

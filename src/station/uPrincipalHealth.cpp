@@ -7,6 +7,7 @@
 #include "collect/HealthSettings.h"
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
+#include "platform/Errors.h"
 #include "platform/Registry.h"
 #include "ui/TrayIcon.h"
 #include "windows/uSaludPuntos.h"
@@ -44,6 +45,8 @@ void TfPrincipal::alertBalloon(const HealthAlert& alert) {
 }
 
 QList<PointHealthView> TfPrincipal::pointsHealth() {
+    if (!m_monitor && !m_health)
+        throw Exception(QStringLiteral("la estación no pudo iniciarse"));
     if (!m_monitor)
         return m_health->view(HealthKeeper::readPoints(localAlias));
     QByteArray reply;
@@ -58,7 +61,7 @@ void TfPrincipal::saveHealthPolicy(const HealthPolicy& policy) {
     ::saveHealthPolicy(serverAlias, policy);
     if (m_monitor)
         askService("releer");
-    else
+    else if (m_health)
         m_health->setPolicy(policy);
     statusText(QStringLiteral("Configuración de alertas guardada."));
     refreshHealthWindow();
@@ -70,7 +73,7 @@ void TfPrincipal::EstadoPuntos1Click() {
             this, [this] { return pointsHealth(); },
             [this](const HealthPolicy& policy) { saveHealthPolicy(policy); });
     }
-    m_fSaludPuntos->setPolicy(m_monitor ? readHealthPolicy() : m_health->policy());
+    m_fSaludPuntos->setPolicy(m_health ? m_health->policy() : readHealthPolicy());
     m_fSaludPuntos->show();
     m_fSaludPuntos->raise();
     m_fSaludPuntos->activateWindow();

@@ -5,6 +5,7 @@
 //   healthbench [cycles] [alert threshold]      (6 and 3 by default)
 #include "SimPoints.h"
 #include "collect/Cycles.h"
+#include "collect/PointClients.h"
 #include "collect/PointHealth.h"
 #include "collect/PuntoRegistro.h"
 #include "store/DataSet.h"
@@ -127,10 +128,8 @@ QList<double> runCycles(int cycles, bool withDead, bool backOff, int threshold) 
         session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
         listPoints(withDead);
         TFtpClient ftp;
-        ftp.UserID = QStringLiteral("tolv");
-        ftp.Password = QStringLiteral("kqnwdrb");
         TTcpSock sock;
-        sock.TimeOut = 30000;
+        setUpPointClients(ftp, sock); // as the window and the service set them up
         QuietReport report;
         PuntoRegistro work(PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"),
                                       QStringLiteral("JUXRegs"), [] { return kFtpTimeOut; }});
@@ -169,6 +168,7 @@ int main(int argc, char** argv) {
     out << "constant cycles over " << kLive << " live points of " << kRecords << " records and "
         << kDead << " dead ones, FTP time-out " << kFtpTimeOut << " ms, alert threshold "
         << threshold << "\n";
+    out.flush();
     const QList<double> off = runCycles(cycles, true, false, threshold);
     const QList<double> on = runCycles(cycles, true, true, threshold);
     const QList<double> without = runCycles(cycles, false, false, threshold);
@@ -178,6 +178,5 @@ int main(int argc, char** argv) {
     for (int c = 0; c < cycles; ++c)
         out << QString::asprintf("%5d  %10.2f s  %9.2f s  %10.2f s  %9.2f\n", c + 1, off[c], on[c],
                                  without[c], on[c] / without[c]);
-    out.flush();
     return 0;
 }

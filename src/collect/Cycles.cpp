@@ -197,24 +197,24 @@ void CollectionCycles::TimerFTPTimer() {
 // After the last row, the points that failed for a reset or a time-out get
 // their one more try.
 void CollectionCycles::advanceDownload() noexcept {
-    bool more = false;
-    try {
-        m_points.Next();
-        more = !m_points.Eof();
-    } catch (...) {
-    }
+    const bool more = nextRow();
     m_retryPhase = !more && !m_retries.isEmpty();
     (more || m_retryPhase ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
 }
 
+// False for an inactive row. Raises when the row cannot be read.
+bool CollectionCycles::readRow(PointRow& row) {
+    if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+        return false;
+    row.ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
+    row.desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
+    row.loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
+    return true;
+}
+
 bool CollectionCycles::currentRow(PointRow& row) noexcept {
     try {
-        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
-            return false;
-        row.ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
-        row.desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
-        row.loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
-        return true;
+        return readRow(row);
     } catch (const std::exception& error) {
         guard([&] { m_report.showError(error); });
         return false;
@@ -324,11 +324,8 @@ void CollectionCycles::TimerSincEndTimer() {
 void CollectionCycles::synchronisePoint() noexcept {
     PointRow row;
     try {
-        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+        if (!readRow(row))
             return;
-        row.ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
-        row.desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
-        row.loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
     } catch (...) {
         return;
     }
@@ -352,13 +349,16 @@ void CollectionCycles::closeFtpQuietly() noexcept {
 // Moves to the next row and arms the next step, or the end after the last row.
 // A table that cannot move ends the cycle rather than leave it without a timer.
 void CollectionCycles::advance(QTimer& step, QTimer& end) noexcept {
-    bool more = false;
+    (nextRow() ? step : end).start();
+}
+
+bool CollectionCycles::nextRow() noexcept {
     try {
         m_points.Next();
-        more = !m_points.Eof();
+        return !m_points.Eof();
     } catch (...) {
+        return false;
     }
-    (more ? step : end).start();
 }
 
 void CollectionCycles::closePoints() noexcept {

@@ -95,7 +95,8 @@ private:
     struct PointRow {
         QString ip, desc, loc;
     };
-    bool currentRow(PointRow& row) noexcept; // false: inactive or unreadable
+    bool readRow(PointRow& row);
+    bool currentRow(PointRow& row) noexcept; // false: inactive, or unreadable (shown)
     void visitForDownload();
     void visitPoint(const PointRow& row, bool retry);
     void recordOutcome(const PointRow& row, const PointOutcome& outcome, bool retry) noexcept;
@@ -105,6 +106,7 @@ private:
     void advanceDownload() noexcept;
     void closeFtpQuietly() noexcept;
     void advance(QTimer& step, QTimer& end) noexcept;
+    bool nextRow() noexcept; // false after the last row, or when the table cannot move
     void closePoints() noexcept;
     void memoLine(const QString& text);
     void rearmConstant();

@@ -29,7 +29,7 @@ QString createStatement(const QString& table) {
                "descr VARCHAR(80), last_attempt VARCHAR(24), last_success VARCHAR(24), "
                "last_failure VARCHAR(24), failing_since VARCHAR(24), failure_text VARCHAR(%2), "
                "failures_in_row INTEGER, records_last INTEGER, records_today INTEGER, "
-               "day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER)")
+               "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER)")
         .arg(table)
         .arg(kMaxFailureText);
 }
@@ -102,11 +102,12 @@ void HealthKeeper::load() {
         QSqlDatabase db = TSession::current().connectionFor(m_alias);
         const QString table = tableOf(m_alias);
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT ip, loc, descr, last_attempt, last_success, "
-                                   "last_failure, failing_since, failure_text, failures_in_row, "
-                                   "records_last, records_today, day, alerted, skipped_cycles "
-                                   "FROM %1")
-                        .arg(table))) {
+        if (!q.exec(
+                QStringLiteral("SELECT ip, loc, descr, last_attempt, last_success, "
+                               "last_failure, failing_since, failure_text, failures_in_row, "
+                               "records_last, records_today, records_day, alerted, skipped_cycles "
+                               "FROM %1")
+                    .arg(table))) {
             QSqlQuery create(db);
             if (!create.exec(createStatement(table)))
                 throw EDatabaseError(create.lastError().text());
@@ -143,11 +144,12 @@ void HealthKeeper::save(const HealthRow& row) {
         remove.prepare(QStringLiteral("DELETE FROM %1 WHERE ip = ?").arg(table));
         remove.addBindValue(row.ip);
         QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO %1 (ip, loc, descr, last_attempt, last_success, "
-                                      "last_failure, failing_since, failure_text, failures_in_row, "
-                                      "records_last, records_today, day, alerted, skipped_cycles) "
-                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                           .arg(table));
+        insert.prepare(
+            QStringLiteral("INSERT INTO %1 (ip, loc, descr, last_attempt, last_success, "
+                           "last_failure, failing_since, failure_text, failures_in_row, "
+                           "records_last, records_today, records_day, alerted, skipped_cycles) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(table));
         for (const QVariant& value :
              {QVariant(row.ip), QVariant(row.loc), QVariant(row.desc),
               QVariant(timeText(row.lastAttempt)), QVariant(timeText(row.lastSuccess)),

@@ -57,7 +57,9 @@ void TestAlerts::commandGetsThePointInItsEnvironment() {
     LogReport report;
     AlertSender sender(report);
     HealthSettings settings;
-    settings.command = QStringLiteral("env | grep ^KIVO_ | sort > '%1/env.txt'").arg(dir.path());
+    settings.command =
+        QStringLiteral("env | grep -E '^KIVO_(ALERT|POINT_|REASON)' | sort > '%1/env.txt'")
+            .arg(dir.path());
     sender.setSettings(settings);
     sender.send(kDown);
     QTRY_COMPARE_WITH_TIMEOUT(sender.inFlight(), 0, 20000);

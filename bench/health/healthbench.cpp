@@ -2,7 +2,8 @@
 // records, 5 of them dead (they accept the connection and never answer), FTP
 // time-out 5000 ms, with the service's 10 ms steps: back-off off, back-off on,
 // and the same cycles with the 5 dead points removed.
-//   healthbench [cycles] [alert threshold]      (6 and 3 by default)
+//   healthbench [cycles] [alert threshold] [--no-off]   (6 and 3 by default;
+//   --no-off leaves out the run with back-off off)
 #include "SimPoints.h"
 #include "collect/Cycles.h"
 #include "collect/PointClients.h"
@@ -169,7 +170,9 @@ int main(int argc, char** argv) {
         << kDead << " dead ones, FTP time-out " << kFtpTimeOut << " ms, alert threshold "
         << threshold << "\n";
     out.flush();
-    const QList<double> off = runCycles(cycles, true, false, threshold);
+    const bool withOff = !(argc > 3 && QByteArray(argv[3]) == "--no-off");
+    const QList<double> off =
+        withOff ? runCycles(cycles, true, false, threshold) : QList<double>(cycles, 0.0);
     const QList<double> on = runCycles(cycles, true, true, threshold);
     const QList<double> without = runCycles(cycles, false, false, threshold);
     if (off.size() != cycles || on.size() != cycles || without.size() != cycles)

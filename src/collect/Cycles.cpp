@@ -1,6 +1,7 @@
 #include "collect/Cycles.h"
 
 #include "collect/OutputFileName.h"
+#include "collect/PointHealth.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Regional.h"
@@ -152,6 +153,9 @@ void CollectionCycles::startDownloadCycle(Trigger trigger) {
                : automaticOutputPath(m_controls.automaticPrefix(), currentDateTime().date());
     m_output.overwrite = manual && m_controls.manualOverwrite();
     m_cancel = false;
+    m_everyPoint = manual || trigger == Trigger::Now;
+    m_retries.clear();
+    m_retryPhase = false;
     const bool rows =
         openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
     (rows ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
@@ -190,33 +194,94 @@ void CollectionCycles::TimerFTPTimer() {
         m_timers.TimerFTP.start();
         return;
     }
+    if (m_retryPhase) {
+        const PointRow row = m_retries.takeFirst();
+        visitPoint(row, true);
+        (m_retries.isEmpty() ? m_timers.TimerFTPend : m_timers.TimerFTP).start();
+        return;
+    }
     visitForDownload();
-    advance(m_timers.TimerFTP, m_timers.TimerFTPend);
+    advanceDownload();
+}
+
+// After the last row, the points that failed for a reset or a time-out get
+// their one more try.
+void CollectionCycles::advanceDownload() noexcept {
+    const bool more = nextRow();
+    m_retryPhase = !more && !m_retries.isEmpty();
+    (more || m_retryPhase ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
+}
+
+// False for an inactive row. Raises when the row cannot be read.
+bool CollectionCycles::readRow(PointRow& row) {
+    if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+        return false;
+    row.ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
+    row.desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
+    row.loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
+    return true;
+}
+
+bool CollectionCycles::currentRow(PointRow& row) noexcept {
+    try {
+        return readRow(row);
+    } catch (const std::exception& error) {
+        guard([&] { m_report.showError(error); });
+        return false;
+    }
+}
+
+// A point that keeps failing may be passed over (back-off): its fetch time-out
+// and push time-out are then not spent on it in this cycle.
+void CollectionCycles::visitForDownload() {
+    PointRow row;
+    if (!currentRow(row))
+        return;
+    bool due = true;
+    guard([&] { due = !m_health || m_health->due(row.ip, m_everyPoint); });
+    if (!due) {
+        guard([&] {
+            memoLine(QStringLiteral("   ") + row.desc +
+                     QStringLiteral("... en espera: falla seguido, se intenta más adelante"));
+        });
+        return;
+    }
+    visitPoint(row, false);
 }
 
 // An error that escapes the download or the closing after it is shown and
 // ends the visit of that point; the cycle goes on with the next one.
-void CollectionCycles::visitForDownload() {
+void CollectionCycles::visitPoint(const PointRow& row, bool retry) {
     bool storing = false;
     try {
-        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
-            return;
-        const QString ip = m_points.FieldByName(QStringLiteral("IP")).AsString();
-        const QString desc = m_points.FieldByName(QStringLiteral("Desc")).AsString();
-        const QString loc = m_points.FieldByName(QStringLiteral("Loc")).AsString();
         storing = true;
-        m_work.Descargar(ip, desc, loc, m_output);
+        m_work.Descargar(row.ip, row.desc, row.loc, m_output);
         storing = false;
         m_work.closeFtp();
     } catch (const std::exception& error) {
         pointFailed(storing, error);
+        recordOutcome(row, PointOutcome{true, false, QString::fromUtf8(error.what())}, retry);
         return;
     } catch (...) {
         pointFailed(storing, Exception(QStringLiteral("Unknown error")));
+        recordOutcome(row, PointOutcome{true, false, QStringLiteral("error desconocido")}, retry);
         return;
     }
-    synchronisePoint();
+    synchronise(row);
     closeFtpQuietly();
+    recordOutcome(row, m_work.outcome(), retry);
+}
+
+void CollectionCycles::recordOutcome(const PointRow& row, const PointOutcome& outcome,
+                                     bool retry) noexcept {
+    if (!m_health || !outcome.known)
+        return;
+    // A transient failure waits for its retry before it counts.
+    if (!retry && !outcome.ok && outcome.transient && m_health->policy().retry) {
+        m_retries << row;
+        return;
+    }
+    guard([&] { m_health->record(row.ip, row.desc, row.loc, outcome); });
 }
 
 void CollectionCycles::pointFailed(bool lineOpen, const std::exception& error) noexcept {
@@ -267,12 +332,19 @@ void CollectionCycles::TimerSincEndTimer() {
 // The push reports its own failures; anything that still escapes it, or the
 // reading of the row, is swallowed and the cycle goes on.
 void CollectionCycles::synchronisePoint() noexcept {
+    PointRow row;
     try {
-        if (!m_points.FieldByName(QStringLiteral("Activo")).AsBoolean())
+        if (!readRow(row))
             return;
-        m_work.sincronizarPar(m_points.FieldByName(QStringLiteral("IP")).AsString(),
-                              m_points.FieldByName(QStringLiteral("Desc")).AsString(),
-                              m_points.FieldByName(QStringLiteral("Loc")).AsString());
+    } catch (...) {
+        return;
+    }
+    synchronise(row);
+}
+
+void CollectionCycles::synchronise(const PointRow& row) noexcept {
+    try {
+        m_work.sincronizarPar(row.ip, row.desc, row.loc);
     } catch (...) {
     }
 }
@@ -287,13 +359,16 @@ void CollectionCycles::closeFtpQuietly() noexcept {
 // Moves to the next row and arms the next step, or the end after the last row.
 // A table that cannot move ends the cycle rather than leave it without a timer.
 void CollectionCycles::advance(QTimer& step, QTimer& end) noexcept {
-    bool more = false;
+    (nextRow() ? step : end).start();
+}
+
+bool CollectionCycles::nextRow() noexcept {
     try {
         m_points.Next();
-        more = !m_points.Eof();
+        return !m_points.Eof();
     } catch (...) {
+        return false;
     }
-    (more ? step : end).start();
 }
 
 void CollectionCycles::closePoints() noexcept {

@@ -8,6 +8,7 @@
 #include <QTime>
 #include <QTimer>
 
+class HealthKeeper;
 class QObject;
 class TDataSet;
 
@@ -86,6 +87,10 @@ public:
     void TimerSincTimer();
     void TimerSincEndTimer();
 
+    // Where each point's outcome is recorded, and which decides whether a
+    // cycle tries a point that keeps failing. May be none.
+    void setHealth(HealthKeeper* keeper) { m_health = keeper; }
+
     bool running() const;
     bool cancelRequested() const { return m_cancel; }
     bool dailyDone() const { return m_dailyDone; }
@@ -97,11 +102,22 @@ private:
 
     void startDownloadCycle(Trigger trigger);
     bool openPoints(const QString& firstLine);
+    // A row of the points table as a visit needs it.
+    struct PointRow {
+        QString ip, desc, loc;
+    };
+    bool readRow(PointRow& row);
+    bool currentRow(PointRow& row) noexcept; // false: inactive, or unreadable (shown)
     void visitForDownload();
+    void visitPoint(const PointRow& row, bool retry);
+    void recordOutcome(const PointRow& row, const PointOutcome& outcome, bool retry) noexcept;
     void pointFailed(bool lineOpen, const std::exception& error) noexcept;
     void synchronisePoint() noexcept;
+    void synchronise(const PointRow& row) noexcept;
+    void advanceDownload() noexcept;
     void closeFtpQuietly() noexcept;
     void advance(QTimer& step, QTimer& end) noexcept;
+    bool nextRow() noexcept; // false after the last row, or when the table cannot move
     void closePoints() noexcept;
     void memoLine(const QString& text);
     void rearmConstant();
@@ -117,6 +133,10 @@ private:
     bool m_dailyDone = false; // fAutoHecho
     QDateTime m_dailyStarted; // the minute of the last daily start
     CycleOutput m_output;     // archivoSalida and fSobrescribir
+    HealthKeeper* m_health = nullptr;
+    bool m_everyPoint = false; // a cycle started by hand tries every active point
+    QList<PointRow> m_retries; // transient failures, tried once more after the last row
+    bool m_retryPhase = false;
 };
 
 // Connects the six timers to the handlers of the cycles (a user without a

@@ -13,6 +13,15 @@ struct CycleOutput {
     bool sideFilesReported = false;
 };
 
+// How a point fared in its last visit (fetch, store and push).
+struct PointOutcome {
+    bool known = false; // the work says how it went
+    bool ok = false;
+    QString failure;        // what failed, for a person
+    int records = 0;        // records stored by the run
+    bool transient = false; // a reset or time-out: another try may succeed
+};
+
 // What a cycle step asks of one registration point. Every call returns only
 // when done; while it waits on the network it serves the event loop.
 class PointWork {
@@ -30,4 +39,6 @@ public:
     // The FTP client: still connected (a step waits), and made sure closed.
     virtual bool ftpConnected() const = 0;
     virtual void closeFtp() = 0; // Disconnect, then CloseSocket
+    // How the last Descargar and sincronizarPar of a point went.
+    virtual PointOutcome outcome() const { return {}; }
 };

@@ -55,6 +55,7 @@ public:
     void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) override;
     bool ftpConnected() const override;
     void closeFtp() override;
+    PointOutcome outcome() const override { return m_outcome; }
 
     // Handlers of the FTP client's events (connected by the constructor).
     void FtpClient1Status(TTcpSock* Sender, const QString& Status);
@@ -144,8 +145,10 @@ private:
             probe(name, record);
     }
     void reportProblem(const QString& text); // status line and log row
+    void pointFailed(const QString& why, bool transient = false);
 
     PointSetup m;
+    PointOutcome m_outcome;
     RunState m_state;
     bool m_stateLoaded = false;
     std::unique_ptr<RunOutput> m_out; // opened by the fetch step, before the delete

@@ -4,6 +4,7 @@
 #include "collect/RunJournal.h"
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
+#include "net/SockErrors.h"
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
 #include "store/Aliases.h"
@@ -52,6 +53,16 @@ void syncFile(const QString& path) {
         return; // absent: nothing to keep
     if (!flushToDisk(file))
         throw Exception(QStringLiteral("Cannot flush \"%1\" to disk").arg(path));
+}
+
+// A reset or a time-out may pass; a refusal or a wrong login will not.
+bool transientFailure(const std::exception& error) {
+    if (dynamic_cast<const EAbortError*>(&error))
+        return true;
+    const QString text = QString::fromUtf8(error.what());
+    return text.contains(QLatin1String("10054")) || text.contains(QLatin1String("10060")) ||
+           text.contains(QLatin1String("reset"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("timed out"), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -117,21 +128,34 @@ bool PuntoRegistro::tablesAccessible() {
 void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
                               CycleOutput& output) {
     m_out.reset();
+    // Until the run has finished, the point has failed; an error that escapes
+    // leaves it so.
+    m_outcome = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
     if (!tablesAccessible()) {
         m.report.statusText(kNoAccess);
+        pointFailed(QStringLiteral("no se puede tener acceso a la base de datos"));
         return;
     }
-    if (!loadState(Desc))
+    if (!loadState(Desc)) {
+        pointFailed(QStringLiteral("no se puede leer el estado de recuperación"));
         return;
+    }
     reportSideFiles(output);
     adoptKeyRun(output);
     if (m_state.unfinished) {
+        // The interrupted run may be another point's: this visit says nothing
+        // about this point's health.
+        m_outcome = PointOutcome{};
         recoverRun(output);
         return;
     }
     if (!descargarArchivos(IP, Desc, Loc, output))
         return;
     procesarDescarga(Loc, false);
+}
+
+void PuntoRegistro::pointFailed(const QString& why, bool transient) {
+    m_outcome = PointOutcome{true, false, why, 0, transient};
 }
 
 void PuntoRegistro::reportProblem(const QString& text) {
@@ -164,6 +188,7 @@ bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, co
     if (!downloadFiles()) {
         disconnectQuietly();
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+        pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
         return false;
     }
     const FilesVerdict verdict = judgeFiles();
@@ -197,10 +222,13 @@ bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
     try {
         m.ftp.Connect();
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         // A failed log-in has closed the connection itself; a failed connect
         // leaves the socket to the cycle's CloseSocket.
         const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
+        pointFailed(QStringLiteral("no se pudo establecer conexión: ") +
+                        QString::fromUtf8(error.what()),
+                    transientFailure(error));
         m.report.logRow(text);
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         m.report.statusText(text);
@@ -377,6 +405,7 @@ bool PuntoRegistro::openRunOutput(CycleOutput& output, bool emptiedBefore) {
     } catch (const Exception& error) {
         output.emptied = emptiedBefore;
         giveUpRun();
+        pointFailed(error.message());
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         reportProblem(QStringLiteral("ERROR: ") + error.message() +
                       QStringLiteral("; el punto conserva sus registros."));

@@ -104,6 +104,8 @@ void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& s
 void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
     const RunRecord& run = m_state.run;
     m.report.memoAppend(QStringLiteral(" %1 registro(s).\r\n").arg(count));
+    if (!recoveryRun)
+        m_outcome = PointOutcome{true, true, {}, count};
     QString archivo = Loc + QStringLiteral(": ") + run.outputPath;
     if (run.appendMark)
         archivo += QLatin1Char('*');

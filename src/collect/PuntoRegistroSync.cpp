@@ -18,6 +18,10 @@ void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const
     qCeco.Close();
     const bool ok = push(IP, message);
     m.report.memoAppend(ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n"));
+    if (!ok && m_outcome.ok) {
+        m_outcome.ok = false;
+        m_outcome.failure = QStringLiteral("no se pudieron enviar las listas de parámetros");
+    }
     m.report.logRow(Loc + (ok ? QStringLiteral(": Sinc. OK") : QStringLiteral(": Sinc. FALLO")));
 }
 

@@ -45,9 +45,11 @@ void JournalReport::memoLine(const QString& line) {
 }
 
 void JournalReport::statusText(const QString& text) {
-    const int priority = text.startsWith(QLatin1String("ERROR"))   ? kError
-                         : text.startsWith(QLatin1String("AVISO")) ? kWarning
-                                                                   : kInfo;
+    const int priority =
+        text.startsWith(QLatin1String("ERROR")) ? kError
+        : text.startsWith(QLatin1String("AVISO")) || text.startsWith(QLatin1String("ALERTA"))
+            ? kWarning
+            : kInfo;
     journalLine(priority, text);
     if (onStatus)
         onStatus(text);

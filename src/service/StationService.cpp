@@ -79,12 +79,36 @@ bool StationService::start() {
         m_cycles = std::make_unique<CollectionCycles>(m_timers.timers(), m_points, *m_controls,
                                                       *m_work, m_report);
         connectCycleTimers(*m_cycles, m_timers.timers(), this);
+        startHealth();
         return true;
     } catch (const std::exception& error) {
         journalLine(kError, QStringLiteral("ERROR: no se puede iniciar la estación: ") +
                                 QString::fromUtf8(error.what()));
         return false;
     }
+}
+
+// The health of the points is kept and its alerts raised in the core; the
+// service tells them to the command and the e-mail relay of its settings.
+void StationService::startHealth() {
+    m_health = std::make_unique<HealthKeeper>(m_localAlias, m_report);
+    loadHealthSettings();
+    m_health->load();
+    m_health->onChanged = [this] { m_control.broadcast("salud"); };
+    m_health->onAlert = [this](const HealthAlert& alert) { m_alerts.send(alert); };
+    m_cycles->setHealth(m_health.get());
+}
+
+void StationService::loadHealthSettings() {
+    QStringList problems;
+    const HealthSettings settings = ::loadHealthSettings(m_serverAlias, problems);
+    for (const QString& problem : problems)
+        journalLine(kError, QStringLiteral("ERROR: configuración de alertas: %1; se usa el valor "
+                                           "por omisión")
+                                .arg(problem));
+    m_alerts.setSettings(settings);
+    if (m_health)
+        m_health->setPolicy(settings.policy);
 }
 
 bool StationService::loadSettings() {
@@ -127,6 +151,7 @@ int StationService::runOnce(bool syncOnly) {
     else
         m_cycles->startNow();
     waitForCycleEnd();
+    waitForAlerts();
     return m_report.failures() == 0 ? 0 : 1;
 }
 
@@ -139,6 +164,20 @@ void StationService::waitForCycleEnd() {
         if (!m_cycles->running() && !m_timers.TimerFTP.isActive() &&
             !m_timers.TimerFTPend.isActive() && !m_timers.TimerSinc.isActive() &&
             !m_timers.TimerSincEnd.isActive())
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+}
+
+// The alerts of a single cycle reach their command and relay before the
+// process ends; each is bounded by its own time limit.
+void StationService::waitForAlerts() {
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (m_alerts.inFlight() == 0)
             loop.quit();
     });
     poll.start();
@@ -182,6 +221,7 @@ void StationService::onSignal(int signal) {
         notifySystemd("RELOADING=1");
         if (loadSettings())
             applyTriggers();
+        loadHealthSettings();
         notifySystemd("READY=1");
         return;
     }
@@ -217,6 +257,8 @@ void StationService::followLine(const QString& line) {
 QByteArray StationService::command(const QByteArray& line) {
     if (line == "estado")
         return stateText();
+    if (line == "puntos")
+        return pointsText();
     if (line == "releer") { // the window has saved the settings
         onSignal(SIGHUP);
         return "ok";
@@ -247,4 +289,14 @@ QByteArray StationService::stateText() const {
         {QStringLiteral("fin"), when(m_state.lastEnd)},
         {QStringLiteral("resultado"), m_state.lastResult}};
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
+}
+
+// Every point of the points table with its health, as JSON.
+QByteArray StationService::pointsText() const {
+    try {
+        const QList<PointHealthView> rows = m_health->view(HealthKeeper::readPoints(m_localAlias));
+        return QJsonDocument(healthToJson(rows)).toJson(QJsonDocument::Compact);
+    } catch (const std::exception& error) {
+        return "error: " + QByteArray(error.what());
+    }
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "collect/Cycles.h"
+#include "collect/HealthSettings.h"
+#include "collect/PointHealth.h"
 #include "collect/PuntoRegistro.h"
 #include "collect/SettingsCodec.h"
 #include "net/FtpClient.h"
 #include "net/TcpSock.h"
+#include "service/AlertSender.h"
 #include "service/ControlSocket.h"
 #include "service/JournalReport.h"
 #include "store/DataSet.h"
@@ -35,8 +38,12 @@ public:
 
 private:
     bool loadSettings();
+    void loadHealthSettings();
+    void startHealth();
+    QByteArray pointsText() const;
     void applyTriggers();
     void waitForCycleEnd();
+    void waitForAlerts();
     void onSignal(int signal);
     void clearKeyRun();
     void followLine(const QString& line);
@@ -63,6 +70,8 @@ private:
     OwnedCycleTimers m_timers{60, 10};
     std::unique_ptr<PuntoRegistro> m_work;
     std::unique_ptr<CollectionCycles> m_cycles;
+    std::unique_ptr<HealthKeeper> m_health;
+    AlertSender m_alerts{m_report, this};
     QTimer m_watchdog;
     CycleState m_state;
     ControlSocket m_control{[this](const QByteArray& line) { return command(line); }};

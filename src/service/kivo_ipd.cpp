@@ -2,6 +2,8 @@
 //   kivo-ipd [--workdir DIR]              runs the triggers of the settings
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
 //   kivo-ipd --status                     what the running service does
+//   kivo-ipd --status --points [--json]   the health of every point
+#include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
 #include "platform/QtSpanish.h"
 #include "platform/SingleInstance.h"
@@ -11,6 +13,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
@@ -36,19 +39,45 @@ void describe(QCommandLineParser& parser) {
     parser.addOption({QStringLiteral("status"),
                       QStringLiteral("Muestra qué hace el servicio de la carpeta de trabajo y "
                                      "termina: 0, o 3 si no hay servicio en marcha.")});
+    parser.addOption({QStringLiteral("points"),
+                      QStringLiteral("Con --status: el estado de cada punto de registro (último "
+                                     "intento, último éxito, fallos seguidos, registros).")});
+    parser.addOption(
+        {QStringLiteral("json"), QStringLiteral("Con --status --points: la misma tabla en JSON.")});
     parser.addOption({QStringLiteral("workdir"),
                       QStringLiteral("Carpeta de trabajo (por omisión, la actual)."),
                       QStringLiteral("DIR")});
 }
 
+bool askService(const QByteArray& command, QByteArray& reply) {
+    if (ServiceLink::ask(QDir::currentPath(), command, reply))
+        return true;
+    std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
+                 qPrintable(QDir::currentPath()));
+    return false;
+}
+
+// The health of every point of the running service, as a table or as JSON.
+int printPoints(bool json) {
+    QByteArray reply;
+    if (!askService("puntos", reply))
+        return kNoService;
+    if (reply.startsWith("error")) {
+        std::fprintf(stderr, "ERROR: %s\n", reply.mid(7).constData());
+        return kCannotStart;
+    }
+    const QJsonArray rows = QJsonDocument::fromJson(reply).array();
+    const QByteArray text = json ? QJsonDocument(rows).toJson(QJsonDocument::Indented)
+                                 : healthText(healthFromJson(rows)).toUtf8();
+    std::fputs(text.constData(), stdout);
+    return kFine;
+}
+
 // The running service's state, for a person.
 int printStatus() {
     QByteArray reply;
-    if (!ServiceLink::ask(QDir::currentPath(), "estado", reply)) {
-        std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
-                     qPrintable(QDir::currentPath()));
+    if (!askService("estado", reply))
         return kNoService;
-    }
     const QJsonObject s = QJsonDocument::fromJson(reply).object();
     const auto field = [&](const char* name) { return s.value(QLatin1String(name)).toString(); };
     QString text = QStringLiteral("Estación en marcha en %1\nEstado: %2\n")
@@ -87,6 +116,8 @@ int main(int argc, char** argv) {
             3, QStringLiteral("ERROR: no se puede usar la carpeta de trabajo %1").arg(workDir));
         return kCannotStart;
     }
+    if (parser.isSet(QStringLiteral("status")) && parser.isSet(QStringLiteral("points")))
+        return printPoints(parser.isSet(QStringLiteral("json")));
     if (parser.isSet(QStringLiteral("status")))
         return printStatus();
     SingleInstance instance(QStringLiteral("MyAppName"));

@@ -2,6 +2,7 @@
 
 #include "collect/Cycles.h"
 #include "collect/PointClients.h"
+#include "collect/PointHealth.h"
 #include "collect/PuntoRegistro.h"
 #include "collect/ServiceLink.h"
 #include "platform/ErrorBox.h"
@@ -57,6 +58,7 @@ TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
     runGuarded([this] { FormCreate(); });
     // After the aliases are known: the point's work is bound to them.
     runGuarded([this] { setUpCycles(pointWork(), *this); });
+    runGuarded([this] { setUpHealth(); });
     m_settingsLoaded = true;
     if (m_monitor)
         runGuarded([this] { startMonitor(); });

@@ -33,6 +33,11 @@ class TfCeco;
 class TfPersonal;
 class TfpConsulta1;
 class ServiceFollower;
+class HealthKeeper;
+class TfSaludPuntos;
+struct HealthAlert;
+struct HealthPolicy;
+struct PointHealthView;
 
 // Collector: the window runs the station itself. Monitor: the service
 // (kivo-ipd) runs it in the same working directory, and the window follows
@@ -107,6 +112,7 @@ public:
     QAction* RegistrosTaxi1;
     QAction* RegistroOperaciones1;
     QAction* Acercade1;
+    QAction* EstadoPuntos1 = nullptr;
 
     QTimer tAuto;
     QTimer tAutoMin;
@@ -228,6 +234,17 @@ private:
     void askService(const QByteArray& command);
     void settingsEditedForService();
 
+    // uPrincipalHealth.cpp: the points' health, alerts and their window
+    void setUpHealth();
+    HealthPolicy readHealthPolicy();
+    void alertBalloon(const HealthAlert& alert);
+    QList<PointHealthView> pointsHealth();
+    void saveHealthPolicy(const HealthPolicy& policy);
+    void EstadoPuntos1Click();
+    void refreshHealthWindow();
+
+    std::unique_ptr<HealthKeeper> m_health;
+    TfSaludPuntos* m_fSaludPuntos = nullptr;
     std::unique_ptr<PuntoRegistro> m_punto;
     std::unique_ptr<CycleControls> m_cycleControls;
     std::unique_ptr<CollectionCycles> m_cycles;

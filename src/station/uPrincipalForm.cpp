@@ -152,6 +152,8 @@ void TfPrincipal::buildMenu() {
     QMenu* records = menuBar()->addMenu(QStringLiteral("&Registros"));
     RegistrosTaxi1 = records->addAction(QStringLiteral("Registros de &taxi..."));
     RegistroOperaciones1 = records->addAction(QStringLiteral("Registro de &operaciones..."));
+    EstadoPuntos1 = records->addAction(QStringLiteral("&Estado de los puntos..."));
+    connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
     Acercade1 = menuBar()->addAction(QStringLiteral("&Acerca de..."));
 
     connect(PuntosRegistroIP1, &QAction::triggered, this,

@@ -39,6 +39,8 @@ void TfPrincipal::serviceLine(const QByteArray& line) {
         statusText(text.mid(7));
     else if (text == QLatin1String("limpiar"))
         memoClear();
+    else if (text == QLatin1String("salud"))
+        refreshHealthWindow();
 }
 
 void TfPrincipal::serviceGone() {

@@ -15,6 +15,12 @@ public:
     QString Hint() const { return m_icon.toolTip(); }
     void setHint(const QString& hint) { m_icon.setToolTip(hint); }
     void show() { m_icon.show(); }
+    // A balloon over the icon; the last one is kept for those who ask.
+    void showMessage(const QString& title, const QString& text, QSystemTrayIcon::MessageIcon icon) {
+        m_lastMessage = title + QStringLiteral(": ") + text;
+        m_icon.showMessage(title, text, icon);
+    }
+    QString lastMessage() const { return m_lastMessage; }
     // Whether the desktop has a notification area to put the icon in.
     static bool available() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 
@@ -22,4 +28,5 @@ public:
 
 private:
     QSystemTrayIcon m_icon;
+    QString m_lastMessage;
 };

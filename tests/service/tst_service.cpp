@@ -2,6 +2,7 @@
 // (registry, aliases, databases, working directory, temporary folder for the
 // single-instance lock), simulated points, and the exit statuses.
 #include "SimPoints.h"
+#include "SmtpSink.h"
 #include "StationTables.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
@@ -9,6 +10,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
@@ -120,6 +123,7 @@ private slots:
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
     void twoStationsStoreIntoOneServer();
+    void deadPointAlertsOnceAndIsListedByStatusPoints();
 };
 
 void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded_data() {
@@ -342,6 +346,63 @@ void TestService::twoStationsStoreIntoOneServer() {
     QCOMPARE(q.value(1).toInt(), 2);
     QVERIFY(
         q.exec(QStringLiteral("DELETE FROM dbo.tickettaxis WHERE ORIGEN LIKE '%1%'").arg(site)));
+}
+
+// A dead point crosses the alert threshold: the command and the e-mail are
+// told once, also across restarts while it stays dead, and the running
+// service lists every point's health for a person and for a script.
+void TestService::deadPointAlertsOnceAndIsListedByStatusPoints() {
+    SmtpSink sink;
+    QVERIFY(sink.port > 0);
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    {
+        TRegistry registry;
+        registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+        registry.WriteInteger(QStringLiteral("AlertaFallos"), 1);
+        registry.WriteString(QStringLiteral("AlertaOrden"),
+                             QStringLiteral("env | grep ^KIVO_ALERT= >> alertas.txt"));
+        registry.WriteString(QStringLiteral("SmtpServidor"), QStringLiteral("127.0.0.1"));
+        registry.WriteInteger(QStringLiteral("SmtpPuerto"), sink.port);
+        registry.WriteString(QStringLiteral("SmtpDe"), QStringLiteral("kivo@example.com"));
+        registry.WriteString(QStringLiteral("SmtpPara"), QStringLiteral("guardia@example.com"));
+        registry.CloseKey();
+    }
+    world.addPoints({kAlive, kDead});
+    SimPoints sim({{kAlive, simRecords(4, 1)}});
+    QVERIFY(sim.started());
+    QCOMPARE(world.run({QStringLiteral("--once")}, &sim).first, 1);
+    QCOMPARE(world.run({QStringLiteral("--once")}, &sim).first, 1);
+    QFile alerts(world.path("work/alertas.txt"));
+    QVERIFY(alerts.open(QIODevice::ReadOnly));
+    QCOMPARE(alerts.readAll(), QByteArray("KIVO_ALERT=down\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(sink.messages().size(), 1, 10000);
+    QVERIFY(sink.messages().constFirst().contains(QStringLiteral("Punto: ") + kDead));
+
+    QProcess service;
+    startWaiting(world, service, &sim);
+    QProcess json;
+    world.start(json,
+                {QStringLiteral("--status"), QStringLiteral("--points"), QStringLiteral("--json")},
+                &sim);
+    QVERIFY(json.waitForFinished(10000));
+    QCOMPARE(json.exitCode(), 0);
+    const QJsonArray rows = QJsonDocument::fromJson(json.readAllStandardOutput()).array();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0][QStringLiteral("estado")].toString(), QStringLiteral("correcto"));
+    QCOMPARE(rows[0][QStringLiteral("registros_hoy")].toInt(), 4);
+    QCOMPARE(rows[1][QStringLiteral("ip")].toString(), kDead);
+    QCOMPARE(rows[1][QStringLiteral("estado")].toString(), QStringLiteral("caído"));
+    QCOMPARE(rows[1][QStringLiteral("fallos_seguidos")].toInt(), 2);
+    QProcess text;
+    world.start(text, {QStringLiteral("--status"), QStringLiteral("--points")}, &sim);
+    QVERIFY(text.waitForFinished(10000));
+    const QString table = QString::fromUtf8(text.readAllStandardOutput());
+    QVERIFY2(table.contains(kDead) && table.contains(QStringLiteral("caído")), qPrintable(table));
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
 }
 
 QTEST_GUILESS_MAIN(TestService)

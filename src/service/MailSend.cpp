@@ -1,0 +1,127 @@
+#include "service/MailSend.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QUuid>
+#include <cstring>
+#include <curl/curl.h>
+#include <memory>
+
+namespace {
+
+struct Payload {
+    QByteArray bytes;
+    qsizetype sent = 0;
+};
+
+size_t readPayload(char* buffer, size_t size, size_t count, void* user) {
+    auto* payload = static_cast<Payload*>(user);
+    const qsizetype room = static_cast<qsizetype>(size * count);
+    const qsizetype n = std::min(room, payload->bytes.size() - payload->sent);
+    std::memcpy(buffer, payload->bytes.constData() + payload->sent, static_cast<size_t>(n));
+    payload->sent += n;
+    return static_cast<size_t>(n);
+}
+
+QString oneLine(QString text) {
+    return text.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
+}
+
+QByteArray headerText(const QString& text) {
+    const QString line = oneLine(text);
+    bool ascii = true;
+    for (const QChar c : line)
+        ascii = ascii && c.unicode() >= 0x20 && c.unicode() < 0x7F;
+    if (ascii)
+        return line.toLatin1();
+    return "=?UTF-8?B?" + line.toUtf8().toBase64() + "?=";
+}
+
+// curl is set up once for the whole process, before any thread uses it.
+void initialiseCurl() {
+    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    (void)done;
+}
+
+} // namespace
+
+bool plainAddress(const QString& address) {
+    static const QRegularExpression shape(
+        QStringLiteral("^[A-Za-z0-9.!#$%&'*+/=?^_`{|}~-]+@[A-Za-z0-9-]+(\\.[A-Za-z0-9-]+)*$"));
+    return address.size() <= 254 && shape.match(address).hasMatch();
+}
+
+QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QString& subject,
+                       const QString& body, const QDateTime& when) {
+    QByteArray m;
+    m += "Date: " +
+         QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+         when.toString(QStringLiteral("t")).toLatin1().replace("UTC", "+0000") + "\r\n";
+    m += "From: <" + relay.from.toLatin1() + ">\r\n";
+    m += "To: " + to.join(QStringLiteral(", ")).toLatin1() + "\r\n";
+    m += "Subject: " + headerText(subject) + "\r\n";
+    m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() +
+         "@kivo-ipd>\r\n";
+    m += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+         "Content-Transfer-Encoding: 8bit\r\n\r\n";
+    QString text = body;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        // A line of a lone dot would end the message early.
+        m += (line.startsWith(QLatin1Char('.')) ? "." : "") + line.toUtf8() + "\r\n";
+    return m;
+}
+
+MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QString& body,
+                     const QDateTime& when) {
+    MailOutcome outcome;
+    QStringList to;
+    for (const QString& address : relay.to)
+        (plainAddress(address) ? to : outcome.refused) << address;
+    if (!plainAddress(relay.from))
+        outcome.error =
+            QStringLiteral("el remitente '%1' no es una dirección válida").arg(relay.from);
+    else if (to.isEmpty())
+        outcome.error = QStringLiteral("no hay ningún destinatario válido");
+    if (!outcome.error.isEmpty())
+        return outcome;
+    initialiseCurl();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        outcome.error = QStringLiteral("no se puede iniciar libcurl");
+        return outcome;
+    }
+    curl_slist* rcpt = nullptr;
+    for (const QString& address : to)
+        rcpt = curl_slist_append(rcpt, ("<" + address.toLatin1() + ">").constData());
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcptGuard(rcpt,
+                                                                          curl_slist_free_all);
+    Payload payload{mailMessage(relay, to, subject, body, when)};
+    const QByteArray url =
+        QStringLiteral("smtp://%1:%2/kivo-ipd").arg(relay.host).arg(relay.port).toUtf8();
+    const QByteArray from = "<" + relay.from.toLatin1() + ">";
+    const QByteArray user = relay.user.toUtf8(), password = relay.password.toUtf8();
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readPayload);
+    curl_easy_setopt(c, CURLOPT_READDATA, &payload);
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(relay.timeOutSeconds));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(relay.timeOutSeconds));
+    if (relay.startTls)
+        curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    if (!relay.user.isEmpty()) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
+    }
+    char detail[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    const CURLcode result = curl_easy_perform(c);
+    outcome.sent = result == CURLE_OK;
+    if (!outcome.sent)
+        outcome.error = QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
+    return outcome;
+}

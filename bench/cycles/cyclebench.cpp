@@ -4,6 +4,7 @@
 // step timers impose, and the largest gap between ticks of a 10 ms timer
 // during the cycle (how long the event loop was kept from the window).
 #include "SimPoints.h"
+#include "StationEnvironment.h"
 #include "collect/Cycles.h"
 #include "collect/PuntoRegistro.h"
 #include "collect/SettingsCodec.h"
@@ -87,15 +88,6 @@ struct ManualControls : CycleControls {
     QString path;
 };
 
-void pointEnvironmentAt(const QTemporaryDir& dir) {
-    QDir(dir.path()).mkpath(QStringLiteral("work"));
-    qputenv("KIVO_REGISTRY", dir.filePath(QStringLiteral("registry.reg")).toUtf8());
-    qputenv("KIVO_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-    QDir::setCurrent(dir.filePath(QStringLiteral("work")));
-}
-
 QString addressOf(int point) {
     return QStringLiteral("127.0.3.%1").arg(100 + point);
 }
@@ -131,7 +123,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTemporaryDir dir;
-    pointEnvironmentAt(dir);
+    useStationEnvironment(dir);
 
     QList<SimPointSpec> specs;
     for (int i = 1; i <= kPoints; ++i)

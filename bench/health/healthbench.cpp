@@ -5,6 +5,7 @@
 //   healthbench [cycles] [alert threshold] [--no-off]   (6 and 3 by default;
 //   --no-off leaves out the run with back-off off)
 #include "SimPoints.h"
+#include "StationEnvironment.h"
 #include "collect/Cycles.h"
 #include "collect/PointClients.h"
 #include "collect/PointHealth.h"
@@ -71,15 +72,6 @@ QString deadAddress(int i) {
     return QStringLiteral("127.0.4.%1").arg(200 + i);
 }
 
-void environmentAt(const QTemporaryDir& dir) {
-    QDir(dir.path()).mkpath(QStringLiteral("work"));
-    qputenv("KIVO_REGISTRY", dir.filePath(QStringLiteral("registry.reg")).toUtf8());
-    qputenv("KIVO_ALIASES", dir.filePath(QStringLiteral("aliases.ini")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toUtf8());
-    QDir::setCurrent(dir.filePath(QStringLiteral("work")));
-}
-
 // Live and dead points interleaved, as a real network has them.
 void listPoints(bool withDead) {
     TTable points;
@@ -105,7 +97,7 @@ void listPoints(bool withDead) {
 // The seconds of each cycle of one run in a world of its own.
 QList<double> runCycles(int cycles, bool withDead, bool backOff, int threshold) {
     QTemporaryDir dir;
-    environmentAt(dir);
+    useStationEnvironment(dir);
     QList<SimPointSpec> specs;
     for (int i = 1; i <= kLive; ++i)
         specs.append({liveAddress(i), simRecords(kRecords, i * 100000)});

@@ -6,6 +6,7 @@
 // PGSERVER when asked and KIVO_TEST_PG is set).
 
 #include "PointHarness.h"
+#include "StationEnvironment.h"
 #include "store/DataSet.h"
 
 #include <QDir>
@@ -18,7 +19,6 @@
 class CollectWorld {
 public:
     explicit CollectWorld(bool postgresServer = false) : m_previous(QDir::currentPath()) {
-        QDir(m_dir.path()).mkpath(QStringLiteral("work"));
         QString aliases;
         if (postgresServer) {
             const QString pg = qEnvironmentVariable("KIVO_TEST_PG");
@@ -31,11 +31,7 @@ public:
         if (f.open(QIODevice::WriteOnly))
             f.write(aliases.toUtf8());
         f.close();
-        qputenv("KIVO_ALIASES", path(QStringLiteral("aliases.ini")).toLocal8Bit());
-        qputenv("KIVO_REGISTRY", path(QStringLiteral("registry.reg")).toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
-        QDir::setCurrent(workDir());
+        useStationEnvironment(m_dir);
         server.AliasName = server.DatabaseName = serverAlias;
         session.DeclareAlias(localAlias, AliasKind::Local);
         if (serverAlias != QLatin1String("NONE"))

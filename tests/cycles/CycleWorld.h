@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StationEnvironment.h"
 #include "collect/Cycles.h"
 #include "collect/PointClients.h"
 #include "collect/PuntoRegistro.h"
@@ -163,14 +164,8 @@ public:
     static constexpr int kTestTimeOutMs = 2000;
 
     explicit CycleWorld(Work kind = Work::Fake) : timers(60, kTestStepMs) {
-        const QString root = m_dir.path();
-        qputenv("KIVO_REGISTRY", (root + "/registry.reg").toUtf8());
-        qputenv("KIVO_ALIASES", (root + "/aliases.ini").toUtf8());
-        qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
-        qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
-        QDir(root).mkpath(QStringLiteral("work"));
         m_previousDir = QDir::currentPath();
-        QDir::setCurrent(root + QStringLiteral("/work"));
+        useStationEnvironment(m_dir);
         m_session = std::make_unique<TSession>();
         m_session->DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
         m_session->DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);

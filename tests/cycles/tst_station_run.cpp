@@ -4,6 +4,7 @@
 // personnel list to both points, every ticket they held is in the four stores
 // and the output file exactly once.
 #include "SimPoints.h"
+#include "StationEnvironment.h"
 #include "StationTables.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
@@ -34,10 +35,7 @@ void TestStationRun::constantCyclesCollectEveryTicketOnce() {
     QDir root(world.path());
     for (const char* dir : {"tmp", "work", "config", "data"})
         root.mkpath(dir);
-    qputenv("KIVO_REGISTRY", world.filePath("registry.reg").toUtf8());
-    qputenv("KIVO_ALIASES", world.filePath("aliases.ini").toUtf8());
-    qputenv("XDG_CONFIG_HOME", world.filePath("config").toUtf8());
-    qputenv("XDG_DATA_HOME", world.filePath("data").toUtf8());
+    pointStationFilesAt(world);
     {
         // An alias configuration that names no alias: both are embedded defaults.
         QFile aliases(world.filePath("aliases.ini"));

@@ -3,6 +3,7 @@
 // single-instance lock), simulated points, and the exit statuses.
 #include "SimPoints.h"
 #include "SmtpSink.h"
+#include "StationEnvironment.h"
 #include "StationTables.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
@@ -31,10 +32,7 @@ public:
     ServiceWorld() {
         for (const char* dir : {"tmp", "work", "config", "data"})
             QDir(m_dir.path()).mkpath(QString::fromLatin1(dir));
-        qputenv("KIVO_REGISTRY", path("registry.reg").toUtf8());
-        qputenv("KIVO_ALIASES", path("aliases.ini").toUtf8());
-        qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
-        qputenv("XDG_DATA_HOME", path("data").toUtf8());
+        pointStationFilesAt(m_dir);
         QFile aliases(path("aliases.ini"));
         aliases.open(QIODevice::WriteOnly);
     }

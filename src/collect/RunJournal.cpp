@@ -72,7 +72,7 @@ StoreTransaction::~StoreTransaction() {
     if (!m_active)
         return;
     // A connection dropped after a failure has no transaction left to undo.
-    QSqlDatabase db = QSqlDatabase::database(m_alias, false);
+    QSqlDatabase db = TSession::current().existingConnection(m_alias);
     if (db.isOpen())
         db.rollback();
 }

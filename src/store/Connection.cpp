@@ -3,17 +3,18 @@
 #include "store/DatabaseError.h"
 #include "store/Schema.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 
 namespace {
 
-EDatabaseError connectError(const QString& name, const QString& why) {
-    return EDatabaseError(QStringLiteral("Cannot connect to database '%1': %2").arg(name, why));
-}
+// Between the alias and the thread in the name of a thread's own connection.
+const QString kThreadMark = QStringLiteral("\x1f@thread:");
 
 // Opens the prepared connection, or removes it again and raises.
 QSqlDatabase openOrDrop(const QString& name) {
@@ -61,6 +62,24 @@ void createEmbeddedFile(const QString& path, const std::set<AliasKind>& kinds) {
 }
 
 } // namespace
+
+QString connectionName(const QString& alias) {
+    const QCoreApplication* app = QCoreApplication::instance();
+    QThread* thread = QThread::currentThread();
+    if (!app || thread == app->thread())
+        return alias;
+    return alias + kThreadMark + QString::number(quintptr(thread), 16);
+}
+
+QString aliasOfConnection(const QString& name) {
+    const qsizetype mark = name.indexOf(kThreadMark);
+    return mark < 0 ? name : name.left(mark);
+}
+
+EDatabaseError connectError(const QString& name, const QString& why) {
+    return EDatabaseError(
+        QStringLiteral("Cannot connect to database '%1': %2").arg(aliasOfConnection(name), why));
+}
 
 QSqlDatabase openSqliteConnection(const QString& name, const AliasDefinition& def,
                                   const std::set<AliasKind>& kinds) {

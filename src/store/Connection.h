@@ -1,10 +1,20 @@
 #pragma once
 
 #include "store/Aliases.h"
+#include "store/DatabaseError.h"
 
 #include <QSqlDatabase>
 #include <QString>
 #include <set>
+
+// Qt's connections belong to the thread that opened them. The application's
+// thread names a connection after its alias; any other thread gets one of its
+// own, named after the alias and the thread.
+QString connectionName(const QString& alias);
+// The alias a connection name stands for, for messages.
+QString aliasOfConnection(const QString& name);
+// "Cannot connect to database '<alias>': why".
+EDatabaseError connectError(const QString& name, const QString& why);
 
 // Opening a Qt SQL connection named `name` for an alias definition. Both raise
 // EDatabaseError and leave no connection of that name behind on failure.

@@ -12,10 +12,6 @@
 
 namespace {
 
-EDatabaseError connectError(const QString& name, const QString& why) {
-    return EDatabaseError(QStringLiteral("Cannot connect to database '%1': %2").arg(name, why));
-}
-
 // The installed drivers (odbcinst.ini) or the data sources (odbc.ini) the
 // driver manager knows.
 QStringList driverManagerNames(bool drivers) {

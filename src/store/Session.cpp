@@ -4,6 +4,8 @@
 #include "store/Connection.h"
 #include "store/DatabaseError.h"
 
+#include <QMutexLocker>
+#include <QRecursiveMutex>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <algorithm>
@@ -12,6 +14,9 @@
 #include <vector>
 
 struct TSession::Impl {
+    // The storing run opens and closes connections of its own from another
+    // thread; a password hook may add a password while a connection is made.
+    QRecursiveMutex mutex;
     std::map<QString, std::set<AliasKind>> kinds;
     QStringList passwords;
     std::vector<TDatabase*> databases;
@@ -51,13 +56,15 @@ void TSession::DeclareAlias(const QString& alias, AliasKind kind) {
 }
 
 QSqlDatabase TSession::connectionFor(const QString& name) {
-    if (QSqlDatabase::contains(name)) {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
+    QMutexLocker lock(&d->mutex);
+    const QString connection = connectionName(name);
+    if (QSqlDatabase::contains(connection)) {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
         if (db.isOpen())
             return db;
         // The driver closed it after losing the server: connect again.
         db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
+        QSqlDatabase::removeDatabase(connection);
     }
     TDatabase* named = nullptr;
     for (TDatabase* database : d->databases)
@@ -71,16 +78,16 @@ QSqlDatabase TSession::connectionFor(const QString& name) {
     }
     QSqlDatabase db;
     if (def.driver == AliasDefinition::Driver::Sqlite) {
-        db = openSqliteConnection(name, def, d->kinds[name]);
+        db = openSqliteConnection(connection, def, d->kinds[name]);
     } else {
         const QString user = named ? named->param(QStringLiteral("USER NAME")) : QString();
         const QString password = named ? named->param(QStringLiteral("password")) : QString();
         db = def.driver == AliasDefinition::Driver::Odbc
-                 ? openOdbcConnection(name, def, user, password)
-                 : openPostgresConnection(name, def, user, password);
+                 ? openOdbcConnection(connection, def, user, password)
+                 : openPostgresConnection(connection, def, user, password);
     }
-    if (!d->opened.contains(name))
-        d->opened << name;
+    if (!d->opened.contains(connection))
+        d->opened << connection;
     return db;
 }
 
@@ -94,6 +101,7 @@ AliasDefinition::Driver TSession::driverOf(const QString& alias) {
 }
 
 void TSession::closeAll() {
+    QMutexLocker lock(&d->mutex);
     for (const QString& name : std::as_const(d->opened)) {
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
@@ -101,21 +109,45 @@ void TSession::closeAll() {
     d->opened.clear();
 }
 
+void TSession::closeThreadConnections() {
+    QMutexLocker lock(&d->mutex);
+    const QString mine = connectionName(QString());
+    if (mine.isEmpty())
+        return; // the application's thread keeps its connections
+    for (const QString& name : QStringList(d->opened)) {
+        if (!name.endsWith(mine))
+            continue;
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+        d->opened.removeAll(name);
+    }
+}
+
+QSqlDatabase TSession::existingConnection(const QString& alias) {
+    QMutexLocker lock(&d->mutex);
+    const QString connection = connectionName(alias);
+    return QSqlDatabase::contains(connection) ? QSqlDatabase::database(connection, false)
+                                              : QSqlDatabase();
+}
+
 void TSession::dropIfBroken(const QString& alias) {
-    if (!QSqlDatabase::contains(alias))
+    QMutexLocker lock(&d->mutex);
+    const QString connection = connectionName(alias);
+    if (!QSqlDatabase::contains(connection))
         return;
     {
-        QSqlDatabase db = QSqlDatabase::database(alias, false);
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
         QSqlQuery probe(db);
         if (db.isOpen() && probe.exec(QStringLiteral("SELECT 1")))
             return;
         db.close();
     }
-    QSqlDatabase::removeDatabase(alias);
-    d->opened.removeAll(alias);
+    QSqlDatabase::removeDatabase(connection);
+    d->opened.removeAll(connection);
 }
 
 void TSession::AddPassword(const QString& password) {
+    QMutexLocker lock(&d->mutex);
     if (!d->passwords.contains(password))
         d->passwords << password;
 }

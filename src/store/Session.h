@@ -35,8 +35,14 @@ public:
     // registered TDatabase); raises EDatabaseError when it cannot be made.
     QSqlDatabase connectionFor(const QString& alias);
     AliasDefinition::Driver driverOf(const QString& alias);
+    // The calling thread's open connection for an alias, if it has one (no
+    // connection is made).
+    QSqlDatabase existingConnection(const QString& alias);
     // Closes and removes every connection this session opened.
     void closeAll();
+    // A thread other than the application's has connections of its own (see
+    // connectionName); it closes them with this before it ends.
+    void closeThreadConnections();
     // Called after a statement failed: when the connection itself no longer
     // answers (a restarted server), it is dropped so that the next use
     // connects again instead of failing for the rest of the run.

@@ -129,10 +129,12 @@ private:
     void chooseRecoveryOutput(CycleOutput& output);
     void recoverIntoCycleOutput(CycleOutput& output);
 
-    // The storing of the local files under the saved run.
-    void procesarDescarga(const QString& Loc, bool recoveryRun);
-    int storeRecords(RecordReader& reader, int count, const QString& Loc, const RunStores& stores,
-                     TicketStatements& statements, RunOutput& out);
+    // The storing of the local files under the saved run; count is that of
+    // the run's count file.
+    void procesarDescarga(const QString& Loc, bool recoveryRun, int count);
+    QList<qint32> storeRun(const QString& Loc, int count, QChar decimal, RunOutput& out);
+    int storeRecords(RecordReader& reader, int count, const QString& Loc, QChar decimal,
+                     const RunStores& stores, TicketStatements& statements, RunOutput& out);
     void commitRun(const QString& Loc, int stored, const RunStores& stores, StoreTransaction& local,
                    StoreTransaction& server);
     void finishRun(const QString& Loc, int count, bool recoveryRun);
@@ -152,6 +154,7 @@ private:
     RunState m_state;
     bool m_stateLoaded = false;
     std::unique_ptr<RunOutput> m_out; // opened by the fetch step, before the delete
+    std::optional<int> m_count;       // of the fetched count file; none when unreadable
     TTable tLectura, tLecturaBAK, torRegAsist, tLog;
     TQuery qPersonal, qCeco;
 };

@@ -31,15 +31,6 @@ QByteArray prefixHash(const QString& path, int records) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-// The count of a local count file; 0 when it cannot be read.
-int localCount(const QString& path) {
-    try {
-        return leerCantidad(path);
-    } catch (const std::exception&) {
-        return 0;
-    }
-}
-
 // Whole records the local record file holds, up to the count.
 int recordsPresent(const QString& path, int count) {
     return static_cast<int>(std::min<qint64>(count, QFile(path).size() / kRecordSize));
@@ -151,7 +142,8 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
     }
     if (!descargarArchivos(IP, Desc, Loc, output))
         return;
-    procesarDescarga(Loc, false);
+    // A count file that cannot be opened stops the run here, as a recovery's would.
+    procesarDescarga(Loc, false, m_count ? *m_count : leerCantidad(m_state.run.countFile()));
 }
 
 void PuntoRegistro::pointFailed(const QString& why, bool transient) {
@@ -248,15 +240,15 @@ QString PuntoRegistro::pointKey(const QString& IP) const {
 // step failed or was reported failed, and both local files are on the disk.
 bool PuntoRegistro::downloadFiles() {
     FalloFTP = false;
+    m_count.reset();
     try {
         m.ftp.Download(kCountFile, kCountFile);
-        int count = 1;
         try {
-            count = leerCantidad(kCountFile);
+            m_count = leerCantidad(kCountFile);
         } catch (const std::exception&) {
-            count = 1; // unreadable: fetch the record file anyway
+            m_count.reset(); // unreadable: fetch the record file anyway
         }
-        if (count != 0)
+        if (m_count.value_or(1) != 0)
             m.ftp.Download(kRecordFile, kRecordFile);
         flushLocalFiles();
     } catch (const std::exception&) {
@@ -271,7 +263,7 @@ bool PuntoRegistro::downloadFiles() {
 // the count confirms. A ticket issued after that second reading and before
 // the delete is still lost: only the point could close that window.
 PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles() {
-    const int count = localCount(kCountFile);
+    const int count = m_count.value_or(0);
     if (count == 0)
         return {false, {}}; // nothing to collect, and the record file was not fetched
     const qint64 whole = QFile(kRecordFile).size() / kRecordSize;
@@ -334,7 +326,7 @@ void PuntoRegistro::flushLocalFiles() {
 void PuntoRegistro::startRun(const QString& point, const QString& Loc, CycleOutput& output) {
     const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
-    const int count = localCount(kCountFile);
+    const int count = m_count.value_or(0);
     RunRecord run;
     run.runId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     run.loc = Loc;

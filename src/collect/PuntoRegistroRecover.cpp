@@ -42,7 +42,7 @@ void PuntoRegistro::recoverRun(CycleOutput& output) {
         return;
     }
     chooseRecoveryOutput(output);
-    procesarDescarga(run.loc, true);
+    procesarDescarga(run.loc, true, leerCantidad(run.countFile()));
 }
 
 bool PuntoRegistro::runFilesMatch() const {

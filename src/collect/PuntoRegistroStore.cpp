@@ -7,6 +7,7 @@
 #include "collect/TicketStatements.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "store/OffLoop.h"
 
 #include <QFile>
 
@@ -22,15 +23,31 @@ void touchOrf() {
 
 } // namespace
 
-void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
+void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun, int count) {
     const RunRecord run = m_state.run;
-    const int count = leerCantidad(run.countFile());
     std::unique_ptr<RunOutput> out = recoveryRun ? nullptr : std::move(m_out);
     if (!out)
         out = std::make_unique<RunOutput>(run.outputPath, run.outputStart);
     touchOrf();
-    RecordReader reader(run.recordFile());
+    const QChar decimal = formatSettings().decimalSeparator;
+    QList<qint32> badCards;
+    // A full point takes about a second to store: its own thread does it,
+    // while this one goes on serving the window, the watchdog and the socket.
+    runOffTheEventLoop([&] { badCards = storeRun(Loc, count, decimal, *out); });
+    for (const qint32 codigo : std::as_const(badCards))
+        m.report.logRow(QStringLiteral("AVISO: la TARJETA de CODIGO %1 no es un número entero de "
+                                       "32 bits; se almacena 0.")
+                            .arg(codigo));
+    finishRun(Loc, count, recoveryRun);
+}
 
+// The storing run proper, on the storing thread: it touches no report
+// channel, only the databases, the run's files and the output file. Returns
+// the codes whose card was stored as 0.
+QList<qint32> PuntoRegistro::storeRun(const QString& Loc, int count, QChar decimal,
+                                      RunOutput& out) {
+    const RunRecord& run = m_state.run;
+    RecordReader reader(run.recordFile());
     RunStores stores;
     stores.local = !RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
     stores.server =
@@ -43,24 +60,19 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
     if (stores.server && !stores.oneDatabase)
         server.begin();
     TicketStatements statements(m.localAlias, stores.server ? m.serverAlias : QString());
-    const int stored = storeRecords(reader, count, Loc, stores, statements, *out);
+    const int stored = storeRecords(reader, count, Loc, decimal, stores, statements, out);
     commitRun(Loc, stored, stores, local, server);
-    for (const qint32 codigo : statements.badCards())
-        m.report.logRow(QStringLiteral("AVISO: la TARJETA de CODIGO %1 no es un número entero de "
-                                       "32 bits; se almacena 0.")
-                            .arg(codigo));
-    out->finish();
+    out.finish();
     step("output-written");
-    finishRun(Loc, count, recoveryRun);
+    return statements.badCards();
 }
 
 // Reads at most count whole records; those of the saved skip were stored by
 // an earlier run. Each goes to the stores still to be written and to the
 // output. A file that ends early was reported when it was fetched.
-int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc,
+int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc, QChar decimal,
                                 const RunStores& stores, TicketStatements& statements,
                                 RunOutput& out) {
-    const QChar decimal = formatSettings().decimalSeparator;
     int stored = 0;
     for (int i = 0; i < count; ++i) {
         RegistroTicket r;

@@ -6,10 +6,12 @@
 #include "StoredTickets.h"
 #include "collect/Ticket.h"
 #include "platform/Registry.h"
+#include "store/OffLoop.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QThread>
 #include <QTimeZone>
 #include <stdexcept>
 
@@ -58,6 +60,7 @@ private slots:
     void runStateThatCannotBeSaved();
     void overwritingCycleEmptiesBeforeRecoveredLines();
     void olderFlagStaysWhenItsRunCannotBeSaved();
+    void eventLoopIsServedWhileStoring();
 };
 
 void TestPointWork::storesEachFieldInEveryStore() {
@@ -558,4 +561,38 @@ void TestPointWork::olderFlagStaysWhenItsRunCannotBeSaved() {
 }
 
 QTEST_GUILESS_MAIN(TestPointWork)
+// The storing run leaves the event loop free: a call queued to it in the
+// middle of the run is served before the run goes on, and that call cannot
+// start a second run.
+void TestPointWork::eventLoopIsServedWhileStoring() {
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(50)}});
+    sim.applyPorts();
+    PointHarness h(w.localAlias, w.serverAlias);
+    std::atomic<bool> served = false, secondRefused = false;
+    h.work->probe = [&](const char* name, int k) {
+        if (qstrcmp(name, "record") != 0 || k != 10)
+            return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                try {
+                    runOffTheEventLoop([] {});
+                } catch (const Exception&) {
+                    secondRefused = true;
+                }
+                served = true;
+            },
+            Qt::QueuedConnection);
+        QDeadlineTimer deadline(5000);
+        while (!served && !deadline.hasExpired())
+            QThread::yieldCurrentThread();
+    };
+    CycleOutput out{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
+    QVERIFY(served);
+    QVERIFY(secondRefused);
+    checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 50));
+}
+
 #include "tst_pointwork.moc"

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <functional>
+
+// Runs work on a thread of its own while the calling thread goes on serving
+// its event loop (repaints, timers, the watchdog, the control socket), and
+// returns once the work is done, raising what the work raised. The work's
+// database connections are its thread's own (TSession::connectionFor gives
+// each thread its own) and are closed when it ends. One work at a time: a
+// call made from a handler that the wait served raises instead of starting a
+// second one.
+void runOffTheEventLoop(const std::function<void()>& work);

@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 
 #include <QtEndian>
+#include <charconv>
 
 namespace {
 
@@ -10,12 +11,6 @@ namespace {
 TDateTime pointEpoch() {
     static const TDateTime epoch = encodeDate(1980, 1, 1);
     return epoch;
-}
-
-// A width such as %5d fills with blanks; every blank becomes "0" afterwards,
-// so -5 in a 7-wide column reads 00000-5.
-QString zeroFilled(QString text) {
-    return text.replace(QLatin1Char(' '), QLatin1Char('0'));
 }
 
 } // namespace
@@ -66,17 +61,50 @@ RecordReader::Result RecordReader::leerRegistro(RegistroTicket& record) {
     return Result::Record;
 }
 
+void appendZeroPadded(QString& text, qint64 value, int width) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const int size = int(end - digits);
+    for (int k = size; k < width; ++k)
+        text += QLatin1Char('0');
+    text += QLatin1StringView(digits, size);
+}
+
+// Written piece by piece: a run formats 65,535 lines, and a formatted print
+// per field cost more than storing the record.
 QString outputLine(const QString& loc, const RegistroTicket& r, const Person& person,
                    QChar decimalSeparator) {
     const DateTimeParts t = decodeDateTime(r.FechaHora);
-    const QString a = zeroFilled(QString::asprintf("%5d,", r.Codigo));
-    QString amount = zeroFilled(QString::asprintf("%2.2f", r.Importe / 10.0));
-    amount.replace(QLatin1Char('.'), decimalSeparator);
-    const QString when = zeroFilled(QString::asprintf(",%4d/%2d/%2d,%2d:%2d:%2d,", t.year, t.month,
-                                                      t.day, t.hour, t.minute, t.second));
-    const QString rest =
-        zeroFilled(QString::asprintf(",%7d,%5d,%7d,%9d", r.Cuenta, r.Ceco, person.card, r.Ticket));
-    return loc + QLatin1Char(',') + a + person.name + when + amount + rest;
+    QString line;
+    line.reserve(loc.size() + person.name.size() + 72);
+    line += loc;
+    line += QLatin1Char(',');
+    appendZeroPadded(line, r.Codigo, 5);
+    line += QLatin1Char(',');
+    line += person.name;
+    const std::pair<QLatin1Char, int> date[] = {{QLatin1Char(','), 4}, {QLatin1Char('/'), 2},
+                                                {QLatin1Char('/'), 2}, {QLatin1Char(','), 2},
+                                                {QLatin1Char(':'), 2}, {QLatin1Char(':'), 2}};
+    const int parts[] = {t.year, t.month, t.day, t.hour, t.minute, t.second};
+    for (int k = 0; k < 6; ++k) {
+        line += date[k].first;
+        appendZeroPadded(line, parts[k], date[k].second);
+    }
+    line += QLatin1Char(',');
+    // Tenths as a number with two decimals; the amount never needs padding.
+    char amount[16];
+    const auto amountEnd =
+        std::to_chars(amount, amount + sizeof amount, r.Importe / 10.0, std::chars_format::fixed, 2)
+            .ptr;
+    for (const char* c = amount; c != amountEnd; ++c)
+        line += *c == '.' ? decimalSeparator : QChar(QLatin1Char(*c));
+    const std::pair<qint64, int> rest[] = {
+        {r.Cuenta, 7}, {r.Ceco, 5}, {person.card, 7}, {r.Ticket, 9}};
+    for (const auto& [value, width] : rest) {
+        line += QLatin1Char(',');
+        appendZeroPadded(line, value, width);
+    }
+    return line;
 }
 
 TDateTime ticketDate(const RegistroTicket& r) {

@@ -57,6 +57,10 @@ struct Person {
     int card = 0; // TARJETA; 0 when unknown
 };
 
+// Appends value as "%<width>d" would write it, with its padding blanks as
+// zeros: -5 in a 7-wide column reads 00000-5, as the output files have it.
+void appendZeroPadded(QString& text, qint64 value, int width);
+
 // The output line of one record, without its line end. The amount uses the
 // given decimal separator.
 QString outputLine(const QString& loc, const RegistroTicket& record, const Person& person,

@@ -37,11 +37,27 @@ QString localInsert(const QString& table) {
 // from the calendar parts: a local QDateTime would cost a time-zone lookup
 // per value.
 QString dateText(const DateTimeParts& p) {
-    return QString::asprintf("%04d-%02d-%02d", p.year, p.month, p.day);
+    QString text;
+    text.reserve(10);
+    appendZeroPadded(text, p.year, 4);
+    text += QLatin1Char('-');
+    appendZeroPadded(text, p.month, 2);
+    text += QLatin1Char('-');
+    appendZeroPadded(text, p.day, 2);
+    return text;
 }
 
 QString timeText(int hour, int minute, int second, int msec) {
-    return QString::asprintf("%02d:%02d:%02d.%03d", hour, minute, second, msec);
+    QString text;
+    text.reserve(12);
+    appendZeroPadded(text, hour, 2);
+    text += QLatin1Char(':');
+    appendZeroPadded(text, minute, 2);
+    text += QLatin1Char(':');
+    appendZeroPadded(text, second, 2);
+    text += QLatin1Char('.');
+    appendZeroPadded(text, msec, 3);
+    return text;
 }
 
 // A card number as the integer columns hold it; none for a value out of their
@@ -115,7 +131,12 @@ void TicketStatements::storeLocal(const RegistroTicket& r, const QString& loc) {
 }
 
 // Only the first row counts; no row is an unknown code: empty name, card 0.
+// Each code is looked up once per run, as the table stands when the code
+// first appears (the run's transaction keeps it from changing under it).
 Person TicketStatements::lookUp(qint32 codigo) {
+    const auto known = m_people.constFind(codigo);
+    if (known != m_people.cend())
+        return *known;
     m_person.bindValue(kP[0], codigo);
     run(m_person, m_localAlias, QStringLiteral("personal.DBF"));
     Person person;
@@ -128,6 +149,7 @@ Person TicketStatements::lookUp(qint32 codigo) {
             m_badCards << codigo;
     }
     m_person.finish();
+    m_people.insert(codigo, person);
     return person;
 }
 

@@ -2,6 +2,7 @@
 
 #include "collect/Ticket.h"
 
+#include <QHash>
 #include <QSqlQuery>
 #include <QString>
 
@@ -27,4 +28,5 @@ private:
     QString m_localAlias, m_serverAlias;
     QSqlQuery m_lectura, m_lecturaBak, m_person, m_tickets;
     QList<qint32> m_badCards;
+    QHash<qint32, Person> m_people; // looked up in this run
 };

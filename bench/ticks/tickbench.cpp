@@ -1,0 +1,181 @@
+// tickbench: how long the event loop goes unserved while a full point is
+// collected, in the window and in the service. One simulated point of 65,535
+// records (or the count given), one manual download cycle with the push; a
+// 10 ms timer ticks all along. Printed: the largest gap between its ticks
+// while the records were stored (the storing thread was there at both ends of
+// the gap), and over the whole cycle (a window repaints, a service pings its
+// watchdog, only between ticks).
+//   tickbench window|service [records]
+#include "SimPoints.h"
+#include "StationEnvironment.h"
+#include "collect/Cycles.h"
+#include "collect/SettingsCodec.h"
+#include "platform/Registry.h"
+#include "service/StationService.h"
+#include "station/uPrincipal.h"
+#include "store/DataSet.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+const QString kIp = QStringLiteral("127.0.3.200");
+const QString kLocal = QStringLiteral("KIVO_1");
+
+// Whether the storing thread is running: one of this process's threads has
+// its name.
+bool storing() {
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "storing")
+            return true;
+    }
+    return false;
+}
+
+// The largest gaps between ticks of a 10 ms timer, from start to stop.
+class TickGaps {
+public:
+    TickGaps() {
+        m_ticks.setTimerType(Qt::PreciseTimer);
+        m_ticks.setInterval(10);
+        QObject::connect(&m_ticks, &QTimer::timeout, [this] {
+            const qint64 gap = m_sinceTick.restart();
+            const bool storingNow = storing();
+            m_largest = std::max(m_largest, gap);
+            if (storingNow && m_storingAtLastTick) {
+                m_largestStoring = std::max(m_largestStoring, gap);
+                ++m_storingTicks;
+            }
+            m_storingAtLastTick = storingNow;
+            ++m_count;
+        });
+    }
+    void start() {
+        m_sinceTick.start();
+        m_ticks.start();
+    }
+    void stop() { m_ticks.stop(); }
+    void print() const {
+        std::printf("  largest gap between 10 ms ticks while storing: %lld ms (%d ticks)\n",
+                    m_largestStoring, m_storingTicks);
+        std::printf("  largest gap between 10 ms ticks in the whole cycle: %lld ms (%d ticks)\n",
+                    m_largest, m_count);
+    }
+
+private:
+    QTimer m_ticks;
+    QElapsedTimer m_sinceTick;
+    qint64 m_largest = 0, m_largestStoring = 0;
+    int m_count = 0, m_storingTicks = 0;
+    bool m_storingAtLastTick = false;
+};
+
+void writeSettings() {
+    StationSettings settings;
+    settings.AutoMin = false; // no cycle but the bench's own
+    TRegistry registry;
+    registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+    writeSettings(registry, settings);
+    registry.CloseKey();
+}
+
+void listThePoint() {
+    TSession session;
+    session.DeclareAlias(kLocal, AliasKind::Local);
+    TTable points;
+    points.DatabaseName = kLocal;
+    points.TableName = QStringLiteral("confRegIP.db");
+    points.Open();
+    points.Append();
+    points.FieldByName(QStringLiteral("IP")).setAsString(kIp);
+    points.FieldByName(QStringLiteral("Desc")).setAsString(QStringLiteral("Lleno"));
+    points.FieldByName(QStringLiteral("Loc")).setAsString(QStringLiteral("T1"));
+    points.FieldByName(QStringLiteral("Activo")).setAsBoolean(true);
+    points.Post();
+    points.Close();
+}
+
+int rowsStored() {
+    TSession session;
+    TTable lectura;
+    lectura.DatabaseName = kLocal;
+    lectura.TableName = QStringLiteral("lectura.DB");
+    lectura.Open();
+    return lectura.RecordCount();
+}
+
+template <typename Child> Child* child(QObject& parent, const char* name) {
+    Child* found = parent.findChild<Child*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("the window has no %s", name);
+    return found;
+}
+
+// The operator's way: the manual file box, then "Descargar".
+void collectInTheWindow(const QString& output, TickGaps& gaps) {
+    TfPrincipal window;
+    child<QCheckBox>(window, "cbAutoMin")->setChecked(false);
+    child<QLineEdit>(window, "eFileMan")->setText(output);
+    window.show();
+    gaps.start();
+    child<QPushButton>(window, "bDescargar")->click();
+    while (window.cycles().running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    gaps.stop();
+}
+
+int collectInTheService(TickGaps& gaps) {
+    StationService service;
+    if (!service.start())
+        qFatal("the service did not start");
+    gaps.start();
+    const int status = service.runOnce(false);
+    gaps.stop();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool inWindow = args.value(1) == QLatin1String("window");
+    if (!inWindow && args.value(1) != QLatin1String("service")) {
+        std::fprintf(stderr, "usage: tickbench window|service [records]\n");
+        return 64;
+    }
+    const int records = qBound(1, args.value(2, QStringLiteral("65535")).toInt(), 65535);
+
+    QTemporaryDir dir;
+    useStationEnvironment(dir);
+    SimPoints sim({{kIp, simRecords(records)}});
+    if (!sim.started())
+        qFatal("the simulated point did not start");
+    sim.applyPorts();
+    writeSettings();
+    listThePoint();
+
+    TickGaps gaps;
+    QElapsedTimer cycle;
+    cycle.start();
+    if (inWindow)
+        collectInTheWindow(dir.filePath(QStringLiteral("salida.txt")), gaps);
+    else if (collectInTheService(gaps) != 0)
+        qFatal("the point failed");
+    const double seconds = cycle.nsecsElapsed() / 1e9;
+    const int stored = rowsStored();
+    std::printf("%s: one point of %d records, %d rows stored, cycle %.2f s\n",
+                inWindow ? "window" : "service", records, stored, seconds);
+    gaps.print();
+    return stored == records ? 0 : 1;
+}

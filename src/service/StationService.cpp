@@ -155,15 +155,19 @@ int StationService::runOnce(bool syncOnly) {
     return m_report.failures() == 0 ? 0 : 1;
 }
 
+bool StationService::cycleEnded() const {
+    return !m_cycles->running() && !m_timers.TimerFTP.isActive() &&
+           !m_timers.TimerFTPend.isActive() && !m_timers.TimerSinc.isActive() &&
+           !m_timers.TimerSincEnd.isActive();
+}
+
 // Serves the event loop until the cycle has ended.
 void StationService::waitForCycleEnd() {
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!m_cycles->running() && !m_timers.TimerFTP.isActive() &&
-            !m_timers.TimerFTPend.isActive() && !m_timers.TimerSinc.isActive() &&
-            !m_timers.TimerSincEnd.isActive())
+        if (cycleEnded())
             loop.quit();
     });
     poll.start();
@@ -231,8 +235,14 @@ void StationService::onSignal(int signal) {
     m_timers.tAuto.stop();
     m_timers.tAutoMin.stop();
     m_cycles->bCancelPoolClick();
-    waitForCycleEnd();
-    QCoreApplication::quit();
+    // The signal may have come while the cycle waits on the network or on
+    // its storing run, below this handler: waiting here would keep that wait
+    // from ever returning. The service ends once the cycle has.
+    QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
+        if (cycleEnded())
+            QCoreApplication::quit();
+    });
+    m_stopPoll.start(50);
 }
 
 void StationService::followLine(const QString& line) {

@@ -42,6 +42,7 @@ private:
     void startHealth();
     QByteArray pointsText() const;
     void applyTriggers();
+    bool cycleEnded() const;
     void waitForCycleEnd();
     void waitForAlerts();
     void onSignal(int signal);
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<HealthKeeper> m_health;
     AlertSender m_alerts{m_report, this};
     QTimer m_watchdog;
+    QTimer m_stopPoll; // after SIGTERM: ends the service once the cycle has
     CycleState m_state;
     ControlSocket m_control{[this](const QByteArray& line) { return command(line); }};
     bool m_stopping = false;

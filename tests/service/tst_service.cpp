@@ -17,6 +17,8 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QSqlQuery>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -26,6 +28,7 @@ namespace {
 
 const QString kAlive = QStringLiteral("127.0.7.1");
 const QString kDead = QStringLiteral("127.0.7.99"); // nothing listens there
+const QString kSilent = QStringLiteral("127.0.7.31"); // takes the connection, never greets
 
 class ServiceWorld {
 public:
@@ -118,6 +121,7 @@ private slots:
     void syncOnlyPushesTheLists();
     void stationThatCannotStart_data();
     void stationThatCannotStart();
+    void sigtermEndsTheService_data();
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
     void twoStationsStoreIntoOneServer();
@@ -240,14 +244,32 @@ QByteArray ask(const ServiceWorld& world, const QByteArray& line) {
     return socket.readLine().trimmed();
 }
 
-// The service waits for its triggers; SIGTERM ends it with status 0.
+void TestService::sigtermEndsTheService_data() {
+    QTest::addColumn<bool>("inCycle");
+    QTest::newRow("waiting for its triggers") << false;
+    QTest::newRow("while a point keeps the cycle waiting") << true;
+}
+
+// SIGTERM ends the service with status 0, also while its cycle waits on a
+// point that took the connection and never greets.
 void TestService::sigtermEndsTheService() {
+    QFETCH(bool, inCycle);
     ServiceWorld world;
     StationSettings settings;
     settings.AutoMin = false;
+    settings.FTPtimeOut = 3000;
     world.writeSettings(settings);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress(kSilent), 0));
+    qputenv("KIVO_FTP_PORT", QByteArray::number(silent.serverPort()));
+    const auto port = qScopeGuard([] { qunsetenv("KIVO_FTP_PORT"); });
+    world.addPoints({kSilent});
     QProcess service;
     startWaiting(world, service, nullptr);
+    if (inCycle) {
+        QCOMPARE(ask(world, "descargar\n"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 10000);
+    }
     ::kill(pid_t(service.processId()), SIGTERM);
     QVERIFY(service.waitForFinished(30000));
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);

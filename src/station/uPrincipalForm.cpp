@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -45,7 +46,7 @@ void TfPrincipal::buildControls() {
     left->addStretch();
     columns->addLayout(left);
 
-    gbEstado =
+    auto* gbEstado =
         named(new QGroupBox(QStringLiteral(" Estado de comunicación "), central), "gbEstado");
     auto* statusLayout = new QVBoxLayout(gbEstado);
     mStatus = named(new QPlainTextEdit(gbEstado), "mStatus");
@@ -69,7 +70,7 @@ void TfPrincipal::buildControls() {
 }
 
 QWidget* TfPrincipal::buildAutoGroup() {
-    gbAuto = named(new QGroupBox(QStringLiteral(" Descarga automática ")), "gbAuto");
+    auto* gbAuto = named(new QGroupBox(QStringLiteral(" Descarga automática ")), "gbAuto");
     auto* grid = new QGridLayout(gbAuto);
 
     cbAuto = named(new QCheckBox(QStringLiteral("Descarga automática diaria"), gbAuto), "cbAuto");
@@ -109,7 +110,7 @@ QWidget* TfPrincipal::buildAutoGroup() {
 }
 
 QWidget* TfPrincipal::buildManualGroup() {
-    gbManual = named(new QGroupBox(QStringLiteral(" Descarga manual ")), "gbManual");
+    auto* gbManual = named(new QGroupBox(QStringLiteral(" Descarga manual ")), "gbManual");
     auto* grid = new QGridLayout(gbManual);
     grid->addWidget(new QLabel(QStringLiteral("Archivo:"), gbManual), 0, 0);
     auto* fileRow = new QHBoxLayout;
@@ -128,7 +129,7 @@ QWidget* TfPrincipal::buildManualGroup() {
 }
 
 QWidget* TfPrincipal::buildFtpGroup() {
-    gbFTP = named(new QGroupBox(QStringLiteral(" Parámetros de conexión FTP ")), "gbFTP");
+    auto* gbFTP = named(new QGroupBox(QStringLiteral(" Parámetros de conexión FTP ")), "gbFTP");
     auto* row = new QHBoxLayout(gbFTP);
     row->addWidget(new QLabel(QStringLiteral("Time Out:"), gbFTP));
     seFTPtimeOut = named(new TSpinEdit(gbFTP), "seFTPtimeOut");
@@ -145,16 +146,20 @@ QWidget* TfPrincipal::buildFtpGroup() {
 
 void TfPrincipal::buildMenu() {
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuración"));
-    PuntosRegistroIP1 = config->addAction(QStringLiteral("Puntos de registro &IP..."));
+    PuntosRegistroIP1 =
+        named(config->addAction(QStringLiteral("Puntos de registro &IP...")), "PuntosRegistroIP1");
     config->addSeparator();
-    Personal1 = config->addAction(QStringLiteral("&Personal..."));
-    CentrosCosto1 = config->addAction(QStringLiteral("&Centros de costo..."));
+    Personal1 = named(config->addAction(QStringLiteral("&Personal...")), "Personal1");
+    CentrosCosto1 =
+        named(config->addAction(QStringLiteral("&Centros de costo...")), "CentrosCosto1");
     QMenu* records = menuBar()->addMenu(QStringLiteral("&Registros"));
-    RegistrosTaxi1 = records->addAction(QStringLiteral("Registros de &taxi..."));
-    RegistroOperaciones1 = records->addAction(QStringLiteral("Registro de &operaciones..."));
-    EstadoPuntos1 = records->addAction(QStringLiteral("&Estado de los puntos..."));
-    connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
-    Acercade1 = menuBar()->addAction(QStringLiteral("&Acerca de..."));
+    RegistrosTaxi1 =
+        named(records->addAction(QStringLiteral("Registros de &taxi...")), "RegistrosTaxi1");
+    RegistroOperaciones1 = named(records->addAction(QStringLiteral("Registro de &operaciones...")),
+                                 "RegistroOperaciones1");
+    EstadoPuntos1 =
+        named(records->addAction(QStringLiteral("&Estado de los puntos...")), "EstadoPuntos1");
+    Acercade1 = named(menuBar()->addAction(QStringLiteral("&Acerca de...")), "Acercade1");
 
     connect(PuntosRegistroIP1, &QAction::triggered, this,
             guarded([this] { PuntosRegistroIP1Click(); }));
@@ -163,14 +168,20 @@ void TfPrincipal::buildMenu() {
     connect(RegistrosTaxi1, &QAction::triggered, this, guarded([this] { RegistrosTaxi1Click(); }));
     connect(RegistroOperaciones1, &QAction::triggered, this,
             guarded([this] { RegistroOperaciones1Click(); }));
+    connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
     connect(Acercade1, &QAction::triggered, this, guarded([this] { Acercade1Click(); }));
 }
 
 void TfPrincipal::buildTimers() {
-    setCycleIntervals({tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd},
-                      seAutoMin->Value());
+    tAuto = named(new QTimer(this), "tAuto");
+    tAutoMin = named(new QTimer(this), "tAutoMin");
+    TimerFTP = named(new QTimer(this), "TimerFTP");
+    TimerFTPend = named(new QTimer(this), "TimerFTPend");
+    TimerSinc = named(new QTimer(this), "TimerSinc");
+    TimerSincEnd = named(new QTimer(this), "TimerSincEnd");
+    setCycleIntervals(cycleTimers(), seAutoMin->Value());
 }
 
-void TfPrincipal::setUpCommunication() {
-    setUpPointClients(FtpClient1, TcpSock1);
+CycleTimers TfPrincipal::cycleTimers() const {
+    return {*tAuto, *tAutoMin, *TimerFTP, *TimerFTPend, *TimerSinc, *TimerSincEnd};
 }

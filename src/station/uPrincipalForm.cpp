@@ -30,6 +30,9 @@ QPushButton* disabledButton(const QString& name, QWidget* parent) {
     return button;
 }
 
+// The controls start from the settings' built-in values.
+const StationSettings kBuiltIn;
+
 template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -80,7 +83,7 @@ QWidget* TfPrincipal::buildAutoGroup() {
         2);
     dtpHora = named(new QDateTimeEdit(gbAuto), "dtpHora");
     dtpHora->setDisplayFormat(QStringLiteral("HH:mm"));
-    dtpHora->setTime(QTime(23, 0));
+    dtpHora->setTime(toQTime(kBuiltIn.HoraAuto));
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(dtpHora);
     sAuto = named(new TShape(gbAuto), "sAuto");
@@ -90,12 +93,12 @@ QWidget* TfPrincipal::buildAutoGroup() {
 
     cbAutoMin =
         named(new QCheckBox(QStringLiteral("Descarga automática constante"), gbAuto), "cbAutoMin");
-    cbAutoMin->setChecked(true);
+    cbAutoMin->setChecked(kBuiltIn.AutoMin);
     grid->addWidget(cbAutoMin, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Descargar automaticamente cada "), gbAuto), 3, 0);
     seAutoMin = named(new TSpinEdit(gbAuto), "seAutoMin");
     seAutoMin->setLimits(kMinDelayAutoMin, kMaxDelayAutoMin, 10);
-    seAutoMin->setValue(60);
+    seAutoMin->setValue(kBuiltIn.DelayAutoMin);
     grid->addWidget(seAutoMin, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("segundos"), gbAuto), 3, 2);
 
@@ -134,7 +137,7 @@ QWidget* TfPrincipal::buildFtpGroup() {
     row->addWidget(new QLabel(QStringLiteral("Time Out:"), gbFTP));
     seFTPtimeOut = named(new TSpinEdit(gbFTP), "seFTPtimeOut");
     seFTPtimeOut->setLimits(kMinFtpTimeOut, kMaxFtpTimeOut, 100);
-    seFTPtimeOut->setValue(60000);
+    seFTPtimeOut->setValue(kBuiltIn.FTPtimeOut);
     seFTPtimeOut->setMinimumWidth(90);
     row->addWidget(seFTPtimeOut);
     row->addWidget(new QLabel(QStringLiteral("milisegundos"), gbFTP));

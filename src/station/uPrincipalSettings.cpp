@@ -29,6 +29,9 @@ void TfPrincipal::bindSettingsControls() {
     seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
     seFTPtimeOut->OnChange = [this] { runGuarded([this] { seFTPtimeOutChange(); }); };
     connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
+    // The picker's whole value is what a save writes, also when the settings
+    // are never read (a start-up cut short by the login file).
+    dtpHoraChange();
 }
 
 // The controls show the values held, in the order they are read: a trigger

@@ -101,9 +101,11 @@ void readSettings(const TRegistry& r, SettingsTarget& t, QStringList* unread) {
         readRequired(r, t);
     } catch (const ERegistryException&) {
         // The value that stopped the reading and the ones after it keep what
-        // the file holds until the station sets them itself.
+        // the file holds until the station sets them itself; "FTPix" too,
+        // which is never read then.
         if (unread)
-            for (const QString& name : kRequired + QStringList{QStringLiteral("FTPtimeOut")})
+            for (const QString& name :
+                 kRequired + QStringList{QStringLiteral("FTPix"), QStringLiteral("FTPtimeOut")})
                 if (r.ValueExists(name) && !unread->contains(name))
                     *unread << name;
         throw;
@@ -222,7 +224,6 @@ QMap<QString, PendingDelete> RecoveryExtra::fromPendingText(const QString& text)
 
 namespace {
 
-// Keeps what is read; a station without a window has nothing else to apply.
 void checkRange(const QString& name, int value, int low, int high) {
     if (value < low || value > high)
         throw ERegistryException(QStringLiteral("'%1' is %2; it must be from %3 to %4")
@@ -233,6 +234,19 @@ void checkRange(const QString& name, int value, int low, int high) {
 }
 
 } // namespace
+
+void checkDelayAutoMin(int seconds) {
+    checkRange(QStringLiteral("DelayAutoMin"), seconds, kMinDelayAutoMin, kMaxDelayAutoMin);
+}
+
+void checkFtpTimeOut(int milliseconds) {
+    checkRange(QStringLiteral("FTPtimeOut"), milliseconds, kMinFtpTimeOut, kMaxFtpTimeOut);
+}
+
+void checkHoraAuto(TDateTime time) {
+    if (!std::isfinite(time))
+        throw ERegistryException(QStringLiteral("'HoraAuto' is no time of day"));
+}
 
 LoadedSettings loadStationSettings(const QString& serverAlias) {
     LoadedSettings loaded;
@@ -246,12 +260,9 @@ LoadedSettings loadStationSettings(const QString& serverAlias) {
     r.CloseKey();
     if (loaded.unread.names.contains(QStringLiteral("FTPtimeOut")))
         throw ERegistryException(QStringLiteral("Invalid data type for 'FTPtimeOut'"));
-    checkRange(QStringLiteral("DelayAutoMin"), loaded.values.DelayAutoMin, kMinDelayAutoMin,
-               kMaxDelayAutoMin);
-    checkRange(QStringLiteral("FTPtimeOut"), loaded.values.FTPtimeOut, kMinFtpTimeOut,
-               kMaxFtpTimeOut);
-    if (!std::isfinite(loaded.values.HoraAuto))
-        throw ERegistryException(QStringLiteral("'HoraAuto' is no time of day"));
+    checkDelayAutoMin(loaded.values.DelayAutoMin);
+    checkFtpTimeOut(loaded.values.FTPtimeOut);
+    checkHoraAuto(loaded.values.HoraAuto);
     loaded.unread.asLoaded = loaded.values;
     return loaded;
 }

@@ -48,7 +48,7 @@ struct StationSettings {
     bool Auto = false;
     bool AutoMin = true;
     int DelayAutoMin = 60;
-    TDateTime HoraAuto = 0;
+    TDateTime HoraAuto = 23.0 / 24.0; // 23:00
     QString FileAuto;
     QString FileMan;
     bool EraseMan = false;
@@ -139,3 +139,9 @@ LoadedSettings loadStationSettings(const QString& serverAlias);
 // The ranges the station accepts (the window's controls hold the same).
 constexpr int kMinDelayAutoMin = 10, kMaxDelayAutoMin = 30000; // seconds
 constexpr int kMinFtpTimeOut = 500, kMaxFtpTimeOut = 300000;   // milliseconds
+
+// Each raises ERegistryException naming the value when it is outside the
+// station's range ("'FTPtimeOut' is 100; it must be from 500 to 300000").
+void checkDelayAutoMin(int seconds);
+void checkFtpTimeOut(int milliseconds);
+void checkHoraAuto(TDateTime time); // a finite number

@@ -18,20 +18,6 @@ namespace {
 
 constexpr int kError = 3, kWarning = 4, kInfo = 6;
 
-// What the cycles read from the window's controls, answered from the settings.
-class SettingsCycleControls : public CycleControls {
-public:
-    explicit SettingsCycleControls(const StationSettings& s) : m_s(s) {}
-    QTime dailyTime() const override { return toQTime(timeOf(m_s.HoraAuto)); }
-    bool constantOn() const override { return m_s.AutoMin; }
-    QString automaticPrefix() const override { return m_s.FileAuto; }
-    QString manualPath() const override { return m_s.FileMan; }
-    bool manualOverwrite() const override { return m_s.EraseMan; }
-
-private:
-    const StationSettings& m_s;
-};
-
 } // namespace
 
 StationService::StationService() {
@@ -40,7 +26,7 @@ StationService::StationService() {
         sender.AddPassword(kLocalTablesPassword);
         go = true;
     };
-    m_controls = std::make_unique<SettingsCycleControls>(m_settings.values);
+    m_controls = std::make_unique<SettingsCycleControls>(m_settings);
     m_report.onLine = [this](const QString& line) {
         followLine(line);
         m_control.broadcast("memo " + line.toUtf8());
@@ -71,10 +57,10 @@ bool StationService::start() {
             m_tickets.Open();
             m_tickets.Close();
         }
-        m_work = std::make_unique<PuntoRegistro>(
-            PointSetup{m_ftp, m_sock, m_report, m_localAlias, m_serverAlias,
-                       [this] { return m_settings.values.FTPtimeOut; },
-                       [this] { return m_settings.values; }, [this] { clearKeyRun(); }});
+        m_work = std::make_unique<PuntoRegistro>(PointSetup{
+            m_ftp, m_sock, m_report, m_localAlias, m_serverAlias,
+            [this] { return m_settings.values().FTPtimeOut; },
+            [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); }});
         m_work->ensureJournals();
         m_cycles = std::make_unique<CollectionCycles>(m_timers.timers(), m_points, *m_controls,
                                                       *m_work, m_report);
@@ -119,8 +105,9 @@ bool StationService::loadSettings() {
         return false;
     }
     try {
-        m_settings = loadStationSettings(m_serverAlias);
-        if (!m_settings.keyFound)
+        m_settings.setServerAlias(m_serverAlias);
+        m_settings.load();
+        if (!m_settings.keyFound())
             journalLine(kWarning, QStringLiteral("AVISO: %1 no tiene la configuración de la "
                                                  "estación; rigen los valores por omisión")
                                       .arg(TRegistry::defaultPath()));
@@ -130,18 +117,6 @@ bool StationService::loadSettings() {
                                 .arg(TRegistry::defaultPath(), error.message()));
         return false;
     }
-}
-
-// The point's work has taken the key's run for its own: the key forgets it.
-void StationService::clearKeyRun() {
-    m_settings.values.fFTPerr = false;
-    m_settings.values.recovery = RecoveryExtra();
-    TRegistry registry;
-    if (!registry.OpenKey(settingsKey(m_serverAlias), true))
-        throw ERegistryException(
-            QStringLiteral("Cannot open the settings key '%1'").arg(settingsKey(m_serverAlias)));
-    writeSettings(registry, m_settings.values, &m_settings.unread);
-    registry.CloseKey();
 }
 
 int StationService::runOnce(bool syncOnly) {
@@ -189,10 +164,11 @@ void StationService::waitForAlerts() {
 }
 
 void StationService::applyTriggers() {
-    m_timers.tAutoMin.setInterval(m_settings.values.DelayAutoMin * 1000);
+    const StationSettings& settings = m_settings.values();
+    m_timers.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
     // As in the window, the daily trigger switches the constant one off.
-    const bool daily = m_settings.values.Auto;
-    const bool constant = m_settings.values.AutoMin && !daily;
+    const bool daily = settings.Auto;
+    const bool constant = settings.AutoMin && !daily;
     daily ? m_timers.tAuto.start() : m_timers.tAuto.stop();
     constant ? m_timers.tAutoMin.start() : m_timers.tAutoMin.stop();
 }

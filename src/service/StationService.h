@@ -4,7 +4,7 @@
 #include "collect/HealthSettings.h"
 #include "collect/PointHealth.h"
 #include "collect/PuntoRegistro.h"
-#include "collect/SettingsCodec.h"
+#include "collect/StationSettingsStore.h"
 #include "net/FtpClient.h"
 #include "net/TcpSock.h"
 #include "service/AlertSender.h"
@@ -46,7 +46,6 @@ private:
     void waitForCycleEnd();
     void waitForAlerts();
     void onSignal(int signal);
-    void clearKeyRun();
     void followLine(const QString& line);
     QByteArray command(const QByteArray& line);
     QByteArray stateText() const;
@@ -65,7 +64,7 @@ private:
     TTcpSock m_sock;
     JournalReport m_report{m_log};
     QString m_localAlias, m_serverAlias;
-    LoadedSettings m_settings;
+    StationSettingsStore m_settings;
     std::unique_ptr<CycleControls> m_controls;
     // No window to repaint between points: the steps follow each other at once.
     OwnedCycleTimers m_timers{60, 10};

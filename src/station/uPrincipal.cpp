@@ -41,23 +41,20 @@ TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
     buildControls();
     buildMenu();
     buildTimers();
-    setUpCommunication();
+    setUpPointClients(FtpClient1, TcpSock1);
     TrayIcon1 = new TTrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setIcon(windowIcon());
     TrayIcon1->OnDblClick = [this] { runGuarded([this] { TrayIcon1DblClick(); }); };
     setWindowTitle(kBaseCaption);
     TrayIcon1->setHint(kBaseCaption);
 
-    connect(cbAuto, &QCheckBox::toggled, this, guarded([this] { cbAutoClick(); }));
-    connect(cbAutoMin, &QCheckBox::toggled, this, guarded([this] { cbAutoMinClick(); }));
-    seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
-    seFTPtimeOut->OnChange = seAutoMin->OnChange;
-    connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
+    bindSettingsControls();
     Session1.OnPassword = [this](TSession& sender, bool& go) { Session1Password(sender, go); };
 
     runGuarded([this] { FormCreate(); });
     // After the aliases are known: the point's work is bound to them.
-    runGuarded([this] { setUpCycles(pointWork(), *this); });
+    runGuarded([this] { setUpCycles(); });
     runGuarded([this] { setUpHealth(); });
     m_settingsLoaded = true;
     if (m_monitor)
@@ -74,29 +71,31 @@ void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) {
 
 void TfPrincipal::FormCreate() {
     const AliasNames aliases = declareStationAliases(Session1);
-    localAlias = aliases.local;
-    serverAlias = aliases.server;
+    m_localAlias = aliases.local;
+    m_serverAlias = aliases.server;
+    m_settings.setServerAlias(m_serverAlias);
     bindMainDataSets();
     setCaptions();
     if (!loadLoginFile())
         return;
-    tAuto.stop();
+    tAuto->stop();
     leerParam();
 }
 
 void TfPrincipal::bindMainDataSets() {
     for (TDataSet* local : std::initializer_list<TDataSet*>{&tLog, &tPrIP})
-        local->DatabaseName = localAlias;
+        local->DatabaseName = m_localAlias;
     tLog.TableName = QStringLiteral("log.DB");
     tPrIP.TableName = QStringLiteral("confRegIP.db");
-    Database1.AliasName = serverAlias;
-    Database1.DatabaseName = serverAlias;
-    torRegAsist.DatabaseName = serverAlias;
+    Database1.AliasName = m_serverAlias;
+    Database1.DatabaseName = m_serverAlias;
+    torRegAsist.DatabaseName = m_serverAlias;
     torRegAsist.TableName = QStringLiteral("dbo.tickettaxis");
 }
 
 void TfPrincipal::setCaptions() {
-    const QString caption = kBaseCaption + QStringLiteral(" [") + serverAlias + QStringLiteral("]");
+    const QString caption =
+        kBaseCaption + QStringLiteral(" [") + m_serverAlias + QStringLiteral("]");
     setWindowTitle(caption);
     TrayIcon1->setHint(caption);
 }
@@ -114,34 +113,25 @@ bool TfPrincipal::loadLoginFile() {
 }
 
 void TfPrincipal::leerParam() {
-    TRegistry registry;
-    if (registry.OpenKey(settingsKey(serverAlias), false)) {
-        // The recovery values are read whatever becomes of the others.
-        StationSettings key;
-        readRecoveryValues(registry, key, m_unread.names);
-        applyKeyRecovery(key);
-        try {
-            readSettings(registry, *this, &m_unread.names);
-        } catch (const std::exception& error) {
-            registry.CloseKey();
-            m_unread.asLoaded = currentSettings();
-            showException(error);
-            return; // no timers and no server test for this start
-        }
-        registry.CloseKey();
+    try {
+        m_settings.loadClamped();
+    } catch (const std::exception& error) {
+        showSettings();
+        showException(error);
+        return; // no timers and no server test for this start
     }
-    m_unread.asLoaded = currentSettings();
+    showSettings();
     startTriggers();
-    if (serverAlias != kNoServerAlias)
+    if (m_serverAlias != kNoServerAlias)
         probarServidor();
     if (!m_terminated)
         comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {
-    tAutoMin.setInterval(seAutoMin->Value() * 1000);
-    cbAutoMin->isChecked() ? tAutoMin.start() : tAutoMin.stop();
-    cbAuto->isChecked() ? tAuto.start() : tAuto.stop();
+    tAutoMin->setInterval(m_settings.values().DelayAutoMin * 1000);
+    cbAutoMin->isChecked() ? tAutoMin->start() : tAutoMin->stop();
+    cbAuto->isChecked() ? tAuto->start() : tAuto->stop();
 }
 
 void TfPrincipal::probarServidor() {
@@ -177,19 +167,19 @@ void TfPrincipal::FormShow() {
     for (TTableEditor* editor : std::initializer_list<TTableEditor*>{
              m_windows.fPrIP, m_windows.fPersonal, m_windows.fCeco})
         if (editor)
-            editor->Table1.DatabaseName = localAlias;
+            editor->Table1.DatabaseName = m_localAlias;
     if (m_windows.fLog)
-        m_windows.fLog->Table1.DatabaseName = localAlias;
+        m_windows.fLog->Table1.DatabaseName = m_localAlias;
     if (m_windows.fRegAsist) {
-        m_windows.fRegAsist->Table1.DatabaseName = serverAlias;
+        m_windows.fRegAsist->Table1.DatabaseName = m_serverAlias;
         m_windows.fRegAsist->Table1.TableName = QStringLiteral("tickettaxis");
-        m_windows.fRegAsist->Query1.DatabaseName = serverAlias;
+        m_windows.fRegAsist->Query1.DatabaseName = m_serverAlias;
     }
     if (m_windows.fpConsulta1)
-        m_windows.fpConsulta1->Table1.DatabaseName = serverAlias;
+        m_windows.fpConsulta1->Table1.DatabaseName = m_serverAlias;
     if (m_windows.FAboutBox)
-        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + localAlias +
-                                       QStringLiteral(", ") + serverAlias + QStringLiteral(".") +
+        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + m_localAlias +
+                                       QStringLiteral(", ") + m_serverAlias + QStringLiteral(".") +
                                        QChar(u'\r') + QStringLiteral("Par Cap: ") +
                                        QString::number(kMaxPersonal));
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "collect/PuntoRegistro.h"
-#include "collect/SettingsCodec.h"
 #include "collect/StationReport.h"
+#include "collect/StationSettingsStore.h"
 #include "net/FtpClient.h"
 #include "net/TcpSock.h"
 #include "store/Aliases.h"
@@ -10,20 +10,18 @@
 #include "store/Session.h"
 
 #include <QMainWindow>
-#include <QTimer>
 #include <memory>
 
 class QAction;
+class QTimer;
 class QCheckBox;
 class QDateTimeEdit;
-class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class TShape;
 class TSpinEdit;
 class TStatusBar;
-class TRegistry;
 class TTrayIcon;
 class TfLog;
 class TfRegAsist;
@@ -60,8 +58,10 @@ struct TSecondaryWindows {
 };
 
 // The main window: owner of the session, the data sets, the timers, the status
-// channels and the tray icon.
-class TfPrincipal : public QMainWindow, private SettingsTarget, public StationReport {
+// channels and the tray icon. The settings live in a StationSettingsStore; the
+// controls show its values and each edit goes into it. Tests reach the
+// controls, timers and menu entries by their object names.
+class TfPrincipal : public QMainWindow, public StationReport {
     Q_OBJECT
 public:
     // Runs FormCreate.
@@ -72,81 +72,16 @@ public:
     void setSecondaryWindows(const TSecondaryWindows& windows);
 
     void guardarParam();
-    // The same when the key's recovery values change, which must reach the
-    // disk: a key that cannot be opened raises instead of saving nothing.
-    void guardarEstadoDescarga();
 
     // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
     const CollectionCycles& cycles() const;
+    // One registration point's work, which the cycles drive.
+    PuntoRegistro& punto();
+    const QString& localAlias() const { return m_localAlias; }
 
     // Set when start-up has told the program to end (failed server test).
     bool Terminated() const { return m_terminated; }
     bool monitoring() const { return m_monitor; }
-
-    // --- components ---
-    QGroupBox* gbAuto;
-    QCheckBox* cbAuto;
-    QDateTimeEdit* dtpHora;
-    TShape* sAuto;
-    QCheckBox* cbAutoMin;
-    TSpinEdit* seAutoMin;
-    QLineEdit* eFileAuto;
-    QPushButton* bRuta;
-    QGroupBox* gbManual;
-    QLineEdit* eFileMan;
-    QPushButton* bFile;
-    QCheckBox* cbErase;
-    QPushButton* bDescargar;
-    QPushButton* bSinc;
-    QGroupBox* gbFTP;
-    TSpinEdit* seFTPtimeOut;
-    QPushButton* bCancelPool;
-    QGroupBox* gbEstado;
-    QPlainTextEdit* mStatus;
-    TStatusBar* StatusBar1;
-    TTrayIcon* TrayIcon1;
-
-    QAction* PuntosRegistroIP1;
-    QAction* Personal1;
-    QAction* CentrosCosto1;
-    QAction* RegistrosTaxi1;
-    QAction* RegistroOperaciones1;
-    QAction* Acercade1;
-    QAction* EstadoPuntos1 = nullptr;
-
-    QTimer tAuto;
-    QTimer tAutoMin;
-    QTimer TimerFTP;
-    QTimer TimerFTPend;
-    QTimer TimerSinc;
-    QTimer TimerSincEnd;
-
-    TFtpClient FtpClient1;
-    TTcpSock TcpSock1;
-
-    TSession Session1;
-    TDatabase Database1;
-    TTable tLog;
-    TTable tPrIP;
-    TTable torRegAsist;
-
-    // --- state shared with the cycles ---
-    QString localAlias;
-    QString serverAlias;
-    // What the settings key holds of a download run, kept as loaded until the
-    // point's work adopts it into its own recovery state.
-    bool fFTPerr = false;
-    QString FTPloc;
-    int FTPix = 0;
-    RecoveryExtra recovery;
-
-    // uPrincipalPoint.cpp: one registration point's work, in the core
-    PointWork& pointWork();
-    void Descargar(const QString& IP, const QString& Desc, const QString& Loc, CycleOutput& output);
-    void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc);
-    void FtpClient1Status(TTcpSock* Sender, const QString& Status);
-    void FtpClient1PacketRecvd(TTcpSock* Sender);
-    void FtpClient1Failure(bool& Handled, TCmdType Trans_Type);
 
     // StationReport: mStatus, StatusBar1 and tLog
     void memoAppend(const QString& text) override;
@@ -168,7 +103,7 @@ private:
     QWidget* buildFtpGroup();
     void buildMenu();
     void buildTimers();
-    void setUpCommunication();
+    CycleTimers cycleTimers() const;
 
     // uPrincipal.cpp: creation, showing, closing, tray
     void FormCreate();
@@ -183,39 +118,31 @@ private:
     void TrayIcon1DblClick();
     void setCaptions();
 
-    // uPrincipalSettings.cpp: the settings and the trigger switches
+    // uPrincipalSettings.cpp: the controls bound to the settings, and the
+    // switches of the two automatic triggers
+    void bindSettingsControls();
+    void showSettings();
     void cbAutoClick();
     void cbAutoMinClick();
+    void cbEraseClick();
+    void dtpHoraChange();
+    void eFileAutoChange();
+    void eFileManChange();
     void seAutoMinChange();
+    void seFTPtimeOutChange();
+    void restartConstantTrigger();
     void bFileClick();
-    StationSettings currentSettings() const;
-    void writeOpenKey(TRegistry& registry);
-    void applyAuto(bool on) override;
-    void applyAutoMin(bool on) override;
-    void applyDelayAutoMin(int seconds) override;
-    void applyHoraAuto(TDateTime time) override;
-    void applyFileAuto(const QString& path) override;
-    void applyFileMan(const QString& path) override;
-    void applyEraseMan(bool on) override;
-    void applyFTPix(int value) override;
-    void applyFTPtimeOut(int milliseconds) override;
-    void applyKeyRecovery(const StationSettings& key);
-    void clearKeyRecovery();
     // uPrincipalPoint.cpp: says plainly when the journal of finished runs
     // cannot be added to a database
     void comprobarRegistroDescargas();
 
     // uPrincipalCycles.cpp: the collection and synchronisation cycles
-    void setUpCycles(PointWork& work, StationReport& report);
+    void setUpCycles();
     void tAutoTimer();
     void tAutoMinTimer();
     void bDescargarClick();
     void bSincClick();
     void bCancelPoolClick();
-    void TimerFTPTimer();
-    void TimerFTPendTimer();
-    void TimerSincTimer();
-    void TimerSincEndTimer();
 
     // The six menu handlers.
     void PuntosRegistroIP1Click();
@@ -224,8 +151,6 @@ private:
     void RegistrosTaxi1Click();
     void RegistroOperaciones1Click();
     void Acercade1Click();
-
-    PuntoRegistro& punto();
 
     // uPrincipalMonitor.cpp: the window as the service's face
     void startMonitor();
@@ -243,13 +168,59 @@ private:
     void EstadoPuntos1Click();
     void refreshHealthWindow();
 
+    // --- components ---
+    QCheckBox* cbAuto;
+    QDateTimeEdit* dtpHora;
+    TShape* sAuto;
+    QCheckBox* cbAutoMin;
+    TSpinEdit* seAutoMin;
+    QLineEdit* eFileAuto;
+    QPushButton* bRuta;
+    QLineEdit* eFileMan;
+    QPushButton* bFile;
+    QCheckBox* cbErase;
+    QPushButton* bDescargar;
+    QPushButton* bSinc;
+    TSpinEdit* seFTPtimeOut;
+    QPushButton* bCancelPool;
+    QPlainTextEdit* mStatus;
+    TStatusBar* StatusBar1;
+    TTrayIcon* TrayIcon1;
+
+    QAction* PuntosRegistroIP1;
+    QAction* Personal1;
+    QAction* CentrosCosto1;
+    QAction* RegistrosTaxi1;
+    QAction* RegistroOperaciones1;
+    QAction* Acercade1;
+    QAction* EstadoPuntos1;
+
+    QTimer* tAuto;
+    QTimer* tAutoMin;
+    QTimer* TimerFTP;
+    QTimer* TimerFTPend;
+    QTimer* TimerSinc;
+    QTimer* TimerSincEnd;
+
+    TFtpClient FtpClient1;
+    TTcpSock TcpSock1;
+
+    TSession Session1;
+    TDatabase Database1;
+    TTable tLog;
+    TTable tPrIP;
+    TTable torRegAsist;
+
+    QString m_localAlias;
+    QString m_serverAlias;
+    StationSettingsStore m_settings;
+
     std::unique_ptr<HealthKeeper> m_health;
     TfSaludPuntos* m_fSaludPuntos = nullptr;
     std::unique_ptr<PuntoRegistro> m_punto;
     std::unique_ptr<CycleControls> m_cycleControls;
     std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
-    UnreadValues m_unread; // values the settings key holds that could not be read
     bool m_terminated = false;
     bool m_monitor = false;
     bool m_settingsLoaded = false; // edits from now on are the operator's

@@ -5,46 +5,40 @@
 #include "collect/Cycles.h"
 #include "platform/Guarded.h"
 #include "ui/Shape.h"
-#include "ui/SpinEdit.h"
 
-#include <QCheckBox>
-#include <QDateTimeEdit>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 const QColor kLime(0x00, 0xFF, 0x00);
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 
-// What the cycles read from the window's controls.
-class WindowCycleControls : public CycleControls {
+// What the cycles read of the settings, and the daily indicator beside the time.
+class WindowCycleControls : public SettingsCycleControls {
 public:
-    explicit WindowCycleControls(TfPrincipal& window) : f(window) {}
-    QTime dailyTime() const override { return f.dtpHora->time(); }
-    bool constantOn() const override { return f.cbAutoMin->isChecked(); }
-    QString automaticPrefix() const override { return f.eFileAuto->text(); }
-    QString manualPath() const override { return f.eFileMan->text(); }
-    bool manualOverwrite() const override { return f.cbErase->isChecked(); }
+    WindowCycleControls(const StationSettingsStore& settings, TShape& sAuto)
+        : SettingsCycleControls(settings), m_sAuto(sAuto) {}
     void blinkDailyIndicator() override {
-        f.sAuto->setBrushColor(f.sAuto->BrushColor() == kSilver ? kLime : kSilver);
+        m_sAuto.setBrushColor(m_sAuto.BrushColor() == kSilver ? kLime : kSilver);
     }
 
 private:
-    TfPrincipal& f;
+    TShape& m_sAuto;
 };
 } // namespace
 
-void TfPrincipal::setUpCycles(PointWork& work, StationReport& report) {
-    m_cycleControls = std::make_unique<WindowCycleControls>(*this);
-    m_cycles = std::make_unique<CollectionCycles>(
-        CycleTimers{tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd}, tPrIP,
-        *m_cycleControls, work, report);
-    connect(&tAuto, &QTimer::timeout, this, guarded([this] { tAutoTimer(); }));
-    connect(&tAutoMin, &QTimer::timeout, this, guarded([this] { tAutoMinTimer(); }));
-    connect(&TimerFTP, &QTimer::timeout, this, guarded([this] { TimerFTPTimer(); }));
-    connect(&TimerFTPend, &QTimer::timeout, this, guarded([this] { TimerFTPendTimer(); }));
-    connect(&TimerSinc, &QTimer::timeout, this, guarded([this] { TimerSincTimer(); }));
-    connect(&TimerSincEnd, &QTimer::timeout, this, guarded([this] { TimerSincEndTimer(); }));
+void TfPrincipal::setUpCycles() {
+    m_cycleControls = std::make_unique<WindowCycleControls>(m_settings, *sAuto);
+    m_cycles =
+        std::make_unique<CollectionCycles>(cycleTimers(), tPrIP, *m_cycleControls, punto(), *this);
+    CollectionCycles& cycles = *m_cycles;
+    connect(tAuto, &QTimer::timeout, this, guarded([this] { tAutoTimer(); }));
+    connect(tAutoMin, &QTimer::timeout, this, guarded([this] { tAutoMinTimer(); }));
+    connect(TimerFTP, &QTimer::timeout, this, guarded([&cycles] { cycles.TimerFTPTimer(); }));
+    connect(TimerFTPend, &QTimer::timeout, this, guarded([&cycles] { cycles.TimerFTPendTimer(); }));
+    connect(TimerSinc, &QTimer::timeout, this, guarded([&cycles] { cycles.TimerSincTimer(); }));
+    connect(TimerSincEnd, &QTimer::timeout, this,
+            guarded([&cycles] { cycles.TimerSincEndTimer(); }));
     connect(bDescargar, &QPushButton::clicked, this, guarded([this] { bDescargarClick(); }));
     connect(bSinc, &QPushButton::clicked, this, guarded([this] { bSincClick(); }));
     connect(bCancelPool, &QPushButton::clicked, this, guarded([this] { bCancelPoolClick(); }));
@@ -71,16 +65,4 @@ void TfPrincipal::bSincClick() {
 }
 void TfPrincipal::bCancelPoolClick() {
     m_monitor ? askService("cancelar") : m_cycles->bCancelPoolClick();
-}
-void TfPrincipal::TimerFTPTimer() {
-    m_cycles->TimerFTPTimer();
-}
-void TfPrincipal::TimerFTPendTimer() {
-    m_cycles->TimerFTPendTimer();
-}
-void TfPrincipal::TimerSincTimer() {
-    m_cycles->TimerSincTimer();
-}
-void TfPrincipal::TimerSincEndTimer() {
-    m_cycles->TimerSincEndTimer();
 }

@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -28,6 +29,9 @@ QPushButton* disabledButton(const QString& name, QWidget* parent) {
     button->setFixedWidth(28);
     return button;
 }
+
+// The controls start from the settings' built-in values.
+const StationSettings kBuiltIn;
 
 template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -45,7 +49,7 @@ void TfPrincipal::buildControls() {
     left->addStretch();
     columns->addLayout(left);
 
-    gbEstado =
+    auto* gbEstado =
         named(new QGroupBox(QStringLiteral(" Estado de comunicación "), central), "gbEstado");
     auto* statusLayout = new QVBoxLayout(gbEstado);
     mStatus = named(new QPlainTextEdit(gbEstado), "mStatus");
@@ -69,7 +73,7 @@ void TfPrincipal::buildControls() {
 }
 
 QWidget* TfPrincipal::buildAutoGroup() {
-    gbAuto = named(new QGroupBox(QStringLiteral(" Descarga automática ")), "gbAuto");
+    auto* gbAuto = named(new QGroupBox(QStringLiteral(" Descarga automática ")), "gbAuto");
     auto* grid = new QGridLayout(gbAuto);
 
     cbAuto = named(new QCheckBox(QStringLiteral("Descarga automática diaria"), gbAuto), "cbAuto");
@@ -79,7 +83,7 @@ QWidget* TfPrincipal::buildAutoGroup() {
         2);
     dtpHora = named(new QDateTimeEdit(gbAuto), "dtpHora");
     dtpHora->setDisplayFormat(QStringLiteral("HH:mm"));
-    dtpHora->setTime(QTime(23, 0));
+    dtpHora->setTime(toQTime(kBuiltIn.HoraAuto));
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(dtpHora);
     sAuto = named(new TShape(gbAuto), "sAuto");
@@ -89,12 +93,12 @@ QWidget* TfPrincipal::buildAutoGroup() {
 
     cbAutoMin =
         named(new QCheckBox(QStringLiteral("Descarga automática constante"), gbAuto), "cbAutoMin");
-    cbAutoMin->setChecked(true);
+    cbAutoMin->setChecked(kBuiltIn.AutoMin);
     grid->addWidget(cbAutoMin, 2, 0, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Descargar automaticamente cada "), gbAuto), 3, 0);
     seAutoMin = named(new TSpinEdit(gbAuto), "seAutoMin");
     seAutoMin->setLimits(kMinDelayAutoMin, kMaxDelayAutoMin, 10);
-    seAutoMin->setValue(60);
+    seAutoMin->setValue(kBuiltIn.DelayAutoMin);
     grid->addWidget(seAutoMin, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("segundos"), gbAuto), 3, 2);
 
@@ -109,7 +113,7 @@ QWidget* TfPrincipal::buildAutoGroup() {
 }
 
 QWidget* TfPrincipal::buildManualGroup() {
-    gbManual = named(new QGroupBox(QStringLiteral(" Descarga manual ")), "gbManual");
+    auto* gbManual = named(new QGroupBox(QStringLiteral(" Descarga manual ")), "gbManual");
     auto* grid = new QGridLayout(gbManual);
     grid->addWidget(new QLabel(QStringLiteral("Archivo:"), gbManual), 0, 0);
     auto* fileRow = new QHBoxLayout;
@@ -128,12 +132,12 @@ QWidget* TfPrincipal::buildManualGroup() {
 }
 
 QWidget* TfPrincipal::buildFtpGroup() {
-    gbFTP = named(new QGroupBox(QStringLiteral(" Parámetros de conexión FTP ")), "gbFTP");
+    auto* gbFTP = named(new QGroupBox(QStringLiteral(" Parámetros de conexión FTP ")), "gbFTP");
     auto* row = new QHBoxLayout(gbFTP);
     row->addWidget(new QLabel(QStringLiteral("Time Out:"), gbFTP));
     seFTPtimeOut = named(new TSpinEdit(gbFTP), "seFTPtimeOut");
     seFTPtimeOut->setLimits(kMinFtpTimeOut, kMaxFtpTimeOut, 100);
-    seFTPtimeOut->setValue(60000);
+    seFTPtimeOut->setValue(kBuiltIn.FTPtimeOut);
     seFTPtimeOut->setMinimumWidth(90);
     row->addWidget(seFTPtimeOut);
     row->addWidget(new QLabel(QStringLiteral("milisegundos"), gbFTP));
@@ -145,16 +149,20 @@ QWidget* TfPrincipal::buildFtpGroup() {
 
 void TfPrincipal::buildMenu() {
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Configuración"));
-    PuntosRegistroIP1 = config->addAction(QStringLiteral("Puntos de registro &IP..."));
+    PuntosRegistroIP1 =
+        named(config->addAction(QStringLiteral("Puntos de registro &IP...")), "PuntosRegistroIP1");
     config->addSeparator();
-    Personal1 = config->addAction(QStringLiteral("&Personal..."));
-    CentrosCosto1 = config->addAction(QStringLiteral("&Centros de costo..."));
+    Personal1 = named(config->addAction(QStringLiteral("&Personal...")), "Personal1");
+    CentrosCosto1 =
+        named(config->addAction(QStringLiteral("&Centros de costo...")), "CentrosCosto1");
     QMenu* records = menuBar()->addMenu(QStringLiteral("&Registros"));
-    RegistrosTaxi1 = records->addAction(QStringLiteral("Registros de &taxi..."));
-    RegistroOperaciones1 = records->addAction(QStringLiteral("Registro de &operaciones..."));
-    EstadoPuntos1 = records->addAction(QStringLiteral("&Estado de los puntos..."));
-    connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
-    Acercade1 = menuBar()->addAction(QStringLiteral("&Acerca de..."));
+    RegistrosTaxi1 =
+        named(records->addAction(QStringLiteral("Registros de &taxi...")), "RegistrosTaxi1");
+    RegistroOperaciones1 = named(records->addAction(QStringLiteral("Registro de &operaciones...")),
+                                 "RegistroOperaciones1");
+    EstadoPuntos1 =
+        named(records->addAction(QStringLiteral("&Estado de los puntos...")), "EstadoPuntos1");
+    Acercade1 = named(menuBar()->addAction(QStringLiteral("&Acerca de...")), "Acercade1");
 
     connect(PuntosRegistroIP1, &QAction::triggered, this,
             guarded([this] { PuntosRegistroIP1Click(); }));
@@ -163,14 +171,20 @@ void TfPrincipal::buildMenu() {
     connect(RegistrosTaxi1, &QAction::triggered, this, guarded([this] { RegistrosTaxi1Click(); }));
     connect(RegistroOperaciones1, &QAction::triggered, this,
             guarded([this] { RegistroOperaciones1Click(); }));
+    connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
     connect(Acercade1, &QAction::triggered, this, guarded([this] { Acercade1Click(); }));
 }
 
 void TfPrincipal::buildTimers() {
-    setCycleIntervals({tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd},
-                      seAutoMin->Value());
+    tAuto = named(new QTimer(this), "tAuto");
+    tAutoMin = named(new QTimer(this), "tAutoMin");
+    TimerFTP = named(new QTimer(this), "TimerFTP");
+    TimerFTPend = named(new QTimer(this), "TimerFTPend");
+    TimerSinc = named(new QTimer(this), "TimerSinc");
+    TimerSincEnd = named(new QTimer(this), "TimerSincEnd");
+    setCycleIntervals(cycleTimers(), seAutoMin->Value());
 }
 
-void TfPrincipal::setUpCommunication() {
-    setUpPointClients(FtpClient1, TcpSock1);
+CycleTimers TfPrincipal::cycleTimers() const {
+    return {*tAuto, *tAutoMin, *TimerFTP, *TimerFTPend, *TimerSinc, *TimerSincEnd};
 }

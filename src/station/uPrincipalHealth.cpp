@@ -19,7 +19,7 @@
 void TfPrincipal::setUpHealth() {
     if (m_monitor)
         return; // the service keeps the health; the window asks it
-    m_health = std::make_unique<HealthKeeper>(localAlias, *this);
+    m_health = std::make_unique<HealthKeeper>(m_localAlias, *this);
     m_health->setPolicy(readHealthPolicy());
     m_health->load();
     m_health->onChanged = [this] { refreshHealthWindow(); };
@@ -30,7 +30,7 @@ void TfPrincipal::setUpHealth() {
 // Each value that cannot be read is said once; its default stands.
 HealthPolicy TfPrincipal::readHealthPolicy() {
     QStringList problems;
-    const HealthSettings settings = loadHealthSettings(serverAlias, problems);
+    const HealthSettings settings = loadHealthSettings(m_serverAlias, problems);
     for (const QString& problem : problems)
         statusText(QStringLiteral("ERROR: configuración de alertas: %1").arg(problem));
     return settings.policy;
@@ -48,7 +48,7 @@ QList<PointHealthView> TfPrincipal::pointsHealth() {
     if (!m_monitor && !m_health)
         throw Exception(QStringLiteral("la estación no pudo iniciarse"));
     if (!m_monitor)
-        return m_health->view(HealthKeeper::readPoints(localAlias));
+        return m_health->view(HealthKeeper::readPoints(m_localAlias));
     QByteArray reply;
     if (!ServiceLink::ask(QDir::currentPath(), "puntos", reply))
         throw Exception(QStringLiteral("el servicio de la estación no responde"));
@@ -58,7 +58,7 @@ QList<PointHealthView> TfPrincipal::pointsHealth() {
 }
 
 void TfPrincipal::saveHealthPolicy(const HealthPolicy& policy) {
-    ::saveHealthPolicy(serverAlias, policy);
+    ::saveHealthPolicy(m_serverAlias, policy);
     if (m_monitor)
         askService("releer");
     else if (m_health)

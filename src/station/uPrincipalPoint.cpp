@@ -4,7 +4,6 @@
 
 #include "collect/LogTable.h"
 #include "platform/ErrorBox.h"
-#include "ui/SpinEdit.h"
 #include "ui/StatusBar.h"
 
 #include <QPlainTextEdit>
@@ -12,36 +11,11 @@
 
 PuntoRegistro& TfPrincipal::punto() {
     if (!m_punto)
-        m_punto = std::make_unique<PuntoRegistro>(
-            PointSetup{FtpClient1, TcpSock1, *this, localAlias, serverAlias,
-                       [this] { return seFTPtimeOut->Value(); },
-                       [this] { return currentSettings(); }, [this] { clearKeyRecovery(); }});
+        m_punto = std::make_unique<PuntoRegistro>(PointSetup{
+            FtpClient1, TcpSock1, *this, m_localAlias, m_serverAlias,
+            [this] { return m_settings.values().FTPtimeOut; },
+            [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); }});
     return *m_punto;
-}
-
-PointWork& TfPrincipal::pointWork() {
-    return punto();
-}
-
-void TfPrincipal::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
-                            CycleOutput& output) {
-    punto().Descargar(IP, Desc, Loc, output);
-}
-
-void TfPrincipal::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
-    punto().sincronizarPar(IP, Desc, Loc);
-}
-
-void TfPrincipal::FtpClient1Status(TTcpSock* Sender, const QString& Status) {
-    punto().FtpClient1Status(Sender, Status);
-}
-
-void TfPrincipal::FtpClient1PacketRecvd(TTcpSock* Sender) {
-    punto().FtpClient1PacketRecvd(Sender);
-}
-
-void TfPrincipal::FtpClient1Failure(bool& Handled, TCmdType Trans_Type) {
-    punto().FtpClient1Failure(Handled, Trans_Type);
 }
 
 void TfPrincipal::comprobarRegistroDescargas() {

@@ -1,7 +1,8 @@
-// The settings of the main window and the switches of the two automatic triggers.
+// The main window's controls bound to the station's settings, and the switches
+// of the two automatic triggers.
 #include "station/uPrincipal.h"
 
-#include "platform/Registry.h"
+#include "platform/Guarded.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
 
@@ -9,118 +10,103 @@
 #include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 
 void TfPrincipal::guardarParam() {
-    TRegistry registry;
-    if (!registry.OpenKey(settingsKey(serverAlias), true))
-        return;
-    writeOpenKey(registry);
+    m_settings.save();
 }
 
-void TfPrincipal::guardarEstadoDescarga() {
-    TRegistry registry;
-    if (!registry.OpenKey(settingsKey(serverAlias), true))
-        throw ERegistryException(QStringLiteral("Cannot open the settings key '%1' in \"%2\"")
-                                     .arg(settingsKey(serverAlias), TRegistry::defaultPath()));
-    writeOpenKey(registry);
+// Each control hands its value to the settings as it changes, typed or set by
+// code, so that the settings always hold what the window shows.
+void TfPrincipal::bindSettingsControls() {
+    connect(cbAuto, &QCheckBox::toggled, this, guarded([this] { cbAutoClick(); }));
+    connect(cbAutoMin, &QCheckBox::toggled, this, guarded([this] { cbAutoMinClick(); }));
+    connect(cbErase, &QCheckBox::toggled, this, guarded([this] { cbEraseClick(); }));
+    connect(dtpHora, &QDateTimeEdit::dateTimeChanged, this, guarded([this] { dtpHoraChange(); }));
+    connect(eFileAuto, &QLineEdit::textChanged, this, guarded([this] { eFileAutoChange(); }));
+    connect(eFileMan, &QLineEdit::textChanged, this, guarded([this] { eFileManChange(); }));
+    seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
+    seFTPtimeOut->OnChange = [this] { runGuarded([this] { seFTPtimeOutChange(); }); };
+    connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
+    // The picker's whole value is what a save writes, also when the settings
+    // are never read (a start-up cut short by the login file).
+    dtpHoraChange();
 }
 
-void TfPrincipal::writeOpenKey(TRegistry& registry) {
-    try {
-        writeSettings(registry, currentSettings(), &m_unread);
-    } catch (...) {
-        registry.CloseKey();
-        throw;
-    }
-    registry.CloseKey();
-}
-
-StationSettings TfPrincipal::currentSettings() const {
-    StationSettings s;
-    s.Auto = cbAuto->isChecked();
-    s.AutoMin = cbAutoMin->isChecked();
-    s.DelayAutoMin = seAutoMin->Value();
-    s.HoraAuto = toDateTime(dtpHora->dateTime());
-    s.FileAuto = eFileAuto->text();
-    s.FileMan = eFileMan->text();
-    s.EraseMan = cbErase->isChecked();
-    s.fFTPerr = fFTPerr;
-    s.FTPloc = FTPloc;
-    s.FTPix = FTPix;
-    s.FTPtimeOut = seFTPtimeOut->Value();
-    s.recovery = recovery;
-    return s;
-}
-
-// Checking a box runs its click handler only when the state changes, as a
-// user's click would.
-void TfPrincipal::applyAuto(bool on) {
-    cbAuto->setChecked(on);
-}
-void TfPrincipal::applyAutoMin(bool on) {
-    cbAutoMin->setChecked(on);
-}
-void TfPrincipal::applyDelayAutoMin(int seconds) {
-    seAutoMin->setValue(seconds);
-}
-void TfPrincipal::applyHoraAuto(TDateTime time) {
-    dtpHora->setTime(toQTime(timeOf(time)));
-}
-void TfPrincipal::applyFileAuto(const QString& path) {
-    eFileAuto->setText(path);
-}
-void TfPrincipal::applyFileMan(const QString& path) {
-    eFileMan->setText(path);
-}
-void TfPrincipal::applyEraseMan(bool on) {
-    cbErase->setChecked(on);
-}
-void TfPrincipal::applyFTPix(int value) {
-    FTPix = value;
-}
-void TfPrincipal::applyFTPtimeOut(int milliseconds) {
-    seFTPtimeOut->setValue(milliseconds);
-}
-void TfPrincipal::applyKeyRecovery(const StationSettings& key) {
-    fFTPerr = key.fFTPerr;
-    FTPloc = key.FTPloc;
-    recovery = key.recovery;
-}
-
-// The point's work has taken the key's run for its own: the key forgets it.
-void TfPrincipal::clearKeyRecovery() {
-    fFTPerr = false;
-    recovery = RecoveryExtra();
-    guardarEstadoDescarga();
+// The controls show the values held, in the order they are read: a trigger
+// switched on switches the other off, as a click would. What a save writes of
+// the time is the picker's whole value, whose date part has no meaning.
+void TfPrincipal::showSettings() {
+    const StationSettings shown = m_settings.values(); // the switches change the held ones
+    cbAuto->setChecked(shown.Auto);
+    cbAutoMin->setChecked(shown.AutoMin);
+    seAutoMin->setValue(shown.DelayAutoMin);
+    dtpHora->setTime(toQTime(timeOf(shown.HoraAuto)));
+    eFileAuto->setText(shown.FileAuto);
+    eFileMan->setText(shown.FileMan);
+    cbErase->setChecked(shown.EraseMan);
+    seFTPtimeOut->setValue(shown.FTPtimeOut);
+    dtpHoraChange();
+    m_settings.keepAsLoaded();
 }
 
 void TfPrincipal::cbAutoClick() {
+    m_settings.setAuto(cbAuto->isChecked());
     if (cbAuto->isChecked()) {
         sAuto->setBrushColor(QColor(0x00, 0xFF, 0x00)); // lime
-        tAuto.start();
+        tAuto->start();
         cbAutoMin->setChecked(false);
     } else {
         sAuto->setBrushColor(Qt::gray);
-        tAuto.stop();
+        tAuto->stop();
     }
 }
 
 void TfPrincipal::cbAutoMinClick() {
+    m_settings.setAutoMin(cbAutoMin->isChecked());
     if (cbAutoMin->isChecked()) {
-        tAutoMin.start();
+        tAutoMin->start();
         cbAuto->setChecked(false);
     } else {
-        tAutoMin.stop();
+        tAutoMin->stop();
     }
 }
 
-// Any change of either spin edit restarts the wait for the next constant cycle.
+void TfPrincipal::cbEraseClick() {
+    m_settings.setEraseMan(cbErase->isChecked());
+}
+
+void TfPrincipal::dtpHoraChange() {
+    m_settings.setHoraAuto(toDateTime(dtpHora->dateTime()));
+}
+
+void TfPrincipal::eFileAutoChange() {
+    m_settings.setFileAuto(eFileAuto->text());
+}
+
+void TfPrincipal::eFileManChange() {
+    m_settings.setFileMan(eFileMan->text());
+}
+
 void TfPrincipal::seAutoMinChange() {
+    m_settings.setDelayAutoMin(seAutoMin->Value());
     settingsEditedForService();
-    tAutoMin.stop();
-    tAutoMin.setInterval(seAutoMin->Value() * 1000);
+    restartConstantTrigger();
+}
+
+void TfPrincipal::seFTPtimeOutChange() {
+    m_settings.setFtpTimeOut(seFTPtimeOut->Value());
+    settingsEditedForService();
+    restartConstantTrigger();
+}
+
+// Any change of either spin edit restarts the wait for the next constant cycle.
+void TfPrincipal::restartConstantTrigger() {
+    tAutoMin->stop();
+    tAutoMin->setInterval(m_settings.values().DelayAutoMin * 1000);
     if (cbAutoMin->isChecked())
-        tAutoMin.start();
+        tAutoMin->start();
 }
 
 void TfPrincipal::bFileClick() {

@@ -1,3 +1,4 @@
+#include "PrincipalParts.h"
 #include "StationFixture.h"
 
 #include "collect/SettingsCodec.h"
@@ -101,23 +102,20 @@ void TestPrincipal::firstStartUsesDefaultsAndSavesElevenValues() {
     StationFixture world;
     {
         TfPrincipal f;
+        const PrincipalParts p(f);
         QVERIFY(world.boxes.isEmpty());
         QCOMPARE(f.windowTitle(), QString("KIVO ip Taxis [JUXRegs]"));
-        QCOMPARE(f.TrayIcon1->Hint(), QString("KIVO ip Taxis [JUXRegs]"));
-        QVERIFY(f.cbAutoMin->isChecked());
-        QVERIFY(f.tAutoMin.isActive());
-        QCOMPARE(f.tAutoMin.interval(), 60000);
-        QVERIFY(!f.cbAuto->isChecked());
-        QVERIFY(!f.tAuto.isActive());
-        QCOMPARE(f.dtpHora->time(), QTime(23, 0));
-        QCOMPARE(f.seFTPtimeOut->Value(), 60000);
-        QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
-        QVERIFY(!f.bRuta->isEnabled());
-        QVERIFY(!f.bFile->isEnabled());
-        QCOMPARE(f.FtpClient1.UserID, QString("tolv"));
-        QVERIFY(!f.FtpClient1.Passive);
-        QCOMPARE(f.FtpClient1.ReportLevel, 16);
-        QCOMPARE(f.TcpSock1.TimeOut, 30000);
+        QCOMPARE(p.TrayIcon1->Hint(), QString("KIVO ip Taxis [JUXRegs]"));
+        QVERIFY(p.cbAutoMin->isChecked());
+        QVERIFY(p.tAutoMin->isActive());
+        QCOMPARE(p.tAutoMin->interval(), 60000);
+        QVERIFY(!p.cbAuto->isChecked());
+        QVERIFY(!p.tAuto->isActive());
+        QCOMPARE(p.dtpHora->time(), QTime(23, 0));
+        QCOMPARE(p.seFTPtimeOut->Value(), 60000);
+        QCOMPARE(p.sAuto->BrushColor(), QColor(Qt::gray));
+        QVERIFY(!p.bRuta->isEnabled());
+        QVERIFY(!p.bFile->isEnabled());
         f.close();
     }
     QFile login(world.workPath("dbLogin.txt"));
@@ -173,21 +171,22 @@ void TestPrincipal::storedValuesPassThroughTheControls() {
     writeKey(kKey, stored);
     {
         TfPrincipal f;
+        const PrincipalParts p(f);
         QVERIFY2(world.boxes.isEmpty(), qPrintable(world.boxes.value(0).text));
         if (probe == "seAutoMin")
-            QCOMPARE(f.seAutoMin->Value(), expected);
+            QCOMPARE(p.seAutoMin->Value(), expected);
         else if (probe == "seFTPtimeOut")
-            QCOMPARE(f.seFTPtimeOut->Value(), expected);
+            QCOMPARE(p.seFTPtimeOut->Value(), expected);
         else if (probe == "interval")
-            QCOMPARE(f.tAutoMin.interval(), expected);
+            QCOMPARE(p.tAutoMin->interval(), expected);
         else if (probe == "autoMinOnly") {
-            QVERIFY(f.cbAutoMin->isChecked() && f.tAutoMin.isActive());
-            QVERIFY(!f.cbAuto->isChecked() && !f.tAuto.isActive());
-            QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
+            QVERIFY(p.cbAutoMin->isChecked() && p.tAutoMin->isActive());
+            QVERIFY(!p.cbAuto->isChecked() && !p.tAuto->isActive());
+            QCOMPARE(p.sAuto->BrushColor(), QColor(Qt::gray));
         } else if (probe == "autoOnly") {
-            QVERIFY(f.cbAuto->isChecked() && f.tAuto.isActive());
-            QVERIFY(!f.cbAutoMin->isChecked() && !f.tAutoMin.isActive());
-            QCOMPARE(f.sAuto->BrushColor(), QColor(0, 255, 0));
+            QVERIFY(p.cbAuto->isChecked() && p.tAuto->isActive());
+            QVERIFY(!p.cbAutoMin->isChecked() && !p.tAutoMin->isActive());
+            QCOMPARE(p.sAuto->BrushColor(), QColor(0, 255, 0));
         }
         f.guardarParam();
     }
@@ -225,14 +224,16 @@ void TestPrincipal::valueThatStopsReading() {
     writeKey(kKey, stored, absent);
 
     TfPrincipal f;
+
+    const PrincipalParts p(f);
     QCOMPARE(world.boxes.size(), 1);
     QCOMPARE(world.boxes[0].caption, QString("KIVO ip (taxi)"));
     QCOMPARE(world.boxes[0].text, message);
-    QCOMPARE(f.eFileMan->text(), QString());
-    QVERIFY(!f.cbErase->isChecked());
-    QCOMPARE(f.seAutoMin->Value(), 60);
-    QVERIFY(!f.tAutoMin.isActive());
-    QVERIFY(!f.tAuto.isActive());
+    QCOMPARE(p.eFileMan->text(), QString());
+    QVERIFY(!p.cbErase->isChecked());
+    QCOMPARE(p.seAutoMin->Value(), 60);
+    QVERIFY(!p.tAutoMin->isActive());
+    QVERIFY(!p.tAuto->isActive());
     QVERIFY(!f.Terminated());
 }
 
@@ -248,6 +249,7 @@ void TestPrincipal::valuesNeverLoadedAreNotSavedOver() {
     const QByteArray before = readFile(TRegistry::defaultPath());
     {
         TfPrincipal f;
+        const PrincipalParts p(f);
         QCOMPARE(world.boxes.size(), 1);
         f.close();
     }
@@ -257,21 +259,22 @@ void TestPrincipal::valuesNeverLoadedAreNotSavedOver() {
 void TestPrincipal::triggerSwitchesExcludeEachOther() {
     StationFixture world;
     TfPrincipal f;
-    f.cbAuto->setChecked(true);
-    QVERIFY(!f.cbAutoMin->isChecked());
-    QVERIFY(!f.tAutoMin.isActive());
-    QVERIFY(f.tAuto.isActive());
-    QCOMPARE(f.sAuto->BrushColor(), QColor(0, 255, 0));
+    const PrincipalParts p(f);
+    p.cbAuto->setChecked(true);
+    QVERIFY(!p.cbAutoMin->isChecked());
+    QVERIFY(!p.tAutoMin->isActive());
+    QVERIFY(p.tAuto->isActive());
+    QCOMPARE(p.sAuto->BrushColor(), QColor(0, 255, 0));
 
-    f.cbAutoMin->setChecked(true);
-    QVERIFY(!f.cbAuto->isChecked());
-    QVERIFY(!f.tAuto.isActive());
-    QVERIFY(f.tAutoMin.isActive());
-    QCOMPARE(f.sAuto->BrushColor(), QColor(Qt::gray));
+    p.cbAutoMin->setChecked(true);
+    QVERIFY(!p.cbAuto->isChecked());
+    QVERIFY(!p.tAuto->isActive());
+    QVERIFY(p.tAutoMin->isActive());
+    QCOMPARE(p.sAuto->BrushColor(), QColor(Qt::gray));
 
-    f.cbAutoMin->setChecked(false);
-    QVERIFY(!f.tAutoMin.isActive());
-    QVERIFY(!f.cbAuto->isChecked());
+    p.cbAutoMin->setChecked(false);
+    QVERIFY(!p.tAutoMin->isActive());
+    QVERIFY(!p.cbAuto->isChecked());
 }
 
 // A restart is the timer going off and on again, which starts its countdown
@@ -279,25 +282,26 @@ void TestPrincipal::triggerSwitchesExcludeEachOther() {
 void TestPrincipal::spinEditChangeRestartsConstantTrigger() {
     StationFixture world;
     TfPrincipal f;
+    const PrincipalParts p(f);
     QList<bool> switches;
     const QPropertyNotifier watch =
-        f.tAutoMin.bindableActive().addNotifier([&] { switches << f.tAutoMin.isActive(); });
-    f.cbAutoMin->setChecked(false);
+        p.tAutoMin->bindableActive().addNotifier([&] { switches << p.tAutoMin->isActive(); });
+    p.cbAutoMin->setChecked(false);
     switches.clear();
-    f.seFTPtimeOut->setValue(1000);
-    QVERIFY(!f.tAutoMin.isActive());
+    p.seFTPtimeOut->setValue(1000);
+    QVERIFY(!p.tAutoMin->isActive());
     QVERIFY2(!switches.contains(true), "the trigger started while switched off");
 
-    f.cbAutoMin->setChecked(true);
+    p.cbAutoMin->setChecked(true);
     switches.clear();
-    f.seFTPtimeOut->setValue(2000);
+    p.seFTPtimeOut->setValue(2000);
     QCOMPARE(switches, (QList<bool>{false, true}));
-    QCOMPARE(f.tAutoMin.interval(), 60000);
+    QCOMPARE(p.tAutoMin->interval(), 60000);
 
     switches.clear();
-    f.seAutoMin->setValue(120);
+    p.seAutoMin->setValue(120);
     QCOMPARE(switches, (QList<bool>{false, true}));
-    QCOMPARE(f.tAutoMin.interval(), 120000);
+    QCOMPARE(p.tAutoMin->interval(), 120000);
 }
 
 void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
@@ -309,13 +313,12 @@ void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
         QString("[NONE]\nDriver=postgres\nHost=127.0.0.1\nPort=%1\n").arg(closedPort()).toUtf8());
     writeKey(settingsKey("NONE"), {{"DelayAutoMin", 100}});
     TfPrincipal f;
+    const PrincipalParts p(f);
     QVERIFY(world.boxes.isEmpty());
     QVERIFY(!f.Terminated());
     QCOMPARE(f.windowTitle(), QString("KIVO ip Taxis [NONE]"));
-    QCOMPARE(f.tLog.DatabaseName, QString("LOC"));
-    QCOMPARE(f.tPrIP.DatabaseName, QString("LOC"));
-    QCOMPARE(f.torRegAsist.TableName, QString("dbo.tickettaxis"));
-    QCOMPARE(f.seAutoMin->Value(), 100);
+    QCOMPARE(f.localAlias(), QString("LOC"));
+    QCOMPARE(p.seAutoMin->Value(), 100);
 }
 
 // The program ends through its event loop, as it does after OK; the settings
@@ -331,14 +334,15 @@ void TestPrincipal::unreachableServerEndsWithoutSaving() {
     const QByteArray before = readFile(world.path("registry.reg"));
     {
         TfPrincipal f;
+        const PrincipalParts p(f);
         QCOMPARE(world.boxes.size(), 1);
         QCOMPARE(world.boxes[0].caption, QString(" KIVO_ip"));
         QCOMPARE(world.boxes[0].text, QString("(i)ERROR: no se puede tener acceso a la base de "
                                               "datos.\r\rEl programa se cerrará."));
-        QCOMPARE(f.StatusBar1->SimpleText(),
+        QCOMPARE(p.StatusBar1->SimpleText(),
                  QString("(i)ERROR: no se puede tener acceso a la base de datos."));
         QVERIFY(f.Terminated());
-        QCOMPARE(f.seAutoMin->Value(), 10);
+        QCOMPARE(p.seAutoMin->Value(), 10);
         f.show();
         // a guard against a program that would not end by itself
         QTimer::singleShot(60000, qApp, [] { QCoreApplication::exit(1); });
@@ -352,15 +356,16 @@ void TestPrincipal::unwritableLoginFileSkipsTheRestOfStartUp() {
     QDir(world.workPath("")).mkdir("dbLogin.txt"); // neither readable nor writable as a file
     writeKey(kKey, {{"DelayAutoMin", 100}});
     TfPrincipal f;
+    const PrincipalParts p(f);
     QCOMPARE(world.boxes.size(), 1);
-    QCOMPARE(f.seAutoMin->Value(), 60);
-    QVERIFY(!f.tAutoMin.isActive());
-    QCOMPARE(f.Database1.Params, QStringList({"USER NAME=JUX", "password=60728"}));
+    QCOMPARE(p.seAutoMin->Value(), 60);
+    QVERIFY(!p.tAutoMin->isActive());
 }
 
 void TestPrincipal::showingBindsSecondaryWindows() {
     StationFixture world;
     TfPrincipal f;
+    const PrincipalParts p(f);
     TSecondaryWindows windows;
     windows.FAboutBox = new TFAboutBox(&f);
     windows.fRegAsist = new TfRegAsist(&f);

@@ -1,6 +1,7 @@
 // The window as the face of a running service: its memo follows the
 // service's cycle, its buttons ask the service, and it says so when the
 // service is gone.
+#include "PrincipalParts.h"
 #include "SimPoints.h"
 #include "StationFixture.h"
 #include "StationTables.h"
@@ -41,10 +42,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.workPath("kivo-ipd.sock")), 30000);
 
         TfPrincipal w(nullptr, StationMode::Monitor);
+
+        const PrincipalParts p(w);
         QVERIFY(w.monitoring());
-        QVERIFY(w.StatusBar1->SimpleText().startsWith(QStringLiteral("Conectado con el servicio")));
-        w.bSinc->click();
-        QTRY_VERIFY_WITH_TIMEOUT(w.mStatus->toPlainText().contains(
+        QVERIFY(p.StatusBar1->SimpleText().startsWith(QStringLiteral("Conectado con el servicio")));
+        p.bSinc->click();
+        QTRY_VERIFY_WITH_TIMEOUT(p.mStatus->toPlainText().contains(
                                      QStringLiteral("Iniciando ciclo de sincronización manual")),
                                  30000);
         QTRY_VERIFY_WITH_TIMEOUT(sim.countEvents(ip, QStringLiteral("PARAM OK")) == 1, 30000);
@@ -52,10 +55,10 @@ private slots:
 
         service.kill();
         QVERIFY(service.waitForFinished(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(w.StatusBar1->SimpleText().contains(QStringLiteral("se detuvo")),
+        QTRY_VERIFY_WITH_TIMEOUT(p.StatusBar1->SimpleText().contains(QStringLiteral("se detuvo")),
                                  10000);
-        w.bDescargar->click();
-        QVERIFY(w.StatusBar1->SimpleText().contains(QStringLiteral("no hay ningún servicio")));
+        p.bDescargar->click();
+        QVERIFY(p.StatusBar1->SimpleText().contains(QStringLiteral("no hay ningún servicio")));
     }
 };
 

@@ -1,5 +1,6 @@
 // The main window's part of a point's work: the core reports through mStatus,
 // StatusBar1 and log.DB, and the recovery state is saved with the settings.
+#include "PrincipalParts.h"
 #include "SimPoints.h"
 #include "StationFixture.h"
 #include "collect/RunState.h"
@@ -23,16 +24,17 @@ private slots:
         QVERIFY(sim.started());
         sim.applyPorts();
         TfPrincipal w;
-        w.mStatus->setPlainText(QStringLiteral("Iniciando ciclo\n"));
+        const PrincipalParts p(w);
+        p.mStatus->setPlainText(QStringLiteral("Iniciando ciclo\n"));
         CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
-        w.Descargar(QStringLiteral("127.0.2.1"), QStringLiteral("Planta"), QStringLiteral("L01"),
-                    out);
-        QCOMPARE(w.mStatus->toPlainText(),
+        w.punto().Descargar(QStringLiteral("127.0.2.1"), QStringLiteral("Planta"),
+                            QStringLiteral("L01"), out);
+        QCOMPARE(p.mStatus->toPlainText(),
                  QStringLiteral("Iniciando ciclo\n   Planta... 3 registro(s).\n"));
-        QVERIFY(w.StatusBar1->SimpleText().startsWith(QStringLiteral("FTP: ")));
+        QVERIFY(p.StatusBar1->SimpleText().startsWith(QStringLiteral("FTP: ")));
 
         TTable log;
-        log.DatabaseName = w.localAlias;
+        log.DatabaseName = w.localAlias();
         log.TableName = QStringLiteral("log.DB");
         log.Open();
         log.Last();
@@ -57,21 +59,23 @@ private slots:
         QVERIFY(sim.started());
         sim.applyPorts();
         TfPrincipal w;
+        const PrincipalParts p(w);
         CycleOutput out{fx.path(QStringLiteral("salida.txt"))};
-        w.Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"), out); // state loaded
-        w.pointWork().closeFtp();
+        w.punto().Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"),
+                            out); // state loaded
+        w.punto().closeFtp();
         QVERIFY(QFile::remove(RunState::defaultPath()));
         QVERIFY(QDir().mkpath(RunState::defaultPath() + QStringLiteral("/a-directory")));
         sim.serve(ip, simRecords(2, 50));
-        QVERIFY_THROWS_EXCEPTION(
-            std::exception, w.Descargar(ip, QStringLiteral("Planta"), QStringLiteral("L01"), out));
-        w.pointWork().closeFtp();
+        QVERIFY_THROWS_EXCEPTION(std::exception, w.punto().Descargar(ip, QStringLiteral("Planta"),
+                                                                     QStringLiteral("L01"), out));
+        w.punto().closeFtp();
         QCOMPARE(sim.countEvents(ip, "DELE x"), 1);
         QFile output(out.path);
         QVERIFY(output.open(QIODevice::ReadOnly));
         QCOMPARE(output.readAll().count('\n'), 3); // the first visit's lines only
         TQuery q;
-        q.DatabaseName = w.localAlias;
+        q.DatabaseName = w.localAlias();
         q.SQL = QStringList{QStringLiteral("select * from lectura.DB")};
         q.Open();
         QCOMPARE(q.RecordCount(), 3);
@@ -82,17 +86,18 @@ private slots:
     void ftpFailureTextsDifferOnScreenAndInTheLog() {
         StationFixture fx;
         TfPrincipal w;
+        const PrincipalParts p(w);
         bool handled = false;
-        w.FtpClient1Failure(handled, ctDownload);
+        w.punto().FtpClient1Failure(handled, ctDownload);
         QVERIFY(handled);
-        QCOMPARE(w.StatusBar1->SimpleText(), QStringLiteral("FTP: ¡FALLO!"));
-        w.StatusBar1->setSimpleText(QString());
+        QCOMPARE(p.StatusBar1->SimpleText(), QStringLiteral("FTP: ¡FALLO!"));
+        p.StatusBar1->setSimpleText(QString());
         handled = false;
-        w.FtpClient1Failure(handled, ctDelete); // a failed delete is only flagged
+        w.punto().FtpClient1Failure(handled, ctDelete); // a failed delete is only flagged
         QVERIFY(handled);
-        QCOMPARE(w.StatusBar1->SimpleText(), QString());
+        QCOMPARE(p.StatusBar1->SimpleText(), QString());
         TQuery q;
-        q.DatabaseName = w.localAlias;
+        q.DatabaseName = w.localAlias();
         q.SQL = QStringList{QStringLiteral("select * from log.db")};
         q.Open();
         QCOMPARE(q.RecordCount(), 1);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 // Points a station's own files into a temporary directory: the registry file,
@@ -18,3 +20,34 @@ inline void useStationEnvironment(const QTemporaryDir& dir) {
     QDir(dir.path()).mkpath(QStringLiteral("work"));
     QDir::setCurrent(dir.filePath(QStringLiteral("work")));
 }
+
+// A world of its own for a station started as a separate process: the folders
+// "tmp", "work", "config" and "data", the station's files pointed into it, and
+// an alias configuration that names no alias (both databases are the embedded
+// defaults).
+class StationWorld {
+public:
+    StationWorld() {
+        for (const char* dir : {"tmp", "work", "config", "data"})
+            QDir(m_dir.path()).mkpath(QString::fromLatin1(dir));
+        pointStationFilesAt(m_dir);
+        QFile(path("aliases.ini")).open(QIODevice::WriteOnly);
+    }
+
+    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
+
+    // The environment of the station's process: its single-instance lock in
+    // the world's "tmp", and the points' ports when given.
+    QProcessEnvironment environment(int ftpPort = 0, int paramPort = 0) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), path("tmp"));
+        if (ftpPort)
+            env.insert(QStringLiteral("KIVO_FTP_PORT"), QString::number(ftpPort));
+        if (paramPort)
+            env.insert(QStringLiteral("KIVO_PARAM_PORT"), QString::number(paramPort));
+        return env;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};

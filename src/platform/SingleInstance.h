@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <memory>
-
-class QLockFile;
 
 // A system-wide named lock: a second start detects it, and a crashed process
 // does not leave it stuck.
@@ -11,9 +8,12 @@ class SingleInstance {
 public:
     explicit SingleInstance(const QString& name = QStringLiteral("MyAppName"));
     ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
     // True when this process now holds the lock.
     bool acquire();
 
 private:
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_path;
+    int m_fd = -1;
 };

@@ -1,5 +1,6 @@
 #include "service/MailSend.h"
 
+#include <QLibrary>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QUuid>
@@ -37,10 +38,48 @@ QByteArray headerText(const QString& text) {
     return "=?UTF-8?B?" + line.toUtf8().toBase64() + "?=";
 }
 
-// curl is set up once for the whole process, before any thread uses it.
-void initialiseCurl() {
-    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)done;
+// The parts of libcurl an e-mail needs. The library is loaded at the first
+// e-mail rather than linked: it brings some twenty libraries (TLS, Kerberos,
+// LDAP, SSH) that every start of the service would otherwise load, and a
+// station without an e-mail relay never uses.
+struct Curl {
+    decltype(&curl_global_init) globalInit = nullptr;
+    decltype(&curl_easy_init) easyInit = nullptr;
+    decltype(&curl_easy_setopt) setopt = nullptr;
+    decltype(&curl_easy_perform) perform = nullptr;
+    decltype(&curl_easy_cleanup) cleanup = nullptr;
+    decltype(&curl_easy_strerror) errorText = nullptr;
+    decltype(&curl_slist_append) slistAppend = nullptr;
+    decltype(&curl_slist_free_all) slistFreeAll = nullptr;
+    bool ready = false;
+};
+
+template <typename Function> bool resolve(QLibrary& library, const char* name, Function& f) {
+    f = reinterpret_cast<Function>(library.resolve(name));
+    return f != nullptr;
+}
+
+Curl loadCurl() {
+    Curl c;
+    QLibrary library(QStringLiteral("curl"), 4);
+    if (!library.load())
+        return c;
+    c.ready = resolve(library, "curl_global_init", c.globalInit) &&
+              resolve(library, "curl_easy_init", c.easyInit) &&
+              resolve(library, "curl_easy_setopt", c.setopt) &&
+              resolve(library, "curl_easy_perform", c.perform) &&
+              resolve(library, "curl_easy_cleanup", c.cleanup) &&
+              resolve(library, "curl_easy_strerror", c.errorText) &&
+              resolve(library, "curl_slist_append", c.slistAppend) &&
+              resolve(library, "curl_slist_free_all", c.slistFreeAll);
+    // Set up once for the whole process, before any thread uses it.
+    c.ready = c.ready && c.globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return c;
+}
+
+const Curl& curlLibrary() {
+    static const Curl curl = loadCurl();
+    return curl;
 }
 
 } // namespace
@@ -85,43 +124,46 @@ MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QStri
         outcome.error = QStringLiteral("no hay ningún destinatario válido");
     if (!outcome.error.isEmpty())
         return outcome;
-    initialiseCurl();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    const Curl& lib = curlLibrary();
+    if (!lib.ready) {
+        outcome.error = QStringLiteral("no se puede cargar libcurl");
+        return outcome;
+    }
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(lib.easyInit(), lib.cleanup);
     if (!curl) {
         outcome.error = QStringLiteral("no se puede iniciar libcurl");
         return outcome;
     }
     curl_slist* rcpt = nullptr;
     for (const QString& address : to)
-        rcpt = curl_slist_append(rcpt, ("<" + address.toLatin1() + ">").constData());
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcptGuard(rcpt,
-                                                                          curl_slist_free_all);
+        rcpt = lib.slistAppend(rcpt, ("<" + address.toLatin1() + ">").constData());
+    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcptGuard(rcpt, lib.slistFreeAll);
     Payload payload{mailMessage(relay, to, subject, body, when)};
     const QByteArray url =
         QStringLiteral("smtp://%1:%2/kivo-ipd").arg(relay.host).arg(relay.port).toUtf8();
     const QByteArray from = "<" + relay.from.toLatin1() + ">";
     const QByteArray user = relay.user.toUtf8(), password = relay.password.toUtf8();
     CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.constData());
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, readPayload);
-    curl_easy_setopt(c, CURLOPT_READDATA, &payload);
-    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_TIMEOUT, static_cast<long>(relay.timeOutSeconds));
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(relay.timeOutSeconds));
+    lib.setopt(c, CURLOPT_URL, url.constData());
+    lib.setopt(c, CURLOPT_MAIL_FROM, from.constData());
+    lib.setopt(c, CURLOPT_MAIL_RCPT, rcpt);
+    lib.setopt(c, CURLOPT_READFUNCTION, readPayload);
+    lib.setopt(c, CURLOPT_READDATA, &payload);
+    lib.setopt(c, CURLOPT_UPLOAD, 1L);
+    lib.setopt(c, CURLOPT_NOSIGNAL, 1L);
+    lib.setopt(c, CURLOPT_TIMEOUT, static_cast<long>(relay.timeOutSeconds));
+    lib.setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(relay.timeOutSeconds));
     if (relay.startTls)
-        curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+        lib.setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     if (!relay.user.isEmpty()) {
-        curl_easy_setopt(c, CURLOPT_USERNAME, user.constData());
-        curl_easy_setopt(c, CURLOPT_PASSWORD, password.constData());
+        lib.setopt(c, CURLOPT_USERNAME, user.constData());
+        lib.setopt(c, CURLOPT_PASSWORD, password.constData());
     }
     char detail[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
-    const CURLcode result = curl_easy_perform(c);
+    lib.setopt(c, CURLOPT_ERRORBUFFER, detail);
+    const CURLcode result = lib.perform(c);
     outcome.sent = result == CURLE_OK;
     if (!outcome.sent)
-        outcome.error = QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
+        outcome.error = QString::fromUtf8(*detail ? detail : lib.errorText(result));
     return outcome;
 }

@@ -136,22 +136,32 @@ bool StationService::cycleEnded() const {
            !m_timers.TimerSincEnd.isActive();
 }
 
-// Serves the event loop until the cycle has ended.
+// Serves the event loop until the cycle has ended. A cycle ends in one of its
+// step timers' handlers, so the end is looked for right after each of them
+// (a --once run then ends with its cycle, not up to a poll interval later);
+// the poll is a safety net.
 void StationService::waitForCycleEnd() {
     QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    const auto quitAtEnd = [&] {
         if (cycleEnded())
             loop.quit();
-    });
+    };
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, &loop, quitAtEnd);
+    for (QTimer* step :
+         {&m_timers.TimerFTP, &m_timers.TimerFTPend, &m_timers.TimerSinc, &m_timers.TimerSincEnd})
+        QObject::connect(step, &QTimer::timeout, &loop, quitAtEnd, Qt::QueuedConnection);
     poll.start();
+    QTimer::singleShot(0, &loop, quitAtEnd);
     loop.exec();
 }
 
 // The alerts of a single cycle reach their command and relay before the
 // process ends; each is bounded by its own time limit.
 void StationService::waitForAlerts() {
+    if (m_alerts.inFlight() == 0)
+        return;
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(50);

@@ -1,29 +1,24 @@
 // The program as started from the shell: one instance at a time.
-#include <QDir>
+#include "StationEnvironment.h"
+
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-// A station process in a world of its own; the lock lives in its TMPDIR.
-std::unique_ptr<QProcess> startStation(const QTemporaryDir& world) {
+// A station process in a world of its own; the lock lives in its "tmp".
+std::unique_ptr<QProcess> startStation(const StationWorld& world) {
     auto process = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = world.environment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", world.filePath("tmp"));
-    env.insert("KIVO_REGISTRY", world.filePath("registry.reg"));
-    env.insert("KIVO_ALIASES", world.filePath("aliases.ini"));
-    env.insert("XDG_CONFIG_HOME", world.filePath("config"));
-    env.insert("XDG_DATA_HOME", world.filePath("data"));
     process->setProcessEnvironment(env);
-    process->setWorkingDirectory(world.path());
+    process->setWorkingDirectory(world.path("work"));
     process->start(QStringLiteral(KIVO_STATION_BINARY), {});
     return process;
 }
 
 // The lock file names the process that holds it on its first line.
-bool holdsTheLock(const QTemporaryDir& world, const QProcess& station) {
-    QFile lock(world.filePath("tmp/MyAppName.lock"));
+bool holdsTheLock(const StationWorld& world, const QProcess& station) {
+    QFile lock(world.path("tmp/MyAppName.lock"));
     return station.state() == QProcess::Running && lock.open(QIODevice::ReadOnly) &&
            lock.readLine().trimmed().toLongLong() == station.processId();
 }
@@ -37,8 +32,7 @@ private slots:
 };
 
 void TestStartup::secondInstanceSaysSoAndEnds() {
-    QTemporaryDir world;
-    QDir(world.path()).mkpath("tmp");
+    StationWorld world;
     auto first = startStation(world);
     QVERIFY(first->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(holdsTheLock(world, *first), 10000);
@@ -55,14 +49,13 @@ void TestStartup::secondInstanceSaysSoAndEnds() {
 }
 
 void TestStartup::lockOfAKilledProcessDoesNotBlock() {
-    QTemporaryDir world;
-    QDir(world.path()).mkpath("tmp");
+    StationWorld world;
     auto first = startStation(world);
     QVERIFY(first->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(holdsTheLock(world, *first), 10000);
     first->kill(); // SIGKILL: the lock file stays behind
     first->waitForFinished();
-    QVERIFY(QFile::exists(world.filePath("tmp/MyAppName.lock")));
+    QVERIFY(QFile::exists(world.path("tmp/MyAppName.lock")));
 
     auto next = startStation(world);
     QVERIFY(next->waitForStarted());

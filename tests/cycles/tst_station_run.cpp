@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QProcess>
 #include <QSet>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 
@@ -31,16 +30,7 @@ private slots:
 };
 
 void TestStationRun::constantCyclesCollectEveryTicketOnce() {
-    QTemporaryDir world;
-    QDir root(world.path());
-    for (const char* dir : {"tmp", "work", "config", "data"})
-        root.mkpath(dir);
-    pointStationFilesAt(world);
-    {
-        // An alias configuration that names no alias: both are embedded defaults.
-        QFile aliases(world.filePath("aliases.ini"));
-        QVERIFY(aliases.open(QIODevice::WriteOnly));
-    }
+    StationWorld world;
 
     // Settings: constant trigger every 10 s, automatic files in the working directory.
     {
@@ -71,13 +61,10 @@ void TestStationRun::constantCyclesCollectEveryTicketOnce() {
     SimPoints sim({{kPoint1, held1}, {kPoint2, held2}});
     QVERIFY(sim.started());
     QProcess station;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = world.environment(sim.ftpPort(), sim.paramPort());
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("TMPDIR", world.filePath("tmp"));
-    env.insert("KIVO_FTP_PORT", QString::number(sim.ftpPort()));
-    env.insert("KIVO_PARAM_PORT", QString::number(sim.paramPort()));
     station.setProcessEnvironment(env);
-    station.setWorkingDirectory(world.filePath("work"));
+    station.setWorkingDirectory(world.path("work"));
     station.setProcessChannelMode(QProcess::ForwardedChannels);
     station.start(QStringLiteral(KIVO_STATION_BINARY), {});
     QVERIFY(station.waitForStarted());
@@ -107,7 +94,7 @@ void TestStationRun::constantCyclesCollectEveryTicketOnce() {
     // The output files are named with the day a cycle started (two, when a
     // cycle ran across midnight); every line ends in the ticket number.
     QList<int> lines;
-    const QDir work(world.filePath("work"));
+    const QDir work(world.path("work"));
     for (const QString& name : work.entryList({QStringLiteral("2*.txt")}, QDir::Files)) {
         QFile output(work.filePath(name));
         QVERIFY(output.open(QIODevice::ReadOnly));

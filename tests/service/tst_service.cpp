@@ -19,7 +19,6 @@
 #include <QSqlQuery>
 #include <QScopeGuard>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <tuple>
@@ -30,18 +29,8 @@ const QString kAlive = QStringLiteral("127.0.7.1");
 const QString kDead = QStringLiteral("127.0.7.99"); // nothing listens there
 const QString kSilent = QStringLiteral("127.0.7.31"); // takes the connection, never greets
 
-class ServiceWorld {
+class ServiceWorld : public StationWorld {
 public:
-    ServiceWorld() {
-        for (const char* dir : {"tmp", "work", "config", "data"})
-            QDir(m_dir.path()).mkpath(QString::fromLatin1(dir));
-        pointStationFilesAt(m_dir);
-        QFile aliases(path("aliases.ini"));
-        aliases.open(QIODevice::WriteOnly);
-    }
-
-    QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
-
     void writeSettings(const StationSettings& settings,
                        const QString& serverAlias = QStringLiteral("JUXRegs")) const {
         TRegistry registry;
@@ -86,13 +75,8 @@ public:
 
     // Starts kivo-ipd in the working directory with the simulator's ports.
     void start(QProcess& service, const QStringList& args, const SimPoints* sim) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("TMPDIR", path("tmp"));
-        if (sim) {
-            env.insert("KIVO_FTP_PORT", QString::number(sim->ftpPort()));
-            env.insert("KIVO_PARAM_PORT", QString::number(sim->paramPort()));
-        }
-        service.setProcessEnvironment(env);
+        service.setProcessEnvironment(sim ? environment(sim->ftpPort(), sim->paramPort())
+                                          : environment());
         service.setWorkingDirectory(path("work"));
         service.start(QStringLiteral(KIVO_SERVICE_BINARY), args);
     }
@@ -105,9 +89,6 @@ public:
             return {-1, QStringLiteral("did not end")};
         return {service.exitCode(), QString::fromUtf8(service.readAllStandardError())};
     }
-
-private:
-    QTemporaryDir m_dir;
 };
 
 } // namespace

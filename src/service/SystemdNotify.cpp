@@ -1,45 +1,49 @@
 #include "service/SystemdNotify.h"
 
+#include <QLibrary>
 #include <algorithm>
 #include <climits>
-#include <cstddef>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <systemd/sd-daemon.h>
 
-// The notification protocol is one datagram per message to the socket that
-// systemd names in NOTIFY_SOCKET (a leading '@' marks the abstract namespace).
-// Speaking it directly spares the service loading libsystemd and its
-// dependencies at every start.
+namespace {
+
+// libsystemd is loaded at its first use, and only under systemd: a start from
+// cron, a script or a shell does not pay for loading it and its dependencies.
+struct Systemd {
+    decltype(&::sd_notify) notify = nullptr;
+    decltype(&::sd_watchdog_enabled) watchdogEnabled = nullptr;
+};
+
+const Systemd& systemd() {
+    static const Systemd loaded = [] {
+        Systemd functions;
+        QLibrary library(QStringLiteral("systemd"), 0); // stays loaded
+        if (library.load()) {
+            functions.notify =
+                reinterpret_cast<decltype(&::sd_notify)>(library.resolve("sd_notify"));
+            functions.watchdogEnabled = reinterpret_cast<decltype(&::sd_watchdog_enabled)>(
+                library.resolve("sd_watchdog_enabled"));
+        }
+        return functions;
+    }();
+    return loaded;
+}
+
+} // namespace
+
 void notifySystemd(const QByteArray& state) {
-    const QByteArray path = qgetenv("NOTIFY_SOCKET");
-    sockaddr_un address{};
-    if (path.isEmpty() || path.size() >= qsizetype(sizeof(address.sun_path)) ||
-        (path[0] != '/' && path[0] != '@'))
+    if (!qEnvironmentVariableIsSet("NOTIFY_SOCKET"))
         return;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    if (path[0] == '@')
-        address.sun_path[0] = '\0';
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()));
-    // Nobody to tell about a lost datagram: systemd notices a missing READY=1
-    // or watchdog ping on its own.
-    (void)::sendto(fd, state.constData(), size_t(state.size()), MSG_NOSIGNAL,
-                   reinterpret_cast<const sockaddr*>(&address), length);
-    ::close(fd);
+    if (const auto notify = systemd().notify)
+        notify(0, state.constData());
 }
 
 int watchdogPingInterval() {
-    const QByteArray pid = qgetenv("WATCHDOG_PID");
-    if (!pid.isEmpty() && pid.toLongLong() != ::getpid())
-        return 0; // meant for another process of the unit
-    bool ok = false;
-    const qulonglong usec = qgetenv("WATCHDOG_USEC").toULongLong(&ok);
-    if (!ok || usec == 0)
+    if (!qEnvironmentVariableIsSet("WATCHDOG_USEC"))
         return 0;
-    return static_cast<int>(std::clamp<qulonglong>(usec / 2000, 1, INT_MAX));
+    const auto watchdogEnabled = systemd().watchdogEnabled;
+    uint64_t usec = 0;
+    if (!watchdogEnabled || watchdogEnabled(0, &usec) <= 0 || usec == 0)
+        return 0;
+    return static_cast<int>(std::clamp<uint64_t>(usec / 2000, 1, INT_MAX));
 }

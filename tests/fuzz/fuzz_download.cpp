@@ -326,7 +326,7 @@ Outcome runSession(const Script& script, const QString& local) {
     ftp.Passive = script.passive;
     // As the station does: a time-out cancels the wait. Short, since a
     // server that stays silent is one of the cases.
-    ftp.TimeOut = 200;
+    ftp.TimeOut = 100;
     ftp.ReportLevel = 16;
     ftp.OnStatus = [&ftp](TTcpSock*, const QString& status) {
         if (status == QLatin1String("Timer Triggered"))

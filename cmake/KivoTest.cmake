@@ -1,3 +1,9 @@
+# kivo_tests builds what ctest runs and nothing else (no benches, no package):
+# the programs a test starts are dependencies of that test.
+if(NOT TARGET kivo_tests)
+  add_custom_target(kivo_tests)
+endif()
+
 # kivo_add_test(<name> SOURCES <files...> LIBS <targets...>)
 # One QtTest executable per area, run offscreen with a fixed locale.
 function(kivo_add_test name)
@@ -6,6 +12,7 @@ function(kivo_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test kivo_warnings)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
+  add_dependencies(kivo_tests ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()

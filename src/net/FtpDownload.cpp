@@ -144,6 +144,7 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
         }
         // From here on the server owes a closing reply, however the transfer ends.
         m_closingReplyOwed = true;
+        // The size may come on any line of the reply: the first one that gives it counts.
         m_transferSize = SizeFromReply(reply);
         int lines = 1;
         for (line = reply; continues(line);) {
@@ -155,7 +156,6 @@ bool TFtpClient::Retrieve(const QString& RemoteFile, const QString& LocalFile) {
     }
     if (!Passive)
         data.UseAcceptedSocket(data.Accept());
-    m_transferSize = SizeFromReply(line);
     const qint64 announced = m_transferSize;
     if (OnTransactionStart)
         OnTransactionStart(this);

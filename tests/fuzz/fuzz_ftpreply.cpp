@@ -13,53 +13,24 @@
 // failure code. A server that sends more than one reply at a time may put the
 // client out of step; then only crashes, hangs and sanitizer reports count.
 
+#include "FtpScript.h"
 #include "FuzzSupport.h"
 #include "net/FtpClient.h"
 #include "platform/TextCodec.h"
 
 #include <QSocketNotifier>
-#include <arpa/inet.h>
 #include <cerrno>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-const QByteArray kSeparator("<next>\n");
+using fuzz::chunksOf;
+using fuzz::codeOf;
+using fuzz::isOneReply;
 
 int g_listener = -1;
 quint16 g_port = 0;
-
-bool listenOnLoopback() {
-    g_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    fuzz::check(::bind(g_listener, reinterpret_cast<sockaddr*>(&sa), len) == 0 &&
-                    ::listen(g_listener, 4) == 0 &&
-                    ::getsockname(g_listener, reinterpret_cast<sockaddr*>(&sa), &len) == 0,
-                "the harness listens on loopback");
-    g_port = ntohs(sa.sin_port);
-    return true;
-}
-
-bool continues(const QByteArray& line) {
-    return line.startsWith(' ') || (line.size() > 3 && line.at(3) == '-');
-}
-
-// Whole lines, the last one the first that does not continue the reply.
-bool isOneReply(const QByteArray& chunk) {
-    if (!chunk.endsWith('\n'))
-        return false;
-    const QList<QByteArray> lines = chunk.chopped(1).split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (lines[i].size() + 1 >= TTcpSock::BufferSize ||
-            continues(lines[i]) != (i + 1 < lines.size()))
-            return false;
-    return true;
-}
 
 // The server side of one session: sends the next chunk for each command line.
 class ScriptedPeer {
@@ -73,11 +44,7 @@ public:
             return;
         m_read.reset();
         m_write.reset();
-        // A reset instead of an orderly close leaves no TIME_WAIT behind, so
-        // millions of sessions do not run out of loopback ports.
-        const linger abortive{1, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-        ::close(m_fd);
+        fuzz::closeAbortively(m_fd);
     }
 
     // The chunk sent in answer to each command, in order.
@@ -150,27 +117,10 @@ private:
     std::unique_ptr<QSocketNotifier> m_write;
 };
 
-QList<QByteArray> chunksOf(const QByteArray& input) {
-    QList<QByteArray> chunks;
-    qsizetype from = 0;
-    for (qsizetype at; (at = input.indexOf(kSeparator, from)) >= 0; from = at + kSeparator.size())
-        chunks << input.mid(from, at - from);
-    chunks << input.mid(from);
-    return chunks;
-}
-
 // The first line of an answer as the client reads it (with its line end).
 QString firstLine(const QByteArray& answer) {
     const qsizetype lf = answer.indexOf('\n');
     return lf < 0 ? QString() : fromCp1252(answer.left(lf + 1));
-}
-
-qint64 codeOf(const QString& line) {
-    qsizetype digits = 0;
-    while (digits < line.size() && digits < 10 && line.at(digits) >= QLatin1Char('0') &&
-           line.at(digits) <= QLatin1Char('9'))
-        ++digits;
-    return digits ? line.left(digits).toLongLong() : 0;
 }
 
 // The greeting and every answer so far were one reply each.
@@ -239,8 +189,8 @@ void runSession(const QByteArray& input) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool listening = listenOnLoopback();
-    (void)listening;
+    if (g_listener < 0)
+        g_listener = fuzz::listenOnLoopback(g_port);
     runSession(fuzz::bytesOf(data, size));
     return 0;
 }

@@ -399,6 +399,11 @@ private slots:
             << none << QString() << false << 5000
             << "Transfer incomplete: 200 of 1000 bytes received"
             << "in step";
+        QTest::newRow("fewer bytes than a continuation line announced")
+            << true << int(Mode::Normal) << QByteArray("150-Opening (1000 bytes)\r\n150 Go.\r\n")
+            << none << none << QString() << false << 5000
+            << "Transfer incomplete: 200 of 1000 bytes received"
+            << "in step";
         QTest::newRow("trickle below the minimum rate")
             << true << int(Mode::Trickle) << noCount << none << none << QString() << false << 1000
             << QString::fromLatin1(SockText::TransferTooSlow) << "in step";

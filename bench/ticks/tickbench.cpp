@@ -10,6 +10,7 @@
 #include "StationEnvironment.h"
 #include "collect/Cycles.h"
 #include "collect/SettingsCodec.h"
+#include "cycles/CycleWorld.h"
 #include "platform/Registry.h"
 #include "service/StationService.h"
 #include "station/uPrincipal.h"
@@ -91,17 +92,7 @@ void writeSettings() {
 void listThePoint() {
     TSession session;
     session.DeclareAlias(kLocal, AliasKind::Local);
-    TTable points;
-    points.DatabaseName = kLocal;
-    points.TableName = QStringLiteral("confRegIP.db");
-    points.Open();
-    points.Append();
-    points.FieldByName(QStringLiteral("IP")).setAsString(kIp);
-    points.FieldByName(QStringLiteral("Desc")).setAsString(QStringLiteral("Lleno"));
-    points.FieldByName(QStringLiteral("Loc")).setAsString(QStringLiteral("T1"));
-    points.FieldByName(QStringLiteral("Activo")).setAsBoolean(true);
-    points.Post();
-    points.Close();
+    appendPoints(kLocal, {{kIp, QStringLiteral("Lleno"), QStringLiteral("T1")}});
 }
 
 int rowsStored() {

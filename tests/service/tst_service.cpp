@@ -16,8 +16,8 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
-#include <QSqlQuery>
 #include <QScopeGuard>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
 #include <csignal>
@@ -26,7 +26,7 @@
 namespace {
 
 const QString kAlive = QStringLiteral("127.0.7.1");
-const QString kDead = QStringLiteral("127.0.7.99"); // nothing listens there
+const QString kDead = QStringLiteral("127.0.7.99");   // nothing listens there
 const QString kSilent = QStringLiteral("127.0.7.31"); // takes the connection, never greets
 
 class ServiceWorld : public StationWorld {

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <cstdio>
 
 namespace {
@@ -93,6 +94,14 @@ int printStatus() {
     return kFine;
 }
 
+// The fetched files, the output files and the control socket go to the
+// working directory: one that cannot be written would fail every point of
+// every cycle. Tried with a file, since permissions do not bind every user.
+QString workDirTrouble() {
+    QTemporaryFile probe(QDir::current().filePath(QStringLiteral(".kivo-ipd-XXXXXX")));
+    return probe.open() ? QString() : probe.errorString();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -120,6 +129,11 @@ int main(int argc, char** argv) {
         return printPoints(parser.isSet(QStringLiteral("json")));
     if (parser.isSet(QStringLiteral("status")))
         return printStatus();
+    if (const QString why = workDirTrouble(); !why.isEmpty()) {
+        journalLine(3, QStringLiteral("ERROR: no se puede escribir en la carpeta de trabajo %1: %2")
+                           .arg(QDir::currentPath(), why));
+        return kCannotStart;
+    }
     SingleInstance instance(QStringLiteral("MyAppName"));
     if (!instance.acquire()) {
         journalLine(3, QStringLiteral("ERROR: ya hay una estación en marcha en esta máquina."));

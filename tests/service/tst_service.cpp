@@ -164,6 +164,12 @@ void TestService::stationThatCannotStart_data() {
                                                << "carpeta de trabajo";
     QTest::newRow("settings folder missing") << "configdir"
                                              << "falta la carpeta de configuración";
+    QTest::newRow("working directory that cannot be written")
+        << "readonly"
+        << "no se puede escribir en la carpeta de trabajo /proc";
+    QTest::newRow("server alias naming a missing ODBC driver")
+        << "odbc"
+        << "the ODBC driver 'No Such Driver' is not installed";
 }
 
 void TestService::stationThatCannotStart() {
@@ -179,10 +185,12 @@ void TestService::stationThatCannotStart() {
         registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
         registry.WriteString(QStringLiteral("Auto"), QStringLiteral("1"));
     }
-    if (trouble == QLatin1String("server")) {
+    if (trouble == QLatin1String("server") || trouble == QLatin1String("odbc")) {
         QFile aliases(world.path("aliases.ini"));
         QVERIFY(aliases.open(QIODevice::WriteOnly));
-        aliases.write("[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=1\nDatabase=x\n");
+        aliases.write(trouble == QLatin1String("odbc")
+                          ? "[JUXRegs]\nDriver=odbc\nConnection=DRIVER={No Such Driver};\n"
+                          : "[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=1\nDatabase=x\n");
     }
     QLockFile other(world.path("tmp") + QStringLiteral("/MyAppName.lock"));
     if (trouble == QLatin1String("lock"))
@@ -192,6 +200,8 @@ void TestService::stationThatCannotStart() {
     QStringList args{QStringLiteral("--once")};
     if (trouble == QLatin1String("workdir"))
         args << QStringLiteral("--workdir") << world.path("no-such-folder");
+    if (trouble == QLatin1String("readonly")) // not even root may create files there
+        args << QStringLiteral("--workdir") << QStringLiteral("/proc");
     const auto [exit, journal] = world.run(args);
     QVERIFY2(exit == 2, qPrintable(journal));
     QVERIFY2(journal.startsWith(QStringLiteral("<3>")) && journal.contains(said),

@@ -69,6 +69,23 @@ inline bool isOneReply(const QByteArray& chunk) {
     return true;
 }
 
+// Reads what the client sent on fd into pending and hands each whole command
+// line (without its CR LF) to onCommand; false once the connection has ended.
+template <typename OnCommand>
+bool readCommandLines(int fd, QByteArray& pending, OnCommand onCommand) {
+    char buf[4096];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0)
+        return false;
+    pending.append(buf, n);
+    for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;) {
+        const QByteArray command = pending.left(end);
+        pending.remove(0, end + 2);
+        onCommand(command);
+    }
+    return true;
+}
+
 // The leading digits of a line (at most ten), 0 without any.
 inline qint64 codeOf(const QString& line) {
     qsizetype digits = 0;

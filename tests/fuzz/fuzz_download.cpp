@@ -121,18 +121,10 @@ private:
     }
 
     void readCommands() {
-        char buf[4096];
-        const ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
-        if (n <= 0) {
+        const bool open = fuzz::readCommandLines(
+            m_fd, m_commands, [this](const QByteArray& command) { answer(command); });
+        if (!open)
             m_read->setEnabled(false);
-            return;
-        }
-        m_commands.append(buf, n);
-        for (qsizetype end; (end = m_commands.indexOf("\r\n")) >= 0;) {
-            const QByteArray command = m_commands.left(end);
-            m_commands.remove(0, end + 2);
-            answer(command);
-        }
     }
 
     void answer(const QByteArray& command) {

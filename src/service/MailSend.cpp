@@ -1,6 +1,7 @@
 #include "service/MailSend.h"
 
-#include <QLibrary>
+#include "platform/LibraryFunction.h"
+
 #include <QLocale>
 #include <QRegularExpression>
 #include <QUuid>
@@ -54,24 +55,19 @@ struct Curl {
     bool ready = false;
 };
 
-template <typename Function> bool resolve(QLibrary& library, const char* name, Function& f) {
-    f = reinterpret_cast<Function>(library.resolve(name));
-    return f != nullptr;
-}
-
 Curl loadCurl() {
     Curl c;
     QLibrary library(QStringLiteral("curl"), 4);
     if (!library.load())
         return c;
-    c.ready = resolve(library, "curl_global_init", c.globalInit) &&
-              resolve(library, "curl_easy_init", c.easyInit) &&
-              resolve(library, "curl_easy_setopt", c.setopt) &&
-              resolve(library, "curl_easy_perform", c.perform) &&
-              resolve(library, "curl_easy_cleanup", c.cleanup) &&
-              resolve(library, "curl_easy_strerror", c.errorText) &&
-              resolve(library, "curl_slist_append", c.slistAppend) &&
-              resolve(library, "curl_slist_free_all", c.slistFreeAll);
+    c.ready = resolveFunction(library, "curl_global_init", c.globalInit) &&
+              resolveFunction(library, "curl_easy_init", c.easyInit) &&
+              resolveFunction(library, "curl_easy_setopt", c.setopt) &&
+              resolveFunction(library, "curl_easy_perform", c.perform) &&
+              resolveFunction(library, "curl_easy_cleanup", c.cleanup) &&
+              resolveFunction(library, "curl_easy_strerror", c.errorText) &&
+              resolveFunction(library, "curl_slist_append", c.slistAppend) &&
+              resolveFunction(library, "curl_slist_free_all", c.slistFreeAll);
     // Set up once for the whole process, before any thread uses it.
     c.ready = c.ready && c.globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return c;

@@ -1,6 +1,7 @@
 #include "service/SystemdNotify.h"
 
-#include <QLibrary>
+#include "platform/LibraryFunction.h"
+
 #include <algorithm>
 #include <climits>
 #include <systemd/sd-daemon.h>
@@ -19,10 +20,8 @@ const Systemd& systemd() {
         Systemd functions;
         QLibrary library(QStringLiteral("systemd"), 0); // stays loaded
         if (library.load()) {
-            functions.notify =
-                reinterpret_cast<decltype(&::sd_notify)>(library.resolve("sd_notify"));
-            functions.watchdogEnabled = reinterpret_cast<decltype(&::sd_watchdog_enabled)>(
-                library.resolve("sd_watchdog_enabled"));
+            resolveFunction(library, "sd_notify", functions.notify);
+            resolveFunction(library, "sd_watchdog_enabled", functions.watchdogEnabled);
         }
         return functions;
     }();

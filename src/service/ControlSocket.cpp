@@ -18,6 +18,13 @@ ControlSocket::ControlSocket(Handler handler) : m_handler(std::move(handler)) {
     });
 }
 
+// The followers are told nothing more: their sockets close with the server.
+ControlSocket::~ControlSocket() {
+    for (QLocalSocket* follower : std::as_const(m_followers))
+        follower->disconnect();
+    m_followers.clear();
+}
+
 void ControlSocket::listen(const QString& path) {
     if (m_server.listen(path))
         return;

@@ -16,6 +16,9 @@ class ControlSocket {
 public:
     using Handler = std::function<QByteArray(const QByteArray& command)>;
     explicit ControlSocket(Handler handler);
+    ~ControlSocket();
+    ControlSocket(const ControlSocket&) = delete;
+    ControlSocket& operator=(const ControlSocket&) = delete;
 
     // Listens, taking over a stale socket file; raises when it cannot.
     void listen(const QString& path);
@@ -26,6 +29,8 @@ private:
     void serve(QLocalSocket* client);
 
     Handler m_handler;
-    QLocalServer m_server;
+    // Before the server: the server's clients leave this list as they go,
+    // also while the server is being destroyed.
     QList<QLocalSocket*> m_followers;
+    QLocalServer m_server;
 };

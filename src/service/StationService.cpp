@@ -37,7 +37,15 @@ StationService::StationService() {
     m_report.onClear = [this] { m_control.broadcast("limpiar"); };
 }
 
-StationService::~StationService() = default;
+// The members go in reverse order, the control socket first: nothing said
+// while the others go may reach it.
+StationService::~StationService() {
+    m_report.onLine = nullptr;
+    m_report.onStatus = nullptr;
+    m_report.onClear = nullptr;
+    if (m_health)
+        m_health->onChanged = nullptr;
+}
 
 bool StationService::start() {
     try {

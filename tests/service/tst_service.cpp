@@ -222,10 +222,14 @@ void startWaiting(const ServiceWorld& world, QProcess& service, const SimPoints*
     QVERIFY2(journal.contains(QStringLiteral("<6>Estación en marcha")), qPrintable(journal));
 }
 
+QString controlSocket(const ServiceWorld& world) {
+    return world.path("work") + QStringLiteral("/kivo-ipd.sock");
+}
+
 // One line to the service's socket and its answer.
 QByteArray ask(const ServiceWorld& world, const QByteArray& line) {
     QLocalSocket socket;
-    socket.connectToServer(world.path("work") + QStringLiteral("/kivo-ipd.sock"));
+    socket.connectToServer(controlSocket(world));
     if (!socket.waitForConnected(5000))
         return "<no connection>";
     socket.write(line);
@@ -237,14 +241,17 @@ QByteArray ask(const ServiceWorld& world, const QByteArray& line) {
 
 void TestService::sigtermEndsTheService_data() {
     QTest::addColumn<bool>("inCycle");
-    QTest::newRow("waiting for its triggers") << false;
-    QTest::newRow("while a point keeps the cycle waiting") << true;
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("waiting for its triggers") << false << false;
+    QTest::newRow("while a point keeps the cycle waiting") << true << false;
+    QTest::newRow("followed by a monitor after a cycle") << false << true;
 }
 
 // SIGTERM ends the service with status 0, also while its cycle waits on a
 // point that took the connection and never greets.
 void TestService::sigtermEndsTheService() {
     QFETCH(bool, inCycle);
+    QFETCH(bool, followed);
     ServiceWorld world;
     StationSettings settings;
     settings.AutoMin = false;
@@ -260,6 +267,20 @@ void TestService::sigtermEndsTheService() {
     if (inCycle) {
         QCOMPARE(ask(world, "descargar\n"), QByteArray("ok"));
         QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 10000);
+    }
+    // A monitor that follows a whole cycle and is still there at the stop.
+    QLocalSocket monitor;
+    if (followed) {
+        monitor.connectToServer(controlSocket(world));
+        QVERIFY(monitor.waitForConnected(5000));
+        monitor.write("seguir\n");
+        QCOMPARE(ask(world, "sincronizar\n"), QByteArray("ok"));
+        QByteArray lines;
+        QDeadlineTimer deadline(30000);
+        while (!lines.contains("Ciclo de sincronizaci") && !deadline.hasExpired())
+            if (monitor.waitForReadyRead(500))
+                lines += monitor.readAll();
+        QVERIFY2(lines.contains("Ciclo de sincronizaci"), lines.constData());
     }
     ::kill(pid_t(service.processId()), SIGTERM);
     QVERIFY(service.waitForFinished(30000));

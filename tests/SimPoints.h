@@ -5,6 +5,7 @@
 // one parameter port. The test target defines KIVO_SOURCE_DIR.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -68,6 +69,12 @@ inline QList<SimRecord> simRecords(int count, int firstTicket = 1) {
         records << r;
     }
     return records;
+}
+
+// The first ticket number of records that no earlier run of the tests has
+// given: a shared server remembers which records a point's address held.
+inline int freshFirstTicket() {
+    return int(QCoreApplication::applicationPid() % 2000000) * 1000 + 1;
 }
 
 struct SimPointSpec {

@@ -274,6 +274,12 @@ void CollectionCycles::visitPoint(const PointRow& row, bool retry) {
 
 void CollectionCycles::recordOutcome(const PointRow& row, const PointOutcome& outcome,
                                      bool retry) noexcept {
+    // A point another station collects now is tried once more at the end of
+    // the cycle: the other station's visit is over by then, as a rule.
+    if (!retry && outcome.elsewhere) {
+        m_retries << row;
+        return;
+    }
     if (!m_health || !outcome.known)
         return;
     // A transient failure waits for its retry before it counts.

@@ -29,7 +29,8 @@ QString createStatement(const QString& table) {
                "descr VARCHAR(80), last_attempt VARCHAR(24), last_success VARCHAR(24), "
                "last_failure VARCHAR(24), failing_since VARCHAR(24), failure_text VARCHAR(%2), "
                "failures_in_row INTEGER, records_last INTEGER, records_today INTEGER, "
-               "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER)")
+               "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER, "
+               "kept_visits INTEGER, other_station VARCHAR(100))")
         .arg(table)
         .arg(kMaxFailureText);
 }
@@ -75,7 +76,25 @@ bool rowOf(const QSqlQuery& q, HealthRow& row) {
     ok = readCount(q.value(12), alerted) && alerted <= 1 && ok;
     row.alerted = alerted == 1;
     ok = readCount(q.value(13), row.skippedCycles) && ok;
+    ok = readCount(q.value(14), row.keptVisits) && ok;
+    row.otherStation = q.value(15).toString();
     return ok;
+}
+
+const QString kColumns = QStringLiteral(
+    "ip, loc, descr, last_attempt, last_success, last_failure, failing_since, failure_text, "
+    "failures_in_row, records_last, records_today, records_day, alerted, skipped_cycles, "
+    "kept_visits, other_station");
+
+// A table made before the last two columns gets them.
+bool addLaterColumns(QSqlDatabase& db, const QString& table) {
+    for (const char* column : {"kept_visits INTEGER", "other_station VARCHAR(100)"}) {
+        QSqlQuery add(db);
+        if (!add.exec(
+                QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, QLatin1String(column))))
+            return false;
+    }
+    return true;
 }
 
 QString pointName(const HealthRow& row) {
@@ -101,13 +120,9 @@ void HealthKeeper::load() {
     try {
         QSqlDatabase db = TSession::current().connectionFor(m_alias);
         const QString table = tableOf(m_alias);
+        const QString select = QStringLiteral("SELECT %1 FROM %2").arg(kColumns, table);
         QSqlQuery q(db);
-        if (!q.exec(
-                QStringLiteral("SELECT ip, loc, descr, last_attempt, last_success, "
-                               "last_failure, failing_since, failure_text, failures_in_row, "
-                               "records_last, records_today, records_day, alerted, skipped_cycles "
-                               "FROM %1")
-                    .arg(table))) {
+        if (!q.exec(select) && !(addLaterColumns(db, table) && q.exec(select))) {
             QSqlQuery create(db);
             if (!create.exec(createStatement(table)))
                 throw EDatabaseError(create.lastError().text());
@@ -144,12 +159,9 @@ void HealthKeeper::save(const HealthRow& row) {
         remove.prepare(QStringLiteral("DELETE FROM %1 WHERE ip = ?").arg(table));
         remove.addBindValue(row.ip);
         QSqlQuery insert(db);
-        insert.prepare(
-            QStringLiteral("INSERT INTO %1 (ip, loc, descr, last_attempt, last_success, "
-                           "last_failure, failing_since, failure_text, failures_in_row, "
-                           "records_last, records_today, records_day, alerted, skipped_cycles) "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(table));
+        insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                      "?, ?, ?, ?, ?, ?)")
+                           .arg(table, kColumns));
         for (const QVariant& value :
              {QVariant(row.ip), QVariant(row.loc), QVariant(row.desc),
               QVariant(timeText(row.lastAttempt)), QVariant(timeText(row.lastSuccess)),
@@ -157,7 +169,7 @@ void HealthKeeper::save(const HealthRow& row) {
               QVariant(row.failureText.left(kMaxFailureText)), QVariant(row.failuresInRow),
               QVariant(row.recordsLast), QVariant(row.recordsToday),
               QVariant(row.day.toString(Qt::ISODate)), QVariant(row.alerted ? 1 : 0),
-              QVariant(row.skippedCycles)})
+              QVariant(row.skippedCycles), QVariant(row.keptVisits), QVariant(row.otherStation)})
             insert.addBindValue(value);
         if (!remove.exec())
             throw EDatabaseError(remove.lastError().text());
@@ -203,6 +215,14 @@ void HealthKeeper::record(const QString& ip, const QString& desc, const QString&
     row.loc = loc;
     row.lastAttempt = now;
     row.skippedCycles = 0;
+    if (outcome.elsewhere) {
+        // Neither a success nor a failure of the point: it is not tried.
+        row.otherStation = outcome.failure;
+        save(row);
+        return;
+    }
+    row.otherStation.clear();
+    countKeptVisit(row, outcome);
     if (row.day != now.date()) {
         row.day = now.date();
         row.recordsToday = 0;
@@ -224,6 +244,33 @@ void HealthKeeper::record(const QString& ip, const QString& desc, const QString&
         raiseIfCrossed(row);
     }
     save(row);
+}
+
+// A point that goes on keeping records it was not asked to delete fills up
+// and its tickets wait: said once it has kept them for the visits of the
+// threshold, and once more when it deletes again.
+void HealthKeeper::countKeptVisit(HealthRow& row, const PointOutcome& outcome) {
+    if (outcome.kept) {
+        row.keptVisits = std::min(row.keptVisits + 1, kMaxSaneCount);
+        if (row.keptVisits == m_policy.alertKeptVisits) {
+            const QString reason =
+                QStringLiteral("%1 visitas seguidas sin borrar sus registros").arg(row.keptVisits);
+            reportProblem(QStringLiteral("ALERTA: el punto %1 no borra sus registros: %2")
+                              .arg(pointName(row), reason));
+            if (onAlert)
+                onAlert(HealthAlert{true, row.ip, row.desc, row.loc, reason});
+        }
+        return;
+    }
+    if (!outcome.deleted)
+        return;
+    if (row.keptVisits >= m_policy.alertKeptVisits) {
+        const QString reason = QStringLiteral("borra de nuevo sus registros");
+        reportProblem(QStringLiteral("AVISO: el punto %1 %2.").arg(pointName(row), reason));
+        if (onAlert)
+            onAlert(HealthAlert{false, row.ip, row.desc, row.loc, reason});
+    }
+    row.keptVisits = 0;
 }
 
 // Down: as many failures in a row as the threshold, or failing with no
@@ -277,6 +324,8 @@ QList<PointHealthView> HealthKeeper::view(const QList<PointHealthView>& points) 
             p.recordsLast = row.recordsLast;
             p.recordsToday = row.day == today ? row.recordsToday : 0;
             p.nextTry = nextTryText(row);
+            p.keptVisits = row.keptVisits;
+            p.otherStation = row.otherStation;
             p.state = row.alerted                 ? PointHealthView::State::Down
                       : row.failuresInRow > 0     ? PointHealthView::State::Failing
                       : row.lastAttempt.isValid() ? PointHealthView::State::Ok
@@ -353,7 +402,9 @@ QJsonArray healthToJson(const QList<PointHealthView>& rows) {
                                  {QStringLiteral("fallos_seguidos"), p.failuresInRow},
                                  {QStringLiteral("registros_ultimo"), p.recordsLast},
                                  {QStringLiteral("registros_hoy"), p.recordsToday},
-                                 {QStringLiteral("proximo_intento"), p.nextTry}});
+                                 {QStringLiteral("proximo_intento"), p.nextTry},
+                                 {QStringLiteral("visitas_sin_borrar"), p.keptVisits},
+                                 {QStringLiteral("otra_estacion"), p.otherStation}});
     return array;
 }
 
@@ -379,6 +430,8 @@ QList<PointHealthView> healthFromJson(const QJsonArray& array) {
         p.recordsLast = o.value(QLatin1String("registros_ultimo")).toInt();
         p.recordsToday = o.value(QLatin1String("registros_hoy")).toInt();
         p.nextTry = text("proximo_intento");
+        p.keptVisits = o.value(QLatin1String("visitas_sin_borrar")).toInt();
+        p.otherStation = text("otra_estacion");
         rows << p;
     }
     return rows;
@@ -404,6 +457,10 @@ QString healthText(const QList<PointHealthView>& rows) {
                            : when(p.lastFailure) + QStringLiteral(" ") + p.failureText;
         if (!p.nextTry.isEmpty())
             note += QStringLiteral(" [próximo intento %1]").arg(p.nextTry);
+        if (p.keptVisits > 0)
+            note += QStringLiteral(" [%1 visita(s) sin borrar]").arg(p.keptVisits);
+        if (!p.otherStation.isEmpty())
+            note += QStringLiteral(" [%1]").arg(p.otherStation);
         text += QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9\n")
                     .arg(p.ip, -16)
                     .arg(p.loc, -6)

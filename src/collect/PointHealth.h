@@ -15,10 +15,11 @@ class StationReport;
 // What a point's health settings are: when it counts as down, and whether
 // dead points are tried less often and transient failures once more.
 struct HealthPolicy {
-    int alertFailures = 3; // failures in a row that raise the alert
-    int alertHours = 24;   // hours without a success that raise it
-    bool backOff = false;  // a down point is tried every 2nd, 4th, 8th ... cycle
-    bool retry = false;    // a reset or time-out is tried once more at the end of the cycle
+    int alertFailures = 3;   // failures in a row that raise the alert
+    int alertHours = 24;     // hours without a success that raise it
+    bool backOff = false;    // a down point is tried every 2nd, 4th, 8th ... cycle
+    bool retry = false;      // a reset or time-out is tried once more at the end of the cycle
+    int alertKeptVisits = 5; // visits in a row without a delete that raise an alert
 };
 
 // The longest a backed-off point waits for its next try.
@@ -36,6 +37,8 @@ struct HealthRow {
     QDate day; // the day recordsToday counts
     bool alerted = false;
     int skippedCycles = 0; // cycles passed over since the last try (back-off)
+    int keptVisits = 0;    // visits in a row that fetched records and sent no delete
+    QString otherStation;  // set while another station collects the point
 };
 
 // A change of a point's state worth telling someone: down (an alert) or up
@@ -59,6 +62,8 @@ struct PointHealthView {
     int recordsLast = 0;
     int recordsToday = 0;
     QString nextTry; // empty unless the point is backed off
+    int keptVisits = 0;
+    QString otherStation;
 };
 
 // The health table of the local database and the decisions made from it: the
@@ -96,6 +101,7 @@ public:
 private:
     void raiseIfCrossed(HealthRow& row);
     void notify(HealthRow& row, bool down, const QString& reason);
+    void countKeptVisit(HealthRow& row, const PointOutcome& outcome);
     void save(const HealthRow& row);
     void reportProblem(const QString& text) noexcept;
     int backOffCycles(const HealthRow& row) const;

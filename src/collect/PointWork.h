@@ -20,6 +20,9 @@ struct PointOutcome {
     QString failure;        // what failed, for a person
     int records = 0;        // records stored by the run
     bool transient = false; // a reset or time-out: another try may succeed
+    bool elsewhere = false; // another station collects the point now: not tried
+    bool deleted = false;   // the point confirmed the delete of what it held
+    bool kept = false;      // the point keeps records the files did not allow deleting
 };
 
 // What a cycle step asks of one registration point. Every call returns only

@@ -43,6 +43,9 @@ struct PointSetup {
 // One registration point's work: fetch its files, store each record exactly
 // once in the two local tables, the server table and the output file, and
 // push the parameter lists. Owns its data sets; widget-free.
+class PointLeases;
+struct PendingDelete;
+
 class PuntoRegistro : public PointWork {
 public:
     explicit PuntoRegistro(PointSetup setup);
@@ -62,10 +65,19 @@ public:
     void FtpClient1PacketRecvd(TTcpSock* Sender);
     void FtpClient1Failure(bool& Handled, TCmdType Trans_Type);
 
-    // Adds the journals to databases made before them; raises a plain error.
+    // Adds the journals (and, with a server, the points' leases) to databases
+    // made before them; raises a plain error.
     void ensureJournals();
-    // The recovery state as last loaded or saved.
-    const RunState& state() const { return m_state; }
+    // The recovery state as last loaded or saved; loaded now when it was not.
+    // Raises when it cannot be read.
+    const RunState& state();
+
+    // The operator gives up the unfinished run whose id begins with runId:
+    // its records are not stored (they may be only in its local copies), its
+    // point's lease is let go, and the log names what was given up. Returns
+    // the text said; raises when there is no such run or the state cannot be
+    // saved.
+    QString abandonRun(const QString& runId);
 
     bool FalloFTP = false;
     QString DescActual;
@@ -88,6 +100,13 @@ private:
         bool server = false;
         bool oneDatabase = false; // both aliases name one database
     };
+    // What the storing thread hands back.
+    struct StoredRun {
+        int count = 0;            // of the run's count file
+        QList<qint32> badCards;   // codes whose card was stored as 0
+        QString movedTo;          // the side file the lines were written to again
+        bool heldDiffers = false; // the intended file holds lines that are not the run's
+    };
 
     bool serverOn() const;
     bool tablesAccessible();
@@ -102,42 +121,59 @@ private:
     void reportSideFiles(CycleOutput& output);
     void adoptKeyRun(CycleOutput& output);
 
+    // PuntoRegistroLease.cpp: one station at a time collects a point.
+    PointLeases* leases();
+    bool takeLease(const QString& IP, const QString& Desc, QString& lease);
+    void noteLeaseRun();
+    void releaseLease(const QString& lease, const QString& address);
+    void tidyLeases();
+    QList<PendingDelete> priorEntries(const QString& point);
+    bool journalHolds(const QString& runId);
+
     // The fetch step: true when both local files are in place and flushed,
     // the run's recovery state is saved, its output file is open, and the
     // point has been asked to delete when the files allow it.
     bool descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
-                           CycleOutput& output);
+                           const QString& lease, CycleOutput& output);
     bool connectTo(const QString& IP, const QString& Desc);
     QString pointKey(const QString& IP) const;
     bool downloadFiles();
-    FilesVerdict judgeFiles();
+    FilesVerdict judgeFiles(const QString& point, int skip);
+    FilesVerdict judgeTail(const QString& point, int count);
     int countAgain();
     void disconnectQuietly();
-    void startRun(const QString& point, const QString& Loc, CycleOutput& output);
-    void updatePending(RunRecord& run, int count);
+    void startRun(const QString& point, const QString& Loc, const QString& lease,
+                  CycleOutput& output);
+    std::optional<PendingDelete> matchedEntry(const QList<PendingDelete>& entries, int count);
+    void updatePending(RunRecord& run);
     void setRunOutput(RunRecord& run, CycleOutput& output) const;
-    bool openRunOutput(CycleOutput& output, bool emptiedBefore);
+    bool openRunOutput();
     void giveUpRun();
-    void sendDelete(const QString& point);
+    bool filesStillTheRuns(const QString& Loc);
+    void sendDelete();
     void reportKept(const QString& Loc, const QString& why);
     void flushLocalFiles();
 
     // Recovery of an interrupted run from its local copies.
     void recoverRun(CycleOutput& output);
+    QStringList missingRunFiles() const;
+    bool runFilesDiffer() const;
     bool runFilesMatch() const;
+    int ticketsOfRun(const RunRecord& run) const;
     void setAsideRun();
+    void nameGivenUpLines(const RunRecord& run);
     void chooseRecoveryOutput(CycleOutput& output);
     void recoverIntoCycleOutput(CycleOutput& output);
 
-    // The storing of the local files under the saved run; count is that of
-    // the run's count file.
-    void procesarDescarga(const QString& Loc, bool recoveryRun, int count);
-    QList<qint32> storeRun(const QString& Loc, int count, QChar decimal, RunOutput& out);
+    // The storing of the local files under the saved run.
+    void procesarDescarga(const QString& Loc, bool recoveryRun);
+    StoredRun storeRun(const QString& Loc, QChar decimal, RunOutput& out);
     int storeRecords(RecordReader& reader, int count, const QString& Loc, QChar decimal,
                      const RunStores& stores, TicketStatements& statements, RunOutput& out);
     void commitRun(const QString& Loc, int stored, const RunStores& stores, StoreTransaction& local,
                    StoreTransaction& server);
-    void finishRun(const QString& Loc, int count, bool recoveryRun);
+    void keepLinesReachable(RunOutput& out, StoredRun& result);
+    void finishRun(const QString& Loc, const StoredRun& stored, bool recoveryRun);
 
     bool readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos);
     std::optional<PersonEntry> personOfRow();
@@ -153,8 +189,11 @@ private:
     PointOutcome m_outcome;
     RunState m_state;
     bool m_stateLoaded = false;
-    std::unique_ptr<RunOutput> m_out; // opened by the fetch step, before the delete
+    std::unique_ptr<RunOutput> m_out; // opened before the run's state is saved
     std::optional<int> m_count;       // of the fetched count file; none when unreadable
+    FilesVerdict m_verdict;           // of the fetched files
+    std::unique_ptr<PointLeases> m_leases;
+    bool m_leasesTidied = false; // this station's leases left by an earlier process
     TTable tLectura, tLecturaBAK, torRegAsist, tLog;
     TQuery qPersonal, qCeco;
 };

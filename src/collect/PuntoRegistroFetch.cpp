@@ -1,6 +1,7 @@
 // The fetch step of one point and the FTP client's event handlers.
 #include "collect/PuntoRegistro.h"
 
+#include "collect/PointLease.h"
 #include "collect/RunJournal.h"
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
@@ -94,8 +95,18 @@ void PuntoRegistro::closeFtp() {
 
 void PuntoRegistro::ensureJournals() {
     RunJournal::ensure(m.localAlias, false);
-    if (serverOn())
+    if (serverOn()) {
         RunJournal::ensure(m.serverAlias, true);
+        PointLeases::ensure(m.serverAlias);
+    }
+}
+
+const RunState& PuntoRegistro::state() {
+    if (!m_stateLoaded) {
+        m_state = RunState::load(m.statePath.isEmpty() ? RunState::defaultPath() : m.statePath);
+        m_stateLoaded = true;
+    }
+    return m_state;
 }
 
 // Opens and closes the four tables; the journals are added where missing.
@@ -131,6 +142,7 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
         pointFailed(QStringLiteral("no se puede leer el estado de recuperación"));
         return;
     }
+    tidyLeases();
     reportSideFiles(output);
     adoptKeyRun(output);
     if (m_state.unfinished) {
@@ -140,10 +152,23 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
         recoverRun(output);
         return;
     }
-    if (!descargarArchivos(IP, Desc, Loc, output))
+    QString lease;
+    if (!takeLease(IP, Desc, lease))
         return;
-    // A count file that cannot be opened stops the run here, as a recovery's would.
-    procesarDescarga(Loc, false, m_count ? *m_count : leerCantidad(m_state.run.countFile()));
+    bool fetched = false;
+    try {
+        fetched = descargarArchivos(IP, Desc, Loc, lease, output);
+    } catch (...) {
+        if (!m_state.unfinished)
+            releaseLease(lease, QString());
+        throw;
+    }
+    if (!fetched) {
+        if (!m_state.unfinished)
+            releaseLease(lease, QString());
+        return;
+    }
+    procesarDescarga(Loc, false);
 }
 
 void PuntoRegistro::pointFailed(const QString& why, bool transient) {
@@ -161,8 +186,7 @@ bool PuntoRegistro::loadState(const QString& Desc) {
     if (m_stateLoaded)
         return true;
     try {
-        m_state = RunState::load(m.statePath.isEmpty() ? RunState::defaultPath() : m.statePath);
-        m_stateLoaded = true;
+        state();
         return true;
     } catch (const Exception& error) {
         m.report.memoAppend(QStringLiteral("   ") + Desc + QStringLiteral("... FALLO\r\n"));
@@ -172,7 +196,7 @@ bool PuntoRegistro::loadState(const QString& Desc) {
 }
 
 bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
-                                      CycleOutput& output) {
+                                      const QString& lease, CycleOutput& output) {
     if (!connectTo(IP, Desc))
         return false;
     const QString point = pointKey(IP);
@@ -183,20 +207,24 @@ bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, co
         pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
         return false;
     }
-    const FilesVerdict verdict = judgeFiles();
-    const bool emptiedBefore = output.emptied;
-    startRun(point, Loc, output);
+    startRun(point, Loc, lease, output);
     // An output file that cannot be written fails the point before anything
     // is deleted on it.
-    if (!openRunOutput(output, emptiedBefore)) {
+    if (!m_out) {
+        disconnectQuietly();
+        return false;
+    }
+    noteLeaseRun();
+    if (!filesStillTheRuns(Loc)) {
         disconnectQuietly();
         return false;
     }
     step("before-delete");
-    if (verdict.deleteIt)
-        sendDelete(point);
-    else if (!verdict.keptWhy.isEmpty())
-        reportKept(Loc, verdict.keptWhy);
+    if (m_verdict.deleteIt)
+        sendDelete();
+    else if (!m_verdict.keptWhy.isEmpty())
+        reportKept(Loc, m_verdict.keptWhy);
+    m_outcome.kept = !m_verdict.deleteIt && m_state.run.count > 0;
     step("after-delete");
     disconnectQuietly();
     return true;
@@ -259,10 +287,11 @@ bool PuntoRegistro::downloadFiles() {
 
 // The point erases every record it holds when asked to delete, also those
 // beyond its count. So it is asked only when the record file holds exactly
-// the counted records, or a stale tail behind them that a second reading of
-// the count confirms. A ticket issued after that second reading and before
-// the delete is still lost: only the point could close that window.
-PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles() {
+// the counted records, or a stale tail behind them: the same bytes at two
+// visits in a row, with a count that does not change between two readings.
+// A ticket issued after that second reading and before the delete is still
+// lost: only the point could close that window.
+PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles(const QString& point, int skip) {
     const int count = m_count.value_or(0);
     if (count == 0)
         return {false, {}}; // nothing to collect, and the record file was not fetched
@@ -272,16 +301,44 @@ PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles() {
                                       "de la cantidad")
                            .arg(whole)
                            .arg(count)};
-    if (whole > count) {
-        const int again = countAgain();
-        if (again < 0)
-            return {false, QStringLiteral("no se pudo volver a leer la cantidad")};
-        if (again != count)
-            return {false, QStringLiteral("la cantidad pasó de %1 a %2 durante la descarga")
-                               .arg(count)
-                               .arg(again)};
-    }
+    // Stored records still at the head of the file and a smaller count: the
+    // point emptied its count file but not its records, and what follows
+    // them is not counted.
+    if (skip > count)
+        return {false, QStringLiteral("la cantidad (%1) es menor que los %2 registros ya "
+                                      "almacenados que el archivo todavía contiene")
+                           .arg(count)
+                           .arg(skip)};
+    if (whole > count)
+        return judgeTail(point, count);
+    m_state.tails.remove(point);
     return {};
+}
+
+PuntoRegistro::FilesVerdict PuntoRegistro::judgeTail(const QString& point, int count) {
+    const int again = countAgain();
+    if (again < 0)
+        return {false, QStringLiteral("no se pudo volver a leer la cantidad")};
+    if (again != count)
+        return {false, QStringLiteral("la cantidad pasó de %1 a %2 durante la descarga")
+                           .arg(count)
+                           .arg(again)};
+    QFile file(kRecordFile);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(qint64(count) * kRecordSize))
+        return {false, QStringLiteral("no se pudo leer el final del archivo de registros")};
+    const QByteArray tail = file.readAll();
+    const TailSeen seen{QCryptographicHash::hash(tail, QCryptographicHash::Sha256), tail.size()};
+    const auto before = m_state.tails.constFind(point);
+    if (before != m_state.tails.constEnd() && before->sha256 == seen.sha256 &&
+        before->bytes == seen.bytes) {
+        m_state.tails.remove(point);
+        return {}; // a stale tail: the same bytes as at the last visit
+    }
+    m_state.tails.insert(point, seen);
+    return {false, QStringLiteral("el archivo de registros tiene %1 byte(s) más que la cantidad; "
+                                  "se borran sin almacenar solo si siguen iguales en la próxima "
+                                  "visita")
+                       .arg(seen.bytes)};
 }
 
 // The count read once more, into a file of its own: the local count file is
@@ -322,8 +379,11 @@ void PuntoRegistro::flushLocalFiles() {
 
 // The local files become the only copy once the delete is sent: the run's
 // state is saved first, with the bytes the point may still hold if the delete
-// is never sent or confirmed.
-void PuntoRegistro::startRun(const QString& point, const QString& Loc, CycleOutput& output) {
+// is never sent or confirmed, and its output file open (so that the state
+// names which file it is). A run whose state is not on the disk does not
+// happen: nothing is stored or deleted, and the point keeps its records.
+void PuntoRegistro::startRun(const QString& point, const QString& Loc, const QString& lease,
+                             CycleOutput& output) {
     const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
     const int count = m_count.value_or(0);
@@ -332,18 +392,33 @@ void PuntoRegistro::startRun(const QString& point, const QString& Loc, CycleOutp
     run.loc = Loc;
     run.workDir = QDir::currentPath();
     run.countSha256 = fileSha256(kCountFile);
+    run.count = count;
+    run.records = recordsPresent(kRecordFile, count);
     if (count > 0)
         run.recordSha256 = fileSha256(kRecordFile);
     run.point = point;
-    if (m_state.pending.contains(point))
-        run.priorPending = m_state.pending.value(point);
-    updatePending(run, count);
+    run.lease = lease;
+    run.priorPending = matchedEntry(priorEntries(point), count);
+    run.skip = run.priorPending ? run.priorPending->count : 0;
+    if (!run.priorPending && m_state.pending.contains(point))
+        run.priorPending = m_state.pending.value(point); // put back if the run is given up
+    m_verdict = judgeFiles(point, run.skip);
+    updatePending(run);
     setRunOutput(run, output);
     m_state.run = run;
     m_state.unfinished = true;
-    // A run whose state is not on the disk does not happen: nothing is stored
-    // or deleted, and the point keeps its records for a later cycle.
-    saveStateOrRevert(before, output, emptiedBefore);
+    if (!openRunOutput()) {
+        m_state = before;
+        output.emptied = emptiedBefore;
+        return;
+    }
+    m_state.run.outputFile = m_out->identity();
+    try {
+        saveStateOrRevert(before, output, emptiedBefore);
+    } catch (...) {
+        m_out.reset();
+        throw;
+    }
 }
 
 void PuntoRegistro::saveStateOrRevert(const RunState& before, CycleOutput& output,
@@ -357,25 +432,35 @@ void PuntoRegistro::saveStateOrRevert(const RunState& before, CycleOutput& outpu
     }
 }
 
-// The point's unconfirmed-delete entry: records stored already that the point
-// may still hold. An earlier entry stands until a fetched record file shows
-// that the point no longer holds them.
-void PuntoRegistro::updatePending(RunRecord& run, int count) {
+// The entry of the records an earlier run stored that the file still begins
+// with (the longest, when more do), once that run is journaled.
+std::optional<PendingDelete> PuntoRegistro::matchedEntry(const QList<PendingDelete>& entries,
+                                                         int count) {
+    std::optional<PendingDelete> best;
     if (count == 0)
-        return; // no record file fetched: nothing proves or disproves the entry
-    const int present = recordsPresent(kRecordFile, count);
-    if (run.priorPending) {
-        const PendingDelete& old = *run.priorPending;
-        if (prefixHash(kRecordFile, old.count) == old.sha256 &&
-            RunJournal::holds(m.localAlias, false, old.runId, RunJournal::kLocalStore)) {
-            run.skip = old.count;
-            if (present <= old.count)
-                return; // nothing new: the entry stands as it is
-        }
+        return best; // no record file fetched: nothing proves or disproves an entry
+    for (const PendingDelete& entry : entries)
+        if ((!best || entry.count > best->count) &&
+            prefixHash(kRecordFile, entry.count) == entry.sha256 && journalHolds(entry.runId))
+            best = entry;
+    return best;
+}
+
+// The point's unconfirmed-delete entry: records stored that the point may
+// still hold, also after a delete it confirmed (a point may empty its count
+// file and not its records). An entry stands until a fetched record file
+// no longer begins with its bytes.
+void PuntoRegistro::updatePending(RunRecord& run) {
+    if (run.count == 0)
+        return; // no record file fetched: the entry stands as it is
+    if (run.skip > 0 && run.records <= run.skip) {
+        m_state.pending.insert(run.point, *run.priorPending); // nothing new
+        return;
     }
     m_state.pending.remove(run.point);
-    if (present > 0)
-        m_state.pending.insert(run.point, {run.runId, present, prefixHash(kRecordFile, present)});
+    if (run.records > 0)
+        m_state.pending.insert(run.point,
+                               {run.runId, run.records, prefixHash(kRecordFile, run.records)});
 }
 
 // The cycle's output file: emptied once in a cycle that overwrites, appended
@@ -386,17 +471,16 @@ void PuntoRegistro::setRunOutput(RunRecord& run, CycleOutput& output) const {
     run.outputPath = out.absoluteFilePath();
     run.appendMark = !output.overwrite && out.exists();
     run.outputStart = emptyIt || !out.exists() ? 0 : out.size();
+    run.outputFile.clear();
     if (output.overwrite)
         output.emptied = true;
 }
 
-bool PuntoRegistro::openRunOutput(CycleOutput& output, bool emptiedBefore) {
+bool PuntoRegistro::openRunOutput() {
     try {
         m_out = std::make_unique<RunOutput>(m_state.run.outputPath, m_state.run.outputStart);
         return true;
     } catch (const Exception& error) {
-        output.emptied = emptiedBefore;
-        giveUpRun();
         pointFailed(error.message());
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         reportProblem(QStringLiteral("ERROR: ") + error.message() +
@@ -406,18 +490,38 @@ bool PuntoRegistro::openRunOutput(CycleOutput& output, bool emptiedBefore) {
 }
 
 // A run that stored nothing and deleted nothing is forgotten, and the point's
-// entry is as it was before it.
+// entry is as it was before it. Its lease goes; the server's entry was not
+// touched by it.
 void PuntoRegistro::giveUpRun() {
-    const RunRecord& run = m_state.run;
+    const RunRecord run = m_state.run;
     if (m_state.pending.value(run.point).runId == run.runId)
         m_state.pending.remove(run.point);
     if (run.priorPending)
         m_state.pending.insert(run.point, *run.priorPending);
     m_state.unfinished = false;
     saveState();
+    m_out.reset();
+    releaseLease(run.lease, QString());
 }
 
-void PuntoRegistro::sendDelete(const QString& point) {
+// Right before the delete: the local copies are still the ones the run's
+// state names. Another process writing the same folder would otherwise have
+// the point emptied of records that no store will ever hold.
+bool PuntoRegistro::filesStillTheRuns(const QString& Loc) {
+    if (runFilesMatch())
+        return true;
+    giveUpRun();
+    pointFailed(QStringLiteral("los archivos locales cambiaron durante la descarga"));
+    m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+    reportProblem(QStringLiteral("ERROR: los archivos locales de la descarga (Loc: %1) cambiaron "
+                                 "mientras se descargaban; no se almacenan y el punto conserva "
+                                 "sus registros.")
+                      .arg(Loc));
+    return false;
+}
+
+// The entry of what was stored stays after a confirmed delete too.
+void PuntoRegistro::sendDelete() {
     FalloFTP = false;
     bool confirmed = true;
     try {
@@ -425,10 +529,7 @@ void PuntoRegistro::sendDelete(const QString& point) {
     } catch (const std::exception&) {
         confirmed = false;
     }
-    // Saved at once: a run that fails later must not leave the point's old
-    // bytes standing as "not deleted".
-    if (confirmed && !FalloFTP && m_state.pending.remove(point) > 0)
-        saveState();
+    m_outcome.deleted = confirmed && !FalloFTP;
     FalloFTP = false;
 }
 

@@ -2,6 +2,9 @@
 // the settings key, and output lines kept aside.
 #include "collect/PuntoRegistro.h"
 
+#include "collect/PointLease.h"
+#include "collect/RunOutput.h"
+#include "platform/DiskSync.h"
 #include "platform/Errors.h"
 
 #include <QDir>
@@ -18,6 +21,25 @@ QString shortId(const QString& runId) {
 bool writable(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
+}
+
+bool writableFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+// What the run's own output file holds past where the run began; nothing
+// when it cannot be read.
+QByteArray heldBy(const QString& path, qint64 start) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(start))
+        return {};
+    return file.readAll();
+}
+
+QString ticketsText(int tickets) {
+    return tickets < 0 ? QStringLiteral("un número desconocido de tickets")
+                       : QStringLiteral("%1 ticket(s)").arg(tickets);
 }
 
 } // namespace
@@ -37,18 +59,47 @@ void PuntoRegistro::recoverRun(CycleOutput& output) {
                           .arg(run.loc, run.workDir));
         return;
     }
-    if (!runFilesMatch()) {
+    if (runFilesDiffer()) {
         setAsideRun();
         return;
     }
+    if (const QStringList missing = missingRunFiles(); !missing.isEmpty()) {
+        // An empty mount point of a share not yet mounted looks like this:
+        // the copies may come back, and nothing is fetched meanwhile.
+        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+        reportProblem(QStringLiteral("ERROR: faltan los archivos locales de la descarga sin "
+                                     "terminar (Loc: %1, descarga %2): %3. No se descarga ningún "
+                                     "punto hasta que vuelvan o se abandone la descarga (%4).")
+                          .arg(run.loc, shortId(run.runId), missing.join(QStringLiteral(", ")),
+                               ticketsText(ticketsOfRun(run))));
+        return;
+    }
     chooseRecoveryOutput(output);
-    procesarDescarga(run.loc, true, leerCantidad(run.countFile()));
+    procesarDescarga(run.loc, true);
+}
+
+QStringList PuntoRegistro::missingRunFiles() const {
+    const RunRecord& run = m_state.run;
+    QStringList missing;
+    if (!QFile::exists(run.countFile()))
+        missing << run.countFile();
+    if (!run.recordSha256.isEmpty() && !QFile::exists(run.recordFile()))
+        missing << run.recordFile();
+    return missing;
+}
+
+// A copy that is there with other bytes than the run's: not the run's own.
+bool PuntoRegistro::runFilesDiffer() const {
+    const RunRecord& run = m_state.run;
+    const auto differs = [](const QString& file, const QByteArray& sha) {
+        return QFile::exists(file) && fileSha256(file) != sha;
+    };
+    return differs(run.countFile(), run.countSha256) ||
+           (!run.recordSha256.isEmpty() && differs(run.recordFile(), run.recordSha256));
 }
 
 bool PuntoRegistro::runFilesMatch() const {
-    const RunRecord& run = m_state.run;
-    return QFile::exists(run.countFile()) && fileSha256(run.countFile()) == run.countSha256 &&
-           (run.recordSha256.isEmpty() || fileSha256(run.recordFile()) == run.recordSha256);
+    return missingRunFiles().isEmpty() && !runFilesDiffer();
 }
 
 // Files that are not the run's own are never stored: they are renamed for
@@ -68,32 +119,104 @@ void PuntoRegistro::setAsideRun() {
     reportProblem(QStringLiteral("ERROR: los archivos locales no son los de la descarga sin "
                                  "terminar (Loc: %1); no se almacenan. Archivos: %2")
                       .arg(run.loc, kept.isEmpty() ? QStringLiteral("ninguno") : kept.join(", ")));
+    nameGivenUpLines(run);
 }
 
-// The run's own output file when it can take the lines; the cycle's file when
-// the run's was never created; else a side file in the working directory,
-// reported until the operator moves its lines.
+QString PuntoRegistro::abandonRun(const QString& runId) {
+    state();
+    const RunRecord run = m_state.run;
+    if (!m_state.unfinished || runId.size() < 8 || !run.runId.startsWith(runId))
+        throw Exception(
+            QStringLiteral("No hay ninguna descarga sin terminar con el identificador %1")
+                .arg(runId));
+    const int tickets = ticketsOfRun(run);
+    giveUpRun();
+    const QString text = QStringLiteral("AVISO: descarga sin terminar abandonada por el operador "
+                                        "(Loc: %1, descarga %2): %3 no se almacenan.")
+                             .arg(run.loc, shortId(run.runId), ticketsText(tickets));
+    reportProblem(text);
+    nameGivenUpLines(run);
+    return text;
+}
+
+// Tickets a run has to store; -1 when neither its state nor its files tell.
+int PuntoRegistro::ticketsOfRun(const RunRecord& run) const {
+    if (run.records >= 0)
+        return run.toStore();
+    if (!runFilesMatch())
+        return -1;
+    const int count = leerCantidad(run.countFile());
+    const qint64 whole = QFile(run.recordFile()).size() / kRecordSize;
+    return std::max(0, int(std::min<qint64>(count, whole)) - run.skip);
+}
+
+// Lines a given-up run wrote before it was cut short stay in its output file
+// (they may already be in someone's hands): the log says which they are.
+void PuntoRegistro::nameGivenUpLines(const RunRecord& run) {
+    const QString path = run.intendedOutput();
+    const QString now = fileIdentity(path);
+    if (now.isEmpty() || (!run.outputFile.isEmpty() && now != run.outputFile))
+        return;
+    const qint64 start = run.outputStart;
+    if (QFileInfo(path).size() <= start)
+        return;
+    reportProblem(QStringLiteral("AVISO: las líneas de %1 desde el byte %2 son de la descarga "
+                                 "no almacenada (Loc: %3, descarga %4): sus tickets no están en "
+                                 "las tablas.")
+                      .arg(path)
+                      .arg(start)
+                      .arg(run.loc, shortId(run.runId)));
+}
+
+// Where a recovery writes its lines: the run's own output file while the
+// path still names it and it can be written (cut back to where the run
+// began); the cycle's file when the run's is gone or was replaced (and said
+// so: the lines written before the cut are in the moved file); else a side
+// file in the working directory, holding only the lines that the run's
+// file lacks, reported until the operator moves them.
 void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
-    RunRecord& run = m_state.run;
-    if (run.outputPath == QFileInfo(output.path).absoluteFilePath()) {
-        recoverIntoCycleOutput(output);
-        return;
-    }
-    const QFileInfo file(run.outputPath);
-    if (file.exists() && writable(run.outputPath))
-        return;
     const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
-    if (!file.exists() && file.dir().exists()) {
+    RunRecord& run = m_state.run;
+    const QString now = fileIdentity(run.outputPath);
+    const bool same = !now.isEmpty() && (run.outputFile.isEmpty() || now == run.outputFile);
+    const QFileInfo file(run.outputPath);
+    if (run.sideFor.isEmpty() && same && writable(run.outputPath)) {
+        if (run.outputPath == QFileInfo(output.path).absoluteFilePath())
+            recoverIntoCycleOutput(output);
+    } else if (run.sideFor.isEmpty() && !same && writableFolder(file.absolutePath())) {
+        if (!run.outputFile.isEmpty())
+            reportProblem(QStringLiteral("AVISO: el archivo de salida %1 de la descarga "
+                                         "interrumpida (Loc: %2) fue movido o reemplazado: las "
+                                         "líneas que alcanzó a escribir desde el byte %3 quedaron "
+                                         "en el archivo movido y se escriben de nuevo en %4.")
+                              .arg(run.outputPath, run.loc)
+                              .arg(run.outputStart)
+                              .arg(QFileInfo(output.path).absoluteFilePath()));
         setRunOutput(run, output);
-    } else {
-        run.sideFor = run.sideFor.isEmpty() ? run.outputPath : run.sideFor;
-        run.outputPath = QDir::current().absoluteFilePath(
-            QStringLiteral("salida-%1.txt").arg(shortId(run.runId)));
-        run.outputStart = 0;
-        run.appendMark = false;
+    } else if (run.sideFor.isEmpty()) {
+        // run.outputFile and outputStart go on naming the run's own file
+        run.sideFor = run.outputPath;
+        run.outputPath =
+            QDir(run.workDir)
+                .absoluteFilePath(QStringLiteral("salida-%1.txt").arg(shortId(run.runId)));
     }
-    saveStateOrRevert(before, output, emptiedBefore);
+    try {
+        m_out = std::make_unique<RunOutput>(run.outputPath, run.writeStart());
+        if (run.sideFor.isEmpty()) {
+            run.outputFile = m_out->identity();
+        } else if (const QString intended = fileIdentity(run.sideFor);
+                   !intended.isEmpty() &&
+                   (run.outputFile.isEmpty() || intended == run.outputFile)) {
+            m_out->leaveOut(heldBy(run.sideFor, run.outputStart));
+        }
+        saveStateOrRevert(before, output, emptiedBefore);
+    } catch (...) {
+        m_out.reset();
+        m_state = before;
+        output.emptied = emptiedBefore;
+        throw;
+    }
 }
 
 // The recovered lines go to the file this cycle writes. A cycle that empties
@@ -101,11 +224,8 @@ void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
 // cycle must not empty the recovered lines again.
 void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
     if (output.overwrite && !output.emptied) {
-        const RunState before = m_state;
         m_state.run.outputStart = 0;
         m_state.run.appendMark = false;
-        // a recovery cut short must cut back to the same length
-        saveStateOrRevert(before, output, false);
     }
     output.emptied = true;
 }

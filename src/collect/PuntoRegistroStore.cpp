@@ -9,11 +9,25 @@
 #include "platform/Regional.h"
 #include "store/OffLoop.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 
 namespace {
 
 // "regOrf.txt" only has to exist afterwards; nothing is written to it.
+QByteArray wholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Exception(
+            QStringLiteral("Cannot read file \"%1\". %2").arg(path, file.errorString()));
+    return bytes;
+}
+
 void touchOrf() {
     QFile orf(kOrfFile);
     if (!orf.open(QIODevice::Append | QIODevice::WriteOnly))
@@ -23,31 +37,40 @@ void touchOrf() {
 
 } // namespace
 
-void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun, int count) {
-    const RunRecord run = m_state.run;
-    std::unique_ptr<RunOutput> out = recoveryRun ? nullptr : std::move(m_out);
-    if (!out)
-        out = std::make_unique<RunOutput>(run.outputPath, run.outputStart);
+void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
+    RunOutput& out = *m_out;
     touchOrf();
     const QChar decimal = formatSettings().decimalSeparator;
-    QList<qint32> badCards;
+    StoredRun stored;
     // A full point takes about a second to store: its own thread does it,
     // while this one goes on serving the window, the watchdog and the socket.
-    runOffTheEventLoop([&] { badCards = storeRun(Loc, count, decimal, *out); });
-    for (const qint32 codigo : std::as_const(badCards))
+    runOffTheEventLoop([&] { stored = storeRun(Loc, decimal, out); });
+    m_out.reset();
+    for (const qint32 codigo : std::as_const(stored.badCards))
         m.report.logRow(QStringLiteral("AVISO: la TARJETA de CODIGO %1 no es un número entero de "
                                        "32 bits; se almacena 0.")
                             .arg(codigo));
-    finishRun(Loc, count, recoveryRun);
+    finishRun(Loc, stored, recoveryRun);
 }
 
 // The storing run proper, on the storing thread: it touches no report
-// channel, only the databases, the run's files and the output file. Returns
-// the codes whose card was stored as 0.
-QList<qint32> PuntoRegistro::storeRun(const QString& Loc, int count, QChar decimal,
-                                      RunOutput& out) {
+// channel, only the databases, the run's files and the output file. The
+// local copies are read once, and stored only when they are still the bytes
+// the run's state names: another process writing the same folder, or a disk
+// that changed them, stores nothing.
+PuntoRegistro::StoredRun PuntoRegistro::storeRun(const QString& Loc, QChar decimal,
+                                                 RunOutput& out) {
     const RunRecord& run = m_state.run;
-    RecordReader reader(run.recordFile());
+    const QByteArray countBytes = wholeFile(run.countFile());
+    const int count = countOf(countBytes);
+    const QByteArray recordBytes = count > 0 ? wholeFile(run.recordFile()) : QByteArray();
+    if (QCryptographicHash::hash(countBytes, QCryptographicHash::Sha256) != run.countSha256 ||
+        (!run.recordSha256.isEmpty() &&
+         QCryptographicHash::hash(recordBytes, QCryptographicHash::Sha256) != run.recordSha256))
+        throw Exception(QStringLiteral("Los archivos locales de la descarga (Loc: %1) ya no son "
+                                       "los que se descargaron; no se almacena nada.")
+                            .arg(Loc));
+    RecordReader reader(recordBytes);
     RunStores stores;
     stores.local = !RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
     stores.server =
@@ -61,10 +84,22 @@ QList<qint32> PuntoRegistro::storeRun(const QString& Loc, int count, QChar decim
         server.begin();
     TicketStatements statements(m.localAlias, stores.server ? m.serverAlias : QString());
     const int stored = storeRecords(reader, count, Loc, decimal, stores, statements, out);
+    const qint64 whole = recordBytes.size() / kRecordSize;
+    const int expected = std::max(0, int(std::min<qint64>(count, whole)) - run.skip);
+    if (stored != expected)
+        throw Exception(QStringLiteral("Se leyeron %1 de los %2 registros de la descarga (Loc: "
+                                       "%3); no se almacena nada.")
+                            .arg(stored)
+                            .arg(expected)
+                            .arg(Loc));
     commitRun(Loc, stored, stores, local, server);
+    StoredRun result;
+    result.count = count;
     out.finish();
+    keepLinesReachable(out, result);
     step("output-written");
-    return statements.badCards();
+    result.badCards = statements.badCards();
+    return result;
 }
 
 // Reads at most count whole records; those of the saved skip were stored by
@@ -113,11 +148,45 @@ void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& s
     step("after-commits");
 }
 
-void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
+// The output file was moved away or its folder removed while the lines
+// were written: they are written again into a side file where the station
+// can reach them, and said so when the run is finished.
+void PuntoRegistro::keepLinesReachable(RunOutput& out, StoredRun& result) {
+    result.heldDiffers = out.heldDiffers();
+    if (out.stillAtPath())
+        return;
     const RunRecord& run = m_state.run;
+    result.movedTo =
+        QDir(run.workDir).absoluteFilePath(QStringLiteral("salida-%1.txt").arg(run.runId.left(8)));
+    out.copyTo(result.movedTo);
+}
+
+void PuntoRegistro::finishRun(const QString& Loc, const StoredRun& stored, bool recoveryRun) {
+    const int count = stored.count;
+    const RunRecord before = m_state.run;
+    RunRecord& run = m_state.run;
+    if (!stored.movedTo.isEmpty()) {
+        reportProblem(QStringLiteral("AVISO: el archivo de salida %1 fue movido o borrado "
+                                     "mientras se escribían las líneas de la descarga (Loc: %2); "
+                                     "se escribieron de nuevo en %3.")
+                          .arg(run.outputPath, Loc, stored.movedTo));
+        run.sideFor = run.intendedOutput();
+        run.outputPath = stored.movedTo;
+    }
+    if (stored.heldDiffers)
+        reportProblem(QStringLiteral("AVISO: %1 tiene desde el byte %2 líneas que no son las de la "
+                                     "descarga recuperada (Loc: %3); %4 tiene todas sus líneas: "
+                                     "revise %1 antes de agregarlas.")
+                          .arg(run.sideFor)
+                          .arg(run.outputStart)
+                          .arg(Loc, run.outputPath));
     m.report.memoAppend(QStringLiteral(" %1 registro(s).\r\n").arg(count));
-    if (!recoveryRun)
+    if (!recoveryRun) {
+        const PointOutcome fetched = m_outcome;
         m_outcome = PointOutcome{true, true, {}, count};
+        m_outcome.deleted = fetched.deleted;
+        m_outcome.kept = fetched.kept;
+    }
     QString archivo = Loc + QStringLiteral(": ") + run.outputPath;
     if (run.appendMark)
         archivo += QLatin1Char('*');
@@ -143,6 +212,8 @@ void PuntoRegistro::finishRun(const QString& Loc, int count, bool recoveryRun) {
         m_state.unfinished = true;
         if (!run.sideFor.isEmpty())
             m_state.sideFiles.removeLast();
+        run = before;
         throw;
     }
+    releaseLease(run.lease, run.point);
 }

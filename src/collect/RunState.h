@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <algorithm>
 #include <optional>
 
 // The download run whose local copies may be the only copy of its records.
@@ -17,7 +18,11 @@ struct RunRecord {
     QString workDir;         // where its local copies are
     QByteArray countSha256;  // of the local count file as fetched
     QByteArray recordSha256; // of the local record file; empty: not part of the run
-    QString outputPath;      // output file of the run
+    int count = -1; // of the count file; -1: not known (a state written before it was kept)
+    int records =
+        -1; // whole records the run reads (the count, or fewer in a short file); -1: not known
+    QString outputPath;      // output file of the run (a side file: see sideFor)
+    QString outputFile;      // which file the run's own was (fileIdentity); empty: not known
     qint64 outputStart = 0;  // its length when the run began: a recovery cuts it back
     bool appendMark = false; // the completion row's "*"
     int skip = 0;            // leading records already stored by an earlier run
@@ -26,6 +31,14 @@ struct RunRecord {
     // set aside unstored.
     QString point;
     std::optional<PendingDelete> priorPending;
+    QString lease; // the point's lease in the server; empty: none taken
+
+    // The output file the run's lines belong to, and where a run writes
+    // from: a side file is written whole.
+    QString intendedOutput() const { return sideFor.isEmpty() ? outputPath : sideFor; }
+    qint64 writeStart() const { return sideFor.isEmpty() ? outputStart : 0; }
+    // Tickets the run has to store: its records past the skip; -1: not known.
+    int toStore() const { return records < 0 ? -1 : std::max(0, records - skip); }
 
     QString countFile() const;
     QString recordFile() const;
@@ -38,6 +51,14 @@ struct SideFile {
     QString intended; // the output file they belong to
 };
 
+// The bytes a point's record file held past its count at a visit that left
+// them there. Only the same bytes seen at two visits in a row are a stale
+// tail, deleted unstored; new ones may be a ticket whose count is to come.
+struct TailSeen {
+    QByteArray sha256;
+    qint64 bytes = 0;
+};
+
 // The station's recovery state, in one file of its own beside the local
 // databases ("$XDG_DATA_HOME/kivo-ip/recovery.json"): whatever server alias or
 // settings are in force, a run left unfinished is found and its local copies
@@ -48,9 +69,12 @@ public:
     static QString defaultPath();
 
     // Reads the file; an absent file is a station with nothing to recover.
-    // Raises Exception when the file exists and cannot be read or parsed:
+    // Raises Exception when the file exists and cannot be read or parsed, or
+    // a field is missing or of the wrong type (named in the message):
     // guessing would risk its run's records.
     static RunState load(const QString& path);
+    // The same, from the file's bytes; where names the file in the message.
+    static RunState parse(const QByteArray& bytes, const QString& where);
     // Raises Exception with the system's reason; the old file stays then.
     void save();
 
@@ -61,6 +85,7 @@ public:
     RunRecord run;
     QMap<QString, PendingDelete> pending; // by the point's peer address
     QList<SideFile> sideFiles;
+    QMap<QString, TailSeen> tails; // by the point's peer address
 
 private:
     QString m_path;

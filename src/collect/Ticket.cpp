@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 
+#include <QBuffer>
 #include <QtEndian>
 #include <charconv>
 
@@ -44,15 +45,20 @@ int leerCantidad(const QString& path) {
     return countOf(file.read(2));
 }
 
-RecordReader::RecordReader(const QString& path) : m_file(path) {
-    m_exists = m_file.exists() && m_file.open(QIODevice::ReadOnly);
+RecordReader::RecordReader(const QString& path) : m_device(std::make_unique<QFile>(path)) {
+    m_exists = QFile::exists(path) && m_device->open(QIODevice::ReadOnly);
+}
+
+RecordReader::RecordReader(const QByteArray& bytes) : m_device(std::make_unique<QBuffer>()) {
+    static_cast<QBuffer&>(*m_device).setData(bytes);
+    m_exists = m_device->open(QIODevice::ReadOnly);
 }
 
 RecordReader::Result RecordReader::leerRegistro(RegistroTicket& record) {
     if (!m_exists)
         return Result::EndOfFile;
     char bytes[kRecordSize];
-    const qint64 got = m_file.read(bytes, kRecordSize);
+    const qint64 got = m_device->read(bytes, kRecordSize);
     if (got <= 0)
         return Result::EndOfFile;
     if (got < kRecordSize)

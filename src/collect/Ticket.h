@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <memory>
 #include <optional>
 
 // The names of a point's files, remote and local. The local record file is one
@@ -41,13 +42,15 @@ public:
     enum class Result { Record, EndOfFile, BrokenTail };
     // A missing file reads as an empty one.
     explicit RecordReader(const QString& path);
+    // The bytes of a record file read before (and checked).
+    explicit RecordReader(const QByteArray& bytes);
     bool exists() const { return m_exists; }
     // EndOfFile where the next record would begin; BrokenTail when the file
     // ends inside a record (the partial bytes are not returned).
     Result leerRegistro(RegistroTicket& record);
 
 private:
-    QFile m_file;
+    std::unique_ptr<QIODevice> m_device;
     bool m_exists = false;
 };
 

@@ -77,8 +77,8 @@ void TestPointFiles::filesDecideTheDelete_data() {
         << "5 de los 6";
     QTest::newRow("ticket issued between the downloads")
         << simCountFile(5) << simCountFile(6) << six << false << 5 << "de 5 a 6";
-    QTest::newRow("stale tail behind the count")
-        << simCountFile(5) << simCountFile(5) << six << true << 5 << "";
+    QTest::newRow("records behind the count, seen once")
+        << simCountFile(5) << simCountFile(5) << six << false << 5 << "más que la cantidad";
 }
 
 // One visit with the point's files as given, then a second with the files the

@@ -334,8 +334,8 @@ void TestService::twoStationsStoreIntoOneServer() {
         QSKIP("KIVO_TEST_PG is not set");
     const QString site = QStringLiteral("S%1").arg(QCoreApplication::applicationPid());
     const QString ipA = QStringLiteral("127.0.7.21"), ipB = QStringLiteral("127.0.7.22");
-    SimPoints simA({{ipA, simRecords(400, 1)}});
-    SimPoints simB({{ipB, simRecords(400, 1001)}});
+    SimPoints simA({{ipA, simRecords(400, freshFirstTicket())}});
+    SimPoints simB({{ipB, simRecords(400, freshFirstTicket() + 500)}});
     QVERIFY(simA.started() && simB.started());
     ServiceWorld a, b;
     QProcess runA, runB;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -36,11 +37,22 @@ public:
 
     QString path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
-    // The environment of the station's process: its single-instance lock in
-    // the world's "tmp", and the points' ports when given.
+    // The machine-wide name of this world's stations, so that worlds run
+    // side by side.
+    QString instanceName() const {
+        return QStringLiteral("kivo-test-") + QFileInfo(m_dir.path()).fileName();
+    }
+    // The station's state folder: recovery state, lock, control socket.
+    QString statePath(const char* name) const {
+        return path("data/kivo-ip/") + QString::fromLatin1(name);
+    }
+
+    // The environment of the station's process: its machine-wide name and
+    // temporary folder of the world's own, and the points' ports when given.
     QProcessEnvironment environment(int ftpPort = 0, int paramPort = 0) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), path("tmp"));
+        env.insert(QStringLiteral("KIVO_INSTANCE"), instanceName());
         if (ftpPort)
             env.insert(QStringLiteral("KIVO_FTP_PORT"), QString::number(ftpPort));
         if (paramPort)

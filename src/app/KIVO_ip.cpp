@@ -2,12 +2,13 @@
 // order, the event loop.
 #include "app/StationStart.h"
 #include "collect/ServiceLink.h"
+#include "platform/FolderLock.h"
 #include "platform/SingleInstance.h"
+#include "store/Aliases.h"
 #include "station/uPrincipal.h"
 #include "ui/Application.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <cstdio>
 #include <cstring>
 
@@ -41,31 +42,45 @@ bool asksForInformation(int argc, char** argv) {
     parser.showVersion();
 }
 
+// Another station collects: no box, a plain word and the status scripts read.
+int refuse(const QString& why) {
+    std::fputs(qPrintable(why + QLatin1Char('\n')), stderr);
+    return 2;
+}
+
+int runWindow(StationMode mode) {
+    TfPrincipal* fPrincipal = createStationWindows(mode);
+    fPrincipal->show();
+    const int result = QApplication::exec();
+    delete fPrincipal;
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (asksForInformation(argc, argv))
         answerInformation(argc, argv);
-    SingleInstance instance(QStringLiteral("MyAppName"));
-    const bool collector = instance.acquire();
-
     KivoApplication app(argc, argv);
     QByteArray reply;
-    // The service collects here: the window becomes its face. Asked even when
-    // the lock was free, since a service under systemd keeps its lock in a
-    // /tmp of its own (PrivateTmp) that the window does not see.
-    const bool serviceHere = ServiceLink::ask(QDir::currentPath(), "estado", reply);
-    if (!collector && !serviceHere) {
-        // Another window collects: no box, a plain word.
-        std::fputs("Ya hay una estación KIVO ip en marcha en esta máquina.\n", stderr);
-        return 0;
+    // A service works on this station's state: the window becomes its face,
+    // and takes no lock.
+    if (ServiceLink::ask("estado", reply)) {
+        setApplicationIdentity();
+        return runWindow(StationMode::Monitor);
     }
+    SingleInstance instance;
+    if (!instance.acquire())
+        return refuse(QStringLiteral("Ya hay una estación KIVO ip en marcha en esta máquina (%1).")
+                          .arg(instance.holder()));
+    // Where the machine-wide name is not seen (another name, another network
+    // namespace), two collectors must still never share the local copies and
+    // the recovery state.
+    FolderLock state(AliasConfig::dataDirectory());
+    if (!state.acquire())
+        return refuse(QStringLiteral("Ya hay una estación KIVO ip trabajando con el estado de %1 "
+                                     "(%2).")
+                          .arg(AliasConfig::dataDirectory(), state.holder()));
     setApplicationIdentity();
-
-    TfPrincipal* fPrincipal = createStationWindows(
-        collector && !serviceHere ? StationMode::Collector : StationMode::Monitor);
-    fPrincipal->show();
-    const int result = QApplication::exec();
-    delete fPrincipal;
-    return result;
+    return runWindow(StationMode::Collector);
 }

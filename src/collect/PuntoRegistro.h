@@ -46,6 +46,15 @@ struct PointSetup {
 class PointLeases;
 struct PendingDelete;
 
+// The run left unfinished, as an operator is told of it before giving it up.
+struct UnfinishedRun {
+    QString runId, loc;
+    int tickets = -1; // still to store; -1: not known
+};
+
+// What the operator is asked before an unfinished run is given up.
+QString abandonQuestion(const UnfinishedRun& run);
+
 class PuntoRegistro : public PointWork {
 public:
     explicit PuntoRegistro(PointSetup setup);
@@ -72,6 +81,8 @@ public:
     // Raises when it cannot be read.
     const RunState& state();
 
+    // The unfinished run, if any; raises when the state cannot be read.
+    std::optional<UnfinishedRun> unfinishedRun();
     // The operator gives up the unfinished run whose id begins with runId:
     // its records are not stored (they may be only in its local copies), its
     // point's lease is let go, and the log names what was given up. Returns

@@ -122,6 +122,19 @@ void PuntoRegistro::setAsideRun() {
     nameGivenUpLines(run);
 }
 
+QString abandonQuestion(const UnfinishedRun& run) {
+    return QStringLiteral("¿Abandonar la descarga sin terminar (Loc: %1, descarga %2)? Sus %3 no "
+                          "se almacenarán en ninguna tabla ni en el archivo de salida.")
+        .arg(run.loc, shortId(run.runId), ticketsText(run.tickets));
+}
+
+std::optional<UnfinishedRun> PuntoRegistro::unfinishedRun() {
+    state();
+    if (!m_state.unfinished)
+        return std::nullopt;
+    return UnfinishedRun{m_state.run.runId, m_state.run.loc, ticketsOfRun(m_state.run)};
+}
+
 QString PuntoRegistro::abandonRun(const QString& runId) {
     state();
     const RunRecord run = m_state.run;

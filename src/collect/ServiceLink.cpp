@@ -1,18 +1,20 @@
 #include "collect/ServiceLink.h"
 
+#include "store/Aliases.h"
+
 #include <QDir>
 
 namespace {
 constexpr int kWaitMs = 5000;
 }
 
-QString ServiceLink::socketPath(const QString& workDir) {
-    return QDir(workDir).absoluteFilePath(QStringLiteral("kivo-ipd.sock"));
+QString ServiceLink::socketPath() {
+    return QDir(AliasConfig::dataDirectory()).absoluteFilePath(QStringLiteral("kivo-ipd.sock"));
 }
 
-bool ServiceLink::ask(const QString& workDir, const QByteArray& command, QByteArray& reply) {
+bool ServiceLink::ask(const QByteArray& command, QByteArray& reply) {
     QLocalSocket socket;
-    socket.connectToServer(socketPath(workDir));
+    socket.connectToServer(socketPath());
     if (!socket.waitForConnected(2000))
         return false;
     socket.write(command + '\n');
@@ -25,8 +27,7 @@ bool ServiceLink::ask(const QString& workDir, const QByteArray& command, QByteAr
     return true;
 }
 
-ServiceFollower::ServiceFollower(const QString& workDir,
-                                 std::function<void(const QByteArray&)> onLine,
+ServiceFollower::ServiceFollower(std::function<void(const QByteArray&)> onLine,
                                  std::function<void()> onGone)
     : m_onLine(std::move(onLine)), m_onGone(std::move(onGone)) {
     QObject::connect(&m_socket, &QLocalSocket::readyRead, [this] {
@@ -34,7 +35,7 @@ ServiceFollower::ServiceFollower(const QString& workDir,
             m_onLine(m_socket.readLine().chopped(1));
     });
     QObject::connect(&m_socket, &QLocalSocket::disconnected, [this] { m_onGone(); });
-    m_socket.connectToServer(ServiceLink::socketPath(workDir));
+    m_socket.connectToServer(ServiceLink::socketPath());
     if (!m_socket.waitForConnected(2000))
         return;
     // Registered once its "ok" is back: no line of a cycle started after

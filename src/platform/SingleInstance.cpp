@@ -1,71 +1,89 @@
 #include "platform/SingleInstance.h"
 
-#include <QDir>
-#include <QFile>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/FolderLock.h"
 
-// The lock is the kernel's lock on the file, not the file's contents: the
-// kernel lets go when the holder dies, however it dies, so nothing has to be
-// written to disk durably (a synced write cost tens of milliseconds at every
-// start) and no stale lock is ever guessed at.
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
-// Opens the lock file; read-only when another user's file stands there
-// (locking needs no write access).
-int openLockFile(const QByteArray& path) {
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    return fd;
+// The abstract address: a NUL, then the name, no terminator.
+socklen_t abstractAddress(const QByteArray& name, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    const size_t size = std::min(size_t(name.size()), sizeof address.sun_path - 1);
+    std::memcpy(address.sun_path + 1, name.constData(), size);
+    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size);
 }
 
-// Whether the locked descriptor is still the file at the path: a holder that
-// ends removes the file, and a lock on the removed file guards nothing.
-bool stillAtPath(int fd, const QByteArray& path) {
-    struct stat opened {};
-    struct stat named {};
-    return ::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0 &&
-           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+// The holder's process and user, as the kernel tells a client that connects.
+QString holderOf(const sockaddr_un& address, socklen_t length) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return QStringLiteral("otro proceso");
+    QString who = QStringLiteral("otro proceso");
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+        ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0)
+        who = processOwnerText(peer.pid, peer.uid);
+    ::close(fd);
+    return who;
 }
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString& name)
-    : m_path(QDir::temp().filePath(name + QStringLiteral(".lock"))) {}
+SingleInstance::SingleInstance()
+    : SingleInstance(qEnvironmentVariableIsEmpty("KIVO_INSTANCE")
+                         ? QStringLiteral("MyAppName")
+                         : qEnvironmentVariable("KIVO_INSTANCE")) {}
+
+SingleInstance::SingleInstance(const QString& name) : m_name(name) {}
 
 SingleInstance::~SingleInstance() {
-    if (m_fd < 0)
-        return;
-    // Removed while still locked, so that nobody locks the file on its way out.
-    QFile::remove(m_path);
-    ::close(m_fd);
+    m_asks.reset();
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 bool SingleInstance::acquire() {
     if (m_fd >= 0)
         return true;
-    const QByteArray path = QFile::encodeName(m_path);
-    for (;;) {
-        const int fd = openLockFile(path);
-        if (fd < 0)
-            return false;
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            return false;
-        }
-        if (stillAtPath(fd, path)) {
-            m_fd = fd;
-            break;
-        }
-        ::close(fd); // the holder removed it meanwhile: lock the new one
+    sockaddr_un address{};
+    const socklen_t length = abstractAddress(m_name.toUtf8(), address);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        m_holder = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
     }
-    // Who holds it, for a person who looks; the lock itself does not read it.
-    const QByteArray holder = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(m_fd, 0) == 0)
-        (void)!::write(m_fd, holder.constData(), size_t(holder.size()));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+        const int error = errno;
+        ::close(fd);
+        m_holder = error == EADDRINUSE ? holderOf(address, length)
+                                       : QString::fromLocal8Bit(std::strerror(error));
+        return false;
+    }
+    // Listening lets a second start ask who holds the name.
+    ::listen(fd, 16);
+    m_fd = fd;
+    drainAsks();
     return true;
+}
+
+// Those asks are taken and closed, so that they never fill the queue.
+void SingleInstance::drainAsks() {
+    if (!QCoreApplication::instance())
+        return;
+    m_asks = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+    QObject::connect(m_asks.get(), &QSocketNotifier::activated, [fd = m_fd] {
+        int client;
+        while ((client = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0)
+            ::close(client);
+    });
 }

@@ -2,6 +2,8 @@
 
 #include "platform/Errors.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QTimer>
 
@@ -26,6 +28,7 @@ ControlSocket::~ControlSocket() {
 }
 
 void ControlSocket::listen(const QString& path) {
+    QDir().mkpath(QFileInfo(path).path());
     if (m_server.listen(path))
         return;
     // A file left by a service that died: nobody answers on it.

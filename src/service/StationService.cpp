@@ -1,6 +1,8 @@
 #include "service/StationService.h"
 
 #include "collect/PointClients.h"
+#include "collect/PointLease.h"
+#include "collect/RunJournal.h"
 #include "collect/ServiceLink.h"
 #include "platform/Registry.h"
 #include "service/SettingsAccess.h"
@@ -193,7 +195,7 @@ void StationService::applyTriggers() {
 
 int StationService::run() {
     try {
-        m_control.listen(ServiceLink::socketPath(QDir::currentPath()));
+        m_control.listen(ServiceLink::socketPath());
     } catch (const Exception& error) {
         journalLine(kError, QStringLiteral("ERROR: ") + error.message());
         return 2;
@@ -271,6 +273,13 @@ QByteArray StationService::command(const QByteArray& line) {
         m_cycles->bCancelPoolClick();
         return "ok";
     }
+    if (line == "pendiente")
+        return unfinishedText();
+    if (line.startsWith("abandonar ")) {
+        if (m_cycles->running())
+            return "error: no se puede abandonar una descarga mientras corre un ciclo";
+        return abandon(QString::fromUtf8(line.mid(10)));
+    }
     if (line == "descargar" || line == "sincronizar") {
         if (m_cycles->running())
             return "error: ya hay un ciclo en curso";
@@ -300,6 +309,74 @@ QByteArray StationService::pointsText() const {
     try {
         const QList<PointHealthView> rows = m_health->view(HealthKeeper::readPoints(m_localAlias));
         return QJsonDocument(healthToJson(rows)).toJson(QJsonDocument::Compact);
+    } catch (const std::exception& error) {
+        return "error: " + QByteArray(error.what());
+    }
+}
+
+// The unfinished run, for a monitor that asks before it abandons it: its id,
+// Loc and tickets, or an empty object.
+QByteArray StationService::unfinishedText() {
+    try {
+        const std::optional<UnfinishedRun> run = m_work->unfinishedRun();
+        if (!run)
+            return "{}";
+        return QJsonDocument(QJsonObject{{QStringLiteral("descarga"), run->runId},
+                                         {QStringLiteral("loc"), run->loc},
+                                         {QStringLiteral("tickets"), run->tickets}})
+            .toJson(QJsonDocument::Compact);
+    } catch (const std::exception& error) {
+        return "error: " + QByteArray(error.what());
+    }
+}
+
+QByteArray StationService::abandon(const QString& runId) {
+    try {
+        return "ok " + m_work->abandonRun(runId).toUtf8();
+    } catch (const std::exception& error) {
+        return "error: " + QByteArray(error.what());
+    }
+}
+
+QByteArray StationService::leasesText() {
+    if (m_serverAlias == kNoServerAlias)
+        return "error: sin servidor (alias NONE) no hay turnos de los puntos";
+    try {
+        PointLeases leases(m_serverAlias, stationId());
+        QStringList lines;
+        for (const PointLease& lease : leases.all())
+            lines << QStringLiteral("%1: estación %2 en %3, desde %4%5")
+                         .arg(lease.point, lease.station.left(8), lease.host, lease.since,
+                              lease.runId.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral(", descarga %1 de %2 registro(s)")
+                                        .arg(lease.runId.left(8))
+                                        .arg(lease.records));
+        if (lines.isEmpty())
+            lines << QStringLiteral("Ningún punto tiene turno.");
+        lines << QStringLiteral("Esta estación es %1.").arg(stationId());
+        return "ok " + lines.join(QLatin1Char('\n')).toUtf8();
+    } catch (const std::exception& error) {
+        return "error: " + QByteArray(error.what());
+    }
+}
+
+QByteArray StationService::releaseLeases(const QString& station) {
+    if (m_serverAlias == kNoServerAlias)
+        return "error: sin servidor (alias NONE) no hay turnos de los puntos";
+    try {
+        PointLeases leases(m_serverAlias, stationId());
+        QStringList lines;
+        for (const PointLease& lease : leases.releaseStation(station)) {
+            const bool stored =
+                !lease.runId.isEmpty() && RunJournal::holds(m_serverAlias, true, lease.runId,
+                                                            RunJournal::kServerStore);
+            lines << leaseReleaseText(lease, stored);
+            m_report.logRow(QStringLiteral("AVISO: turno liberado por el operador: ") + lines.last());
+        }
+        if (lines.isEmpty())
+            return "error: la estación " + station.toUtf8() + " no tiene turnos";
+        return "ok " + lines.join(QLatin1Char('\n')).toUtf8();
     } catch (const std::exception& error) {
         return "error: " + QByteArray(error.what());
     }

@@ -36,6 +36,11 @@ public:
     // the settings. 0 once stopped.
     int run();
 
+    // What the operator's commands answer: "ok <text>" or "error: <text>".
+    QByteArray abandon(const QString& runId);
+    QByteArray leasesText();
+    QByteArray releaseLeases(const QString& station);
+
 private:
     bool loadSettings();
     void loadHealthSettings();
@@ -49,6 +54,7 @@ private:
     void followLine(const QString& line);
     QByteArray command(const QByteArray& line);
     QByteArray stateText() const;
+    QByteArray unfinishedText();
 
     // What --status says: the cycle in progress and the last one.
     struct CycleState {

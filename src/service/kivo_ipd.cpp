@@ -3,12 +3,16 @@
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
 //   kivo-ipd --status                     what the running service does
 //   kivo-ipd --status --points [--json]   the health of every point
+//   kivo-ipd --abandon RUN                the unfinished run given up
+//   kivo-ipd --leases | --release STATION the points' leases in the server
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
 #include "platform/QtSpanish.h"
+#include "platform/FolderLock.h"
 #include "platform/SingleInstance.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
+#include "store/Aliases.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,13 +49,27 @@ void describe(QCommandLineParser& parser) {
                                      "intento, último éxito, fallos seguidos, registros).")});
     parser.addOption(
         {QStringLiteral("json"), QStringLiteral("Con --status --points: la misma tabla en JSON.")});
+    parser.addOption({QStringLiteral("abandon"),
+                      QStringLiteral("Abandona la descarga sin terminar cuyo identificador "
+                                     "empieza por RUN (al menos 8 caracteres): sus tickets no se "
+                                     "almacenan. Lo hace el servicio en marcha, si lo hay."),
+                      QStringLiteral("RUN")});
+    parser.addOption({QStringLiteral("leases"),
+                      QStringLiteral("Muestra qué estación descarga cada punto ahora (los turnos "
+                                     "guardados en el servidor) y termina.")});
+    parser.addOption({QStringLiteral("release"),
+                      QStringLiteral("Libera los turnos de la estación STATION (su identificador, "
+                                     "su comienzo o el nombre de su equipo), por ejemplo de una "
+                                     "estación que dejó de funcionar, y dice qué registros pueden "
+                                     "estar solo en ella."),
+                      QStringLiteral("STATION")});
     parser.addOption({QStringLiteral("workdir"),
                       QStringLiteral("Carpeta de trabajo (por omisión, la actual)."),
                       QStringLiteral("DIR")});
 }
 
 bool askService(const QByteArray& command, QByteArray& reply) {
-    if (ServiceLink::ask(QDir::currentPath(), command, reply))
+    if (ServiceLink::ask(command, reply))
         return true;
     std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
                  qPrintable(QDir::currentPath()));
@@ -94,6 +112,26 @@ int printStatus() {
     return kFine;
 }
 
+// "ok <text>" or "error: <text>", as the service answers: the text on
+// standard output, or on standard error with status 2.
+int printReply(const QByteArray& reply) {
+    if (reply.startsWith("ok")) {
+        std::fputs(reply.mid(3).append('\n').constData(), stdout);
+        return kFine;
+    }
+    std::fprintf(stderr, "ERROR: %s\n", reply.mid(7).constData());
+    return kCannotStart;
+}
+
+// The points' leases in the server, or those of a station given back. Reads
+// and writes the server only: no lock is taken.
+int leaseCommand(const QString& station) {
+    StationService service;
+    if (!service.start())
+        return kCannotStart;
+    return printReply(station.isEmpty() ? service.leasesText() : service.releaseLeases(station));
+}
+
 // The fetched files, the output files and the control socket go to the
 // working directory: one that cannot be written would fail every point of
 // every cycle. Tried with a file, since permissions do not bind every user.
@@ -134,14 +172,32 @@ int main(int argc, char** argv) {
                            .arg(QDir::currentPath(), why));
         return kCannotStart;
     }
-    SingleInstance instance(QStringLiteral("MyAppName"));
+    if (parser.isSet(QStringLiteral("leases")) || parser.isSet(QStringLiteral("release")))
+        return leaseCommand(parser.value(QStringLiteral("release")));
+    const QString abandon = parser.value(QStringLiteral("abandon"));
+    if (!abandon.isEmpty()) {
+        QByteArray reply;
+        if (ServiceLink::ask("abandonar " + abandon.toUtf8(), reply))
+            return printReply(reply);
+    }
+    SingleInstance instance;
     if (!instance.acquire()) {
-        journalLine(3, QStringLiteral("ERROR: ya hay una estación en marcha en esta máquina."));
+        journalLine(3, QStringLiteral("ERROR: ya hay una estación en marcha en esta máquina (%1).")
+                           .arg(instance.holder()));
+        return kCannotStart;
+    }
+    FolderLock state(AliasConfig::dataDirectory());
+    if (!state.acquire()) {
+        journalLine(3, QStringLiteral("ERROR: ya hay una estación trabajando con el estado de %1 "
+                                      "(%2).")
+                           .arg(AliasConfig::dataDirectory(), state.holder()));
         return kCannotStart;
     }
     StationService service;
     if (!service.start())
         return kCannotStart;
+    if (!abandon.isEmpty())
+        return printReply(service.abandon(abandon));
     if (parser.isSet(QStringLiteral("once")) || parser.isSet(QStringLiteral("sync-only")))
         return service.runOnce(parser.isSet(QStringLiteral("sync-only")));
     return service.run();

@@ -133,8 +133,11 @@ private:
     void restartConstantTrigger();
     void bFileClick();
     // uPrincipalPoint.cpp: says plainly when the journal of finished runs
-    // cannot be added to a database
+    // cannot be added to a database; gives up an unfinished run the
+    // operator confirms (here, or in the service this window follows)
     void comprobarRegistroDescargas();
+    void AbandonarDescarga1Click();
+    std::optional<UnfinishedRun> unfinishedRunOfService();
 
     // uPrincipalCycles.cpp: the collection and synchronisation cycles
     void setUpCycles();
@@ -194,6 +197,7 @@ private:
     QAction* RegistroOperaciones1;
     QAction* Acercade1;
     QAction* EstadoPuntos1;
+    QAction* AbandonarDescarga1;
 
     QTimer* tAuto;
     QTimer* tAutoMin;

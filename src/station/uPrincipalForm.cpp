@@ -162,6 +162,10 @@ void TfPrincipal::buildMenu() {
                                  "RegistroOperaciones1");
     EstadoPuntos1 =
         named(records->addAction(QStringLiteral("&Estado de los puntos...")), "EstadoPuntos1");
+    records->addSeparator();
+    AbandonarDescarga1 = named(
+        records->addAction(QStringLiteral("&Abandonar descarga sin terminar...")),
+        "AbandonarDescarga1");
     Acercade1 = named(menuBar()->addAction(QStringLiteral("&Acerca de...")), "Acercade1");
 
     connect(PuntosRegistroIP1, &QAction::triggered, this,
@@ -172,6 +176,8 @@ void TfPrincipal::buildMenu() {
     connect(RegistroOperaciones1, &QAction::triggered, this,
             guarded([this] { RegistroOperaciones1Click(); }));
     connect(EstadoPuntos1, &QAction::triggered, this, guarded([this] { EstadoPuntos1Click(); }));
+    connect(AbandonarDescarga1, &QAction::triggered, this,
+            guarded([this] { AbandonarDescarga1Click(); }));
     connect(Acercade1, &QAction::triggered, this, guarded([this] { Acercade1Click(); }));
 }
 

@@ -50,7 +50,7 @@ QList<PointHealthView> TfPrincipal::pointsHealth() {
     if (!m_monitor)
         return m_health->view(HealthKeeper::readPoints(m_localAlias));
     QByteArray reply;
-    if (!ServiceLink::ask(QDir::currentPath(), "puntos", reply))
+    if (!ServiceLink::ask("puntos", reply))
         throw Exception(QStringLiteral("el servicio de la estación no responde"));
     if (reply.startsWith("error"))
         throw Exception(QString::fromUtf8(reply.mid(7)));

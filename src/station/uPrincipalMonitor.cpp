@@ -4,6 +4,7 @@
 #include "station/uPrincipal.h"
 
 #include "collect/ServiceLink.h"
+#include "store/Aliases.h"
 #include "platform/Guarded.h"
 #include "ui/SpinEdit.h"
 
@@ -14,12 +15,11 @@
 
 void TfPrincipal::startMonitor() {
     m_follower = std::make_unique<ServiceFollower>(
-        QDir::currentPath(),
         [this](const QByteArray& line) { runGuarded([&] { serviceLine(line); }); },
         [this] { runGuarded([this] { serviceGone(); }); });
     statusText(m_follower->connected()
                    ? QStringLiteral("Conectado con el servicio de la estación en ") +
-                         QDir::currentPath()
+                         AliasConfig::dataDirectory()
                    : QStringLiteral("ERROR: el servicio de la estación no responde."));
     for (QCheckBox* box : {cbAuto, cbAutoMin, cbErase})
         connect(box, &QCheckBox::toggled, this, guarded([this] { settingsEditedForService(); }));
@@ -50,7 +50,7 @@ void TfPrincipal::serviceGone() {
 
 void TfPrincipal::askService(const QByteArray& command) {
     QByteArray reply;
-    if (!ServiceLink::ask(QDir::currentPath(), command, reply))
+    if (!ServiceLink::ask(command, reply))
         statusText(QStringLiteral("ERROR: no hay ningún servicio de la estación en marcha."));
     else if (reply.startsWith("error"))
         statusText(QStringLiteral("ERROR: ") + QString::fromUtf8(reply.mid(7)));

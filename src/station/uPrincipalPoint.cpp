@@ -2,10 +2,16 @@
 // channels (mStatus, StatusBar1, tLog) the core writes to.
 #include "station/uPrincipal.h"
 
+#include "collect/Cycles.h"
 #include "collect/LogTable.h"
+#include "collect/ServiceLink.h"
 #include "platform/ErrorBox.h"
+#include "platform/Errors.h"
+#include "ui/Confirm.h"
 #include "ui/StatusBar.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 
@@ -31,6 +37,45 @@ void TfPrincipal::comprobarRegistroDescargas() {
         } catch (const std::exception&) {
         }
     }
+}
+
+// The operator gives up a run whose local copies are gone for good (a share
+// that will not come back): nothing is fetched while it waits.
+void TfPrincipal::AbandonarDescarga1Click() {
+    if (!m_monitor && cycles().running()) {
+        statusText(QStringLiteral("No se puede abandonar una descarga mientras corre un ciclo."));
+        return;
+    }
+    const std::optional<UnfinishedRun> run =
+        m_monitor ? unfinishedRunOfService() : punto().unfinishedRun();
+    if (!run) {
+        statusText(QStringLiteral("No hay ninguna descarga sin terminar."));
+        return;
+    }
+    if (!confirm(abandonQuestion(*run), this))
+        return;
+    if (!m_monitor) {
+        statusText(punto().abandonRun(run->runId));
+        return;
+    }
+    QByteArray reply;
+    if (!ServiceLink::ask("abandonar " + run->runId.toUtf8(), reply))
+        statusText(QStringLiteral("ERROR: no hay ningún servicio de la estación en marcha."));
+    else
+        statusText(QString::fromUtf8(reply.startsWith("ok") ? reply.mid(3) : reply));
+}
+
+std::optional<UnfinishedRun> TfPrincipal::unfinishedRunOfService() {
+    QByteArray reply;
+    if (!ServiceLink::ask("pendiente", reply) || reply.startsWith("error"))
+        throw Exception(QStringLiteral("El servicio no dice qué descarga está sin terminar: %1")
+                            .arg(QString::fromUtf8(reply)));
+    const QJsonObject o = QJsonDocument::fromJson(reply).object();
+    if (o.isEmpty())
+        return std::nullopt;
+    return UnfinishedRun{o.value(QStringLiteral("descarga")).toString(),
+                         o.value(QStringLiteral("loc")).toString(),
+                         o.value(QStringLiteral("tickets")).toInt(-1)};
 }
 
 void TfPrincipal::memoAppend(const QString& text) {

@@ -1,11 +1,13 @@
-// The program as started from the shell: one instance at a time.
+// The program as started from the shell: one instance at a time, told who
+// holds the station.
 #include "StationEnvironment.h"
 
 #include <QProcess>
 #include <QTest>
 
 namespace {
-// A station process in a world of its own; the lock lives in its "tmp".
+// A station process in a world of its own: its machine-wide name and state
+// folder are the world's.
 std::unique_ptr<QProcess> startStation(const StationWorld& world) {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = world.environment();
@@ -16,11 +18,11 @@ std::unique_ptr<QProcess> startStation(const StationWorld& world) {
     return process;
 }
 
-// The lock file names the process that holds it on its first line.
+// The state folder's lock file names the process that holds it first.
 bool holdsTheLock(const StationWorld& world, const QProcess& station) {
-    QFile lock(world.path("tmp/MyAppName.lock"));
+    QFile lock(world.statePath("kivo-ip.lock"));
     return station.state() == QProcess::Running && lock.open(QIODevice::ReadOnly) &&
-           lock.readLine().trimmed().toLongLong() == station.processId();
+           lock.readLine().split(' ').value(0).toLongLong() == station.processId();
 }
 } // namespace
 
@@ -37,12 +39,20 @@ void TestStartup::secondInstanceSaysSoAndEnds() {
     QVERIFY(first->waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(holdsTheLock(world, *first), 10000);
 
+    // A lock file in the temporary folder, as any user could leave there,
+    // keeps nothing from starting.
+    QFile squatter(world.path("tmp/MyAppName.lock"));
+    QVERIFY(squatter.open(QIODevice::WriteOnly));
     auto second = startStation(world);
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(second->exitCode(), 2);
     QCOMPARE(second->readAllStandardOutput(), QByteArray());
-    QVERIFY(second->readAllStandardError().contains("Ya hay una estación KIVO ip en marcha"));
+    const QString said = QString::fromUtf8(second->readAllStandardError());
+    QVERIFY2(said.contains(QStringLiteral("Ya hay una estación KIVO ip en marcha en esta máquina "
+                                          "(el proceso %1 del usuario ")
+                               .arg(first->processId())),
+             qPrintable(said));
     QCOMPARE(first->state(), QProcess::Running);
     first->kill();
     first->waitForFinished();
@@ -55,7 +65,7 @@ void TestStartup::lockOfAKilledProcessDoesNotBlock() {
     QTRY_VERIFY_WITH_TIMEOUT(holdsTheLock(world, *first), 10000);
     first->kill(); // SIGKILL: the lock file stays behind
     first->waitForFinished();
-    QVERIFY(QFile::exists(world.path("tmp/MyAppName.lock")));
+    QVERIFY(QFile::exists(world.statePath("kivo-ip.lock")));
 
     auto next = startStation(world);
     QVERIFY(next->waitForStarted());

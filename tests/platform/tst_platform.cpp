@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/Regional.h"
 #include "platform/Registry.h"
+#include "platform/FolderLock.h"
 #include "platform/SingleInstance.h"
 #include "ui/Application.h"
 
@@ -59,9 +60,12 @@ private:
 
 // The child side of the single-instance tests: takes the lock, says whether
 // it got it, and holds it until killed or until its input closes.
+// The child side of the lock tests: the machine-wide name and the lock of
+// the temporary folder, held until standard input ends.
 int holdLock() {
     SingleInstance instance;
-    const bool held = instance.acquire();
+    FolderLock folder(QDir::tempPath());
+    const bool held = instance.acquire() && folder.acquire();
     std::cout << (held ? "held" : "refused") << std::endl;
     if (held) {
         std::string line;
@@ -122,10 +126,12 @@ private:
 };
 
 void TestPlatform::initTestCase() {
-    // The lock lives in the temporary directory: keep it away from a running station.
+    // A name and a folder of the tests' own: keep away from a running station.
     static QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    qputenv("KIVO_INSTANCE",
+             "kivo-tst-platform-" + QByteArray::number(QCoreApplication::applicationPid()));
 }
 
 void TestPlatform::init() {
@@ -404,6 +410,8 @@ QProcess* TestPlatform::startHolder() {
     return m_children.back().get();
 }
 
+// A second start is refused and told which process holds the name and the
+// folder; once the holder ends, both are free.
 void TestPlatform::secondInstanceRefused() {
     QProcess* first = startHolder();
     QVERIFY(first);
@@ -411,24 +419,32 @@ void TestPlatform::secondInstanceRefused() {
     QProcess* second = startHolder();
     QVERIFY(second);
     QCOMPARE(second->readLine().trimmed(), QByteArray("refused"));
-    QVERIFY(!SingleInstance().acquire());
+    const QString pid = QStringLiteral("proceso %1 ").arg(first->processId());
+    SingleInstance instance;
+    QVERIFY(!instance.acquire());
+    QVERIFY2(instance.holder().contains(pid), qPrintable(instance.holder()));
+    FolderLock folder(QDir::tempPath());
+    QVERIFY(!folder.acquire());
+    QVERIFY2(folder.holder().contains(pid), qPrintable(folder.holder()));
 
     first->closeWriteChannel(); // the holder ends normally and lets go
     QVERIFY(first->waitForFinished());
-    QVERIFY(SingleInstance().acquire());
+    QVERIFY(instance.acquire());
+    QVERIFY(folder.acquire());
 }
 
+// Killed, the holder lets go of both (its lock file stays behind, unlocked).
 void TestPlatform::killedHolderDoesNotBlock() {
     QProcess* holder = startHolder();
     QVERIFY(holder);
     QCOMPARE(holder->readLine().trimmed(), QByteArray("held"));
-    QVERIFY(QFile::exists(QDir::temp().filePath("MyAppName.lock")));
-    holder->kill(); // SIGKILL: no chance to remove its lock file
+    holder->kill();
     QVERIFY(holder->waitForFinished());
-    QVERIFY(QFile::exists(QDir::temp().filePath("MyAppName.lock")));
 
     SingleInstance next;
     QVERIFY(next.acquire());
+    FolderLock folder(QDir::tempPath());
+    QVERIFY(folder.acquire());
     QProcess* later = startHolder();
     QVERIFY(later);
     QCOMPARE(later->readLine().trimmed(), QByteArray("refused"));

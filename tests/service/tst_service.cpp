@@ -7,6 +7,7 @@
 #include "StationTables.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
+#include "platform/SingleInstance.h"
 #include "store/Session.h"
 
 #include <QDeadlineTimer>
@@ -14,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSqlQuery>
@@ -192,9 +192,10 @@ void TestService::stationThatCannotStart() {
                           ? "[JUXRegs]\nDriver=odbc\nConnection=DRIVER={No Such Driver};\n"
                           : "[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=1\nDatabase=x\n");
     }
-    QLockFile other(world.path("tmp") + QStringLiteral("/MyAppName.lock"));
+    qputenv("KIVO_INSTANCE", world.instanceName().toUtf8());
+    SingleInstance other;
     if (trouble == QLatin1String("lock"))
-        QVERIFY(other.tryLock(0));
+        QVERIFY(other.acquire());
     if (trouble == QLatin1String("configdir"))
         qputenv("KIVO_REGISTRY", world.path("removed/registry.reg").toUtf8());
     QStringList args{QStringLiteral("--once")};
@@ -223,7 +224,7 @@ void startWaiting(const ServiceWorld& world, QProcess& service, const SimPoints*
 }
 
 QString controlSocket(const ServiceWorld& world) {
-    return world.path("work") + QStringLiteral("/kivo-ipd.sock");
+    return world.statePath("kivo-ipd.sock");
 }
 
 // One line to the service's socket and its answer.

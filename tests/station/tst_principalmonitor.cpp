@@ -33,13 +33,14 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         QDir(fx.path("tmp")).mkpath(".");
         env.insert("TMPDIR", fx.path("tmp"));
+        env.insert("KIVO_INSTANCE", "kivo-test-monitor-" + QString::number(QCoreApplication::applicationPid()));
         env.insert("KIVO_FTP_PORT", QString::number(sim.ftpPort()));
         env.insert("KIVO_PARAM_PORT", QString::number(sim.paramPort()));
         service.setProcessEnvironment(env);
         service.setWorkingDirectory(fx.path("work"));
         service.start(QStringLiteral(KIVO_SERVICE_BINARY), {});
         QVERIFY(service.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.workPath("kivo-ipd.sock")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.path("data/kivo-ip/kivo-ipd.sock")), 30000);
 
         TfPrincipal w(nullptr, StationMode::Monitor);
 

@@ -77,11 +77,20 @@ inline int freshFirstTicket() {
     return int(QCoreApplication::applicationPid() % 2000000) * 1000 + 1;
 }
 
+// A loopback address that no earlier run of the tests has used: a shared
+// server keeps the leases of points by address, and a run cut short may
+// leave one behind.
+inline QString freshAddress(int n) {
+    const qint64 pid = QCoreApplication::applicationPid();
+    return QStringLiteral("127.%1.%2.%3").arg(100 + pid % 100).arg(1 + (pid / 100) % 250).arg(n);
+}
+
 struct SimPointSpec {
-    QString address;                     // 127.0.2.x
-    QList<SimRecord> records = {};       // what the point serves
-    QString broken = {};                 // "", short, long, partial, empty, missing, garbage
-    QString dele = QStringLiteral("ok"); // ok, fail (550, files kept), drop (emptied, no reply)
+    QString address;               // 127.0.2.x
+    QList<SimRecord> records = {}; // what the point serves
+    QString broken = {};           // "", short, long, partial, empty, missing, garbage
+    // ok, fail (550, files kept), drop (emptied, no reply), count-only (only the count emptied)
+    QString dele = QStringLiteral("ok");
     QString retr = QStringLiteral("ok"); // ok, cut (half, then 426), stall (no answer)
 };
 

@@ -4,8 +4,8 @@
 #include "collect/ServiceLink.h"
 #include "platform/FolderLock.h"
 #include "platform/SingleInstance.h"
-#include "store/Aliases.h"
 #include "station/uPrincipal.h"
+#include "store/Aliases.h"
 #include "ui/Application.h"
 
 #include <QCommandLineParser>

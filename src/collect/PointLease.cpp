@@ -61,10 +61,8 @@ QString stationIdPath() {
 }
 
 QString stationId() {
-    static QString id;
-    if (!id.isEmpty())
-        return id;
     QFile file(stationIdPath());
+    QString id;
     if (file.open(QIODevice::ReadOnly))
         id = QString::fromLatin1(file.readAll()).trimmed();
     if (!id.isEmpty())
@@ -77,16 +75,14 @@ QString stationId() {
         throw Exception(QStringLiteral("No se puede guardar la identidad de la estación en "
                                        "\"%1\": %2")
                             .arg(stationIdPath(), out.errorString()));
-    id = made;
-    return id;
+    return made;
 }
 
 PointLeases::PointLeases(QString serverAlias, QString station)
     : m_alias(std::move(serverAlias)), m_station(std::move(station)) {}
 
 QString PointLeases::table(const char* name) const {
-    return translateTableName(QString::fromLatin1(name),
-                              TSession::current().driverOf(m_alias));
+    return translateTableName(QString::fromLatin1(name), TSession::current().driverOf(m_alias));
 }
 
 void PointLeases::ensure(const QString& serverAlias) {
@@ -127,11 +123,11 @@ std::optional<PointLease> PointLeases::take(const QString& point) {
     // An insert that fails on the key means a holder; its row may go between
     // the insert and the look, so this is tried a few times.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        QSqlQuery insert = prepared(
-            m_alias,
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, '', 0, '')")
-                .arg(table(kLeases), kLeaseColumns),
-            {point, m_station, QSysInfo::machineHostName(), nowText()});
+        QSqlQuery insert =
+            prepared(m_alias,
+                     QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, '', 0, '')")
+                         .arg(table(kLeases), kLeaseColumns),
+                     {point, m_station, QSysInfo::machineHostName(), nowText()});
         if (insert.exec())
             return std::nullopt;
         QSqlQuery look = prepared(
@@ -142,7 +138,7 @@ std::optional<PointLease> PointLeases::take(const QString& point) {
         if (!look.next())
             continue;
         const PointLease holder = leaseOf(look);
-        if (holder.station == m_station)
+        if (holder.station == m_station || takeOver(holder))
             return std::nullopt;
         return holder;
     }
@@ -151,7 +147,25 @@ std::optional<PointLease> PointLeases::take(const QString& point) {
                              .arg(point, m_alias));
 }
 
-void PointLeases::noteRun(const QString& point, const QString& runId, int records,
+// A lease that guards no run (its holder fetched nothing it must store) is
+// taken over once it is old: the holder died, or hangs. Should it still be
+// at work, it finds its lease gone before it deletes anything (noteRun).
+bool PointLeases::takeOver(const PointLease& holder) {
+    const QDateTime since = QDateTime::fromString(holder.since, Qt::ISODate);
+    if (!holder.runId.isEmpty() ||
+        (since.isValid() && since.secsTo(QDateTime::currentDateTime()) < kStaleLeaseSeconds))
+        return false;
+    QSqlQuery update = prepared(
+        m_alias,
+        QStringLiteral("UPDATE %1 SET station = ?, host = ?, since = ? WHERE point = ? AND "
+                       "station = ? AND run_id = ''")
+            .arg(table(kLeases)),
+        {m_station, QSysInfo::machineHostName(), nowText(), holder.point, holder.station});
+    run(update, QStringLiteral("No se puede tomar el turno del punto"), m_alias);
+    return update.numRowsAffected() == 1;
+}
+
+bool PointLeases::noteRun(const QString& point, const QString& runId, int records,
                           const QString& address) {
     QSqlQuery update = prepared(
         m_alias,
@@ -160,6 +174,7 @@ void PointLeases::noteRun(const QString& point, const QString& runId, int record
             .arg(table(kLeases)),
         {runId, records, address, point, m_station});
     run(update, QStringLiteral("No se puede anotar la descarga en el turno del punto"), m_alias);
+    return update.numRowsAffected() == 1;
 }
 
 void PointLeases::release(const QString& point, const QString& address,
@@ -180,10 +195,9 @@ void PointLeases::release(const QString& point, const QString& address,
         const std::optional<SharedPending> shared =
             address.isEmpty() ? std::nullopt : pending(address);
         if (!address.isEmpty() && (held || !shared || shared->station == m_station)) {
-            QSqlQuery remove =
-                prepared(m_alias,
-                         QStringLiteral("DELETE FROM %1 WHERE address = ?").arg(table(kPending)),
-                         {address});
+            QSqlQuery remove = prepared(
+                m_alias, QStringLiteral("DELETE FROM %1 WHERE address = ?").arg(table(kPending)),
+                {address});
             run(remove, QStringLiteral("No se puede borrar la entrada del punto"), m_alias);
             if (entry) {
                 QSqlQuery insert = prepared(
@@ -267,8 +281,8 @@ QString leaseReleaseText(const PointLease& lease, bool runStoredInServer) {
         return head + QStringLiteral("; no había empezado a descargar: el punto conserva sus "
                                      "registros.");
     if (runStoredInServer)
-        return head + QStringLiteral("; su descarga %1 ya está en el servidor.")
-                          .arg(lease.runId.left(8));
+        return head +
+               QStringLiteral("; su descarga %1 ya está en el servidor.").arg(lease.runId.left(8));
     return head + QStringLiteral("; su descarga %1 tiene %2 registro(s) que pueden estar solo en "
                                  "los archivos locales de esa estación: se almacenan cuando vuelva "
                                  "a funcionar.")

@@ -48,13 +48,15 @@ public:
     // "127.0.2.1" are one point.
     static QString leaseKey(const QString& address);
 
-    // Takes the point's lease for this station (already its own: kept).
+    // Takes the point's lease for this station (already its own: kept; one
+    // that guards no run and is older than kStaleLeaseSeconds: taken over).
     // Returns the holder when another station has it. Raises on a database
     // error.
     std::optional<PointLease> take(const QString& point);
-    // The run that the lease now guards, for whoever must release it by hand.
-    void noteRun(const QString& point, const QString& runId, int records,
-                 const QString& address);
+    // The run that the lease now guards, for whoever must release it by
+    // hand. False when this station no longer holds the lease: it must then
+    // delete and store nothing. Raises on a database error.
+    bool noteRun(const QString& point, const QString& runId, int records, const QString& address);
     // Records the point's unconfirmed-delete entry (none: it holds nothing
     // stored) under address (empty: the server's entry stays as it is), and
     // lets the lease go: one transaction. A lease an operator gave back
@@ -72,8 +74,12 @@ public:
     // name) given back by an operator; the ones given back.
     QList<PointLease> releaseStation(const QString& who);
 
+    // A lease guarding no run is taken over after this long.
+    static constexpr int kStaleLeaseSeconds = 15 * 60;
+
 private:
     QString table(const char* name) const;
+    bool takeOver(const PointLease& holder);
 
     QString m_alias;
     QString m_station;

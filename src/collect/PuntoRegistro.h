@@ -135,7 +135,7 @@ private:
     // PuntoRegistroLease.cpp: one station at a time collects a point.
     PointLeases* leases();
     bool takeLease(const QString& IP, const QString& Desc, QString& lease);
-    void noteLeaseRun();
+    bool leaseStillOurs();
     void releaseLease(const QString& lease, const QString& address);
     void tidyLeases();
     QList<PendingDelete> priorEntries(const QString& point);
@@ -204,6 +204,7 @@ private:
     std::optional<int> m_count;       // of the fetched count file; none when unreadable
     FilesVerdict m_verdict;           // of the fetched files
     std::unique_ptr<PointLeases> m_leases;
+    QString m_station;           // this station's identity among those sharing the server
     bool m_leasesTidied = false; // this station's leases left by an earlier process
     TTable tLectura, tLecturaBAK, torRegAsist, tLog;
     TQuery qPersonal, qCeco;

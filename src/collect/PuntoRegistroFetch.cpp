@@ -214,8 +214,7 @@ bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, co
         disconnectQuietly();
         return false;
     }
-    noteLeaseRun();
-    if (!filesStillTheRuns(Loc)) {
+    if (!leaseStillOurs() || !filesStillTheRuns(Loc)) {
         disconnectQuietly();
         return false;
     }

@@ -9,7 +9,7 @@ PointLeases* PuntoRegistro::leases() {
     if (!serverOn())
         return nullptr; // no shared place: each station is on its own
     if (!m_leases)
-        m_leases = std::make_unique<PointLeases>(m.serverAlias, stationId());
+        m_leases = std::make_unique<PointLeases>(m.serverAlias, m_station = stationId());
     return m_leases.get();
 }
 
@@ -35,8 +35,8 @@ bool PuntoRegistro::takeLease(const QString& IP, const QString& Desc, QString& l
                             QStringLiteral("... lo descarga otra estación\r\n"));
         reportProblem(QStringLiteral("FTP: %1 (%2) lo descarga otra estación (%3, desde %4)")
                           .arg(IP, Desc, holder->host, holder->since));
-        m_outcome = PointOutcome{true, false,
-                                 QStringLiteral("lo descarga otra estación (%1)").arg(holder->host)};
+        m_outcome = PointOutcome{
+            true, false, QStringLiteral("lo descarga otra estación (%1)").arg(holder->host)};
         m_outcome.elsewhere = true;
         return false;
     }
@@ -44,16 +44,29 @@ bool PuntoRegistro::takeLease(const QString& IP, const QString& Desc, QString& l
     return true;
 }
 
-// Whoever releases the lease by hand is told which run it guards.
-void PuntoRegistro::noteLeaseRun() {
+// Right before the delete the lease says which run it guards (whoever
+// releases it by hand is told). A lease another station took over meanwhile,
+// or one that cannot be confirmed, gives the run up: nothing is deleted or
+// stored, and the point keeps its records.
+bool PuntoRegistro::leaseStillOurs() {
     const RunRecord& run = m_state.run;
     if (run.lease.isEmpty() || !leases())
-        return;
+        return true;
+    QString why;
     try {
-        leases()->noteRun(run.lease, run.runId, run.toStore(), run.point);
+        if (leases()->noteRun(run.lease, run.runId, run.toStore(), run.point))
+            return true;
+        why = QStringLiteral("otra estación tomó el turno del punto");
     } catch (const std::exception& error) {
-        reportProblem(QStringLiteral("AVISO: ") + QString::fromUtf8(error.what()));
+        why = QString::fromUtf8(error.what());
     }
+    giveUpRun();
+    pointFailed(why);
+    m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+    reportProblem(QStringLiteral("ERROR: %1 (Loc: %2); no se almacena nada y el punto conserva "
+                                 "sus registros.")
+                      .arg(why, run.loc));
+    return false;
 }
 
 // The point's entry goes to the server with the lease (address empty: the
@@ -105,7 +118,7 @@ QList<PendingDelete> PuntoRegistro::priorEntries(const QString& point) {
     if (!leases())
         return entries;
     const std::optional<SharedPending> shared = leases()->pending(point);
-    if (shared && shared->station != stationId())
+    if (shared && shared->station != m_station)
         entries << shared->entry;
     return entries;
 }

@@ -10,7 +10,8 @@
 
 RunOutput::RunOutput(const QString& path, qint64 start) : m_file(path) {
     const bool existed = m_file.exists();
-    if (!m_file.open(existed ? QIODevice::ReadWrite : QIODevice::WriteOnly))
+    // Read too: a run whose file was moved away copies its lines from it.
+    if (!m_file.open(QIODevice::ReadWrite))
         throw Exception(
             QStringLiteral("Cannot open file \"%1\". %2").arg(path, m_file.errorString()));
     if (existed && m_file.size() > start && !m_file.resize(start))

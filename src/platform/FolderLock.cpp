@@ -61,9 +61,9 @@ bool FolderLock::acquire() {
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             QFile file(m_path);
-            const QList<QByteArray> who =
-                file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().split(' ')
-                                               : QList<QByteArray>();
+            const QList<QByteArray> who = file.open(QIODevice::ReadOnly)
+                                              ? file.readAll().trimmed().split(' ')
+                                              : QList<QByteArray>();
             m_holder = who.size() == 2 ? processOwnerText(who[0].toLongLong(), who[1].toUInt())
                                        : QStringLiteral("otro proceso");
             ::close(fd);

@@ -369,10 +369,11 @@ QByteArray StationService::releaseLeases(const QString& station) {
         QStringList lines;
         for (const PointLease& lease : leases.releaseStation(station)) {
             const bool stored =
-                !lease.runId.isEmpty() && RunJournal::holds(m_serverAlias, true, lease.runId,
-                                                            RunJournal::kServerStore);
+                !lease.runId.isEmpty() &&
+                RunJournal::holds(m_serverAlias, true, lease.runId, RunJournal::kServerStore);
             lines << leaseReleaseText(lease, stored);
-            m_report.logRow(QStringLiteral("AVISO: turno liberado por el operador: ") + lines.last());
+            m_report.logRow(QStringLiteral("AVISO: turno liberado por el operador: ") +
+                            lines.last());
         }
         if (lines.isEmpty())
             return "error: la estación " + station.toUtf8() + " no tiene turnos";

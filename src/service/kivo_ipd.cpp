@@ -7,8 +7,8 @@
 //   kivo-ipd --leases | --release STATION the points' leases in the server
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
-#include "platform/QtSpanish.h"
 #include "platform/FolderLock.h"
+#include "platform/QtSpanish.h"
 #include "platform/SingleInstance.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"

@@ -163,9 +163,9 @@ void TfPrincipal::buildMenu() {
     EstadoPuntos1 =
         named(records->addAction(QStringLiteral("&Estado de los puntos...")), "EstadoPuntos1");
     records->addSeparator();
-    AbandonarDescarga1 = named(
-        records->addAction(QStringLiteral("&Abandonar descarga sin terminar...")),
-        "AbandonarDescarga1");
+    AbandonarDescarga1 =
+        named(records->addAction(QStringLiteral("&Abandonar descarga sin terminar...")),
+              "AbandonarDescarga1");
     Acercade1 = named(menuBar()->addAction(QStringLiteral("&Acerca de...")), "Acercade1");
 
     connect(PuntosRegistroIP1, &QAction::triggered, this,

@@ -4,8 +4,8 @@
 #include "station/uPrincipal.h"
 
 #include "collect/ServiceLink.h"
-#include "store/Aliases.h"
 #include "platform/Guarded.h"
+#include "store/Aliases.h"
 #include "ui/SpinEdit.h"
 
 #include <QCheckBox>

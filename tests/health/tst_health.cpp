@@ -28,9 +28,12 @@ public:
     PointOutcome outcome() const override {
         if (transientIps.contains(m_last))
             return {true, false, QStringLiteral("tiempo agotado"), 0, true};
+        if (elsewhereIps.contains(m_last))
+            return {true, false, QStringLiteral("lo descarga otra estación (pc2)"), 0, false, true};
         return {true, true, {}, 1};
     }
     QStringList transientIps;
+    QStringList elsewhereIps;
 
 private:
     QString m_last;
@@ -94,6 +97,8 @@ private slots:
     void backOffTriesADeadPointEvery2nd4thCycle();
     void manualCycleAndAnHourTryABackedOffPoint();
     void transientFailureIsTriedOnceMoreAtTheEnd();
+    void keptRecordsAndAnotherStationsVisit();
+    void tableOfAnOlderStationGetsTheNewColumns();
 };
 
 void TestHealth::oneAlertPerChangeOfState() {
@@ -233,6 +238,65 @@ void TestHealth::transientFailureIsTriedOnceMoreAtTheEnd() {
                           QStringLiteral("127.0.3.3"), QStringLiteral("127.0.3.1")}));
     // The retry's outcome is the one recorded: one failure, not two.
     QCOMPARE(w.row(QStringLiteral("127.0.3.1")).failuresInRow, 1);
+}
+
+// Visits that leave records on the point raise one alert at the threshold
+// and a notice once it deletes again; a point another station collects is
+// neither a success nor a failure, and is tried once more at the end.
+void TestHealth::keptRecordsAndAnotherStationsVisit() {
+    HealthWorld w;
+    HealthPolicy policy;
+    policy.alertKeptVisits = 3;
+    w.keeper.setPolicy(policy);
+    const QString ip = QStringLiteral("127.0.3.1");
+    PointOutcome kept = success(2);
+    kept.kept = true;
+    for (int i = 0; i < 4; ++i)
+        w.keeper.record(ip, {}, {}, kept);
+    QCOMPARE(w.alerts.size(), 1);
+    QVERIFY(w.alerts[0].reason.startsWith(QStringLiteral("3 visitas seguidas sin borrar")));
+    QCOMPARE(w.row(ip).keptVisits, 4);
+    PointOutcome deleted = success(1);
+    deleted.deleted = true;
+    w.keeper.record(ip, {}, {}, deleted);
+    QCOMPARE(w.alerts.size(), 2);
+    QVERIFY(!w.alerts[1].down);
+    QCOMPARE(w.row(ip).keptVisits, 0);
+
+    w.world.addActivePoints(2);
+    w.work.elsewhereIps << ip;
+    w.constantCycle();
+    QCOMPARE(w.work.ips(QStringLiteral("Descargar")),
+             (QStringList{ip, QStringLiteral("127.0.3.2"), ip}));
+    QCOMPARE(w.row(ip).failuresInRow, 0);
+    QCOMPARE(w.row(ip).otherStation, QStringLiteral("lo descarga otra estación (pc2)"));
+    HealthKeeper again(kAlias, w.world.report);
+    again.load();
+    QCOMPARE(again.view(HealthKeeper::readPoints(kAlias))[0].otherStation,
+             QStringLiteral("lo descarga otra estación (pc2)"));
+}
+
+void TestHealth::tableOfAnOlderStationGetsTheNewColumns() {
+    HealthWorld w;
+    QSqlQuery old(TSession::current().connectionFor(kAlias));
+    QVERIFY(old.exec(QStringLiteral("DROP TABLE kivo_health")));
+    QVERIFY(old.exec(QStringLiteral(
+        "CREATE TABLE kivo_health (ip VARCHAR(64) NOT NULL PRIMARY KEY, loc VARCHAR(40), "
+        "descr VARCHAR(80), last_attempt VARCHAR(24), last_success VARCHAR(24), "
+        "last_failure VARCHAR(24), failing_since VARCHAR(24), failure_text VARCHAR(250), "
+        "failures_in_row INTEGER, records_last INTEGER, records_today INTEGER, "
+        "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER)")));
+    QVERIFY(old.exec(QStringLiteral("INSERT INTO kivo_health (ip, failures_in_row) VALUES "
+                                    "('10.0.0.9', 2)")));
+    HealthKeeper again(kAlias, w.world.report);
+    again.load();
+    QCOMPARE(again.rows().value(0).failuresInRow, 2);
+    PointOutcome kept = success(1);
+    kept.kept = true;
+    again.record(QStringLiteral("10.0.0.9"), {}, {}, kept);
+    HealthKeeper later(kAlias, w.world.report);
+    later.load();
+    QCOMPARE(later.rows().value(0).keptVisits, 1);
 }
 
 QTEST_GUILESS_MAIN(TestHealth)

@@ -2,9 +2,9 @@
 #include "platform/DateTime.h"
 #include "platform/ErrorBox.h"
 #include "platform/Errors.h"
+#include "platform/FolderLock.h"
 #include "platform/Regional.h"
 #include "platform/Registry.h"
-#include "platform/FolderLock.h"
 #include "platform/SingleInstance.h"
 #include "ui/Application.h"
 
@@ -131,7 +131,7 @@ void TestPlatform::initTestCase() {
     QVERIFY(tmp.isValid());
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
     qputenv("KIVO_INSTANCE",
-             "kivo-tst-platform-" + QByteArray::number(QCoreApplication::applicationPid()));
+            "kivo-tst-platform-" + QByteArray::number(QCoreApplication::applicationPid()));
 }
 
 void TestPlatform::init() {

@@ -33,7 +33,8 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         QDir(fx.path("tmp")).mkpath(".");
         env.insert("TMPDIR", fx.path("tmp"));
-        env.insert("KIVO_INSTANCE", "kivo-test-monitor-" + QString::number(QCoreApplication::applicationPid()));
+        env.insert("KIVO_INSTANCE",
+                   "kivo-test-monitor-" + QString::number(QCoreApplication::applicationPid()));
         env.insert("KIVO_FTP_PORT", QString::number(sim.ftpPort()));
         env.insert("KIVO_PARAM_PORT", QString::number(sim.paramPort()));
         service.setProcessEnvironment(env);

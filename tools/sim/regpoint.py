@@ -25,7 +25,8 @@ The state directory holds, for each point, the directory <address>/ with:
 A point is given by --point ADDRESS[:COUNT] (COUNT generated records) or in a
 JSON file (--config) as {"points": [{"address": ..., "records": [[codigo,
 segundos, importe, cuenta, ticket, ceco], ...] or "count": n, "broken": mode,
-"dele": "ok"|"fail"|"drop", "retr": "ok"|"cut"|"stall"}]}.
+"dele": "ok"|"fail"|"drop"|"count-only", "retr": "ok"|"cut"|"stall"}]}.
+"count-only" confirms the delete but empties only the count file.
 
 Broken files: "short" (the count promises 3 more records than the file
 holds), "long" (7 stray bytes after the counted records), "partial" (the
@@ -145,9 +146,11 @@ class Point:
         self.write_served(COUNT_FILE, b"" if reads[0] == "-" else bytes.fromhex(reads[0]))
 
     def hand_over(self):
-        """The records were collected: the point starts afresh."""
+        """The records were collected: the point starts afresh (a faulty one
+        forgets to empty its record file)."""
         self.write_served(COUNT_FILE, b"\x00\x00")
-        self.write_served(RECORD_FILE, b"")
+        if self.dele != "count-only":
+            self.write_served(RECORD_FILE, b"")
 
     def save_message(self, data):
         with self.lock:

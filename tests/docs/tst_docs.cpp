@@ -92,6 +92,7 @@ private slots:
     void shellBlocksRun();
     void relativeLinksResolve_data();
     void relativeLinksResolve();
+    void guidePdfShowsEveryPicture();
 };
 
 // A check that finds nothing would pass for ever: the README and the
@@ -126,9 +127,9 @@ void TestDocs::shellBlocksRun() {
     QVERIFY2(result.finished, qPrintable(QStringLiteral("still running after %1 s:\n%2")
                                              .arg(kBlockMs / 1000)
                                              .arg(result.output)));
-    QVERIFY2(result.exitCode == 0, qPrintable(QStringLiteral("exit status %1:\n%2")
-                                                  .arg(result.exitCode)
-                                                  .arg(result.output)));
+    QVERIFY2(
+        result.exitCode == 0,
+        qPrintable(QStringLiteral("exit status %1:\n%2").arg(result.exitCode).arg(result.output)));
 }
 
 void TestDocs::relativeLinksResolve_data() {
@@ -137,8 +138,7 @@ void TestDocs::relativeLinksResolve_data() {
     for (const QString& document : documents())
         for (const LinkTarget& link : linkTargets(readText(sourceDir() + '/' + document)))
             if (!hasScheme(link.target))
-                QTest::addRow("%s:%d %s", qPrintable(document), link.line,
-                              qPrintable(link.target))
+                QTest::addRow("%s:%d %s", qPrintable(document), link.line, qPrintable(link.target))
                     << document << link.target;
 }
 
@@ -158,6 +158,30 @@ void TestDocs::relativeLinksResolve() {
              qPrintable(QStringLiteral("no heading \"%1\" in %2; it has: %3")
                             .arg(anchor, path.isEmpty() ? document : path,
                                  anchors.join(QStringLiteral(", ")))));
+}
+
+// The operator's guide as ./run --docs makes it, from another folder than the
+// guide's: every picture it names is in the PDF.
+void TestDocs::guidePdfShowsEveryPicture() {
+    const QString guide = sourceDir() + QStringLiteral("/docs/guia-del-operador.md");
+    int pictures = 0;
+    for (const LinkTarget& link : linkTargets(readText(guide)))
+        pictures += link.target.endsWith(QLatin1String(".png"));
+    QVERIFY(pictures > 0);
+    QTemporaryDir elsewhere;
+    QProcess tool;
+    tool.setWorkingDirectory(elsewhere.path());
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.start(QStringLiteral(KIVO_DOCPDF), {guide, elsewhere.filePath(QStringLiteral("g.pdf"))});
+    QVERIFY(tool.waitForFinished(kBlockMs));
+    QCOMPARE(tool.exitCode(), 0);
+    QProcess list;
+    list.start(QStringLiteral("pdfimages"),
+               {QStringLiteral("-list"), elsewhere.filePath(QStringLiteral("g.pdf"))});
+    QVERIFY2(list.waitForFinished(kBlockMs), "pdfimages (poppler-utils) did not run");
+    // Two heading lines, then one line per picture drawn.
+    const QList<QByteArray> lines = list.readAllStandardOutput().trimmed().split('\n');
+    QCOMPARE(int(lines.size()) - 2, pictures);
 }
 
 QTEST_GUILESS_MAIN(TestDocs)

@@ -35,9 +35,9 @@ void shootRect(const QRect& rect, QWidget& fallback, const QString& file) {
                              .arg(rect.height())
                              .arg(rect.x())
                              .arg(rect.y());
-    if (QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"),
-                                                     QStringLiteral("root"), QStringLiteral("-crop"),
-                                                     crop, QStringLiteral("+repage"), file}) != 0)
+    if (QProcess::execute(QStringLiteral("import"),
+                          {QStringLiteral("-window"), QStringLiteral("root"),
+                           QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file}) != 0)
         fallback.grab().save(file);
 }
 

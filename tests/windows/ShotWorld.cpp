@@ -17,9 +17,7 @@ namespace {
 void setShotClock() {
     auto running = std::make_shared<QElapsedTimer>();
     running->start();
-    setClock([running] {
-        return QDateTime(kShotDay, QTime(10, 30)).addMSecs(running->elapsed());
-    });
+    setClock([running] { return QDateTime(kShotDay, QTime(10, 30)).addMSecs(running->elapsed()); });
 }
 
 void writeRegionalFormats() {
@@ -78,10 +76,11 @@ ShotWorld::~ShotWorld() {
 }
 
 void ShotWorld::fillTables(const QString& localAlias) {
-    appendPoints(localAlias, {{kLivePoint, QStringLiteral("Portón principal"), QStringLiteral("P01")},
-                              {kDeadPoint, QStringLiteral("Depósito Ñandú"), QStringLiteral("P02")},
-                              {QStringLiteral("127.0.2.3"), QStringLiteral("Andén sur"),
-                               QStringLiteral("P03"), false}});
+    appendPoints(
+        localAlias,
+        {{kLivePoint, QStringLiteral("Portón principal"), QStringLiteral("P01")},
+         {kDeadPoint, QStringLiteral("Depósito Ñandú"), QStringLiteral("P02")},
+         {QStringLiteral("127.0.2.3"), QStringLiteral("Andén sur"), QStringLiteral("P03"), false}});
     addPerson(localAlias, 4711, QStringLiteral("José María"), QStringLiteral("Pérez"), 104711);
     addPerson(localAlias, 815, QStringLiteral("Begoña"), QStringLiteral("Ibáñez"), 100815);
     addPerson(localAlias, 1203, QStringLiteral("Luis"), QStringLiteral("Gómez"), 101203);

@@ -40,6 +40,9 @@ QStringList fitPictures(QTextDocument& doc) {
                 missing << format.name();
                 continue;
             }
+            // The full address: print() lays out a copy of the document,
+            // which would look for a relative name in the current folder.
+            format.setName(doc.baseUrl().resolved(QUrl(format.name())).toString());
             const double scale = std::min(1.0, kPictureWidth / image.width());
             format.setWidth(image.width() * scale);
             format.setHeight(image.height() * scale);
@@ -113,7 +116,8 @@ int main(int argc, char** argv) {
     doc.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
     setSpacing(doc);
     if (const QStringList missing = fitPictures(doc); !missing.isEmpty())
-        return fail(QStringLiteral("pictures not found: %1").arg(missing.join(QStringLiteral(", "))));
+        return fail(
+            QStringLiteral("pictures not found: %1").arg(missing.join(QStringLiteral(", "))));
 
     QPdfWriter pdf(target);
     pdf.setPageSize(QPageSize(QPageSize::A4));

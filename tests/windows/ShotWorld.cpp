@@ -1,12 +1,11 @@
 #include "ShotWorld.h"
 
+#include "RegionalFormats.h"
 #include "StationEnvironment.h"
 #include "collect/CollectWorld.h"
 #include "collect/StationSettingsStore.h"
 #include "cycles/CycleWorld.h"
 #include "platform/Clock.h"
-#include "platform/Regional.h"
-#include "platform/Registry.h"
 
 #include <QElapsedTimer>
 #include <memory>
@@ -20,17 +19,6 @@ void setShotClock() {
     setClock([running] { return QDateTime(kShotDay, QTime(10, 30)).addMSecs(running->elapsed()); });
 }
 
-void writeRegionalFormats() {
-    TRegistry registry;
-    if (!registry.OpenKey(QStringLiteral("\\Control Panel\\International"), true))
-        qFatal("cannot write the regional settings");
-    registry.WriteString(QStringLiteral("sShortDate"), QStringLiteral("dd/MM/yyyy"));
-    registry.WriteString(QStringLiteral("sLongTime"), QStringLiteral("HH:mm:ss"));
-    registry.WriteString(QStringLiteral("sDate"), QStringLiteral("/"));
-    registry.CloseKey();
-    reloadFormatSettings();
-}
-
 // A constant cycle every five minutes, so that none starts among the
 // pictures; the manual cycles write manual.txt in the working directory.
 void writeStationSettings() {
@@ -39,19 +27,6 @@ void writeStationSettings() {
     settings.setDelayAutoMin(300);
     settings.setFileMan(QStringLiteral("manual.txt"));
     settings.save();
-}
-
-void addCeco(const QString& alias, int ceco, int overtime, int viajes) {
-    TTable t;
-    t.DatabaseName = alias;
-    t.TableName = QStringLiteral("ceco.DBF");
-    t.Open();
-    t.Append();
-    t.FieldByName(QStringLiteral("CECO")).setAsInteger(ceco);
-    t.FieldByName(QStringLiteral("OVERTIME")).setAsInteger(overtime);
-    t.FieldByName(QStringLiteral("VIAJES")).setAsInteger(viajes);
-    t.Post();
-    t.Close();
 }
 
 } // namespace
@@ -66,7 +41,7 @@ ShotWorld::ShotWorld(const QByteArray& aliases)
         file.write(aliases);
     file.close();
     setShotClock();
-    writeRegionalFormats();
+    setOfficeRegionalFormats();
     writeStationSettings();
 }
 

@@ -7,9 +7,12 @@ BUILD="$ROOT/build"
 BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc-dev
                 libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev libcurl4-openssl-dev libsystemd-dev pkg-config)
 RUN_PACKAGES=(xvfb xauth imagemagick qt6-translations-l10n)
-TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format)
+TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format sqlite3)
 # The Debian package and its checks (scripts/package.sh).
 PACKAGE_PACKAGES=(dpkg-dev fakeroot lintian desktop-file-utils appstream systemd adduser)
+# The operator's guide: its pictures (a window manager under Xvfb, the
+# simulated points) and its PDF (scripts/docs.sh).
+DOCS_PACKAGES=(xvfb xauth x11-utils imagemagick openbox python3-pyftpdlib qt6-translations-l10n)
 # The fuzz targets and the sanitized build (scripts/fuzz.sh, scripts/sanitized.sh).
 FUZZ_PACKAGES=(clang-15 libfuzzer-15-dev zlib1g-dev)
 

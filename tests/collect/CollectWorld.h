@@ -88,3 +88,16 @@ inline void addPerson(const QString& alias, int codigo, const QString& nombres,
     t.Post();
     t.Close();
 }
+
+inline void addCeco(const QString& alias, int ceco, int overtime, int viajes) {
+    TTable t;
+    t.DatabaseName = alias;
+    t.TableName = QStringLiteral("ceco.DBF");
+    t.Open();
+    t.Append();
+    t.FieldByName(QStringLiteral("CECO")).setAsInteger(ceco);
+    t.FieldByName(QStringLiteral("OVERTIME")).setAsInteger(overtime);
+    t.FieldByName(QStringLiteral("VIAJES")).setAsInteger(viajes);
+    t.Post();
+    t.Close();
+}

@@ -1,5 +1,7 @@
 #include "GridFixture.h"
 
+#include "RegionalFormats.h"
+
 #include "platform/ErrorBox.h"
 #include "platform/Regional.h"
 #include "platform/Registry.h"
@@ -11,14 +13,7 @@
 #include <QTest>
 
 GridWorld::GridWorld() {
-    TRegistry registry;
-    if (!registry.OpenKey(QStringLiteral("\\Control Panel\\International"), true))
-        qFatal("cannot write the regional settings");
-    registry.WriteString(QStringLiteral("sShortDate"), QStringLiteral("dd/MM/yyyy"));
-    registry.WriteString(QStringLiteral("sLongTime"), QStringLiteral("HH:mm:ss"));
-    registry.WriteString(QStringLiteral("sDate"), QStringLiteral("/"));
-    registry.WriteString(QStringLiteral("sDecimal"), QStringLiteral(","));
-    reloadFormatSettings();
+    setOfficeRegionalFormats(QStringLiteral(","));
     setBoxPresenter([this](const QString&, const QString& text, BoxIcon) { boxes << text; });
 }
 

@@ -1,125 +1,139 @@
-// Shows each secondary window with sample rows, one after the other, and saves
-// a picture of the screen for each into the directory given as argument. Run
-// under Xvfb: xvfb-run -a -s "-screen 0 1280x800x24" build/tests/windows/windowshots shots
-#include "platform/Clock.h"
-#include "report/preview/ReportPreview.h"
-#include "ui/DBGrid.h"
-#include "ui/GridFixture.h"
-#include "windows/UAboutBox.h"
-#include "windows/uCeco.h"
-#include "windows/uLog.h"
-#include "windows/uPersonal.h"
-#include "windows/uPrIP.h"
+// Pictures of every window of the station with sample data, for the
+// operator's guide (scripts/docs.sh runs it under Xvfb):
+//   windowshots DIR                  the station collects two simulated points
+//                                    (one answers, one is switched off) in three
+//                                    manual cycles, and each window is opened
+//                                    from the menu and shot as a person sees it
+//   windowshots --sin-servidor DIR   the box of a start whose server table
+//                                    cannot be reached
+#include "ShotTools.h"
+#include "ShotWorld.h"
+#include "app/StationStart.h"
+#include "collect/Cycles.h"
+#include "station/PrincipalParts.h"
+#include "station/uPrincipal.h"
+#include "ui/Application.h"
 #include "windows/uRegAsist.h"
+#include "windows/uSaludPuntos.h"
 
-#include <QApplication>
+#include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QScreen>
-#include <QTimer>
+#include <QMenuBar>
+#include <memory>
 
 namespace {
 
-void fillSamples(GridWorld& world) {
-    world.addPoints({{"192.0.2.50", "Portón principal", "P01", true},
-                     {"192.0.2.51", "Depósito Ñandú", "P02", false}});
-    world.addPerson(4711, "José María", true);
-    world.addPerson(815, "Begoña", false);
-    TTable ceco = world.localTable("ceco.DBF");
-    ceco.Append();
-    ceco.FieldByName("CECO").setAsInteger(120);
-    ceco.FieldByName("OVERTIME").setAsInteger(2);
-    ceco.FieldByName("VIAJES").setAsInteger(30);
-    ceco.Post();
-    for (const char* text :
-         {"Conectando con 192.0.2.50 (Portón principal)", "P01: Sinc. OK", "FTP: FALLO!"})
-        world.addLog(text);
+QString g_out;
+
+QString shotPath(const QString& name) {
+    return g_out + QLatin1Char('/') + name + QStringLiteral(".png");
 }
 
-// A few tickets of this month in the server table, two cost centres, one
-// ticket of an unknown person.
-void addTickets() {
-    TTable table;
-    table.DatabaseName = "JUXRegs";
-    table.TableName = "dbo.tickettaxis";
-    table.Open();
-    const struct {
-        int legajo;
-        const char* nombres;
-        double importe;
-        int ceco;
-    } tickets[] = {{4711, "José María", 12.5, 120},
-                   {4711, "José María", 8.3, 120},
-                   {815, "Begoña", 20.1, 120},
-                   {902, "", 7.0, 0}};
-    int number = 1;
-    for (const auto& ticket : tickets) {
-        table.Append();
-        table.FieldByName("ORIGEN").setAsString("P01");
-        table.FieldByName("LEGAJO").setAsInteger(ticket.legajo);
-        table.FieldByName("NOMBRES").setAsString(QString::fromUtf8(ticket.nombres));
-        table.FieldByName("FECHA").setAsDateTime(Date() + 0.4);
-        table.FieldByName("IMPORTE").setAsFloat(ticket.importe);
-        table.FieldByName("CECO").setAsInteger(ticket.ceco);
-        table.FieldByName("TICKET").setAsInteger(number++);
-        table.Post();
+void openFromMenu(TfPrincipal& f, const char* entry) {
+    namedChild<QAction>(f, entry)->trigger();
+}
+
+bool runManualCycle(TfPrincipal& f) {
+    namedChild<QPushButton>(f, "bDescargar")->click();
+    return waitFor([&] { return !f.cycles().running(); }, 120000);
+}
+
+void shootMenus(TfPrincipal& f) {
+    const QList<std::pair<QString, QString>> menus = {
+        {QStringLiteral("&Configuración"), QStringLiteral("fPrincipal-configuracion")},
+        {QStringLiteral("&Registros"), QStringLiteral("fPrincipal-registros")}};
+    for (const QAction* entry : f.menuBar()->actions())
+        for (const auto& [title, name] : menus)
+            if (entry->menu() && entry->text() == title)
+                shootMenu(f, *entry->menu(), shotPath(name));
+}
+
+// A preview shows the whole width of its page.
+void pageWidth(QWidget& preview) {
+    if (auto* zoom = preview.findChild<QComboBox*>())
+        zoom->setCurrentIndex(zoom->findText(QStringLiteral("Ancho de página")));
+}
+
+// The ticket records, and from them the report, the summary and the export's
+// save dialog.
+void shootRecords(TfPrincipal& f) {
+    const auto fromRecords = [](QWidget& window) {
+        auto& records = static_cast<TfRegAsist&>(window);
+        shootNextModal([&] { records.bRepClick(); }, shotPath(QStringLiteral("reporte")),
+                       {pageWidth});
+        shootNextModal([&] { records.bResumenClick(); }, shotPath(QStringLiteral("resumen")),
+                       {pageWidth});
+        shootNextModal([&] { records.TBExportarClick(); }, shotPath(QStringLiteral("exportar")));
+    };
+    shootNextModal([&] { openFromMenu(f, "RegistrosTaxi1"); },
+                   shotPath(QStringLiteral("fRegAsist")), {{}, fromRecords});
+}
+
+void shootEditors(TfPrincipal& f) {
+    const QList<std::pair<const char*, QString>> editors = {
+        {"PuntosRegistroIP1", QStringLiteral("fPrIP")},
+        {"Personal1", QStringLiteral("fPersonal")},
+        {"CentrosCosto1", QStringLiteral("fCeco")}};
+    for (const auto& [entry, name] : editors)
+        shootNextModal([&] { openFromMenu(f, entry); }, shotPath(name));
+}
+
+void shootHealth(TfPrincipal& f) {
+    openFromMenu(f, "EstadoPuntos1");
+    if (auto* health = f.findChild<TfSaludPuntos*>()) {
+        shootWindow(*health, shotPath(QStringLiteral("fSaludPuntos")));
+        health->hide();
     }
-    table.Close();
 }
 
-// The whole screen as the X server shows it; the window's own picture when
-// `import` cannot run.
-void shoot(QWidget& window, const QString& file) {
-    window.show();
-    window.raise();
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 700)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    if (QProcess::execute("import", {"-window", "root", file}) != 0)
-        window.grab().save(file);
-    window.hide();
+int shootStation() {
+    ShotWorld world;
+    SimPoints sim({{kLivePoint, ShotWorld::morningTickets(1, 8)}});
+    if (!sim.started()) {
+        qCritical("the simulated registration points did not start");
+        return 1;
+    }
+    sim.applyPorts();
+    std::unique_ptr<TfPrincipal> f(createStationWindows());
+    ShotWorld::fillTables(f->localAlias());
+    f->show();
+    if (!runManualCycle(*f))
+        return 1;
+    shootWindow(*f, shotPath(QStringLiteral("fPrincipal")));
+    shootMenus(*f);
+    shootEditors(*f);
+    shootRecords(*f);
+    // Two more cycles bring the switched-off point to the alert threshold.
+    for (int first : {9, 11}) {
+        sim.serve(kLivePoint, ShotWorld::morningTickets(first, 2));
+        if (!runManualCycle(*f))
+            return 1;
+    }
+    shootWindow(*f, shotPath(QStringLiteral("fPrincipal-alerta")));
+    shootHealth(*f);
+    shootNextModal([&] { openFromMenu(*f, "RegistroOperaciones1"); },
+                   shotPath(QStringLiteral("fLog")));
+    shootNextModal([&] { openFromMenu(*f, "Acercade1"); }, shotPath(QStringLiteral("FAboutBox")));
+    return 0;
+}
+
+// Nothing listens on the discard port: the start-up test of the server table fails.
+int shootServerDown() {
+    ShotWorld world("[JUXRegs]\nDriver=postgres\nHost=127.0.0.1\nPort=9\nDatabase=kivo\n");
+    std::unique_ptr<TfPrincipal> f;
+    shootNextModal([&] { f.reset(createStationWindows()); },
+                   shotPath(QStringLiteral("sin-servidor")));
+    return f ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const QString out = QDir(argc > 1 ? argv[1] : ".").absolutePath();
-    QDir().mkpath(out);
-    GridWorld world;
-    fillSamples(world);
-    addTickets();
-
-    TfPrIP points;
-    TfPersonal personnel;
-    TfCeco centres;
-    TfLog log;
-    for (TTableEditor* editor :
-         {static_cast<TTableEditor*>(&points), static_cast<TTableEditor*>(&personnel),
-          static_cast<TTableEditor*>(&centres)})
-        editor->Table1.DatabaseName = "KIVO_1";
-    log.Table1.DatabaseName = "KIVO_1";
-    TFAboutBox about;
-    about.setDBinfo("DB info: KIVO_1, JUXRegs.\rPar Cap: 750");
-
-    shoot(points, out + "/fPrIP.png");
-    shoot(personnel, out + "/fPersonal.png");
-    shoot(centres, out + "/fCeco.png");
-    shoot(log, out + "/fLog.png");
-    shoot(about, out + "/FAboutBox.png");
-
-    TfRegAsist tickets;
-    tickets.Table1.DatabaseName = tickets.Query1.DatabaseName = "JUXRegs";
-    tickets.Table1.TableName = "tickettaxis";
-    shoot(tickets, out + "/fRegAsist.png");
-    setPreviewPresenter([&](const ReportPages& pages, const ExtraSaveForm&) {
-        TReportPreview preview(pages);
-        shoot(preview, out + "/resumen.png");
-    });
-    tickets.show();
-    tickets.bResumenClick();
-    tickets.reject();
-    return 0;
+    KivoApplication app(argc, argv);
+    setApplicationIdentity();
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const bool serverDown = args.removeAll(QStringLiteral("--sin-servidor")) > 0;
+    g_out = QDir(args.value(0, QStringLiteral("."))).absolutePath();
+    QDir().mkpath(g_out);
+    return serverDown ? shootServerDown() : shootStation();
 }

@@ -1,15 +1,12 @@
 #include "report/BillingSummary.h"
 
 #include "platform/DateTime.h"
-#include "platform/Errors.h"
 #include "platform/Regional.h"
 #include "report/RowGroups.h"
 #include "report/TicketExport.h"
 #include "report/TicketReport.h"
 #include "report/Workbook.h"
 #include "store/DataSet.h"
-
-#include <cmath>
 
 namespace {
 
@@ -20,7 +17,6 @@ const QString kNoCeco = QStringLiteral("(sin CECO)");
 const QString kCecoTotalText = QStringLiteral("Total del centro de costo");
 const QString kRangeTotalText = QStringLiteral("Total del período");
 constexpr int kCecoLevel = 0, kPersonLevel = 1;
-constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
 constexpr TextAlign L = TextAlign::Left, R = TextAlign::Right;
 
 ReportFont arial(double points, bool bold = false) {
@@ -131,16 +127,8 @@ ReportBand summary(double width) {
     return band;
 }
 
-// Rounded half away from zero, the same on every server; the server's own
-// ROUND differs (PostgreSQL rounds a double's halves to even, SQL Server
-// wants a second argument).
 QString centsText(const QVariant& amount) {
-    if (amount.isNull())
-        return {};
-    const double cents = amount.toDouble() * 100;
-    if (!(std::fabs(cents) < kMaxCents))
-        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount.toString()));
-    return QString::number(std::llround(cents));
+    return amount.isNull() ? QString() : QString::number(centsOf(amount.toDouble()));
 }
 
 // A whole-number column as a number cell, an empty cell for null.

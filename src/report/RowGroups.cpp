@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 #include "platform/Regional.h"
 
+#include <cmath>
+
 namespace {
 
 qint64 wholeNumberOf(const QString& text, const QString& column) {
@@ -19,6 +21,8 @@ void addChecked(qint64& total, qint64 value, const QString& column) {
     if (__builtin_add_overflow(total, value, &total))
         throw Exception(QStringLiteral("The sum of field '%1' is too large").arg(column));
 }
+
+constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
 
 } // namespace
 
@@ -84,6 +88,13 @@ void RowGroups::addRow(const QStringList& row, std::vector<GroupTotals>& open) c
     }
     for (GroupTotals& totals : open)
         ++totals.count;
+}
+
+qint64 centsOf(double amount) {
+    const double cents = amount * 100;
+    if (!(std::fabs(cents) < kMaxCents))
+        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount, 0, 'g', 17));
+    return std::llround(cents);
 }
 
 QString scaledNumberText(qint64 value, int decimals) {

@@ -57,6 +57,7 @@ TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
     // temporary file reserves a unique name beside the target meanwhile.
     if (!m_temporary.open())
         fail(m_temporary.errorString());
+    const auto point = m_pointDecimals.use();
     m_temporary.close();
     const QByteArray temporaryName = QFile::encodeName(m_temporary.fileName());
     lxw_workbook_options options{};
@@ -68,6 +69,7 @@ TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
 }
 
 void TWorkbookWriter::addSheet(const QString& sheetName) {
+    const auto point = m_pointDecimals.use();
     m_sheet = workbook_add_worksheet(m_workbook, sheetName.toUtf8().constData());
     if (!m_sheet)
         fail(QStringLiteral("no se pudo crear la hoja %1").arg(sheetName));
@@ -94,11 +96,14 @@ lxw_format* TWorkbookWriter::formatOf(const WorkbookCell& cell) {
 }
 
 TWorkbookWriter::~TWorkbookWriter() {
+    const auto point = m_pointDecimals.use();
     if (m_workbook)
         workbook_close(m_workbook); // frees it; the temporary file goes with m_temporary
 }
 
 void TWorkbookWriter::addRow(const std::vector<WorkbookCell>& cells) {
+    // A row in constant-memory mode is printed when the next one starts.
+    const auto point = m_pointDecimals.use();
     for (size_t column = 0; column < cells.size(); ++column)
         writeCell(int(column), cells[column]);
     ++m_row;
@@ -124,6 +129,7 @@ void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
 }
 
 void TWorkbookWriter::commit() {
+    const auto point = m_pointDecimals.use(); // the page margins are printed now
     lxw_workbook* workbook = m_workbook;
     m_workbook = nullptr;
     const lxw_error error = workbook_close(workbook);

@@ -51,7 +51,7 @@ public:
     void FormClose() override;
     void bRepClick();
     // The summary by cost centre of the range, in the preview; its save
-    // dialog offers the summary's workbook too.
+    // dialog offers the summary's workbook too. A reversed range is refused.
     void bResumenClick();
     // The summary's rows, and its workbook with the range's tickets.
     ReportRows summaryRows(const QDate& from, const QDate& to);
@@ -67,6 +67,9 @@ private:
     void buildGrid();
     QString executeSaveDialog(int& filterIndex);
 };
+
+// What "Resumen" answers for a range whose end is before its start.
+QString reversedRangeText(const QDate& from, const QDate& to);
 
 // The text shown when the server alias is "NONE".
 inline const QString kNoServerTableText = QStringLiteral(

@@ -70,6 +70,7 @@ private slots:
     void cancelledDialogWritesNothing();
     void workbookEntryWritesAWorkbook();
     void summaryAndItsWorkbook();
+    void summaryRefusesAReversedRange();
     void unopenableTableShowsTheError();
     void noServerTableSaysSo();
 
@@ -281,6 +282,35 @@ void TestRegAsist::summaryAndItsWorkbook() {
         QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet2.xml"}));
     QVERIFY(cellXml(tickets, "A8").contains(">C<"));
     QVERIFY(cellXml(tickets, "A9").isEmpty());
+}
+
+// The summary says why it shows nothing; the report and the export of the
+// same range go on selecting no rows (desdeAfterHastaSelectsNothing).
+void TestRegAsist::summaryRefusesAReversedRange() {
+    StoreWorld world;
+    setSpanishRegion();
+    appendTicketRows("JUXRegs", {{"A", 1, "Uno", encodeDate(2025, 12, 21), 1}});
+    QList<std::pair<QString, BoxIcon>> shown;
+    setBoxPresenter(
+        [&](const QString&, const QString& text, BoxIcon icon) { shown << std::pair(text, icon); });
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.dtpDesde->setDate(QDate(2026, 12, 1));
+    f.window.dtpHasta->setDate(QDate(2025, 12, 21));
+    f.window.bResumen->click();
+    QVERIFY(m_previewed.empty());
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].first,
+             QString("No se puede hacer el resumen: la fecha \"Hasta\" (21/12/2025) "
+                     "es anterior a la fecha \"Desde\" (01/12/2026)."));
+    QCOMPARE(shown[0].second, BoxIcon::Warning);
+    QVERIFY(!f.window.Query1.Active());
+
+    f.window.dtpDesde->setDate(QDate(2025, 12, 21));
+    f.window.bResumen->click();
+    QCOMPARE(int(m_previewed.size()), 1);
+    QCOMPARE(shown.size(), 1);
+    f.window.reject();
 }
 
 // The window opens all the same, with an empty grid, and keeps its dates.

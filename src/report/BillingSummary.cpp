@@ -3,10 +3,13 @@
 #include "platform/DateTime.h"
 #include "platform/Regional.h"
 #include "report/RowGroups.h"
+#include "report/SeparatedValues.h"
 #include "report/TicketExport.h"
 #include "report/TicketReport.h"
 #include "report/Workbook.h"
 #include "store/DataSet.h"
+
+#include <cmath>
 
 namespace {
 
@@ -136,12 +139,12 @@ WorkbookCell wholeNumberCell(const QString& text) {
     return text.isEmpty() ? WorkbookCell{} : WorkbookCell::ofNumber(text.toDouble());
 }
 
-// Writes the summary's lines as the walk over the rows meets the groups'
+// The summary's table lines as the walk over the rows meets the groups'
 // ends; the totals are the same walk's as the printed report's.
-class SummarySheet : public GroupVisitor {
+class SummaryTable : public GroupVisitor {
 public:
-    SummarySheet(TWorkbookWriter& workbook, const ReportRows& rows)
-        : m_workbook(workbook), m_ceco(rows.fieldIndex(QStringLiteral("CECO"))),
+    SummaryTable(std::vector<TableRow>& table, const ReportRows& rows)
+        : m_table(table), m_ceco(rows.fieldIndex(QStringLiteral("CECO"))),
           m_legajo(rows.fieldIndex(QStringLiteral("LEGAJO"))),
           m_nombres(rows.fieldIndex(QStringLiteral("NOMBRES"))) {}
 
@@ -151,7 +154,7 @@ public:
     void groupEnds(int level, const QStringList& lastRow, const GroupTotals& totals) override {
         const QString name = lastRow.value(m_nombres);
         if (level == kPersonLevel)
-            m_workbook.addRow({wholeNumberCell(lastRow.value(m_ceco)),
+            m_table.push_back({wholeNumberCell(lastRow.value(m_ceco)),
                                wholeNumberCell(lastRow.value(m_legajo)),
                                WorkbookCell::ofText(name.isEmpty() ? kNoName : name),
                                WorkbookCell::ofNumber(double(totals.count)),
@@ -161,7 +164,7 @@ public:
     }
 
     void addTotalRow(const WorkbookCell& ceco, const QString& text, const GroupTotals& totals) {
-        m_workbook.addRow({ceco.inBold(),
+        m_table.push_back({ceco.inBold(),
                            {},
                            WorkbookCell::ofText(text).inBold(),
                            WorkbookCell::ofNumber(double(totals.count)).inBold(),
@@ -169,9 +172,30 @@ public:
     }
 
 private:
-    TWorkbookWriter& m_workbook;
+    std::vector<TableRow>& m_table;
     int m_ceco, m_legajo, m_nombres;
 };
+
+// A cell as separated values write it: numbers with the regional decimal
+// separator and no grouping, dates in the regional short date.
+QString separatedText(const WorkbookCell& cell) {
+    switch (cell.type) {
+    case WorkbookCell::Type::Empty:
+        return {};
+    case WorkbookCell::Type::Text:
+        return cell.text;
+    case WorkbookCell::Type::Amount:
+        return scaledNumberText(std::llround(cell.number * 100), 2);
+    case WorkbookCell::Type::Date:
+        return DateToStr(cell.number);
+    case WorkbookCell::Type::DateTime:
+        return DateToStr(cell.number) + QLatin1Char(' ') + TimeToStr(cell.number);
+    case WorkbookCell::Type::Number:
+        break;
+    }
+    return QString::number(cell.number, 'g', 15)
+        .replace(QLatin1Char('.'), formatSettings().decimalSeparator);
+}
 
 } // namespace
 
@@ -218,23 +242,41 @@ ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {
     return report;
 }
 
+std::vector<TableRow> billingSummaryTable(const ReportRows& summaryRows, const QDate& from,
+                                          const QDate& to) {
+    const RowGroups groups(summaryRows, billingSummaryDefinition(from, to).groups, {kAmountColumn});
+    std::vector<TableRow> table{
+        {WorkbookCell::ofText(kCompanyLine)},
+        {WorkbookCell::ofText(QStringLiteral("RESUMEN POR CENTRO DE COSTO"))},
+        {WorkbookCell::ofText(QStringLiteral("DESDE")), WorkbookCell::ofDateTime(toDateTime(from))},
+        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))},
+        {}};
+    for (const char* heading : {"CECO", "Legajo", "Nombres", "Tickets", "Importe"})
+        table.back().push_back(WorkbookCell::ofText(QString::fromLatin1(heading)).inBold());
+    SummaryTable lines(table, summaryRows);
+    const GroupTotals all = groups.walk(lines);
+    lines.addTotalRow({}, kRangeTotalText, all);
+    return table;
+}
+
+void writeBillingSeparatedValues(const QString& path, const ReportRows& summaryRows,
+                                 const QDate& from, const QDate& to) {
+    const QString comma = QStringLiteral(",");
+    QStringList lines;
+    for (const TableRow& row : billingSummaryTable(summaryRows, from, to)) {
+        QStringList values;
+        for (const WorkbookCell& cell : row)
+            values << quotedField(separatedText(cell), comma);
+        lines << values.join(comma);
+    }
+    writeTextFile(path, lines);
+}
+
 void writeBillingWorkbook(const QString& path, const ReportRows& summaryRows, TDataSet& tickets,
                           const QDate& from, const QDate& to) {
-    const RowGroups groups(summaryRows, billingSummaryDefinition(from, to).groups, {kAmountColumn});
     TWorkbookWriter workbook(path, QStringLiteral("Resumen"));
-    workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
-    workbook.addRow({WorkbookCell::ofText(QStringLiteral("RESUMEN POR CENTRO DE COSTO"))});
-    workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
-                     WorkbookCell::ofDateTime(toDateTime(from))});
-    workbook.addRow(
-        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
-    std::vector<WorkbookCell> headings;
-    for (const char* heading : {"CECO", "Legajo", "Nombres", "Tickets", "Importe"})
-        headings.push_back(WorkbookCell::ofText(QString::fromLatin1(heading)).inBold());
-    workbook.addRow(headings);
-    SummarySheet sheet(workbook, summaryRows);
-    const GroupTotals all = groups.walk(sheet);
-    sheet.addTotalRow({}, kRangeTotalText, all);
+    for (const TableRow& row : billingSummaryTable(summaryRows, from, to))
+        workbook.addRow(row);
     workbook.addSheet(QStringLiteral("Tickets"));
     writeTicketRows(workbook, tickets, from, to);
     workbook.commit();

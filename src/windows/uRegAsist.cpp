@@ -208,11 +208,18 @@ void TfRegAsist::bResumenClick() {
     }
     const ReportRows rows = summaryRows(from, to);
     const ReportPages pages = buildPages(billingSummaryDefinition(from, to), rows);
-    previewReport(pages, this,
-                  {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
-                   [this, rows, from, to](const QString& path) {
-                       writeSummaryWorkbook(path, rows, from, to);
-                   }});
+    // Saved as separated values or a workbook, the summary is a data table
+    // rather than its pages.
+    const SaveForms forms{{{},
+                           QStringLiteral("csv"),
+                           [rows, from, to](const QString& path) {
+                               writeBillingSeparatedValues(path, rows, from, to);
+                           }},
+                          {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
+                           [this, rows, from, to](const QString& path) {
+                               writeSummaryWorkbook(path, rows, from, to);
+                           }}};
+    previewReport(pages, this, forms);
 }
 
 ReportRows TfRegAsist::summaryRows(const QDate& from, const QDate& to) {

@@ -51,7 +51,8 @@ public:
     void FormClose() override;
     void bRepClick();
     // The summary by cost centre of the range, in the preview; its save
-    // dialog offers the summary's workbook too. A reversed range is refused.
+    // dialog writes the summary's data table as separated values and offers
+    // its workbook too. A reversed range is refused.
     void bResumenClick();
     // The summary's rows, and its workbook with the range's tickets.
     ReportRows summaryRows(const QDate& from, const QDate& to);

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     tickets.Table1.DatabaseName = tickets.Query1.DatabaseName = "JUXRegs";
     tickets.Table1.TableName = "tickettaxis";
     shoot(tickets, out + "/fRegAsist.png");
-    setPreviewPresenter([&](const ReportPages& pages, const ExtraSaveForm&) {
+    setPreviewPresenter([&](const ReportPages& pages, const SaveForms&) {
         TReportPreview preview(pages);
         shoot(preview, out + "/resumen.png");
     });

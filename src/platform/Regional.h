@@ -28,9 +28,16 @@ void reloadFormatSettings();
 // Formats a date-time with a Windows-style picture using the regional settings.
 QString formatDateTimePicture(const QString& picture, TDateTime value);
 
+// A picture as a spreadsheet's number format, with the regional separators:
+// "d/M/yyyy" gives "d/m/yyyy", "hh:mm:ss tt" gives "hh:mm:ss AM/PM".
+QString spreadsheetFormat(const QString& picture);
+
 QString DateToStr(TDateTime value); // short date
 QString TimeToStr(TDateTime value); // long time
 // Short date, a blank, long time; the time is left out when it is exactly midnight.
 QString DateTimeToStr(TDateTime value);
+// Short date, a blank, long time, the time always there: the project's own
+// windows and files, where a column of times should not lose one at midnight.
+QString DateAndTimeToStr(TDateTime value);
 // The "now" text.
 QString NowText();

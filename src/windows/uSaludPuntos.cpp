@@ -1,6 +1,8 @@
 #include "windows/uSaludPuntos.h"
 
+#include "platform/Clock.h"
 #include "platform/Guarded.h"
+#include "platform/Regional.h"
 #include "ui/SpinEdit.h"
 
 #include <QCheckBox>
@@ -26,8 +28,9 @@ const QStringList kHeaders{QStringLiteral("Punto"),
                            QStringLiteral("Registros hoy"),
                            QStringLiteral("Próximo intento")};
 
+// In the regional short date and long time, as the station's other windows.
 QString when(const QDateTime& t) {
-    return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+    return t.isValid() ? DateAndTimeToStr(toDateTime(t)) : QString();
 }
 
 // The shown text, and what the column sorts by.
@@ -161,5 +164,5 @@ void TfSaludPuntos::fill(const QList<PointHealthView>& rows) {
                           .arg(rows.size())
                           .arg(down)
                           .arg(failing)
-                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+                          .arg(TimeToStr(Time())));
 }

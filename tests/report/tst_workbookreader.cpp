@@ -75,6 +75,8 @@ private slots:
     void cleanup() { m_world.reset(); }
 
     void workbooksOpenUnderCommaLocale();
+    void datesInTheRegionalFormats_data();
+    void datesInTheRegionalFormats();
 
 private:
     TQuery rangeQuery(const QStringList& sql) {
@@ -160,6 +162,50 @@ void TestWorkbookReader::workbooksOpenUnderCommaLocale() {
                                                  "float 1334.5 [0.00] bold"}));
     QCOMPARE(shownRow(book.value(QStringLiteral("Tickets")), 8).at(4),
              QString("float 99.9 [0.00]"));
+}
+
+void TestWorkbookReader::datesInTheRegionalFormats_data() {
+    QTest::addColumn<QString>("shortDate");
+    QTest::addColumn<QString>("longTime");
+    QTest::addColumn<QString>("dateSeparator");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("dateTime");
+    QTest::newRow("Argentina") << "d/M/yyyy"
+                               << "H:mm:ss"
+                               << "/"
+                               << "d/m/yyyy"
+                               << "d/m/yyyy h:mm:ss";
+    QTest::newRow("dots, 12-hour clock") << "dd/MM/yy"
+                                         << "hh:mm:ss tt"
+                                         << "."
+                                         << "dd\\.mm\\.yy"
+                                         << "dd\\.mm\\.yy hh:mm:ss AM/PM";
+    QTest::newRow("quoted text") << "d 'de' MMMM 'de' yyyy"
+                                 << "HH:mm:ss"
+                                 << "/"
+                                 << "d \"de\" mmmm \"de\" yyyy"
+                                 << "d \"de\" mmmm \"de\" yyyy hh:mm:ss";
+}
+
+// The date cells of the workbooks show the regional short date and long
+// time, and stay dates to the reader.
+void TestWorkbookReader::datesInTheRegionalFormats() {
+    QFETCH(QString, shortDate);
+    QFETCH(QString, longTime);
+    QFETCH(QString, dateSeparator);
+    QFETCH(QString, date);
+    QFETCH(QString, dateTime);
+    setInternational(
+        {{"sShortDate", shortDate}, {"sLongTime", longTime}, {"sDate", dateSeparator}});
+    appendTicketRows(QStringLiteral("JUXRegs"),
+                     {{"A", 7, QStringLiteral("Siete"), encodeDateTime({2024, 3, 5, 18, 30, 15, 0}),
+                       0.1, 1, 12, 2, 3}});
+    const QString path = m_world->env.path(QStringLiteral("export.xlsx"));
+    TQuery tickets = rangeQuery(ticketRangeSql(kFrom, kTo));
+    writeTicketWorkbook(path, tickets, kFrom, kTo);
+    const QJsonArray sheet = readWorkbook(path).value(QStringLiteral("Reporte"));
+    QCOMPARE(shownRow(sheet, 3).value(1), "datetime 2024-03-01T00:00:00 [" + date + "]");
+    QCOMPARE(shownRow(sheet, 6).value(3), "datetime 2024-03-05T18:30:15 [" + dateTime + "]");
 }
 
 QObject* newWorkbookReaderTests() {

@@ -2,6 +2,7 @@
 // a picture of the screen for each into the directory given as argument. Run
 // under Xvfb: xvfb-run -a -s "-screen 0 1280x800x24" build/tests/windows/windowshots shots
 #include "platform/Clock.h"
+#include "platform/ErrorBox.h"
 #include "report/preview/ReportPreview.h"
 #include "ui/DBGrid.h"
 #include "ui/GridFixture.h"
@@ -11,10 +12,13 @@
 #include "windows/uPersonal.h"
 #include "windows/uPrIP.h"
 #include "windows/uRegAsist.h"
+#include "windows/uSaludPuntos.h"
 
 #include <QApplication>
+#include <QDateEdit>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QTimer>
@@ -68,6 +72,58 @@ void addTickets() {
     table.Close();
 }
 
+// Enough people in enough CECOs for a summary of several pages.
+void addManyTickets() {
+    TTable table;
+    table.DatabaseName = "JUXRegs";
+    table.TableName = "dbo.tickettaxis";
+    table.Open();
+    for (int i = 0; i < 240; ++i) {
+        table.Append();
+        table.FieldByName("ORIGEN").setAsString("P02");
+        table.FieldByName("LEGAJO").setAsInteger(5000 + i % 120);
+        table.FieldByName("NOMBRES").setAsString(QStringLiteral("Persona %1").arg(i % 120));
+        table.FieldByName("FECHA").setAsDateTime(Date() + 0.5);
+        table.FieldByName("IMPORTE").setAsFloat(1234.5 + i);
+        table.FieldByName("CECO").setAsInteger(200 + (i % 120) / 10);
+        table.FieldByName("TICKET").setAsInteger(100 + i);
+        table.Post();
+    }
+    table.Close();
+}
+
+PointHealthView point(const QString& ip, const QString& desc, const QString& loc, bool active) {
+    PointHealthView p;
+    p.ip = ip;
+    p.desc = desc;
+    p.loc = loc;
+    p.active = active;
+    return p;
+}
+
+// Points in each state; one failing for days with a long reason, backed off.
+QList<PointHealthView> samplePoints() {
+    const QDateTime now = currentDateTime();
+    PointHealthView ok = point("192.0.2.50", "Portón principal", "P01", true);
+    ok.state = PointHealthView::State::Ok;
+    ok.lastAttempt = ok.lastSuccess = now.addSecs(-300);
+    ok.recordsLast = 42;
+    ok.recordsToday = 1250;
+    PointHealthView down =
+        point("192.0.2.51", "Depósito Ñandú, andén sur junto a la báscula", "P02", true);
+    down.state = PointHealthView::State::Down;
+    down.lastAttempt = down.lastFailure = now.addSecs(-600);
+    down.lastSuccess = now.addDays(-3);
+    down.failingSince = now.addDays(-3).addSecs(900);
+    down.failureText = "FTP: tiempo agotado esperando la respuesta del servidor (60000 ms) al "
+                       "pedir nroRegAsist.ras";
+    down.failuresInRow = 20;
+    down.nextTry = "en 8 ciclo(s), a más tardar 08:05";
+    PointHealthView off = point("192.0.2.52", "Taller", "P03", false);
+    off.state = PointHealthView::State::Inactive;
+    return {ok, down, off};
+}
+
 // The whole screen as the X server shows it; the window's own picture when
 // `import` cannot run.
 void shoot(QWidget& window, const QString& file) {
@@ -114,12 +170,26 @@ int main(int argc, char** argv) {
     tickets.Table1.DatabaseName = tickets.Query1.DatabaseName = "JUXRegs";
     tickets.Table1.TableName = "tickettaxis";
     shoot(tickets, out + "/fRegAsist.png");
+    addManyTickets();
     setPreviewPresenter([&](const ReportPages& pages, const SaveForms&) {
         TReportPreview preview(pages);
         shoot(preview, out + "/resumen.png");
+        preview.bLastClick();
+        shoot(preview, out + "/resumen-last.png");
     });
     tickets.show();
     tickets.bResumenClick();
+    setBoxPresenter([&](const QString& caption, const QString& text, BoxIcon) {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok);
+        shoot(box, out + "/resumen-reversed.png");
+    });
+    tickets.dtpDesde->setDate(QDate(2026, 12, 1));
+    tickets.dtpHasta->setDate(QDate(2025, 12, 21));
+    tickets.bResumenClick();
     tickets.reject();
+
+    TfSaludPuntos health(nullptr, samplePoints, [](const HealthPolicy&) {});
+    health.resize(1024, health.height());
+    shoot(health, out + "/fSaludPuntos.png");
     return 0;
 }

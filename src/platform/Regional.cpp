@@ -99,6 +99,8 @@ FormatSettings fromLocale(const QLocale& locale) {
     settings.longTimeFormat = pictureFromQt(longTime, QChar());
     settings.decimalSeparator =
         locale.decimalPoint().isEmpty() ? QLatin1Char('.') : locale.decimalPoint().front();
+    settings.thousandSeparator =
+        locale.groupSeparator().isEmpty() ? QLatin1Char(',') : locale.groupSeparator().front();
     settings.amText = locale.amText();
     settings.pmText = locale.pmText();
     return settings;
@@ -150,9 +152,15 @@ FormatSettings readFormatSettings() {
     override(settings.dateSeparator, storedText(registry, QStringLiteral("sDate")));
     override(settings.timeSeparator, storedText(registry, QStringLiteral("sTime")));
     override(settings.decimalSeparator, storedText(registry, QStringLiteral("sDecimal")));
+    override(settings.thousandSeparator, storedText(registry, QStringLiteral("sThousand")));
     override(settings.amText, storedText(registry, QStringLiteral("s1159")));
     override(settings.pmText, storedText(registry, QStringLiteral("s2359")));
     registry.CloseKey();
+    // A decimal comma from the key over a locale that groups with commas (the
+    // bare "C" one) would make 1,234,56.
+    if (settings.thousandSeparator == settings.decimalSeparator)
+        settings.thousandSeparator =
+            settings.decimalSeparator == QLatin1Char(',') ? QLatin1Char('.') : QLatin1Char(',');
     return settings;
 }
 

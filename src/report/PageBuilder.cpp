@@ -161,7 +161,7 @@ private:
             return totals ? QString::number(totals->count) : QString();
         case ElementKind::Sum:
             return totals ? scaledNumberText(totals->sums[size_t(m_groups.sumIndex(element.text))],
-                                             element.decimals)
+                                             element.decimals, true)
                           : QString();
         default:
             return {};

@@ -42,6 +42,7 @@ enum class ElementKind {
 
 // Count and Sum add up the rows of their group in a group band, every row so
 // far in the detail band and all rows in the summary; elsewhere they are empty.
+// A sum is written with the regional thousands separator.
 
 enum class TextAlign { Left, Centre, Right };
 
@@ -60,7 +61,7 @@ struct ReportElement {
     TextAlign align;
     QColor fill; // rectangles; text is drawn transparent
     // Sum: the column holds whole hundredths when 2, and so on; the total is
-    // written with that many decimals and the regional decimal separator.
+    // written with that many decimals and the regional separators.
     int decimals;
     QString emptyText; // Field: written when the value is empty
 };

@@ -97,12 +97,15 @@ qint64 centsOf(double amount) {
     return std::llround(cents);
 }
 
-QString scaledNumberText(qint64 value, int decimals) {
-    if (decimals <= 0)
-        return QString::number(value);
+QString scaledNumberText(qint64 value, int decimals, bool grouped) {
+    decimals = std::max(decimals, 0);
     // Digits of the magnitude, so that the smallest 64-bit value has its own.
     const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
     QString digits = QString::number(magnitude).rightJustified(decimals + 1, QLatin1Char('0'));
-    digits.insert(digits.size() - decimals, formatSettings().decimalSeparator);
+    const qsizetype whole = digits.size() - decimals;
+    if (decimals > 0)
+        digits.insert(whole, formatSettings().decimalSeparator);
+    for (qsizetype mark = whole - 3; grouped && mark > 0; mark -= 3)
+        digits.insert(mark, formatSettings().thousandSeparator);
     return value < 0 ? QLatin1Char('-') + digits : digits;
 }

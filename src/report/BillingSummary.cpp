@@ -1,5 +1,6 @@
 #include "report/BillingSummary.h"
 
+#include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/Regional.h"
 #include "report/RowGroups.h"
@@ -58,12 +59,24 @@ QString rangeText(const QDate& from, const QDate& to) {
         .arg(DateToStr(toDateTime(from)), DateToStr(toDateTime(to)));
 }
 
-ReportBand title(const QDate& from, const QDate& to, double width) {
-    return {BandKind::Title,
-            6.30,
-            {label(QRectF(0, 0, width, 6.30),
-                   QStringLiteral("Resumen por centro de costo ") + rangeText(from, to),
-                   arial(14, true), TextAlign::Centre)}};
+// The ticket report's company line, and under it the title with the range:
+// on every page, so that a page alone still says what it sums and for when.
+ReportBand pageHeader(ReportBand companyLine, const QDate& from, const QDate& to, double width) {
+    companyLine.elements.push_back(
+        label(QRectF(0, 10.0, width, 6.30),
+              QStringLiteral("Resumen por centro de costo ") + rangeText(from, to), arial(14, true),
+              TextAlign::Centre));
+    return companyLine;
+}
+
+// When the summary was made, and "Página N de M" where the ticket report has
+// its page number.
+ReportBand pageFooter(double height) {
+    return {BandKind::PageFooter,
+            height,
+            {label(QRectF(1.27, 2.12, 100, 3.97),
+                   QStringLiteral("Emitido el ") + DateAndTimeToStr(Now()), arial(8)),
+             {ElementKind::PageOfPages, QRectF(206.11, 2.12, 50, 3.97), {}, arial(8), R, {}}}};
 }
 
 ReportBand columnHeader() {
@@ -227,13 +240,10 @@ ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {
     report.title = QStringLiteral("JUX Consulta: Resumen por centro de costo");
     report.groups = {{{QStringLiteral("CECO")}},
                      {{QStringLiteral("LEGAJO"), QStringLiteral("NOMBRES")}}};
-    // The page header and footer stay the ticket report's.
-    std::vector<ReportBand> bands;
-    for (const ReportBand& band : report.bands)
-        if (band.kind == BandKind::PageHeader || band.kind == BandKind::PageFooter)
-            bands.push_back(band);
-    bands.push_back(title(from, to, report.bandWidth));
-    bands.push_back(columnHeader());
+    // The page header and footer grow from the ticket report's.
+    std::vector<ReportBand> bands{
+        pageHeader(*report.band(BandKind::PageHeader), from, to, report.bandWidth),
+        pageFooter(report.band(BandKind::PageFooter)->height), columnHeader()};
     bands.push_back(cecoHeader());
     bands.push_back(personLine());
     bands.push_back(cecoFooter());

@@ -23,8 +23,10 @@ QStringList billingSummarySql(const QDate& from, const QDate& to);
 // amount beyond 10^13.
 ReportRows billingSummaryRows(TDataSet& query);
 
-// The report over those rows: the page, fonts, page header and page footer
-// of the ticket report; the range in the title.
+// The report over those rows: the page and fonts of the ticket report; on
+// every page its company line with the title and range under it, and a
+// footer with when the summary was made and "Página N de M"; amounts with
+// the regional thousands separator.
 ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to);
 
 // The summary as a data table, the same in its workbook and its separated

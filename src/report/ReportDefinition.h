@@ -31,13 +31,14 @@ struct ReportFont {
 };
 
 enum class ElementKind {
-    Label,      // fixed text
-    Field,      // the text form of a column of the current row
-    PageNumber, // the page number alone
-    Rectangle,  // a filled rectangle
-    TopLine,    // a line along the top edge of the element
-    Count,      // the number of rows counted (below)
-    Sum,        // the exact sum of a column of whole numbers (below)
+    Label,       // fixed text
+    Field,       // the text form of a column of the current row
+    PageNumber,  // the page number alone
+    PageOfPages, // "Página N de M"
+    Rectangle,   // a filled rectangle
+    TopLine,     // a line along the top edge of the element
+    Count,       // the number of rows counted (below)
+    Sum,         // the exact sum of a column of whole numbers (below)
 };
 
 // Count and Sum add up the rows of their group in a group band, every row so

@@ -80,6 +80,7 @@ private slots:
     void summaryAndItsWorkbook();
     void summarySeparatedValuesAreADataTable();
     void summaryRefusesAReversedRange();
+    void summaryPagesSayWhatAndWhen();
     void unopenableTableShowsTheError();
     void noServerTableSaysSo();
 
@@ -265,7 +266,7 @@ void TestRegAsist::summaryAndItsWorkbook() {
     f.window.show();
     f.window.bResumen->click();
     QCOMPARE(int(m_previewed.size()), 1);
-    const QString title = m_previewed[0].pages[0].bands[1].items[0].text;
+    const QString title = m_previewed[0].pages[0].bands[0].items[1].text;
     QCOMPARE(title, QString("Resumen por centro de costo del 01/03/2024 al 17/03/2024"));
     const QString path = world.env.path("resumen.xlsx");
     saveInOwnForm("xlsx", path);
@@ -320,6 +321,49 @@ void TestRegAsist::summarySeparatedValuesAreADataTable() {
                                              "12,7,Siete,2,\"0,30\"\r\n"
                                              "12,,Total del centro de costo,2,\"0,30\"\r\n"
                                              ",,Total del per\xEDodo,3,\"5,80\"\r\n"));
+}
+
+// Every page of the summary names it and its range, and its footer says when
+// it was made and which page of how many it is; amounts carry the regional
+// grouping.
+void TestRegAsist::summaryPagesSayWhatAndWhen() {
+    StoreWorld world;
+    setSpanishRegion();
+    QList<TicketRow> tickets;
+    for (int person = 0; person < 90; ++person)
+        tickets << TicketRow{"P",
+                             100 + person,
+                             QStringLiteral("Persona %1").arg(person),
+                             encodeDate(2024, 3, 5),
+                             617.25,
+                             0,
+                             person / 10};
+    appendTicketRows("JUXRegs", tickets);
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.bResumen->click();
+    f.window.reject();
+    QCOMPARE(int(m_previewed.size()), 1);
+    const std::vector<ReportPage>& pages = m_previewed[0].pages;
+    QVERIFY(pages.size() >= 3);
+    QStringList amounts;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        QStringList header, footer;
+        for (const PlacedBand& band : pages[i].bands)
+            for (const PlacedItem& item : band.items) {
+                if (band.kind == BandKind::PageHeader)
+                    header << item.text;
+                if (band.kind == BandKind::PageFooter)
+                    footer << item.text;
+                if (band.kind == BandKind::Summary && !item.text.isEmpty())
+                    amounts << item.text;
+            }
+        QCOMPARE(header, QStringList({"JUX S.A. - Control de Taxis",
+                                      "Resumen por centro de costo del 01/03/2024 al 17/03/2024"}));
+        QCOMPARE(footer, QStringList({"Emitido el 17/03/2024 10:30:00",
+                                      QString("Página %1 de %2").arg(i + 1).arg(pages.size())}));
+    }
+    QCOMPARE(amounts, QStringList({"Total del período", "90", "55.552,50"}));
 }
 
 // The summary says why it shows nothing; the report and the export of the

@@ -208,18 +208,21 @@ void TfRegAsist::bResumenClick() {
     }
     const ReportRows rows = summaryRows(from, to);
     const ReportPages pages = buildPages(billingSummaryDefinition(from, to), rows);
-    // Saved as separated values or a workbook, the summary is a data table
-    // rather than its pages.
-    const SaveForms forms{{{},
-                           QStringLiteral("csv"),
-                           [rows, from, to](const QString& path) {
-                               writeBillingSeparatedValues(path, rows, from, to);
-                           }},
-                          {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
-                           [this, rows, from, to](const QString& path) {
-                               writeSummaryWorkbook(path, rows, from, to);
-                           }}};
-    previewReport(pages, this, forms);
+    previewReport(pages, this, summarySaveForms(rows, from, to));
+}
+
+// Saved as separated values or a workbook, the summary is a data table
+// rather than its pages.
+SaveForms TfRegAsist::summarySaveForms(const ReportRows& rows, const QDate& from, const QDate& to) {
+    return {{{},
+             QStringLiteral("csv"),
+             [rows, from, to](const QString& path) {
+                 writeBillingSeparatedValues(path, rows, from, to);
+             }},
+            {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
+             [this, rows, from, to](const QString& path) {
+                 writeSummaryWorkbook(path, rows, from, to);
+             }}};
 }
 
 ReportRows TfRegAsist::summaryRows(const QDate& from, const QDate& to) {

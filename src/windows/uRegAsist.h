@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/DataSetRows.h"
+#include "report/preview/ReportPreview.h"
 #include "store/DataSet.h"
 #include "ui/DataSource.h"
 #include "windows/SecondaryWindow.h"
@@ -65,6 +66,7 @@ public:
 
 private:
     QWidget* buildStrip();
+    SaveForms summarySaveForms(const ReportRows& rows, const QDate& from, const QDate& to);
     void buildGrid();
     QString executeSaveDialog(int& filterIndex);
 };

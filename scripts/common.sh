@@ -7,7 +7,8 @@ BUILD="$ROOT/build"
 BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc-dev
                 libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev libcurl4-openssl-dev libsystemd-dev pkg-config)
 RUN_PACKAGES=(xvfb xauth imagemagick qt6-translations-l10n)
-TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format sqlite3)
+TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format sqlite3
+               python3-openpyxl locales)
 # The Debian package and its checks (scripts/package.sh).
 PACKAGE_PACKAGES=(dpkg-dev fakeroot lintian desktop-file-utils appstream systemd adduser)
 # The operator's guide: its pictures (a window manager under Xvfb, the

@@ -319,6 +319,7 @@ QList<PointHealthView> HealthKeeper::view(const QList<PointHealthView>& points) 
             p.lastAttempt = row.lastAttempt;
             p.lastSuccess = row.lastSuccess;
             p.lastFailure = row.lastFailure;
+            p.failingSince = row.failingSince;
             p.failureText = row.failureText;
             p.failuresInRow = row.failuresInRow;
             p.recordsLast = row.recordsLast;
@@ -398,6 +399,7 @@ QJsonArray healthToJson(const QList<PointHealthView>& rows) {
                                  {QStringLiteral("ultimo_intento"), timeText(p.lastAttempt)},
                                  {QStringLiteral("ultimo_exito"), timeText(p.lastSuccess)},
                                  {QStringLiteral("ultimo_fallo"), timeText(p.lastFailure)},
+                                 {QStringLiteral("falla_desde"), timeText(p.failingSince)},
                                  {QStringLiteral("fallo"), p.failureText},
                                  {QStringLiteral("fallos_seguidos"), p.failuresInRow},
                                  {QStringLiteral("registros_ultimo"), p.recordsLast},
@@ -425,6 +427,7 @@ QList<PointHealthView> healthFromJson(const QJsonArray& array) {
         p.lastAttempt = time("ultimo_intento");
         p.lastSuccess = time("ultimo_exito");
         p.lastFailure = time("ultimo_fallo");
+        p.failingSince = time("falla_desde");
         p.failureText = text("fallo");
         p.failuresInRow = o.value(QLatin1String("fallos_seguidos")).toInt();
         p.recordsLast = o.value(QLatin1String("registros_ultimo")).toInt();

@@ -57,6 +57,7 @@ struct PointHealthView {
     bool active = true;
     State state = State::Unknown;
     QDateTime lastAttempt, lastSuccess, lastFailure;
+    QDateTime failingSince; // the first failure of the current run of failures
     QString failureText;
     int failuresInRow = 0;
     int recordsLast = 0;

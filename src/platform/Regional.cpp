@@ -99,6 +99,8 @@ FormatSettings fromLocale(const QLocale& locale) {
     settings.longTimeFormat = pictureFromQt(longTime, QChar());
     settings.decimalSeparator =
         locale.decimalPoint().isEmpty() ? QLatin1Char('.') : locale.decimalPoint().front();
+    settings.thousandSeparator =
+        locale.groupSeparator().isEmpty() ? QLatin1Char(',') : locale.groupSeparator().front();
     settings.amText = locale.amText();
     settings.pmText = locale.pmText();
     return settings;
@@ -150,9 +152,15 @@ FormatSettings readFormatSettings() {
     override(settings.dateSeparator, storedText(registry, QStringLiteral("sDate")));
     override(settings.timeSeparator, storedText(registry, QStringLiteral("sTime")));
     override(settings.decimalSeparator, storedText(registry, QStringLiteral("sDecimal")));
+    override(settings.thousandSeparator, storedText(registry, QStringLiteral("sThousand")));
     override(settings.amText, storedText(registry, QStringLiteral("s1159")));
     override(settings.pmText, storedText(registry, QStringLiteral("s2359")));
     registry.CloseKey();
+    // A decimal comma from the key over a locale that groups with commas (the
+    // bare "C" one) would make 1,234,56.
+    if (settings.thousandSeparator == settings.decimalSeparator)
+        settings.thousandSeparator =
+            settings.decimalSeparator == QLatin1Char(',') ? QLatin1Char('.') : QLatin1Char(',');
     return settings;
 }
 
@@ -221,6 +229,64 @@ QString field(QChar letter, qsizetype run, const DateTimeParts& p, const FormatS
     }
 }
 
+// Walks a picture: text in single or double quotes goes to `quoted` without
+// them, every run of one character to `run`.
+template <typename Quoted, typename Run>
+void walkPicture(const QString& picture, Quoted quoted, Run run) {
+    for (qsizetype i = 0; i < picture.size();) {
+        const QChar c = picture[i];
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            qsizetype close = picture.indexOf(c, i + 1);
+            close = close < 0 ? picture.size() : close;
+            quoted(picture.mid(i + 1, close - i - 1));
+            i = close + 1;
+            continue;
+        }
+        const qsizetype length = runLength(picture, i);
+        run(c, length);
+        i += length;
+    }
+}
+
+// A character a number format shows as it stands; any other is escaped, so
+// that "." or a letter is never read as a code.
+QString formatLiteral(QChar c) {
+    static const QString kShownAsIs = QStringLiteral("$-+/():!^&'~{}<>= ");
+    return kShownAsIs.contains(c) ? QString(c) : QStringLiteral("\\") + c;
+}
+
+// One run of a picture letter as number-format codes.
+QString formatCodes(QChar letter, qsizetype run, const FormatSettings& s) {
+    const auto codes = [&](char code, qsizetype most) {
+        return QString(std::min(run, most), QLatin1Char(code));
+    };
+    switch (letter.unicode()) {
+    case 'd':
+        return codes('d', 4);
+    case 'M':
+        return codes('m', 4);
+    case 'y':
+        return run <= 2 ? QStringLiteral("yy") : QStringLiteral("yyyy");
+    case 'h':
+    case 'H': // a 24-hour clock unless the format has AM/PM
+        return codes('h', 2);
+    case 'm': // minutes, since they follow the hours
+        return codes('m', 2);
+    case 's':
+        return codes('s', 2);
+    case 't':
+        return run == 1 ? QStringLiteral("A/P") : QStringLiteral("AM/PM");
+    case 'g':
+        return QString();
+    case '/':
+        return formatLiteral(s.dateSeparator).repeated(run);
+    case ':':
+        return formatLiteral(s.timeSeparator).repeated(run);
+    default:
+        return formatLiteral(letter).repeated(run);
+    }
+}
+
 } // namespace
 
 const FormatSettings& formatSettings() {
@@ -237,20 +303,24 @@ QString formatDateTimePicture(const QString& picture, TDateTime value) {
     const DateTimeParts parts = decodeDateTime(value);
     const FormatSettings& settings = formatSettings();
     QString text;
-    for (qsizetype i = 0; i < picture.size();) {
-        const QChar c = picture[i];
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            qsizetype close = picture.indexOf(c, i + 1);
-            close = close < 0 ? picture.size() : close;
-            text += picture.mid(i + 1, close - i - 1);
-            i = close + 1;
-            continue;
-        }
-        const qsizetype run = runLength(picture, i);
-        text += field(c, run, parts, settings);
-        i += run;
-    }
+    walkPicture(
+        picture, [&](const QString& quoted) { text += quoted; },
+        [&](QChar letter, qsizetype run) { text += field(letter, run, parts, settings); });
     return text;
+}
+
+QString spreadsheetFormat(const QString& picture) {
+    const FormatSettings& settings = formatSettings();
+    QString format;
+    walkPicture(
+        picture,
+        [&](QString quoted) {
+            quoted.remove(QLatin1Char('"'));
+            if (!quoted.isEmpty())
+                format += QLatin1Char('"') + quoted + QLatin1Char('"');
+        },
+        [&](QChar letter, qsizetype run) { format += formatCodes(letter, run, settings); });
+    return format;
 }
 
 QString DateToStr(TDateTime value) {
@@ -265,7 +335,11 @@ QString DateTimeToStr(TDateTime value) {
     const DateTimeParts parts = decodeDateTime(value);
     const bool midnight =
         parts.hour == 0 && parts.minute == 0 && parts.second == 0 && parts.msec == 0;
-    return midnight ? DateToStr(value) : DateToStr(value) + QLatin1Char(' ') + TimeToStr(value);
+    return midnight ? DateToStr(value) : DateAndTimeToStr(value);
+}
+
+QString DateAndTimeToStr(TDateTime value) {
+    return DateToStr(value) + QLatin1Char(' ') + TimeToStr(value);
 }
 
 QString NowText() {

@@ -1,9 +1,10 @@
 #include "report/BillingSummary.h"
 
+#include "platform/Clock.h"
 #include "platform/DateTime.h"
-#include "platform/Errors.h"
 #include "platform/Regional.h"
 #include "report/RowGroups.h"
+#include "report/SeparatedValues.h"
 #include "report/TicketExport.h"
 #include "report/TicketReport.h"
 #include "report/Workbook.h"
@@ -20,7 +21,6 @@ const QString kNoCeco = QStringLiteral("(sin CECO)");
 const QString kCecoTotalText = QStringLiteral("Total del centro de costo");
 const QString kRangeTotalText = QStringLiteral("Total del período");
 constexpr int kCecoLevel = 0, kPersonLevel = 1;
-constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
 constexpr TextAlign L = TextAlign::Left, R = TextAlign::Right;
 
 ReportFont arial(double points, bool bold = false) {
@@ -59,12 +59,24 @@ QString rangeText(const QDate& from, const QDate& to) {
         .arg(DateToStr(toDateTime(from)), DateToStr(toDateTime(to)));
 }
 
-ReportBand title(const QDate& from, const QDate& to, double width) {
-    return {BandKind::Title,
-            6.30,
-            {label(QRectF(0, 0, width, 6.30),
-                   QStringLiteral("Resumen por centro de costo ") + rangeText(from, to),
-                   arial(14, true), TextAlign::Centre)}};
+// The ticket report's company line, and under it the title with the range:
+// on every page, so that a page alone still says what it sums and for when.
+ReportBand pageHeader(ReportBand companyLine, const QDate& from, const QDate& to, double width) {
+    companyLine.elements.push_back(
+        label(QRectF(0, 10.0, width, 6.30),
+              QStringLiteral("Resumen por centro de costo ") + rangeText(from, to), arial(14, true),
+              TextAlign::Centre));
+    return companyLine;
+}
+
+// When the summary was made, and "Página N de M" where the ticket report has
+// its page number.
+ReportBand pageFooter(double height) {
+    return {BandKind::PageFooter,
+            height,
+            {label(QRectF(1.27, 2.12, 100, 3.97),
+                   QStringLiteral("Emitido el ") + DateAndTimeToStr(Now()), arial(8)),
+             {ElementKind::PageOfPages, QRectF(206.11, 2.12, 50, 3.97), {}, arial(8), R, {}}}};
 }
 
 ReportBand columnHeader() {
@@ -131,16 +143,8 @@ ReportBand summary(double width) {
     return band;
 }
 
-// Rounded half away from zero, the same on every server; the server's own
-// ROUND differs (PostgreSQL rounds a double's halves to even, SQL Server
-// wants a second argument).
 QString centsText(const QVariant& amount) {
-    if (amount.isNull())
-        return {};
-    const double cents = amount.toDouble() * 100;
-    if (!(std::fabs(cents) < kMaxCents))
-        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount.toString()));
-    return QString::number(std::llround(cents));
+    return amount.isNull() ? QString() : QString::number(centsOf(amount.toDouble()));
 }
 
 // A whole-number column as a number cell, an empty cell for null.
@@ -148,12 +152,12 @@ WorkbookCell wholeNumberCell(const QString& text) {
     return text.isEmpty() ? WorkbookCell{} : WorkbookCell::ofNumber(text.toDouble());
 }
 
-// Writes the summary's lines as the walk over the rows meets the groups'
+// The summary's table lines as the walk over the rows meets the groups'
 // ends; the totals are the same walk's as the printed report's.
-class SummarySheet : public GroupVisitor {
+class SummaryTable : public GroupVisitor {
 public:
-    SummarySheet(TWorkbookWriter& workbook, const ReportRows& rows)
-        : m_workbook(workbook), m_ceco(rows.fieldIndex(QStringLiteral("CECO"))),
+    SummaryTable(std::vector<TableRow>& table, const ReportRows& rows)
+        : m_table(table), m_ceco(rows.fieldIndex(QStringLiteral("CECO"))),
           m_legajo(rows.fieldIndex(QStringLiteral("LEGAJO"))),
           m_nombres(rows.fieldIndex(QStringLiteral("NOMBRES"))) {}
 
@@ -163,7 +167,7 @@ public:
     void groupEnds(int level, const QStringList& lastRow, const GroupTotals& totals) override {
         const QString name = lastRow.value(m_nombres);
         if (level == kPersonLevel)
-            m_workbook.addRow({wholeNumberCell(lastRow.value(m_ceco)),
+            m_table.push_back({wholeNumberCell(lastRow.value(m_ceco)),
                                wholeNumberCell(lastRow.value(m_legajo)),
                                WorkbookCell::ofText(name.isEmpty() ? kNoName : name),
                                WorkbookCell::ofNumber(double(totals.count)),
@@ -173,7 +177,7 @@ public:
     }
 
     void addTotalRow(const WorkbookCell& ceco, const QString& text, const GroupTotals& totals) {
-        m_workbook.addRow({ceco.inBold(),
+        m_table.push_back({ceco.inBold(),
                            {},
                            WorkbookCell::ofText(text).inBold(),
                            WorkbookCell::ofNumber(double(totals.count)).inBold(),
@@ -181,9 +185,30 @@ public:
     }
 
 private:
-    TWorkbookWriter& m_workbook;
+    std::vector<TableRow>& m_table;
     int m_ceco, m_legajo, m_nombres;
 };
+
+// A cell as separated values write it: numbers with the regional decimal
+// separator and no grouping, dates in the regional short date.
+QString separatedText(const WorkbookCell& cell) {
+    switch (cell.type) {
+    case WorkbookCell::Type::Empty:
+        return {};
+    case WorkbookCell::Type::Text:
+        return cell.text;
+    case WorkbookCell::Type::Amount:
+        return scaledNumberText(std::llround(cell.number * 100), 2);
+    case WorkbookCell::Type::Date:
+        return DateToStr(cell.number);
+    case WorkbookCell::Type::DateTime:
+        return DateToStr(cell.number) + QLatin1Char(' ') + TimeToStr(cell.number);
+    case WorkbookCell::Type::Number:
+        break;
+    }
+    return QString::number(cell.number, 'g', 15)
+        .replace(QLatin1Char('.'), formatSettings().decimalSeparator);
+}
 
 } // namespace
 
@@ -215,13 +240,10 @@ ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {
     report.title = QStringLiteral("JUX Consulta: Resumen por centro de costo");
     report.groups = {{{QStringLiteral("CECO")}},
                      {{QStringLiteral("LEGAJO"), QStringLiteral("NOMBRES")}}};
-    // The page header and footer stay the ticket report's.
-    std::vector<ReportBand> bands;
-    for (const ReportBand& band : report.bands)
-        if (band.kind == BandKind::PageHeader || band.kind == BandKind::PageFooter)
-            bands.push_back(band);
-    bands.push_back(title(from, to, report.bandWidth));
-    bands.push_back(columnHeader());
+    // The page header and footer grow from the ticket report's.
+    std::vector<ReportBand> bands{
+        pageHeader(*report.band(BandKind::PageHeader), from, to, report.bandWidth),
+        pageFooter(report.band(BandKind::PageFooter)->height), columnHeader()};
     bands.push_back(cecoHeader());
     bands.push_back(personLine());
     bands.push_back(cecoFooter());
@@ -230,23 +252,41 @@ ReportDefinition billingSummaryDefinition(const QDate& from, const QDate& to) {
     return report;
 }
 
+std::vector<TableRow> billingSummaryTable(const ReportRows& summaryRows, const QDate& from,
+                                          const QDate& to) {
+    const RowGroups groups(summaryRows, billingSummaryDefinition(from, to).groups, {kAmountColumn});
+    std::vector<TableRow> table{
+        {WorkbookCell::ofText(kCompanyLine)},
+        {WorkbookCell::ofText(QStringLiteral("RESUMEN POR CENTRO DE COSTO"))},
+        {WorkbookCell::ofText(QStringLiteral("DESDE")), WorkbookCell::ofDateTime(toDateTime(from))},
+        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))},
+        {}};
+    for (const char* heading : {"CECO", "Legajo", "Nombres", "Tickets", "Importe"})
+        table.back().push_back(WorkbookCell::ofText(QString::fromLatin1(heading)).inBold());
+    SummaryTable lines(table, summaryRows);
+    const GroupTotals all = groups.walk(lines);
+    lines.addTotalRow({}, kRangeTotalText, all);
+    return table;
+}
+
+void writeBillingSeparatedValues(const QString& path, const ReportRows& summaryRows,
+                                 const QDate& from, const QDate& to) {
+    const QString comma = QStringLiteral(",");
+    QStringList lines;
+    for (const TableRow& row : billingSummaryTable(summaryRows, from, to)) {
+        QStringList values;
+        for (const WorkbookCell& cell : row)
+            values << quotedField(separatedText(cell), comma);
+        lines << values.join(comma);
+    }
+    writeTextFile(path, lines);
+}
+
 void writeBillingWorkbook(const QString& path, const ReportRows& summaryRows, TDataSet& tickets,
                           const QDate& from, const QDate& to) {
-    const RowGroups groups(summaryRows, billingSummaryDefinition(from, to).groups, {kAmountColumn});
     TWorkbookWriter workbook(path, QStringLiteral("Resumen"));
-    workbook.addRow({WorkbookCell::ofText(kCompanyLine)});
-    workbook.addRow({WorkbookCell::ofText(QStringLiteral("RESUMEN POR CENTRO DE COSTO"))});
-    workbook.addRow({WorkbookCell::ofText(QStringLiteral("DESDE")),
-                     WorkbookCell::ofDateTime(toDateTime(from))});
-    workbook.addRow(
-        {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
-    std::vector<WorkbookCell> headings;
-    for (const char* heading : {"CECO", "Legajo", "Nombres", "Tickets", "Importe"})
-        headings.push_back(WorkbookCell::ofText(QString::fromLatin1(heading)).inBold());
-    workbook.addRow(headings);
-    SummarySheet sheet(workbook, summaryRows);
-    const GroupTotals all = groups.walk(sheet);
-    sheet.addTotalRow({}, kRangeTotalText, all);
+    for (const TableRow& row : billingSummaryTable(summaryRows, from, to))
+        workbook.addRow(row);
     workbook.addSheet(QStringLiteral("Tickets"));
     writeTicketRows(workbook, tickets, from, to);
     workbook.commit();

@@ -36,6 +36,7 @@ public:
             place(BandKind::Detail, nullptr);
         place(BandKind::Summary, nullptr, &all);
         finishPage(true);
+        numberPages();
         return std::move(m_result);
     }
 
@@ -161,7 +162,7 @@ private:
             return totals ? QString::number(totals->count) : QString();
         case ElementKind::Sum:
             return totals ? scaledNumberText(totals->sums[size_t(m_groups.sumIndex(element.text))],
-                                             element.decimals)
+                                             element.decimals, true)
                           : QString();
         default:
             return {};
@@ -169,6 +170,16 @@ private:
     }
 
     int pageNumber() const { return int(m_result.pages.size()); }
+
+    // "Página N de M" once the count of pages is known.
+    void numberPages() {
+        const int count = pageNumber();
+        for (int number = 1; number <= count; ++number)
+            for (PlacedBand& band : m_result.pages[size_t(number - 1)].bands)
+                for (PlacedItem& item : band.items)
+                    if (item.kind == ElementKind::PageOfPages)
+                        item.text = QStringLiteral("Página %1 de %2").arg(number).arg(count);
+    }
 
     const ReportDefinition& m_def;
     const ReportRows& m_rows;

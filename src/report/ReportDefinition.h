@@ -31,17 +31,19 @@ struct ReportFont {
 };
 
 enum class ElementKind {
-    Label,      // fixed text
-    Field,      // the text form of a column of the current row
-    PageNumber, // the page number alone
-    Rectangle,  // a filled rectangle
-    TopLine,    // a line along the top edge of the element
-    Count,      // the number of rows counted (below)
-    Sum,        // the exact sum of a column of whole numbers (below)
+    Label,       // fixed text
+    Field,       // the text form of a column of the current row
+    PageNumber,  // the page number alone
+    PageOfPages, // "Página N de M"
+    Rectangle,   // a filled rectangle
+    TopLine,     // a line along the top edge of the element
+    Count,       // the number of rows counted (below)
+    Sum,         // the exact sum of a column of whole numbers (below)
 };
 
 // Count and Sum add up the rows of their group in a group band, every row so
 // far in the detail band and all rows in the summary; elsewhere they are empty.
+// A sum is written with the regional thousands separator.
 
 enum class TextAlign { Left, Centre, Right };
 
@@ -60,7 +62,7 @@ struct ReportElement {
     TextAlign align;
     QColor fill; // rectangles; text is drawn transparent
     // Sum: the column holds whole hundredths when 2, and so on; the total is
-    // written with that many decimals and the regional decimal separator.
+    // written with that many decimals and the regional separators.
     int decimals;
     QString emptyText; // Field: written when the value is empty
 };

@@ -12,8 +12,8 @@ constexpr double kCharacterMm = 2.0;
 
 bool isText(const PlacedItem& item) {
     return item.kind == ElementKind::Label || item.kind == ElementKind::Field ||
-           item.kind == ElementKind::PageNumber || item.kind == ElementKind::Count ||
-           item.kind == ElementKind::Sum;
+           item.kind == ElementKind::PageNumber || item.kind == ElementKind::PageOfPages ||
+           item.kind == ElementKind::Count || item.kind == ElementKind::Sum;
 }
 
 // The band's texts from left to right.

@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 #include "platform/Regional.h"
 
+#include <cmath>
+
 namespace {
 
 qint64 wholeNumberOf(const QString& text, const QString& column) {
@@ -19,6 +21,8 @@ void addChecked(qint64& total, qint64 value, const QString& column) {
     if (__builtin_add_overflow(total, value, &total))
         throw Exception(QStringLiteral("The sum of field '%1' is too large").arg(column));
 }
+
+constexpr double kMaxCents = 1e15; // exact in a double, and far from 64 bits
 
 } // namespace
 
@@ -86,12 +90,22 @@ void RowGroups::addRow(const QStringList& row, std::vector<GroupTotals>& open) c
         ++totals.count;
 }
 
-QString scaledNumberText(qint64 value, int decimals) {
-    if (decimals <= 0)
-        return QString::number(value);
+qint64 centsOf(double amount) {
+    const double cents = amount * 100;
+    if (!(std::fabs(cents) < kMaxCents))
+        throw Exception(QStringLiteral("Amount out of range: %1").arg(amount, 0, 'g', 17));
+    return std::llround(cents);
+}
+
+QString scaledNumberText(qint64 value, int decimals, bool grouped) {
+    decimals = std::max(decimals, 0);
     // Digits of the magnitude, so that the smallest 64-bit value has its own.
     const quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
     QString digits = QString::number(magnitude).rightJustified(decimals + 1, QLatin1Char('0'));
-    digits.insert(digits.size() - decimals, formatSettings().decimalSeparator);
+    const qsizetype whole = digits.size() - decimals;
+    if (decimals > 0)
+        digits.insert(whole, formatSettings().decimalSeparator);
+    for (qsizetype mark = whole - 3; grouped && mark > 0; mark -= 3)
+        digits.insert(mark, formatSettings().thousandSeparator);
     return value < 0 ? QLatin1Char('-') + digits : digits;
 }

@@ -46,6 +46,13 @@ private:
     std::vector<int> m_summedColumns;
 };
 
+// An amount as whole cents, rounded half away from zero, the same on every
+// server (the server's own ROUND differs: PostgreSQL rounds a double's halves
+// to even, SQL Server wants a second argument). Raises for an amount beyond
+// 10^13.
+qint64 centsOf(double amount);
+
 // A whole number of units of 10^-decimals as text, with the regional decimal
-// separator: 123456 with 2 decimals is "1234,56" in a region that writes ",".
-QString scaledNumberText(qint64 value, int decimals);
+// separator: 123456 with 2 decimals is "1234,56" in a region that writes ",";
+// grouped, "1.234,56" where thousands are marked with ".".
+QString scaledNumberText(qint64 value, int decimals, bool grouped = false);

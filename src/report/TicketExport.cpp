@@ -1,6 +1,7 @@
 #include "report/TicketExport.h"
 
 #include "platform/Regional.h"
+#include "report/RowGroups.h"
 #include "report/SeparatedValues.h"
 #include "report/TicketReport.h"
 #include "report/Workbook.h"
@@ -42,12 +43,26 @@ bool isNumber(const QVariant& value) {
     }
 }
 
-WorkbookCell cellOf(const TField& field, bool dateTimeColumn) {
+// How a column's values go into the workbook besides text and plain numbers.
+enum class ColumnKind { Plain, DateTime, Amount };
+
+ColumnKind kindOf(const QString& fieldName) {
+    if (isDateTimeColumn(fieldName))
+        return ColumnKind::DateTime;
+    return fieldName.compare(QLatin1String("IMPORTE"), Qt::CaseInsensitive) == 0
+               ? ColumnKind::Amount
+               : ColumnKind::Plain;
+}
+
+WorkbookCell cellOf(const TField& field, ColumnKind kind) {
     const QVariant value = field.Value();
     if (value.isNull())
         return {};
-    if (dateTimeColumn)
+    if (kind == ColumnKind::DateTime)
         return WorkbookCell::ofDateTime(field.AsDateTime());
+    // Stored as a double: 99.9 may come back as 99.90000000000001.
+    if (kind == ColumnKind::Amount && isNumber(value))
+        return WorkbookCell::ofCents(centsOf(field.AsFloat()));
     if (isNumber(value))
         return WorkbookCell::ofNumber(field.AsFloat());
     return WorkbookCell::ofText(field.AsString());
@@ -100,13 +115,13 @@ void writeTicketRows(TWorkbookWriter& workbook, TDataSet& rows, const QDate& fro
         {WorkbookCell::ofText(QStringLiteral("HASTA")), WorkbookCell::ofDateTime(toDateTime(to))});
     workbook.addRow(textCells(kHeadings));
     // Looked up once: the schema is searched by name.
-    std::vector<bool> dateTimeColumns;
+    std::vector<ColumnKind> kinds;
     for (int column = 0; column < kExportedColumns; ++column)
-        dateTimeColumns.push_back(isDateTimeColumn(rows.Fields(column).FieldName()));
+        kinds.push_back(kindOf(rows.Fields(column).FieldName()));
     std::vector<WorkbookCell> cells(kExportedColumns);
     for (rows.First(); !rows.Eof(); rows.Next()) {
         for (int column = 0; column < kExportedColumns; ++column)
-            cells[size_t(column)] = cellOf(rows.Fields(column), dateTimeColumns[size_t(column)]);
+            cells[size_t(column)] = cellOf(rows.Fields(column), kinds[size_t(column)]);
         workbook.addRow(cells);
     }
 }

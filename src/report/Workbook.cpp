@@ -1,6 +1,7 @@
 #include "report/Workbook.h"
 
 #include "platform/DiskSync.h"
+#include "platform/Regional.h"
 #include "report/SeparatedValues.h"
 
 #include <QFileInfo>
@@ -49,6 +50,23 @@ QString sheetText(const QString& text) {
     return out;
 }
 
+// Amounts with two decimals; dates in the regional short date (and long time).
+QByteArray numberFormatOf(WorkbookCell::Type type) {
+    const FormatSettings& regional = formatSettings();
+    switch (type) {
+    case WorkbookCell::Type::Amount:
+        return "0.00";
+    case WorkbookCell::Type::Date:
+        return spreadsheetFormat(regional.shortDateFormat).toUtf8();
+    case WorkbookCell::Type::DateTime:
+        return spreadsheetFormat(regional.shortDateFormat + QLatin1Char(' ') +
+                                 regional.longTimeFormat)
+            .toUtf8();
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
@@ -57,6 +75,7 @@ TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
     // temporary file reserves a unique name beside the target meanwhile.
     if (!m_temporary.open())
         fail(m_temporary.errorString());
+    const auto point = m_pointDecimals.use();
     m_temporary.close();
     const QByteArray temporaryName = QFile::encodeName(m_temporary.fileName());
     lxw_workbook_options options{};
@@ -68,6 +87,7 @@ TWorkbookWriter::TWorkbookWriter(const QString& path, const QString& sheetName)
 }
 
 void TWorkbookWriter::addSheet(const QString& sheetName) {
+    const auto point = m_pointDecimals.use();
     m_sheet = workbook_add_worksheet(m_workbook, sheetName.toUtf8().constData());
     if (!m_sheet)
         fail(QStringLiteral("no se pudo crear la hoja %1").arg(sheetName));
@@ -77,28 +97,28 @@ void TWorkbookWriter::addSheet(const QString& sheetName) {
 // Formats are made once each, when a cell first needs one; plain text and
 // numbers need none.
 lxw_format* TWorkbookWriter::formatOf(const WorkbookCell& cell) {
-    static const char* const kNumberFormats[] = {nullptr, nullptr, "0.00", "dd/mm/yyyy",
-                                                 "dd/mm/yyyy hh:mm:ss"};
     const int type = int(cell.type) - int(WorkbookCell::Type::Text);
-    if (!cell.bold && !kNumberFormats[type])
-        return nullptr;
     lxw_format*& format = m_formats[type][cell.bold];
-    if (!format) {
-        format = workbook_add_format(m_workbook);
-        if (kNumberFormats[type])
-            format_set_num_format(format, kNumberFormats[type]);
-        if (cell.bold)
-            format_set_bold(format);
-    }
+    if (format || (!cell.bold && cell.type <= WorkbookCell::Type::Number))
+        return format;
+    format = workbook_add_format(m_workbook);
+    const QByteArray numberFormat = numberFormatOf(cell.type);
+    if (!numberFormat.isEmpty())
+        format_set_num_format(format, numberFormat.constData());
+    if (cell.bold)
+        format_set_bold(format);
     return format;
 }
 
 TWorkbookWriter::~TWorkbookWriter() {
+    const auto point = m_pointDecimals.use();
     if (m_workbook)
         workbook_close(m_workbook); // frees it; the temporary file goes with m_temporary
 }
 
 void TWorkbookWriter::addRow(const std::vector<WorkbookCell>& cells) {
+    // A row in constant-memory mode is printed when the next one starts.
+    const auto point = m_pointDecimals.use();
     for (size_t column = 0; column < cells.size(); ++column)
         writeCell(int(column), cells[column]);
     ++m_row;
@@ -124,6 +144,7 @@ void TWorkbookWriter::writeCell(int column, const WorkbookCell& cell) {
 }
 
 void TWorkbookWriter::commit() {
+    const auto point = m_pointDecimals.use(); // the page margins are printed now
     lxw_workbook* workbook = m_workbook;
     m_workbook = nullptr;
     const lxw_error error = workbook_close(workbook);

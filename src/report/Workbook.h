@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/PointDecimals.h"
 
 #include <QString>
 #include <QTemporaryFile>
@@ -39,6 +40,7 @@ struct WorkbookCell {
 // Writes an Excel workbook (.xlsx), sheet after sheet and row after row, into a
 // temporary file beside the target that commit() moves into place. A writer
 // that goes without commit(), or whose commit() fails, leaves nothing behind.
+// Numbers go into the file with a decimal point under any locale.
 class TWorkbookWriter {
 public:
     TWorkbookWriter(const QString& path, const QString& sheetName);
@@ -59,6 +61,8 @@ private:
 
     QString m_path;
     QTemporaryFile m_temporary;
+    // The library prints numbers with printf: every call into it uses this.
+    PointDecimals m_pointDecimals;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
     // By type (text, number, amount, date, date-time) and boldness.

@@ -42,8 +42,9 @@ void describe(QCommandLineParser& parser) {
                       QStringLiteral("Solo sincroniza las listas con los puntos, y termina "
                                      "como --once.")});
     parser.addOption({QStringLiteral("status"),
-                      QStringLiteral("Muestra qué hace el servicio de la carpeta de trabajo y "
-                                     "termina: 0, o 3 si no hay servicio en marcha.")});
+                      QStringLiteral("Muestra qué hace el servicio que trabaja con el estado de "
+                                     "esta estación y termina: 0, o 3 si no hay servicio en "
+                                     "marcha.")});
     parser.addOption({QStringLiteral("points"),
                       QStringLiteral("Con --status: el estado de cada punto de registro (último "
                                      "intento, último éxito, fallos seguidos, registros).")});
@@ -71,8 +72,8 @@ void describe(QCommandLineParser& parser) {
 bool askService(const QByteArray& command, QByteArray& reply) {
     if (ServiceLink::ask(command, reply))
         return true;
-    std::fprintf(stderr, "No hay ninguna estación en marcha en %s.\n",
-                 qPrintable(QDir::currentPath()));
+    std::fprintf(stderr, "No hay ninguna estación en marcha con el estado de %s.\n",
+                 qPrintable(AliasConfig::dataDirectory()));
     return false;
 }
 

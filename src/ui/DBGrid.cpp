@@ -99,6 +99,7 @@ void TDBGrid::bind(TDataSource* source) {
     if (wasReadOnly)
         m_source->setReadOnly(true);
     auto model = std::make_unique<TDataSetModel>(source);
+    model->setRowToolTips(m_rowToolTips);
     setModel(model.get());
     m_model = std::move(model);
     connect(source, &TDataSource::afterScroll, this, [this] {
@@ -129,6 +130,11 @@ bool TDBGrid::readOnly() const {
 void TDBGrid::setIndicator(bool shown) {
     verticalHeader()->setVisible(shown);
     setShowGrid(shown);
+}
+
+void TDBGrid::setRowToolTips(bool on) {
+    m_rowToolTips = on;
+    m_model->setRowToolTips(on);
 }
 
 void TDBGrid::setMaxLength(const QString& fieldName, int length) {

@@ -36,6 +36,8 @@ public:
     void setIndicator(bool shown);
     // Selecting whole rows instead of cells.
     void setRowSelect(bool rowSelect);
+    // A cell's tip shows its whole row (off by default).
+    void setRowToolTips(bool on);
     // The longest text the cell editor of a field (by its title) accepts.
     void setMaxLength(const QString& fieldName, int length);
 
@@ -65,4 +67,5 @@ private:
     std::unique_ptr<TDataSetModel> m_model;
     QMap<QString, int> m_maxLengths;
     bool m_following = false; // the view is being moved to the source's row
+    bool m_rowToolTips = false;
 };

@@ -73,7 +73,16 @@ QVariant TDataSetModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return m_source->text(index.row(), index.column());
+    if (role == Qt::ToolTipRole && m_rowToolTips)
+        return rowText(index.row());
     return {};
+}
+
+QString TDataSetModel::rowText(int row) const {
+    QStringList lines;
+    for (int column = 0; column < m_titles.size(); ++column)
+        lines << m_titles[column] + QStringLiteral(": ") + m_source->text(row, column);
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool TDataSetModel::setData(const QModelIndex& index, const QVariant& value, int role) {

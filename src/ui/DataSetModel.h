@@ -27,14 +27,20 @@ public:
     // The marks of the indicator column.
     static QString indicatorText(TDataSource::State state);
 
+    // With row tips on, a cell's tip is its whole row, one "field: text" line
+    // per field, so that a text cut by its column can be read.
+    void setRowToolTips(bool on) { m_rowToolTips = on; }
+
 private:
     void follow(TDataSource::Change change, int row);
     void reset();
     QStringList fieldTitles() const;
+    QString rowText(int row) const;
 
     TDataSource* m_source;
     // What the views were last told, so that the change signals are
     // consistent even when the data set changed under the model.
     int m_rows = 0;
     QStringList m_titles;
+    bool m_rowToolTips = false;
 };

@@ -29,6 +29,7 @@ TfLog::TfLog(QWidget* parent)
     DBGrid1->setReadOnly(true);
     DBGrid1->setIndicator(false);
     DBGrid1->setRowSelect(true);
+    DBGrid1->setRowToolTips(true); // the event texts are longer than their column
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

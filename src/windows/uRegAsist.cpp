@@ -200,13 +200,29 @@ void TfRegAsist::bRepClick() {
 
 void TfRegAsist::bResumenClick() {
     const QDate from = desde(), to = hasta();
+    // A reversed range would print a summary of nothing that reads like a
+    // period with nothing to bill.
+    if (to < from) {
+        showMessageBox(kApplicationTitle, reversedRangeText(from, to), BoxIcon::Warning);
+        return;
+    }
     const ReportRows rows = summaryRows(from, to);
     const ReportPages pages = buildPages(billingSummaryDefinition(from, to), rows);
-    previewReport(pages, this,
-                  {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
-                   [this, rows, from, to](const QString& path) {
-                       writeSummaryWorkbook(path, rows, from, to);
-                   }});
+    previewReport(pages, this, summarySaveForms(rows, from, to));
+}
+
+// Saved as separated values or a workbook, the summary is a data table
+// rather than its pages.
+SaveForms TfRegAsist::summarySaveForms(const ReportRows& rows, const QDate& from, const QDate& to) {
+    return {{{},
+             QStringLiteral("csv"),
+             [rows, from, to](const QString& path) {
+                 writeBillingSeparatedValues(path, rows, from, to);
+             }},
+            {kExportFilters[kWorkbookEntry], QStringLiteral("xlsx"),
+             [this, rows, from, to](const QString& path) {
+                 writeSummaryWorkbook(path, rows, from, to);
+             }}};
 }
 
 ReportRows TfRegAsist::summaryRows(const QDate& from, const QDate& to) {
@@ -240,6 +256,12 @@ void TfRegAsist::TBExportarClick() {
         writeTicketWorkbook(path, Query1, desde(), hasta());
     else
         writeTicketExport(path, Query1, desde(), hasta(), eSep->text());
+}
+
+QString reversedRangeText(const QDate& from, const QDate& to) {
+    return QStringLiteral("No se puede hacer el resumen: la fecha \"Hasta\" (%1) es anterior a la "
+                          "fecha \"Desde\" (%2).")
+        .arg(DateToStr(toDateTime(to)), DateToStr(toDateTime(from)));
 }
 
 QString TfRegAsist::executeSaveDialog(int& filterIndex) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/DataSetRows.h"
+#include "report/preview/ReportPreview.h"
 #include "store/DataSet.h"
 #include "ui/DataSource.h"
 #include "windows/SecondaryWindow.h"
@@ -51,7 +52,8 @@ public:
     void FormClose() override;
     void bRepClick();
     // The summary by cost centre of the range, in the preview; its save
-    // dialog offers the summary's workbook too.
+    // dialog writes the summary's data table as separated values and offers
+    // its workbook too. A reversed range is refused.
     void bResumenClick();
     // The summary's rows, and its workbook with the range's tickets.
     ReportRows summaryRows(const QDate& from, const QDate& to);
@@ -64,9 +66,13 @@ public:
 
 private:
     QWidget* buildStrip();
+    SaveForms summarySaveForms(const ReportRows& rows, const QDate& from, const QDate& to);
     void buildGrid();
     QString executeSaveDialog(int& filterIndex);
 };
+
+// What "Resumen" answers for a range whose end is before its start.
+QString reversedRangeText(const QDate& from, const QDate& to);
 
 // The text shown when the server alias is "NONE".
 inline const QString kNoServerTableText = QStringLiteral(

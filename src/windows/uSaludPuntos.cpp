@@ -1,6 +1,8 @@
 #include "windows/uSaludPuntos.h"
 
+#include "platform/Clock.h"
 #include "platform/Guarded.h"
+#include "platform/Regional.h"
 #include "ui/SpinEdit.h"
 
 #include <QCheckBox>
@@ -13,21 +15,35 @@
 
 namespace {
 
-const QStringList kHeaders{QStringLiteral("Punto"),
-                           QStringLiteral("Descripción"),
-                           QStringLiteral("Loc"),
-                           QStringLiteral("Estado"),
-                           QStringLiteral("Último intento"),
-                           QStringLiteral("Último éxito"),
-                           QStringLiteral("Último fallo"),
-                           QStringLiteral("Motivo del fallo"),
-                           QStringLiteral("Fallos seguidos"),
-                           QStringLiteral("Registros último"),
-                           QStringLiteral("Registros hoy"),
-                           QStringLiteral("Próximo intento")};
+// Short headings, so that the columns fit 1024 px; the full ones as their tips.
+const QList<std::pair<QString, QString>> kHeaders{
+    {QStringLiteral("Punto"), {}},
+    {QStringLiteral("Descripción"), {}},
+    {QStringLiteral("Loc"), {}},
+    {QStringLiteral("Estado"), {}},
+    {QStringLiteral("Último\néxito"), {}},
+    {QStringLiteral("Último\nfallo"), {}},
+    {QStringLiteral("Falla\ndesde"), QStringLiteral("Primer fallo de los fallos seguidos")},
+    {QStringLiteral("Motivo"), QStringLiteral("Motivo del último fallo")},
+    {QStringLiteral("Fallos"), QStringLiteral("Fallos seguidos")},
+    {QStringLiteral("Reg.\núltimo"), QStringLiteral("Registros de la última descarga")},
+    {QStringLiteral("Reg.\nhoy"), QStringLiteral("Registros de hoy")},
+    {QStringLiteral("Próximo\nintento"), {}}};
+constexpr int kReasonColumn = 7;
+// Text columns that give up width before the reason does, elided beyond it.
+constexpr int kNarrowedColumns[] = {1, 11};
+constexpr int kNarrowedWidth = 120;
+constexpr int kSpinWidth = 80;
+constexpr int kFirstCountColumn = 8; // failures in a row, records of the last run, of today
+constexpr int kCellPadding = 12;
 
+// The regional short date over the long time, as the station's other windows
+// write them: two lines keep the four time columns narrow.
 QString when(const QDateTime& t) {
-    return t.isValid() ? t.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+    if (!t.isValid())
+        return {};
+    const TDateTime value = toDateTime(t);
+    return DateToStr(value) + QLatin1Char('\n') + TimeToStr(value);
 }
 
 // The shown text, and what the column sorts by.
@@ -55,7 +71,12 @@ TfSaludPuntos::TfSaludPuntos(QWidget* parent, Source source, PolicySaved saved)
                        QStringLiteral("Estado de los puntos"), {960, 420}),
       m_source(std::move(source)), m_saved(std::move(saved)) {
     setModal(false);
-    m_model.setHorizontalHeaderLabels(kHeaders);
+    for (const auto& [heading, tip] : kHeaders) {
+        auto* item = new QStandardItem(heading);
+        item->setToolTip(
+            tip.isEmpty() ? QString(heading).replace(QLatin1Char('\n'), QLatin1Char(' ')) : tip);
+        m_model.setHorizontalHeaderItem(m_model.columnCount(), item);
+    }
     m_sorted.setSourceModel(&m_model);
     m_sorted.setSortRole(Qt::UserRole);
     gPuntos = new QTableView(this);
@@ -65,7 +86,10 @@ TfSaludPuntos::TfSaludPuntos(QWidget* parent, Source source, PolicySaved saved)
     gPuntos->setEditTriggers(QAbstractItemView::NoEditTriggers);
     gPuntos->setSelectionBehavior(QAbstractItemView::SelectRows);
     gPuntos->verticalHeader()->hide();
-    gPuntos->horizontalHeader()->setStretchLastSection(true);
+    // The reason takes the width the others leave, elided; its tip is whole.
+    gPuntos->horizontalHeader()->setSectionResizeMode(kReasonColumn, QHeaderView::Stretch);
+    gPuntos->setTextElideMode(Qt::ElideRight);
+    gPuntos->setWordWrap(false);
     gPuntos->sortByColumn(0, Qt::AscendingOrder);
     lResumen = new QLabel(this);
     auto* layout = new QVBoxLayout(this);
@@ -74,27 +98,36 @@ TfSaludPuntos::TfSaludPuntos(QWidget* parent, Source source, PolicySaved saved)
     layout->addWidget(lResumen);
 }
 
+// Two rows, so that the window fits 1024 px: the thresholds and the button,
+// then the two switches.
 QWidget* TfSaludPuntos::buildSettingsStrip() {
     auto* strip = new QWidget(this);
-    auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto* rows = new QVBoxLayout(strip);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* thresholds = new QHBoxLayout;
+    auto* switches = new QHBoxLayout;
+    rows->addLayout(thresholds);
+    rows->addLayout(switches);
     seAlertaFallos = new TSpinEdit(strip);
     seAlertaFallos->setLimits(1, 1000, 1);
     seAlertaHoras = new TSpinEdit(strip);
     seAlertaHoras->setLimits(1, 24 * 365, 1);
+    for (TSpinEdit* spin : {seAlertaFallos, seAlertaHoras})
+        spin->setMaximumWidth(kSpinWidth);
     cbEspaciar = new QCheckBox(QStringLiteral("&Espaciar los intentos a puntos caídos"), strip);
     cbReintentar =
         new QCheckBox(QStringLiteral("&Reintentar una vez un corte o tiempo agotado"), strip);
     bGuardar = new QPushButton(QStringLiteral("&Guardar"), strip);
-    row->addWidget(new QLabel(QStringLiteral("Alertar tras"), strip));
-    row->addWidget(seAlertaFallos);
-    row->addWidget(new QLabel(QStringLiteral("fallos seguidos o"), strip));
-    row->addWidget(seAlertaHoras);
-    row->addWidget(new QLabel(QStringLiteral("horas sin éxito"), strip));
-    row->addWidget(cbEspaciar);
-    row->addWidget(cbReintentar);
-    row->addStretch();
-    row->addWidget(bGuardar);
+    thresholds->addWidget(new QLabel(QStringLiteral("Alertar tras"), strip));
+    thresholds->addWidget(seAlertaFallos);
+    thresholds->addWidget(new QLabel(QStringLiteral("fallos seguidos o"), strip));
+    thresholds->addWidget(seAlertaHoras);
+    thresholds->addWidget(new QLabel(QStringLiteral("horas sin éxito"), strip));
+    thresholds->addStretch();
+    thresholds->addWidget(bGuardar);
+    switches->addWidget(cbEspaciar);
+    switches->addWidget(cbReintentar);
+    switches->addStretch();
     connect(bGuardar, &QPushButton::clicked, this, guarded([this] { bGuardarClick(); }));
     setPolicy(HealthPolicy{});
     return strip;
@@ -144,8 +177,8 @@ void TfSaludPuntos::fill(const QList<PointHealthView>& rows) {
         const QList<QStandardItem*> items{
             cell(p.ip, p.ip),           cell(p.desc, p.desc),
             cell(p.loc, p.loc),         cell(stateWord(p.state), static_cast<int>(p.state)),
-            timeCell(p.lastAttempt),    timeCell(p.lastSuccess),
-            timeCell(p.lastFailure),    cell(p.failureText, p.failureText),
+            timeCell(p.lastSuccess),    timeCell(p.lastFailure),
+            timeCell(p.failingSince),   cell(p.failureText, p.failureText),
             countCell(p.failuresInRow), countCell(p.recordsLast),
             countCell(p.recordsToday),  cell(p.nextTry, p.nextTry)};
         for (QStandardItem* item : items) {
@@ -156,10 +189,36 @@ void TfSaludPuntos::fill(const QList<PointHealthView>& rows) {
         down += p.state == PointHealthView::State::Down;
         failing += p.state == PointHealthView::State::Failing;
     }
-    gPuntos->resizeColumnsToContents();
+    fitColumns();
     lResumen->setText(QStringLiteral("%1 punto(s): %2 caído(s), %3 con fallos. Actualizado %4")
                           .arg(rows.size())
                           .arg(down)
                           .arg(failing)
-                          .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+                          .arg(TimeToStr(Time())));
+}
+
+// Every column to its contents but the reason, which takes what is left; the
+// counts to their figures and headings without room for the sort mark, which
+// only the sorted column shows.
+void TfSaludPuntos::fitColumns() {
+    for (int column = 0; column < m_model.columnCount(); ++column)
+        if (column != kReasonColumn)
+            gPuntos->resizeColumnToContents(column);
+    for (int column = kFirstCountColumn; column < kFirstCountColumn + 3; ++column)
+        gPuntos->setColumnWidth(column, countWidth(column));
+    for (const int column : kNarrowedColumns)
+        gPuntos->setColumnWidth(column, std::min(gPuntos->columnWidth(column), kNarrowedWidth));
+    gPuntos->resizeRowsToContents();
+}
+
+int TfSaludPuntos::countWidth(int column) const {
+    const QFontMetrics header(gPuntos->horizontalHeader()->font());
+    const QFontMetrics cells(gPuntos->font());
+    int width = 0;
+    for (const QString& line :
+         m_model.horizontalHeaderItem(column)->text().split(QLatin1Char('\n')))
+        width = std::max(width, header.horizontalAdvance(line));
+    for (int row = 0; row < m_model.rowCount(); ++row)
+        width = std::max(width, cells.horizontalAdvance(m_model.item(row, column)->text()));
+    return width + kCellPadding;
 }

@@ -44,6 +44,8 @@ public:
 private:
     QWidget* buildSettingsStrip();
     void fill(const QList<PointHealthView>& rows);
+    void fitColumns();
+    int countWidth(int column) const;
     void bGuardarClick();
 
     Source m_source;

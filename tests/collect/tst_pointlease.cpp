@@ -26,10 +26,11 @@ public:
         QDir(m_dir.path()).mkpath(QStringLiteral("work"));
         QFile aliases(m_dir.filePath(QStringLiteral("aliases.ini")));
         if (aliases.open(QIODevice::WriteOnly))
-            aliases.write(QStringLiteral("[PGSERVER]\nDriver=postgres\nHost=%1\nPort=%2\n"
-                                         "Database=kivo_test\n")
-                              .arg(pg.section(QLatin1Char(':'), 0, 0), pg.section(QLatin1Char(':'), 1))
-                              .toUtf8());
+            aliases.write(
+                QStringLiteral("[PGSERVER]\nDriver=postgres\nHost=%1\nPort=%2\n"
+                               "Database=kivo_test\n")
+                    .arg(pg.section(QLatin1Char(':'), 0, 0), pg.section(QLatin1Char(':'), 1))
+                    .toUtf8());
     }
     // Points the process's station files at this station.
     void enter() const { useStationEnvironment(m_dir); }
@@ -88,8 +89,8 @@ private:
 std::map<int, int> serverTickets(const QString& loc) {
     std::map<int, int> n;
     for (const QVariantList& row :
-         rowsOf(kServer, QStringLiteral("SELECT TICKET FROM dbo.tickettaxis WHERE ORIGEN = '%1'")
-                             .arg(loc)))
+         rowsOf(kServer,
+                QStringLiteral("SELECT TICKET FROM dbo.tickettaxis WHERE ORIGEN = '%1'").arg(loc)))
         ++n[row.at(0).toInt()];
     return n;
 }
@@ -178,16 +179,15 @@ void TestPointLease::killedStationKeepsItsLeaseUntilItComesBack() {
     QVERIFY(!a.visit(ip, loc, qPrintable(step)));
     const bool emptied = step != QLatin1String("before-delete");
     QCOMPARE(sim.countEvents(ip, "DELE x"), emptied ? 1 : 0);
-    sim.serve(ip, (emptied ? QList<SimRecord>() : simRecords(10, first)) +
-                      simRecords(4, first + 10));
+    sim.serve(ip,
+              (emptied ? QList<SimRecord>() : simRecords(10, first)) + simRecords(4, first + 10));
     QVERIFY(b.visit(ip, loc));
     QVERIFY2(b.lastMemo.contains(QStringLiteral("lo descarga otra estación")),
              qPrintable(b.lastMemo));
     QCOMPARE(sim.countEvents(ip, "RETR nroRegAsist.ras"), 1);
 
     if (released) {
-        const QList<PointLease> given =
-            PointLeases(kServer, b.id()).releaseStation(a.id().left(8));
+        const QList<PointLease> given = PointLeases(kServer, b.id()).releaseStation(a.id().left(8));
         QCOMPARE(given.size(), 1);
         QVERIFY(leaseReleaseText(given[0], false).contains(QStringLiteral("10 registro(s)")));
         QVERIFY(b.visit(ip, loc)); // the four new tickets

@@ -91,6 +91,7 @@ class TestHealth : public QObject {
 private slots:
     void oneAlertPerChangeOfState();
     void hoursWithoutSuccessRaiseTheAlert();
+    void failingSinceIsTheRunsFirstFailure();
     void healthSurvivesARestartAndCountsRecordsPerDay();
     void handEditedNonsenseIsReportedAndStartsAfresh();
     void cyclesRecordEachVisitedPoint();
@@ -131,6 +132,24 @@ void TestHealth::hoursWithoutSuccessRaiseTheAlert() {
     w.keeper.record(QStringLiteral("10.0.0.2"), {}, {}, failure());
     QCOMPARE(w.alerts.size(), 1);
     QVERIFY(w.alerts[0].reason.startsWith(QStringLiteral("24 h sin éxito")));
+}
+
+// Shown as "Falla desde": kept while the point goes on failing, also across
+// the service's socket (JSON), and cleared by a success.
+void TestHealth::failingSinceIsTheRunsFirstFailure() {
+    HealthWorld w;
+    const QString ip = QStringLiteral("10.0.0.3");
+    PointHealthView point;
+    point.ip = ip;
+    const auto failingSince = [&] { return w.keeper.view({point}).at(0).failingSince; };
+    const QDateTime first = w.world.now;
+    w.keeper.record(ip, {}, {}, failure());
+    w.world.now = w.world.now.addSecs(3600);
+    w.keeper.record(ip, {}, {}, failure());
+    QCOMPARE(failingSince(), first);
+    QCOMPARE(healthFromJson(healthToJson(w.keeper.view({point}))).at(0).failingSince, first);
+    w.keeper.record(ip, {}, {}, success(1));
+    QVERIFY(!failingSince().isValid());
 }
 
 void TestHealth::healthSurvivesARestartAndCountsRecordsPerDay() {

@@ -9,6 +9,7 @@ QObject* newExportTests();
 QObject* newGroupTests();
 QObject* newPageTests();
 QObject* newRegAsistTests();
+QObject* newWorkbookReaderTests();
 
 // One executable for the report area; "tst_report TestPages [options]" runs
 // that class alone.
@@ -17,7 +18,8 @@ int main(int argc, char** argv) {
         qputenv("QTEST_DISABLE_STACK_DUMP", "1");
     QApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;
-    for (auto make : {newExportTests, newGroupTests, newPageTests, newRegAsistTests})
+    for (auto make :
+         {newExportTests, newGroupTests, newPageTests, newRegAsistTests, newWorkbookReaderTests})
         suites.emplace_back(make());
     return runSuites(argc, argv, suites);
 }

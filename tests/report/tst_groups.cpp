@@ -3,6 +3,7 @@
 // empty range, and the summary's totals against SQL on SQLite and PostgreSQL.
 #include "ErrorOf.h"
 #include "ReportFixture.h"
+#include "platform/Regional.h"
 #include "report/BillingSummary.h"
 #include "report/PageBuilder.h"
 #include "report/RowGroups.h"
@@ -135,6 +136,8 @@ private slots:
     void headerNeverAloneAtPageFoot();
     void bandHigherThanThePageEnds();
     void emptyRangeHasZeroTotals();
+    void sumsCarryTheRegionalGrouping_data();
+    void sumsCarryTheRegionalGrouping();
     void summedTextThatIsNoWholeNumberIsRefused();
     void summaryAgreesWithSql_data();
     void summaryAgreesWithSql();
@@ -204,6 +207,54 @@ void TestGroups::emptyRangeHasZeroTotals() {
     const ReportPages pages = buildPages(groupedDefinition(2), rowsOfValues({}));
     QCOMPARE(int(pages.pages.size()), 1);
     QCOMPARE(bandTrace(pages), QStringList{"S: 0 0,00"});
+}
+
+void TestGroups::sumsCarryTheRegionalGrouping_data() {
+    QTest::addColumn<QString>("decimal");
+    QTest::addColumn<QString>("thousands"); // empty: not in the key
+    QTest::addColumn<QString>("cents");
+    QTest::addColumn<QString>("sum");
+    QTest::newRow("millions") << ","
+                              << "."
+                              << "123456789"
+                              << "1.234.567,89";
+    QTest::newRow("below a thousand") << ","
+                                      << "."
+                                      << "99999"
+                                      << "999,99";
+    QTest::newRow("a thousand, negative") << ","
+                                          << "."
+                                          << "-100000"
+                                          << "-1.000,00";
+    QTest::newRow("decimal point") << "."
+                                   << ","
+                                   << "123456"
+                                   << "1,234.56";
+    QTest::newRow("blank") << ","
+                           << " "
+                           << "123456"
+                           << "1 234,56";
+    // The bare C locale groups with commas: not beside a decimal comma.
+    QTest::newRow("decimal comma, no thousands") << ","
+                                                 << ""
+                                                 << "123456"
+                                                 << "1.234,56";
+}
+
+// The printed sums (the summary's amounts); counts and the files stay plain.
+void TestGroups::sumsCarryTheRegionalGrouping() {
+    QFETCH(QString, decimal);
+    QFETCH(QString, thousands);
+    QFETCH(QString, cents);
+    QFETCH(QString, sum);
+    StoreEnvironment env; // a key of its own, so that an absent value is absent
+    QMap<QString, QString> region{{"sDecimal", decimal}};
+    if (!thousands.isEmpty())
+        region.insert("sThousand", thousands);
+    setInternational(region);
+    const ReportPages pages = buildPages(groupedDefinition(1), rowsOfValues({{"a", "", cents}}));
+    QCOMPARE(bandTrace(pages).last(), "S: 1 " + sum);
+    reloadFormatSettings();
 }
 
 // A regional decimal ("12,5") in a summed column would be summed wrongly or

@@ -84,7 +84,7 @@ private slots:
     void printsTheChosenPages();
     void savedTextForms_data();
     void savedTextForms();
-    void extraSaveFormGoesToItsWriter();
+    void ownSaveFormsGoToTheirWriters();
 
 private:
     QTemporaryDir m_dir;
@@ -298,18 +298,26 @@ void TestPages::savedTextForms() {
         QVERIFY2(lines.contains(line), qPrintable(line + "\n-- in --\n" + content));
 }
 
-// The form a report's owner offers (the summary's workbook) is written by the
-// owner; the other forms stay the preview's.
-void TestPages::extraSaveFormGoesToItsWriter() {
+// The forms a report's owner offers are written by the owner: one of the
+// preview's own suffixes (the summary's separated values) in that entry's
+// place, another (the summary's workbook) after the preview's; the other
+// forms stay the preview's.
+void TestPages::ownSaveFormsGoToTheirWriters() {
     QStringList written;
-    TReportPreview preview(
-        buildPages(ticketReportDefinition(), ticketRows(1)), nullptr,
-        {"Libro de Excel (*.xlsx)", "xlsx", [&](const QString& path) { written << path; }});
-    preview.saveTo(m_dir.filePath("r.XLSX"));
-    preview.saveTo(m_dir.filePath("r.pdf"));
-    QCOMPARE(written, QStringList{m_dir.filePath("r.XLSX")});
-    QVERIFY(!QFile::exists(m_dir.filePath("r.XLSX")));
-    QVERIFY(readFileBytes(m_dir.filePath("r.pdf")).startsWith("%PDF"));
+    const auto write = [&](const QString& path) { written << path; };
+    TReportPreview preview(buildPages(ticketReportDefinition(), ticketRows(1)), nullptr,
+                           {{{}, "csv", write}, {"Libro de Excel (*.xlsx)", "xlsx", write}});
+    QCOMPARE(preview.saveFilters(),
+             QStringList({"Documento PDF (*.pdf)", "Texto (*.txt)",
+                          "Valores separados por comas (*.csv)", "HTML (*.html *.htm)",
+                          "Libro de Excel (*.xlsx)"}));
+    QCOMPARE(preview.saveSuffixes(), QStringList({"pdf", "txt", "csv", "html", "xlsx"}));
+    for (const char* name : {"own.XLSX", "own.csv", "own.pdf"})
+        preview.saveTo(m_dir.filePath(name));
+    QCOMPARE(written, QStringList({m_dir.filePath("own.XLSX"), m_dir.filePath("own.csv")}));
+    QVERIFY(!QFile::exists(m_dir.filePath("own.XLSX")) &&
+            !QFile::exists(m_dir.filePath("own.csv")));
+    QVERIFY(readFileBytes(m_dir.filePath("own.pdf")).startsWith("%PDF"));
 }
 
 QObject* newPageTests() {

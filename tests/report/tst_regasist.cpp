@@ -44,6 +44,14 @@ QStringList reportedOrigins(const ReportPages& pages) {
     return origins;
 }
 
+// Two CECOs, a person without a name, a ticket after the range.
+void appendSummaryTickets() {
+    appendTicketRows("JUXRegs", {{"A", 7, "Siete", encodeDate(2024, 3, 5), 0.1, 0, 12, 0, 1},
+                                 {"B", 7, "Siete", encodeDate(2024, 3, 6), 0.2, 0, 12, 0, 2},
+                                 {"C", 9, "", encodeDate(2024, 3, 6), 5.5, 0, 0, 0, 3},
+                                 {"D", 9, "Nueve", encodeDate(2024, 4, 1), 1, 0, 12, 0, 4}});
+}
+
 } // namespace
 
 class TestRegAsist : public QObject {
@@ -51,9 +59,9 @@ class TestRegAsist : public QObject {
 private slots:
     void init() {
         setClock([] { return QDateTime(QDate(2024, 3, 17), QTime(10, 30)); });
-        setPreviewPresenter([this](const ReportPages& pages, const ExtraSaveForm& extra) {
+        setPreviewPresenter([this](const ReportPages& pages, const SaveForms& forms) {
             m_previewed.push_back(pages);
-            m_extra = extra;
+            m_forms = forms;
         });
         m_previewed.clear();
     }
@@ -70,12 +78,24 @@ private slots:
     void cancelledDialogWritesNothing();
     void workbookEntryWritesAWorkbook();
     void summaryAndItsWorkbook();
+    void summarySeparatedValuesAreADataTable();
+    void summaryRefusesAReversedRange();
+    void summaryPagesSayWhatAndWhen();
     void unopenableTableShowsTheError();
     void noServerTableSaysSo();
 
 private:
     std::vector<ReportPages> m_previewed;
-    ExtraSaveForm m_extra;
+    SaveForms m_forms;
+
+    // Writes the file of the owner's save form for the suffix; fails when
+    // the preview was given none.
+    void saveInOwnForm(const QString& suffix, const QString& path) {
+        for (const SaveForm& form : m_forms)
+            if (form.suffix == suffix)
+                return form.write(path);
+        QFAIL(qPrintable("no save form for " + suffix));
+    }
 };
 
 void TestRegAsist::showingSetsTheMonthAndShowsTheTable() {
@@ -241,19 +261,15 @@ void TestRegAsist::workbookEntryWritesAWorkbook() {
 void TestRegAsist::summaryAndItsWorkbook() {
     StoreWorld world;
     setSpanishRegion();
-    appendTicketRows("JUXRegs", {{"A", 7, "Siete", encodeDate(2024, 3, 5), 0.1, 0, 12, 0, 1},
-                                 {"B", 7, "Siete", encodeDate(2024, 3, 6), 0.2, 0, 12, 0, 2},
-                                 {"C", 9, "", encodeDate(2024, 3, 6), 5.5, 0, 0, 0, 3},
-                                 {"D", 9, "Nueve", encodeDate(2024, 4, 1), 1, 0, 12, 0, 4}});
+    appendSummaryTickets();
     RegAsist f("JUXRegs");
     f.window.show();
     f.window.bResumen->click();
     QCOMPARE(int(m_previewed.size()), 1);
-    const QString title = m_previewed[0].pages[0].bands[1].items[0].text;
+    const QString title = m_previewed[0].pages[0].bands[0].items[1].text;
     QCOMPARE(title, QString("Resumen por centro de costo del 01/03/2024 al 17/03/2024"));
-    QVERIFY(m_extra.offered());
     const QString path = world.env.path("resumen.xlsx");
-    m_extra.write(path);
+    saveInOwnForm("xlsx", path);
     f.window.reject();
 
     const QString summary =
@@ -281,6 +297,102 @@ void TestRegAsist::summaryAndItsWorkbook() {
         QString::fromUtf8(toolOutput("unzip", {"-p", path, "xl/worksheets/sheet2.xml"}));
     QVERIFY(cellXml(tickets, "A8").contains(">C<"));
     QVERIFY(cellXml(tickets, "A9").isEmpty());
+}
+
+// Saved as separated values the summary is the workbook's table, not its
+// pages: headings once, the CECO of a total in the CECO column.
+void TestRegAsist::summarySeparatedValuesAreADataTable() {
+    StoreWorld world;
+    setSpanishRegion();
+    appendSummaryTickets();
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.bResumen->click();
+    const QString path = world.env.path("resumen.csv");
+    saveInOwnForm("csv", path);
+    f.window.reject();
+    QCOMPARE(readFileBytes(path), QByteArray("JUX S.A. - Control de Taxis\r\n"
+                                             "RESUMEN POR CENTRO DE COSTO\r\n"
+                                             "DESDE,01/03/2024\r\n"
+                                             "HASTA,17/03/2024\r\n"
+                                             "CECO,Legajo,Nombres,Tickets,Importe\r\n"
+                                             "0,9,(sin nombre),1,\"5,50\"\r\n"
+                                             "0,,Total del centro de costo,1,\"5,50\"\r\n"
+                                             "12,7,Siete,2,\"0,30\"\r\n"
+                                             "12,,Total del centro de costo,2,\"0,30\"\r\n"
+                                             ",,Total del per\xEDodo,3,\"5,80\"\r\n"));
+}
+
+// Every page of the summary names it and its range, and its footer says when
+// it was made and which page of how many it is; amounts carry the regional
+// grouping.
+void TestRegAsist::summaryPagesSayWhatAndWhen() {
+    StoreWorld world;
+    setSpanishRegion();
+    QList<TicketRow> tickets;
+    for (int person = 0; person < 90; ++person)
+        tickets << TicketRow{"P",
+                             100 + person,
+                             QStringLiteral("Persona %1").arg(person),
+                             encodeDate(2024, 3, 5),
+                             617.25,
+                             0,
+                             person / 10};
+    appendTicketRows("JUXRegs", tickets);
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.bResumen->click();
+    f.window.reject();
+    QCOMPARE(int(m_previewed.size()), 1);
+    const std::vector<ReportPage>& pages = m_previewed[0].pages;
+    QVERIFY(pages.size() >= 3);
+    QStringList amounts;
+    for (size_t i = 0; i < pages.size(); ++i) {
+        QStringList header, footer;
+        for (const PlacedBand& band : pages[i].bands)
+            for (const PlacedItem& item : band.items) {
+                if (band.kind == BandKind::PageHeader)
+                    header << item.text;
+                if (band.kind == BandKind::PageFooter)
+                    footer << item.text;
+                if (band.kind == BandKind::Summary && !item.text.isEmpty())
+                    amounts << item.text;
+            }
+        QCOMPARE(header, QStringList({"JUX S.A. - Control de Taxis",
+                                      "Resumen por centro de costo del 01/03/2024 al 17/03/2024"}));
+        QCOMPARE(footer, QStringList({"Emitido el 17/03/2024 10:30:00",
+                                      QString("Página %1 de %2").arg(i + 1).arg(pages.size())}));
+    }
+    QCOMPARE(amounts, QStringList({"Total del período", "90", "55.552,50"}));
+}
+
+// The summary says why it shows nothing; the report and the export of the
+// same range go on selecting no rows (desdeAfterHastaSelectsNothing).
+void TestRegAsist::summaryRefusesAReversedRange() {
+    StoreWorld world;
+    setSpanishRegion();
+    appendTicketRows("JUXRegs", {{"A", 1, "Uno", encodeDate(2025, 12, 21), 1}});
+    QList<std::pair<QString, BoxIcon>> shown;
+    setBoxPresenter(
+        [&](const QString&, const QString& text, BoxIcon icon) { shown << std::pair(text, icon); });
+    RegAsist f("JUXRegs");
+    f.window.show();
+    f.window.dtpDesde->setDate(QDate(2026, 12, 1));
+    f.window.dtpHasta->setDate(QDate(2025, 12, 21));
+    f.window.bResumen->click();
+    QVERIFY(m_previewed.empty());
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].first,
+             QString("No se puede hacer el resumen: la fecha \"Hasta\" (21/12/2025) "
+                     "es anterior a la fecha \"Desde\" (01/12/2026)."));
+    QCOMPARE(shown[0].second, BoxIcon::Warning);
+    QVERIFY(!f.window.Query1.Active());
+
+    f.window.dtpDesde->setDate(QDate(2025, 12, 21));
+    f.window.bResumen->click();
+    QCOMPARE(int(m_previewed.size()), 1);
+    QCOMPARE(shown.size(), 1);
+    f.window.reject();
 }
 
 // The window opens all the same, with an empty grid, and keeps its dates.

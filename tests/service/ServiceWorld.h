@@ -77,7 +77,6 @@ public:
     }
 };
 
-
 // Starts the service with no trigger on and waits until it says it runs.
 inline void startWaiting(const ServiceWorld& world, QProcess& service, const SimPoints* sim) {
     world.start(service, {}, sim);
@@ -108,4 +107,3 @@ inline QByteArray ask(const ServiceWorld& world, const QByteArray& line) {
         socket.waitForReadyRead(500);
     return socket.readLine().trimmed();
 }
-

@@ -34,13 +34,17 @@ void TestCollectors::secondCollectorIsRefused_data() {
     QTest::addColumn<QString>("second"); // what differs for the second one
     QTest::addColumn<QString>("said");
     QTest::newRow("--once beside a service, with a temporary folder of its own")
-        << false << "tmp" << "en marcha en esta máquina (el proceso";
+        << false << "tmp"
+        << "en marcha en esta máquina (el proceso";
     QTest::newRow("--once beside a service, under another machine-wide name")
-        << false << "name" << "trabajando con el estado de";
+        << false << "name"
+        << "trabajando con el estado de";
     QTest::newRow("--once beside a service, from another working directory")
-        << false << "workdir" << "en marcha en esta máquina (el proceso";
+        << false << "workdir"
+        << "en marcha en esta máquina (el proceso";
     QTest::newRow("a service beside a window that collects")
-        << true << "service" << "en marcha en esta máquina (el proceso";
+        << true << "service"
+        << "en marcha en esta máquina (el proceso";
 }
 
 // The second one says who holds the station and ends with status 2, having
@@ -169,7 +173,8 @@ void TestCollectors::twoStationsShareThePointsOfOneServer() {
         }
     QCOMPARE(int(stored.size()), issued);
     for (const auto& [ticket, n] : stored)
-        QVERIFY2(n == 1, qPrintable(QStringLiteral("ticket %1 stored %2 times").arg(ticket).arg(n)));
+        QVERIFY2(n == 1,
+                 qPrintable(QStringLiteral("ticket %1 stored %2 times").arg(ticket).arg(n)));
 }
 
 QTEST_GUILESS_MAIN(TestCollectors)

@@ -54,6 +54,7 @@ private slots:
     void pointWebPage();
     void configurarOpensTheCurrentPointsPage();
     void logViewerSelectsTheNewestAndDoesNotRefresh();
+    void logViewerTipIsTheWholeRow();
     void aboutBox();
 
 private:
@@ -312,6 +313,27 @@ void TestEditors::configurarOpensTheCurrentPointsPage() {
     editor.bConfigurar->click();
     QCOMPARE(opened, QList<QUrl>{QUrl("http://192.0.2.50/")});
     QVERIFY(m_world->boxes.isEmpty());
+}
+
+// An event text longer than its column is read whole in the tip of any cell
+// of its row; the editors have no such tips.
+void TestEditors::logViewerTipIsTheWholeRow() {
+    const QString text = QStringLiteral("ALERTA: el punto 127.0.0.9 (Andén sur, Loc AS) no "
+                                        "responde: 3 fallo(s) seguidos: FTP: tiempo agotado");
+    m_world->addLog(text);
+    TfLog viewer;
+    viewer.Table1.DatabaseName = "KIVO_1";
+    showWindow(viewer);
+    const QAbstractItemModel* model = viewer.DBGrid1->model();
+    QCOMPARE(model->index(0, 0).data(Qt::ToolTipRole).toString(),
+             "Fecha: 08/12/2026\nHora: 10:27:45\nArchivo: " + text + "\nNroRegAsist: ");
+    viewer.reject();
+    TfPrIP points;
+    points.Table1.DatabaseName = "KIVO_1";
+    m_world->addPoints({{"192.0.2.50", "Portón principal", "P01", true}});
+    showWindow(points);
+    QVERIFY(points.DBGrid1->model()->index(0, 1).data(Qt::ToolTipRole).isNull());
+    points.reject();
 }
 
 void TestEditors::logViewerSelectsTheNewestAndDoesNotRefresh() {

@@ -31,3 +31,27 @@ CREATE TABLE IF NOT EXISTS dbo.kivo_runs (
     stored_at    varchar(24),
     PRIMARY KEY (run_id, store)
 );
+
+-- The points' leases: the station that collects a point now, and the run the
+-- lease guards once the records are fetched. Stations that share this server
+-- and list the same point collect it one at a time.
+CREATE TABLE IF NOT EXISTS dbo.kivo_leases (
+    point        varchar(100) NOT NULL PRIMARY KEY,
+    station      varchar(40) NOT NULL,
+    host         varchar(100),
+    since        varchar(24),
+    run_id       varchar(40),
+    record_count integer,
+    address      varchar(100)
+);
+
+-- The records a point may still hold that a station stored (its delete not
+-- confirmed, or a point that says it deleted and did not): no station stores
+-- them again.
+CREATE TABLE IF NOT EXISTS dbo.kivo_pending (
+    address      varchar(100) NOT NULL PRIMARY KEY,
+    run_id       varchar(40) NOT NULL,
+    record_count integer NOT NULL,
+    sha256       varchar(64) NOT NULL,
+    station      varchar(40) NOT NULL
+);

@@ -39,8 +39,8 @@ PreviewPresenter& presenter() {
 
 } // namespace
 
-TReportPreview::TReportPreview(ReportPages pages, QWidget* parent, ExtraSaveForm extra)
-    : QDialog(parent), m_pages(std::move(pages)), m_extra(std::move(extra)) {
+TReportPreview::TReportPreview(ReportPages pages, QWidget* parent, SaveForms forms)
+    : QDialog(parent), m_pages(std::move(pages)), m_forms(std::move(forms)) {
     setWindowTitle(m_pages.title);
     resize(1000, 700);
     auto* strip = new QHBoxLayout;
@@ -168,16 +168,38 @@ void TReportPreview::bPrintClick() {
         printOn(printer);
 }
 
+const SaveForm* TReportPreview::ownForm(const QString& suffix) const {
+    for (const SaveForm& form : m_forms)
+        if (form.suffix.compare(suffix, Qt::CaseInsensitive) == 0)
+            return &form;
+    return nullptr;
+}
+
 void TReportPreview::saveTo(const QString& path) {
-    if (m_extra.offered() &&
-        QFileInfo(path).suffix().compare(m_extra.suffix, Qt::CaseInsensitive) == 0)
-        m_extra.write(path);
+    if (const SaveForm* form = ownForm(QFileInfo(path).suffix()))
+        form->write(path);
     else
         saveReport(m_pages, path, reportFormatForPath(path));
 }
 
 QStringList TReportPreview::saveFilters() const {
-    return m_extra.offered() ? kSaveFilters + QStringList{m_extra.filter} : kSaveFilters;
+    QStringList filters;
+    for (qsizetype i = 0; i < kSuffixes.size(); ++i) {
+        const SaveForm* form = ownForm(kSuffixes[i]);
+        filters << (form && !form->filter.isEmpty() ? form->filter : kSaveFilters[i]);
+    }
+    for (const SaveForm& form : m_forms)
+        if (!kSuffixes.contains(form.suffix, Qt::CaseInsensitive))
+            filters << form.filter;
+    return filters;
+}
+
+QStringList TReportPreview::saveSuffixes() const {
+    QStringList suffixes = kSuffixes;
+    for (const SaveForm& form : m_forms)
+        if (!kSuffixes.contains(form.suffix, Qt::CaseInsensitive))
+            suffixes << form.suffix;
+    return suffixes;
 }
 
 void TReportPreview::bSaveClick() {
@@ -188,9 +210,9 @@ void TReportPreview::bSaveClick() {
     if (path.isEmpty())
         return;
     // A name without a suffix takes the one of the chosen entry.
-    const int entry = int(filters.indexOf(filter));
+    const qsizetype entry = filters.indexOf(filter);
     if (QFileInfo(path).suffix().isEmpty() && entry >= 0)
-        path += QLatin1Char('.') + (entry < kSuffixes.size() ? kSuffixes[entry] : m_extra.suffix);
+        path += QLatin1Char('.') + saveSuffixes().at(entry);
     saveTo(path);
 }
 
@@ -198,11 +220,11 @@ void setPreviewPresenter(PreviewPresenter presenter_) {
     presenter() = std::move(presenter_);
 }
 
-void previewReport(const ReportPages& pages, QWidget* parent, const ExtraSaveForm& extra) {
+void previewReport(const ReportPages& pages, QWidget* parent, const SaveForms& forms) {
     if (presenter()) {
-        presenter()(pages, extra);
+        presenter()(pages, forms);
         return;
     }
-    TReportPreview preview(pages, parent, extra);
+    TReportPreview preview(pages, parent, forms);
     preview.exec();
 }

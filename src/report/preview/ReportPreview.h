@@ -12,22 +12,24 @@ class QScrollArea;
 class QToolButton;
 class TPageView;
 
-// A further form the preview's save dialog offers, written by the report's
-// owner from its data rather than from the pages (a workbook, say).
-struct ExtraSaveForm {
-    QString filter; // the dialog entry, "Libro de Excel (*.xlsx)"
+// A form in which the report's owner saves the report from its data rather
+// than from the pages (the summary's data table as separated values, its
+// workbook). One with the suffix of a form of the preview's own takes that
+// form's place in the save dialog; any other is offered after them.
+struct SaveForm {
+    QString filter; // the dialog entry, "Libro de Excel (*.xlsx)"; empty: the preview's own
     QString suffix; // "xlsx"
     std::function<void(const QString& path)> write;
-    bool offered() const { return bool(write); }
 };
+using SaveForms = std::vector<SaveForm>;
 
 // The preview of a built report: pages through it, zooms, prints through a
-// print dialog and saves as PDF, text, comma-separated values or HTML (and
-// in the extra form when one is given).
+// print dialog and saves as PDF, text, comma-separated values or HTML, or in
+// the owner's forms.
 class TReportPreview : public QDialog {
     Q_OBJECT
 public:
-    explicit TReportPreview(ReportPages pages, QWidget* parent = nullptr, ExtraSaveForm extra = {});
+    explicit TReportPreview(ReportPages pages, QWidget* parent = nullptr, SaveForms forms = {});
 
     int pageCount() const { return int(m_pages.pages.size()); }
     int currentPage() const { return m_current; }
@@ -43,6 +45,9 @@ public:
     void printOn(QPrinter& printer);
     // The format after the path's suffix.
     void saveTo(const QString& path);
+    // The save dialog's entries and the suffix each gives a bare name.
+    QStringList saveFilters() const;
+    QStringList saveSuffixes() const;
 
     void bFirstClick() { showPage(1); }
     void bPriorClick() { showPage(m_current - 1); }
@@ -59,10 +64,10 @@ private:
     QToolButton* addButton(const QString& text, const QString& tip,
                            void (TReportPreview::*click)());
     void updatePageLabel();
-    QStringList saveFilters() const;
+    const SaveForm* ownForm(const QString& suffix) const;
 
     ReportPages m_pages;
-    ExtraSaveForm m_extra;
+    SaveForms m_forms;
     int m_current = 1;
     QScrollArea* m_scroll = nullptr;
     TPageView* m_view = nullptr;
@@ -73,6 +78,6 @@ private:
 
 // Shows the preview modally and returns when it has been closed. Tests
 // replace the presenter to see the pages without a window.
-using PreviewPresenter = std::function<void(const ReportPages& pages, const ExtraSaveForm& extra)>;
+using PreviewPresenter = std::function<void(const ReportPages& pages, const SaveForms& forms)>;
 void setPreviewPresenter(PreviewPresenter presenter);
-void previewReport(const ReportPages& pages, QWidget* parent, const ExtraSaveForm& extra = {});
+void previewReport(const ReportPages& pages, QWidget* parent, const SaveForms& forms = {});

@@ -2,8 +2,7 @@
 // order, the event loop.
 #include "app/StationStart.h"
 #include "collect/ServiceLink.h"
-#include "platform/FolderLock.h"
-#include "platform/SingleInstance.h"
+#include "platform/CollectorLocks.h"
 #include "station/uPrincipal.h"
 #include "store/Aliases.h"
 #include "ui/Application.h"
@@ -69,18 +68,21 @@ int main(int argc, char** argv) {
         setApplicationIdentity();
         return runWindow(StationMode::Monitor);
     }
-    SingleInstance instance;
-    if (!instance.acquire())
-        return refuse(QStringLiteral("Ya hay una estación KIVO ip en marcha en esta máquina (%1).")
-                          .arg(instance.holder()));
     // Where the machine-wide name is not seen (another name, another network
     // namespace), two collectors must still never share the local copies and
-    // the recovery state.
-    FolderLock state(AliasConfig::dataDirectory());
-    if (!state.acquire())
+    // the recovery state: the state folder's lock keeps them apart.
+    CollectorLocks locks(AliasConfig::dataDirectory());
+    switch (locks.acquire()) {
+    case CollectorLocks::Refusal::Machine:
+        return refuse(QStringLiteral("Ya hay una estación KIVO ip en marcha en esta máquina (%1).")
+                          .arg(locks.holder()));
+    case CollectorLocks::Refusal::Folder:
         return refuse(QStringLiteral("Ya hay una estación KIVO ip trabajando con el estado de %1 "
                                      "(%2).")
-                          .arg(AliasConfig::dataDirectory(), state.holder()));
+                          .arg(AliasConfig::dataDirectory(), locks.holder()));
+    case CollectorLocks::Refusal::None:
+        break;
+    }
     setApplicationIdentity();
     return runWindow(StationMode::Collector);
 }

@@ -61,6 +61,19 @@ bool CollectionCycles::running() const {
     return m_points.Active();
 }
 
+void CollectionCycles::setHealth(HealthKeeper* keeper) {
+    m_observers.removeAll(m_health);
+    m_health = keeper;
+    if (keeper)
+        m_observers << keeper;
+}
+
+// An observer's error is shown and goes no further.
+template <typename Call> void CollectionCycles::tell(Call&& call) noexcept {
+    for (CycleObserver* observer : std::as_const(m_observers))
+        guard([&] { call(*observer); });
+}
+
 template <typename Handler> void CollectionCycles::guard(Handler&& handler) noexcept {
     try {
         handler();
@@ -93,7 +106,7 @@ void CollectionCycles::tAutoTimer() {
         else if (!m_dailyDone && minute != m_dailyStarted) {
             m_dailyDone = true;
             m_dailyStarted = minute;
-            startDownloadCycle(Trigger::Daily);
+            startDownloadCycle(Trigger::Daily, {});
         }
     });
 }
@@ -106,20 +119,24 @@ void CollectionCycles::tAutoMinTimer() {
         m_timers.tAutoMin.start();
         return;
     }
-    guard([this] { startDownloadCycle(Trigger::Constant); });
+    guard([this] { startDownloadCycle(Trigger::Constant, {}); });
     // A cycle that could not start leaves the trigger on, so the next interval tries again.
     if (!running())
         rearmConstant();
 }
 
 void CollectionCycles::bDescargarClick() {
+    startManual(m_controls.manualPath(), m_controls.manualOverwrite());
+}
+
+void CollectionCycles::startManual(const QString& path, bool overwrite) {
     if (running())
         return;
-    if (m_controls.manualPath().isEmpty()) {
+    if (path.isEmpty()) {
         m_report.statusText(kManualFileNeeded);
         return;
     }
-    guard([this] { startDownloadCycle(Trigger::Manual); });
+    guard([&] { startDownloadCycle(Trigger::Manual, ManualOutput{path, overwrite}); });
 }
 
 void CollectionCycles::bSincClick() {
@@ -129,6 +146,7 @@ void CollectionCycles::bSincClick() {
         m_cancel = false;
         const bool rows =
             openPoints(withNow(QStringLiteral("Iniciando ciclo de sincronización manual")));
+        tell([](CycleObserver& o) { o.cycleStarted(CycleKind::Sync, CycleTrigger::Manual); });
         (rows ? m_timers.TimerSinc : m_timers.TimerSincEnd).start();
     });
 }
@@ -136,7 +154,7 @@ void CollectionCycles::bSincClick() {
 void CollectionCycles::startNow() {
     if (running())
         return;
-    guard([this] { startDownloadCycle(Trigger::Now); });
+    guard([this] { startDownloadCycle(Trigger::Now, {}); });
 }
 
 // The point in hand is finished; the next step ends the cycle.
@@ -144,20 +162,20 @@ void CollectionCycles::bCancelPoolClick() {
     m_cancel = true;
 }
 
-void CollectionCycles::startDownloadCycle(Trigger trigger) {
-    const bool manual = trigger == Trigger::Manual;
+void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& manual) {
     m_output = CycleOutput{};
     // The start date names the file for the whole cycle, also past midnight.
-    m_output.path =
-        manual ? m_controls.manualPath()
-               : automaticOutputPath(m_controls.automaticPrefix(), currentDateTime().date());
-    m_output.overwrite = manual && m_controls.manualOverwrite();
+    m_output.path = trigger == Trigger::Manual ? manual.path
+                                               : automaticOutputPath(m_controls.automaticPrefix(),
+                                                                     currentDateTime().date());
+    m_output.overwrite = trigger == Trigger::Manual && manual.overwrite;
     m_cancel = false;
-    m_everyPoint = manual || trigger == Trigger::Now;
+    m_everyPoint = trigger == Trigger::Manual || trigger == Trigger::Now;
     m_retries.clear();
     m_retryPhase = false;
     const bool rows =
         openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
+    tell([trigger](CycleObserver& o) { o.cycleStarted(CycleKind::Download, trigger); });
     (rows ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
 }
 
@@ -252,6 +270,8 @@ void CollectionCycles::visitForDownload() {
 // An error that escapes the download or the closing after it is shown and
 // ends the visit of that point; the cycle goes on with the next one.
 void CollectionCycles::visitPoint(const PointRow& row, bool retry) {
+    const PointVisit starting{row.ip, row.desc, row.loc, {}};
+    tell([&](CycleObserver& o) { o.pointStarted(starting); });
     bool storing = false;
     try {
         storing = true;
@@ -280,14 +300,15 @@ void CollectionCycles::recordOutcome(const PointRow& row, const PointOutcome& ou
         m_retries << row;
         return;
     }
-    if (!m_health || !outcome.known)
+    if (!outcome.known)
         return;
     // A transient failure waits for its retry before it counts.
-    if (!retry && !outcome.ok && outcome.transient && m_health->policy().retry) {
+    if (!retry && !outcome.ok && outcome.transient && m_health && m_health->policy().retry) {
         m_retries << row;
         return;
     }
-    guard([&] { m_health->record(row.ip, row.desc, row.loc, outcome); });
+    const PointVisit visit{row.ip, row.desc, row.loc, outcome};
+    tell([&](CycleObserver& o) { o.pointVisited(visit); });
 }
 
 void CollectionCycles::pointFailed(bool lineOpen, const std::exception& error) noexcept {
@@ -307,6 +328,7 @@ void CollectionCycles::TimerFTPendTimer() {
         memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de descarga cancelado")
                                   : QStringLiteral("Ciclo de descarga finalizado")));
     });
+    tell([this](CycleObserver& o) { o.cycleEnded(CycleKind::Download, m_cancel); });
     rearmConstant();
 }
 
@@ -331,6 +353,7 @@ void CollectionCycles::TimerSincEndTimer() {
         memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de sincronización cancelado")
                                   : QStringLiteral("Ciclo de sincronización finalizado")));
     });
+    tell([this](CycleObserver& o) { o.cycleEnded(CycleKind::Sync, m_cancel); });
 }
 
 // --- shared parts ---
@@ -345,14 +368,20 @@ void CollectionCycles::synchronisePoint() noexcept {
     } catch (...) {
         return;
     }
+    const PointVisit starting{row.ip, row.desc, row.loc, {}};
+    tell([&](CycleObserver& o) { o.pointStarted(starting); });
     synchronise(row);
 }
 
 void CollectionCycles::synchronise(const PointRow& row) noexcept {
+    bool ok = false;
     try {
         m_work.sincronizarPar(row.ip, row.desc, row.loc);
+        ok = m_work.lastPushOk();
     } catch (...) {
     }
+    const ListsPush push{row.ip, row.desc, row.loc, ok};
+    tell([&](CycleObserver& o) { o.listsPushed(push); });
 }
 
 void CollectionCycles::closeFtpQuietly() noexcept {

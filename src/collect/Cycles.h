@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/PointWork.h"
+#include "collect/StationEvents.h"
 #include "collect/StationReport.h"
 
 #include <QDateTime>
@@ -9,6 +10,12 @@
 #include <QTimer>
 
 class HealthKeeper;
+
+// The output of a download started by hand: "Archivo:" and "Sobrescribir".
+struct ManualOutput {
+    QString path;
+    bool overwrite = false;
+};
 class QObject;
 class TDataSet;
 
@@ -24,6 +31,18 @@ public:
     virtual QString manualPath() const = 0;      // eFileMan
     virtual bool manualOverwrite() const = 0;    // cbErase
     virtual void blinkDailyIndicator() {}        // sAuto: lime and silver in turn
+};
+
+// Told what the cycles do, as it happens. The health keeper is one (it
+// records each visit); a station core that tells its faces is another.
+class CycleObserver {
+public:
+    virtual ~CycleObserver() = default;
+    virtual void cycleStarted(CycleKind, CycleTrigger) {}
+    virtual void pointStarted(const PointVisit&) {} // its outcome not known yet
+    virtual void pointVisited(const PointVisit&) {}
+    virtual void listsPushed(const ListsPush&) {}
+    virtual void cycleEnded(CycleKind, bool /*cancelled*/) {}
 };
 
 // The six timers of the cycles, owned elsewhere: the two triggers (daily every
@@ -81,15 +100,20 @@ public:
     // A download cycle now, by hand, into the automatic cycles' file of the
     // day: what a service is asked for without a window ("--once").
     void startNow();
+    // A download cycle now into the given file, emptied first when asked:
+    // "&Descargar" with the values a window gives.
+    void startManual(const QString& path, bool overwrite);
     // Steps and ends of the two kinds of cycle.
     void TimerFTPTimer();
     void TimerFTPendTimer();
     void TimerSincTimer();
     void TimerSincEndTimer();
 
-    // Where each point's outcome is recorded, and which decides whether a
-    // cycle tries a point that keeps failing. May be none.
-    void setHealth(HealthKeeper* keeper) { m_health = keeper; }
+    // Which decides whether a cycle tries a point that keeps failing (and
+    // records each visit). May be none.
+    void setHealth(HealthKeeper* keeper);
+    // Told each start, visit, push and end.
+    void addObserver(CycleObserver* observer) { m_observers << observer; }
 
     bool running() const;
     bool cancelRequested() const { return m_cancel; }
@@ -98,9 +122,10 @@ public:
     const CycleOutput& output() const { return m_output; }
 
 private:
-    enum class Trigger { Daily, Constant, Manual, Now };
+    using Trigger = CycleTrigger;
 
-    void startDownloadCycle(Trigger trigger);
+    void startDownloadCycle(Trigger trigger, const ManualOutput& manual);
+    template <typename Call> void tell(Call&& call) noexcept;
     bool openPoints(const QString& firstLine);
     // A row of the points table as a visit needs it.
     struct PointRow {
@@ -134,6 +159,7 @@ private:
     QDateTime m_dailyStarted; // the minute of the last daily start
     CycleOutput m_output;     // archivoSalida and fSobrescribir
     HealthKeeper* m_health = nullptr;
+    QList<CycleObserver*> m_observers;
     bool m_everyPoint = false; // a cycle started by hand tries every active point
     QList<PointRow> m_retries; // transient failures, tried once more after the last row
     bool m_retryPhase = false;

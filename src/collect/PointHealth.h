@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collect/Cycles.h"
 #include "collect/PointWork.h"
 
 #include <QDate>
@@ -71,7 +72,7 @@ struct PointHealthView {
 // one place where the window and the service record a point's outcome, raise
 // its alerts and decide whether a cycle tries it. Every write goes to the
 // table at once, so the state survives restarts.
-class HealthKeeper {
+class HealthKeeper : public CycleObserver {
 public:
     HealthKeeper(QString localAlias, StationReport& report);
 
@@ -87,6 +88,9 @@ public:
     // The outcome of a point's fetch, store and push.
     void record(const QString& ip, const QString& desc, const QString& loc,
                 const PointOutcome& outcome);
+    void pointVisited(const PointVisit& visit) override {
+        record(visit.ip, visit.desc, visit.loc, visit.outcome);
+    }
 
     QList<HealthRow> rows() const { return m_rows.values(); }
     // The points of the table (IP, Desc, Loc, Activo) joined with their health.

@@ -20,6 +20,7 @@ struct PointOutcome {
     QString failure;        // what failed, for a person
     int records = 0;        // records stored by the run
     bool transient = false; // a reset or time-out: another try may succeed
+    int errorCode = 0;      // the socket error that ended it (Winsock numbering); 0: none
     bool elsewhere = false; // another station collects the point now: not tried
     bool deleted = false;   // the point confirmed the delete of what it held
     bool kept = false;      // the point keeps records the files did not allow deleting
@@ -38,6 +39,8 @@ public:
                            CycleOutput& output) = 0;
     // Pushes the personnel and cost-centre lists to the point.
     virtual void sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) = 0;
+    // Whether the last push handed the whole message to the point.
+    virtual bool lastPushOk() const { return true; }
 
     // The FTP client: still connected (a step waits), and made sure closed.
     virtual bool ftpConnected() const = 0;

@@ -68,6 +68,7 @@ public:
     bool ftpConnected() const override;
     void closeFtp() override;
     PointOutcome outcome() const override { return m_outcome; }
+    bool lastPushOk() const override { return m_pushOk; }
 
     // Handlers of the FTP client's events (connected by the constructor).
     void FtpClient1Status(TTcpSock* Sender, const QString& Status);
@@ -198,6 +199,7 @@ private:
 
     PointSetup m;
     PointOutcome m_outcome;
+    bool m_pushOk = false;
     RunState m_state;
     bool m_stateLoaded = false;
     std::unique_ptr<RunOutput> m_out; // opened before the run's state is saved

@@ -6,6 +6,7 @@
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
 #include "net/SockErrors.h"
+#include "net/WinsockErrors.h"
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
 #include "store/Aliases.h"
@@ -47,14 +48,19 @@ void syncFile(const QString& path) {
         throw Exception(QStringLiteral("Cannot flush \"%1\" to disk").arg(path));
 }
 
+// The socket error behind a failure; 0 when it was none.
+int errorCodeOf(const std::exception& error) {
+    const auto* socket = dynamic_cast<const ESockError*>(&error);
+    return socket ? socket->code() : 0;
+}
+
 // A reset or a time-out may pass; a refusal or a wrong login will not.
 bool transientFailure(const std::exception& error) {
     if (dynamic_cast<const EAbortError*>(&error))
         return true;
-    const QString text = QString::fromUtf8(error.what());
-    return text.contains(QLatin1String("10054")) || text.contains(QLatin1String("10060")) ||
-           text.contains(QLatin1String("reset"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("timed out"), Qt::CaseInsensitive);
+    const int code = errorCodeOf(error);
+    return code == Winsock::ConnectionReset || code == Winsock::ConnectionAborted ||
+           code == Winsock::TimedOut;
 }
 
 } // namespace
@@ -248,6 +254,7 @@ bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
         pointFailed(QStringLiteral("no se pudo establecer conexión: ") +
                         QString::fromUtf8(error.what()),
                     transientFailure(error));
+        m_outcome.errorCode = errorCodeOf(error);
         m.report.logRow(text);
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         m.report.statusText(text);
@@ -538,9 +545,8 @@ void PuntoRegistro::FtpClient1Status(TTcpSock*, const QString& Status) {
 }
 
 void PuntoRegistro::FtpClient1PacketRecvd(TTcpSock*) {
-    m.report.statusText(
-        QStringLiteral("FTP: %1/%2 - ").arg(m.ftp.BytesReceived()).arg(m.ftp.TransferSize()) +
-        m.ftp.Host + QStringLiteral(" (") + DescActual + QStringLiteral(") ") + NowText());
+    m.report.transfer(
+        TransferProgress{m.ftp.Host, DescActual, m.ftp.BytesReceived(), m.ftp.TransferSize()});
 }
 
 void PuntoRegistro::FtpClient1Failure(bool& Handled, TCmdType Trans_Type) {

@@ -6,6 +6,7 @@
 
 void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
     m.report.memoAppend(QStringLiteral("    - Sinc ") + Desc + QStringLiteral("..."));
+    m_pushOk = false;
     QList<PersonEntry> people;
     QList<CecoEntry> cecos;
     if (!readLists(people, cecos))
@@ -17,6 +18,7 @@ void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const
     qPersonal.Close();
     qCeco.Close();
     const bool ok = push(IP, message);
+    m_pushOk = ok;
     m.report.memoAppend(ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n"));
     if (!ok && m_outcome.ok) {
         m_outcome.ok = false;

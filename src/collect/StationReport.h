@@ -1,13 +1,18 @@
 #pragma once
 
+#include "collect/StationEvents.h"
+
 #include <QString>
 #include <exception>
 #include <optional>
 
+// The status line of a transfer in progress: "FTP: n/m - host (desc) " and now.
+QString transferStatusText(const TransferProgress& progress);
+
 // Where the station's work reports: the status memo (one cycle's progress),
 // the status line (the last event), the operations log and the standard error
-// box. The main window implements it with mStatus, StatusBar1 and tLog; a
-// service without a window implements it too.
+// box. The station core implements it and tells its faces; the tests keep
+// what they are told.
 class StationReport {
 public:
     virtual ~StationReport() = default;
@@ -21,4 +26,8 @@ public:
     virtual void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) = 0;
     // The standard error box for an error that ended an operation.
     virtual void showError(const std::exception& error) = 0;
+    // The bytes of a download so far; by default its status text.
+    virtual void transfer(const TransferProgress& progress) {
+        statusText(transferStatusText(progress));
+    }
 };

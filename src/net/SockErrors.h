@@ -6,7 +6,13 @@
 // lookups, refused data connections.
 class ESockError : public Exception {
 public:
-    using Exception::Exception;
+    explicit ESockError(QString message, int code = 0)
+        : Exception(std::move(message)), m_code(code) {}
+    // The socket error (Winsock numbering) behind it; 0 when none.
+    int code() const { return m_code; }
+
+private:
+    int m_code;
 };
 
 // A send or read that ended because it was cancelled (directly or by the

@@ -246,7 +246,7 @@ void TTcpSock::CheckSocketError(int Tolerated) {
     const QString text = ErrorText(m_lastError);
     if (OnError)
         OnError(this, quint16(m_lastError), text);
-    throw ESockError(text);
+    throw ESockError(text, m_lastError);
 }
 
 void TTcpSock::RaiseSocketError(int code) {
@@ -254,7 +254,7 @@ void TTcpSock::RaiseSocketError(int code) {
     const QString text = ErrorText(code);
     if (OnError)
         OnError(this, quint16(code), text);
-    throw ESockError(text);
+    throw ESockError(text, code);
 }
 
 void TTcpSock::CheckConnection() {

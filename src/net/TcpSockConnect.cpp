@@ -131,10 +131,10 @@ void TTcpSock::WaitConnected() {
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (m_timedOut)
-        throw ESockError(SockText::ConnectTimedOut);
+        throw ESockError(SockText::ConnectTimedOut, Winsock::TimedOut);
     if (m_canceled)
         throw ESockError(SockText::ConnectCanceled);
-    throw ESockError(SockText::ConnectFailed);
+    throw ESockError(SockText::ConnectFailed, m_lastError);
 }
 
 void TTcpSock::Listen(bool ByLookupMessage) {

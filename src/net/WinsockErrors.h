@@ -9,6 +9,9 @@ inline constexpr int Interrupted = 10004;
 inline constexpr int WouldBlock = 10035;
 inline constexpr int InProgress = 10036;
 inline constexpr int NotConnected = 10057;
+inline constexpr int ConnectionAborted = 10053;
+inline constexpr int ConnectionReset = 10054;
+inline constexpr int TimedOut = 10060;
 inline constexpr int HostNotFound = 11001;
 inline constexpr int NoRecovery = 11003;
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 namespace {
-constexpr qint64 kMaxLine = 256;
+constexpr qint64 kMaxLine = 4096; // a manual download names its file
 constexpr int kClientWaitMs = 5000;
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "service/JournalReport.h"
 
-#include "collect/LogTable.h"
+#include "collect/StationControl.h"
 #include "service/SystemdNotify.h"
 
 #include <QStringList>
@@ -9,8 +9,17 @@
 namespace {
 constexpr int kError = 3, kWarning = 4, kInfo = 6;
 
-bool failed(const QString& text) {
-    return text.contains(QLatin1String("FALLO"));
+// The priority a person reads a line at; nothing is decided from it.
+int statusPriority(const QString& text) {
+    if (text.startsWith(QLatin1String("ERROR")))
+        return kError;
+    if (text.startsWith(QLatin1String("AVISO")) || text.startsWith(QLatin1String("ALERTA")))
+        return kWarning;
+    return kInfo;
+}
+
+int memoPriority(const QString& line) {
+    return line.contains(QLatin1String("FALLO")) ? kWarning : kInfo;
 }
 } // namespace
 
@@ -19,7 +28,34 @@ void journalLine(int priority, const QString& text) {
     std::fflush(stderr);
 }
 
-void JournalReport::memoAppend(const QString& text) {
+ServiceJournal::ServiceJournal(StationControl& station) {
+    QObject::connect(&station, &StationControl::memoAppended, &station,
+                     [this](const QString& text) { memoAppended(text); });
+    QObject::connect(&station, &StationControl::memoCleared, &station, [this] {
+        if (!m_pending.isEmpty())
+            memoLine(m_pending);
+        m_pending.clear();
+        if (onClear)
+            onClear();
+    });
+    QObject::connect(&station, &StationControl::statusChanged, &station,
+                     [this](const QString& text) {
+                         journalLine(statusPriority(text), text);
+                         if (onStatus)
+                             onStatus(text);
+                     });
+    QObject::connect(&station, &StationControl::transferProgress, &station,
+                     [this](const TransferProgress& progress) {
+                         const QString text = transferStatusText(progress);
+                         journalLine(kInfo, text);
+                         if (onStatus)
+                             onStatus(text);
+                     });
+    QObject::connect(&station, &StationControl::errorShown, &station,
+                     [](const QString& message) { journalLine(kError, message); });
+}
+
+void ServiceJournal::memoAppended(const QString& text) {
     m_pending += text;
     QStringList lines = m_pending.split(QStringLiteral("\r\n"));
     m_pending = lines.takeLast(); // the line still being written
@@ -27,39 +63,9 @@ void JournalReport::memoAppend(const QString& text) {
         memoLine(line);
 }
 
-void JournalReport::memoClear() {
-    if (!m_pending.isEmpty())
-        memoLine(m_pending);
-    m_pending.clear();
-    if (onClear)
-        onClear();
-}
-
-void JournalReport::memoLine(const QString& line) {
-    if (failed(line))
-        ++m_failures;
-    journalLine(failed(line) ? kWarning : kInfo, line);
+void ServiceJournal::memoLine(const QString& line) {
+    journalLine(memoPriority(line), line);
     notifySystemd("STATUS=" + line.trimmed().toUtf8());
     if (onLine)
         onLine(line);
-}
-
-void JournalReport::statusText(const QString& text) {
-    const int priority =
-        text.startsWith(QLatin1String("ERROR")) ? kError
-        : text.startsWith(QLatin1String("AVISO")) || text.startsWith(QLatin1String("ALERTA"))
-            ? kWarning
-            : kInfo;
-    journalLine(priority, text);
-    if (onStatus)
-        onStatus(text);
-}
-
-void JournalReport::logRow(const QString& archivo, std::optional<int> nroRegAsist) {
-    appendLogRow(m_log, archivo, nroRegAsist);
-}
-
-void JournalReport::showError(const std::exception& error) {
-    ++m_failures;
-    journalLine(kError, QString::fromUtf8(error.what()));
 }

@@ -1,42 +1,31 @@
 #pragma once
 
-#include "collect/StationReport.h"
-
 #include <QString>
 #include <functional>
 
-class TTable;
+class StationControl;
 
-// Where a station without a window reports: each memo line, status text and
-// error goes to standard error as one line with the syslog priority prefix
-// journald reads ("<6>" information, "<4>" warning, "<3>" error); the
-// operations log rows go to log.DB as the window writes them; each memo line
-// is also the service's systemd status.
-class JournalReport : public StationReport {
+// One line to standard error with its priority prefix.
+void journalLine(int priority, const QString& text);
+
+// The journal of a station without a window: each memo line, status text and
+// error of the station goes to standard error as one line with the syslog
+// priority prefix journald reads ("<6>" information, "<4>" a point's FALLO
+// or a warning, "<3>" an error), and each memo line is also the service's
+// systemd status. What decides anything (a cycle's start and end, a point's
+// failure) comes from the station's typed events, never from these texts.
+class ServiceJournal {
 public:
-    explicit JournalReport(TTable& tLog) : m_log(tLog) {}
+    explicit ServiceJournal(StationControl& station);
 
-    void memoAppend(const QString& text) override;
-    void memoClear() override;
-    void statusText(const QString& text) override;
-    void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) override;
-    void showError(const std::exception& error) override;
-
-    // Points that failed ("FALLO") and errors shown since the last reset.
-    int failures() const { return m_failures; }
-    void resetFailures() { m_failures = 0; }
-    // Called with each whole memo line.
+    // Called with each whole memo line, each status text, and each clearing.
     std::function<void(const QString& line)> onLine;
     std::function<void(const QString& text)> onStatus;
     std::function<void()> onClear;
 
 private:
+    void memoAppended(const QString& text);
     void memoLine(const QString& line);
 
-    TTable& m_log;
     QString m_pending; // the memo line being written
-    int m_failures = 0;
 };
-
-// One line to standard error with its priority prefix.
-void journalLine(int priority, const QString& text);

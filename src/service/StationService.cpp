@@ -1,9 +1,9 @@
 #include "service/StationService.h"
 
-#include "collect/PointClients.h"
 #include "collect/PointLease.h"
 #include "collect/RunJournal.h"
 #include "collect/ServiceLink.h"
+#include "collect/StationEventCodec.h"
 #include "platform/Registry.h"
 #include "service/SettingsAccess.h"
 #include "service/SignalPipe.h"
@@ -23,59 +23,28 @@ constexpr int kError = 3, kWarning = 4, kInfo = 6;
 } // namespace
 
 StationService::StationService() {
-    setUpPointClients(m_ftp, m_sock);
-    m_session.OnPassword = [](TSession& sender, bool& go) {
-        sender.AddPassword(kLocalTablesPassword);
-        go = true;
-    };
-    m_controls = std::make_unique<SettingsCycleControls>(m_settings);
-    m_report.onLine = [this](const QString& line) {
-        followLine(line);
-        m_control.broadcast("memo " + line.toUtf8());
-    };
-    m_report.onStatus = [this](const QString& text) {
-        m_control.broadcast("estado " + text.toUtf8());
-    };
-    m_report.onClear = [this] { m_control.broadcast("limpiar"); };
+    StationEventCodec::forward(m_core,
+                               [this](const QByteArray& line) { m_control.broadcast(line); });
+    QObject::connect(&m_core, &StationControl::alertRaised, this,
+                     [this](const HealthAlert& alert) { m_alerts.send(alert); });
+    followEvents();
 }
 
 // The members go in reverse order, the control socket first: nothing said
 // while the others go may reach it.
 StationService::~StationService() {
-    m_report.onLine = nullptr;
-    m_report.onStatus = nullptr;
-    m_report.onClear = nullptr;
-    if (m_health)
-        m_health->onChanged = nullptr;
+    QObject::disconnect(&m_core, nullptr, nullptr, nullptr);
 }
 
 bool StationService::start() {
     try {
-        const AliasNames aliases = declareStationAliases(m_session);
-        m_localAlias = aliases.local;
-        m_serverAlias = aliases.server;
-        m_server.AliasName = m_server.DatabaseName = m_serverAlias;
-        loadServerLogin(m_server);
+        m_core.declareAliases();
+        m_core.loadServerLogin();
         if (!loadSettings())
             return false;
-        m_log.DatabaseName = m_points.DatabaseName = m_localAlias;
-        m_log.TableName = QStringLiteral("log.DB");
-        m_points.TableName = QStringLiteral("confRegIP.db");
-        if (m_serverAlias != kNoServerAlias) {
-            m_tickets.DatabaseName = m_serverAlias;
-            m_tickets.TableName = QStringLiteral("dbo.tickettaxis");
-            m_tickets.Open();
-            m_tickets.Close();
-        }
-        m_work = std::make_unique<PuntoRegistro>(PointSetup{
-            m_ftp, m_sock, m_report, m_localAlias, m_serverAlias,
-            [this] { return m_settings.values().FTPtimeOut; },
-            [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); }});
-        m_work->ensureJournals();
-        m_cycles = std::make_unique<CollectionCycles>(m_timers.timers(), m_points, *m_controls,
-                                                      *m_work, m_report);
-        connectCycleTimers(*m_cycles, m_timers.timers(), this);
-        startHealth();
+        m_core.testServer();
+        m_core.prepareDatabases();
+        loadHealthSettings();
         return true;
     } catch (const std::exception& error) {
         journalLine(kError, QStringLiteral("ERROR: no se puede iniciar la estación: ") +
@@ -86,25 +55,14 @@ bool StationService::start() {
 
 // The health of the points is kept and its alerts raised in the core; the
 // service tells them to the command and the e-mail relay of its settings.
-void StationService::startHealth() {
-    m_health = std::make_unique<HealthKeeper>(m_localAlias, m_report);
-    loadHealthSettings();
-    m_health->load();
-    m_health->onChanged = [this] { m_control.broadcast("salud"); };
-    m_health->onAlert = [this](const HealthAlert& alert) { m_alerts.send(alert); };
-    m_cycles->setHealth(m_health.get());
-}
-
 void StationService::loadHealthSettings() {
     QStringList problems;
-    const HealthSettings settings = ::loadHealthSettings(m_serverAlias, problems);
+    const HealthSettings settings = m_core.loadHealthSettings(problems);
     for (const QString& problem : problems)
         journalLine(kError, QStringLiteral("ERROR: configuración de alertas: %1; se usa el valor "
                                            "por omisión")
                                 .arg(problem));
     m_alerts.setSettings(settings);
-    if (m_health)
-        m_health->setPolicy(settings.policy);
 }
 
 bool StationService::loadSettings() {
@@ -115,9 +73,8 @@ bool StationService::loadSettings() {
         return false;
     }
     try {
-        m_settings.setServerAlias(m_serverAlias);
-        m_settings.load();
-        if (!m_settings.keyFound())
+        m_core.loadSettings(false);
+        if (!m_core.settings().keyFound())
             journalLine(kWarning, QStringLiteral("AVISO: %1 no tiene la configuración de la "
                                                  "estación; rigen los valores por omisión")
                                       .arg(TRegistry::defaultPath()));
@@ -129,21 +86,50 @@ bool StationService::loadSettings() {
     }
 }
 
+// What --status says, and what --once answers, from the core's events.
+void StationService::followEvents() {
+    QObject::connect(&m_core, &StationControl::cycleStarted, this, [this](CycleKind kind) {
+        m_state.kind = kind;
+        m_state.lastStart = QDateTime::currentDateTime();
+        m_state.lastEnd = QDateTime();
+        m_state.current.clear();
+        m_state.failures = 0;
+    });
+    QObject::connect(&m_core, &StationControl::pointStarted, this, [this](const PointVisit& point) {
+        m_state.current = QStringLiteral("%1 (%2)").arg(point.desc, point.ip);
+    });
+    QObject::connect(&m_core, &StationControl::pointVisited, this, [this](const PointVisit& visit) {
+        if (!visit.outcome.ok && !visit.outcome.elsewhere)
+            ++m_state.failures;
+    });
+    // In a download cycle a push that failed fails its point's visit.
+    QObject::connect(&m_core, &StationControl::listsPushed, this, [this](const ListsPush& push) {
+        if (!push.ok && m_state.kind == CycleKind::Sync)
+            ++m_state.failures;
+    });
+    QObject::connect(&m_core, &StationControl::errorShown, this, [this] { ++m_state.failures; });
+    QObject::connect(&m_core, &StationControl::cycleEnded, this, [this](CycleKind, bool cancelled) {
+        m_state.lastEnd = QDateTime::currentDateTime();
+        m_state.current.clear();
+        m_state.lastResult = cancelled ? QStringLiteral("cancelado")
+                             : m_state.failures == 0
+                                 ? QStringLiteral("correcto")
+                                 : QStringLiteral("%1 fallo(s)").arg(m_state.failures);
+    });
+}
+
 int StationService::runOnce(bool syncOnly) {
-    m_report.resetFailures();
-    if (syncOnly)
-        m_cycles->bSincClick();
-    else
-        m_cycles->startNow();
+    m_state.failures = 0;
+    syncOnly ? m_core.startSync() : m_core.startDownload(std::nullopt);
     waitForCycleEnd();
     waitForAlerts();
-    return m_report.failures() == 0 ? 0 : 1;
+    return m_state.failures == 0 ? 0 : 1;
 }
 
 bool StationService::cycleEnded() const {
-    return !m_cycles->running() && !m_timers.TimerFTP.isActive() &&
-           !m_timers.TimerFTPend.isActive() && !m_timers.TimerSinc.isActive() &&
-           !m_timers.TimerSincEnd.isActive();
+    const CycleTimers t = m_core.timers();
+    return !m_core.running() && !t.TimerFTP.isActive() && !t.TimerFTPend.isActive() &&
+           !t.TimerSinc.isActive() && !t.TimerSincEnd.isActive();
 }
 
 // Serves the event loop until the cycle has ended. A cycle ends in one of its
@@ -159,8 +145,8 @@ void StationService::waitForCycleEnd() {
     QTimer poll;
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, &loop, quitAtEnd);
-    for (QTimer* step :
-         {&m_timers.TimerFTP, &m_timers.TimerFTPend, &m_timers.TimerSinc, &m_timers.TimerSincEnd})
+    const CycleTimers t = m_core.timers();
+    for (QTimer* step : {&t.TimerFTP, &t.TimerFTPend, &t.TimerSinc, &t.TimerSincEnd})
         QObject::connect(step, &QTimer::timeout, &loop, quitAtEnd, Qt::QueuedConnection);
     poll.start();
     QTimer::singleShot(0, &loop, quitAtEnd);
@@ -183,14 +169,15 @@ void StationService::waitForAlerts() {
     loop.exec();
 }
 
+// As in the window, the daily trigger switches the constant one off.
 void StationService::applyTriggers() {
-    const StationSettings& settings = m_settings.values();
-    m_timers.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
-    // As in the window, the daily trigger switches the constant one off.
+    const StationSettings& settings = m_core.settings().values();
+    const CycleTimers t = m_core.timers();
+    t.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
     const bool daily = settings.Auto;
     const bool constant = settings.AutoMin && !daily;
-    daily ? m_timers.tAuto.start() : m_timers.tAuto.stop();
-    constant ? m_timers.tAutoMin.start() : m_timers.tAutoMin.stop();
+    daily ? t.tAuto.start() : t.tAuto.stop();
+    constant ? t.tAutoMin.start() : t.tAutoMin.stop();
 }
 
 int StationService::run() {
@@ -214,26 +201,31 @@ int StationService::run() {
     return 0;
 }
 
-// SIGTERM and SIGINT cancel as "Cancelar" does: the point in hand is
-// finished, then the service ends. SIGHUP re-reads the settings.
 void StationService::onSignal(int signal) {
-    if (signal == SIGHUP) {
-        notifySystemd("RELOADING=1");
-        if (loadSettings())
-            applyTriggers();
-        loadHealthSettings();
-        notifySystemd("READY=1");
-        return;
-    }
+    signal == SIGHUP ? reload() : stop();
+}
+
+// The settings file anew, and the triggers from it.
+void StationService::reload() {
+    notifySystemd("RELOADING=1");
+    if (loadSettings())
+        applyTriggers();
+    loadHealthSettings();
+    notifySystemd("READY=1");
+}
+
+// The triggers stop, the cycle is cancelled (the point in hand is finished),
+// and the service ends once the cycle has. The signal may have come while the
+// cycle waits on the network or on its storing run, below this handler:
+// waiting here would keep that wait from ever returning.
+void StationService::stop() {
     if (m_stopping)
         return;
     m_stopping = true;
-    m_timers.tAuto.stop();
-    m_timers.tAutoMin.stop();
-    m_cycles->bCancelPoolClick();
-    // The signal may have come while the cycle waits on the network or on
-    // its storing run, below this handler: waiting here would keep that wait
-    // from ever returning. The service ends once the cycle has.
+    const CycleTimers t = m_core.timers();
+    t.tAuto.stop();
+    t.tAutoMin.stop();
+    m_core.cancel();
     QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
         if (cycleEnded())
             QCoreApplication::quit();
@@ -241,52 +233,45 @@ void StationService::onSignal(int signal) {
     m_stopPoll.start(50);
 }
 
-void StationService::followLine(const QString& line) {
-    if (line.startsWith(QLatin1String("Iniciando ciclo"))) {
-        m_state.lastStart = QDateTime::currentDateTime();
-        m_state.lastEnd = QDateTime();
-        m_state.current.clear();
-        m_report.resetFailures();
-    } else if (line.startsWith(QLatin1String("Ciclo de"))) {
-        m_state.lastEnd = QDateTime::currentDateTime();
-        m_state.current.clear();
-        m_state.lastResult = line.contains(QLatin1String("cancelado")) ? QStringLiteral("cancelado")
-                             : m_report.failures() == 0
-                                 ? QStringLiteral("correcto")
-                                 : QStringLiteral("%1 fallo(s)").arg(m_report.failures());
-    } else {
-        m_state.current = line.trimmed();
-    }
-}
-
-// The commands of the control socket: "estado", and the three buttons.
+// The commands of the control socket: the state, the points, the buttons,
+// the settings anew, and the unfinished run.
 QByteArray StationService::command(const QByteArray& line) {
     if (line == "estado")
         return stateText();
     if (line == "puntos")
         return pointsText();
     if (line == "releer") { // the window has saved the settings
-        onSignal(SIGHUP);
+        reload();
         return "ok";
     }
     if (line == "cancelar") {
-        m_cycles->bCancelPoolClick();
+        m_core.cancel();
         return "ok";
     }
     if (line == "pendiente")
         return unfinishedText();
-    if (line.startsWith("abandonar ")) {
-        if (m_cycles->running())
-            return "error: no se puede abandonar una descarga mientras corre un ciclo";
+    if (line.startsWith("abandonar "))
         return abandon(QString::fromUtf8(line.mid(10)));
-    }
-    if (line == "descargar" || line == "sincronizar") {
-        if (m_cycles->running())
+    if (line == "descargar" || line == "sincronizar" || line.startsWith("descargar ")) {
+        if (m_core.running())
             return "error: ya hay un ciclo en curso";
-        line == "descargar" ? m_cycles->startNow() : m_cycles->bSincClick();
+        if (line.startsWith("descargar "))
+            return startManual(line.mid(10));
+        line == "descargar" ? m_core.startDownload(std::nullopt) : m_core.startSync();
         return "ok";
     }
     return "error: orden desconocida";
+}
+
+// "&Descargar" of a window that follows the service: its "Archivo:" and
+// "Sobrescribir", as {"archivo": ..., "sobrescribir": ...}.
+QByteArray StationService::startManual(const QByteArray& json) {
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    const QString path = o.value(QStringLiteral("archivo")).toString();
+    if (path.isEmpty())
+        return "error: " + kManualFileNeeded.toUtf8();
+    m_core.startDownload(ManualOutput{path, o.value(QStringLiteral("sobrescribir")).toBool()});
+    return "ok";
 }
 
 QByteArray StationService::stateText() const {
@@ -296,8 +281,8 @@ QByteArray StationService::stateText() const {
     const QJsonObject state{
         {QStringLiteral("carpeta"), QDir::currentPath()},
         {QStringLiteral("estado"),
-         m_cycles->running() ? QStringLiteral("en ciclo") : QStringLiteral("en espera")},
-        {QStringLiteral("punto"), m_cycles->running() ? m_state.current : QString()},
+         m_core.running() ? QStringLiteral("en ciclo") : QStringLiteral("en espera")},
+        {QStringLiteral("punto"), m_core.running() ? m_state.current : QString()},
         {QStringLiteral("inicio"), when(m_state.lastStart)},
         {QStringLiteral("fin"), when(m_state.lastEnd)},
         {QStringLiteral("resultado"), m_state.lastResult}};
@@ -305,10 +290,9 @@ QByteArray StationService::stateText() const {
 }
 
 // Every point of the points table with its health, as JSON.
-QByteArray StationService::pointsText() const {
+QByteArray StationService::pointsText() {
     try {
-        const QList<PointHealthView> rows = m_health->view(HealthKeeper::readPoints(m_localAlias));
-        return QJsonDocument(healthToJson(rows)).toJson(QJsonDocument::Compact);
+        return QJsonDocument(healthToJson(m_core.points())).toJson(QJsonDocument::Compact);
     } catch (const std::exception& error) {
         return "error: " + QByteArray(error.what());
     }
@@ -318,7 +302,7 @@ QByteArray StationService::pointsText() const {
 // Loc and tickets, or an empty object.
 QByteArray StationService::unfinishedText() {
     try {
-        const std::optional<UnfinishedRun> run = m_work->unfinishedRun();
+        const std::optional<UnfinishedRun> run = m_core.unfinishedRun();
         if (!run)
             return "{}";
         return QJsonDocument(QJsonObject{{QStringLiteral("descarga"), run->runId},
@@ -332,17 +316,17 @@ QByteArray StationService::unfinishedText() {
 
 QByteArray StationService::abandon(const QString& runId) {
     try {
-        return "ok " + m_work->abandonRun(runId).toUtf8();
+        return "ok " + m_core.abandonRun(runId).toUtf8();
     } catch (const std::exception& error) {
         return "error: " + QByteArray(error.what());
     }
 }
 
 QByteArray StationService::leasesText() {
-    if (m_serverAlias == kNoServerAlias)
+    if (!m_core.serverOn())
         return "error: sin servidor (alias NONE) no hay turnos de los puntos";
     try {
-        PointLeases leases(m_serverAlias, stationId());
+        PointLeases leases(m_core.serverAlias(), stationId());
         QStringList lines;
         for (const PointLease& lease : leases.all())
             lines << QStringLiteral("%1: estación %2 en %3, desde %4%5")
@@ -362,18 +346,17 @@ QByteArray StationService::leasesText() {
 }
 
 QByteArray StationService::releaseLeases(const QString& station) {
-    if (m_serverAlias == kNoServerAlias)
+    if (!m_core.serverOn())
         return "error: sin servidor (alias NONE) no hay turnos de los puntos";
     try {
-        PointLeases leases(m_serverAlias, stationId());
+        PointLeases leases(m_core.serverAlias(), stationId());
         QStringList lines;
         for (const PointLease& lease : leases.releaseStation(station)) {
             const bool stored =
-                !lease.runId.isEmpty() &&
-                RunJournal::holds(m_serverAlias, true, lease.runId, RunJournal::kServerStore);
+                !lease.runId.isEmpty() && RunJournal::holds(m_core.serverAlias(), true, lease.runId,
+                                                            RunJournal::kServerStore);
             lines << leaseReleaseText(lease, stored);
-            m_report.logRow(QStringLiteral("AVISO: turno liberado por el operador: ") +
-                            lines.last());
+            m_core.logRow(QStringLiteral("AVISO: turno liberado por el operador: ") + lines.last());
         }
         if (lines.isEmpty())
             return "error: la estación " + station.toUtf8() + " no tiene turnos";

@@ -1,32 +1,24 @@
 #pragma once
 
-#include "collect/Cycles.h"
-#include "collect/HealthSettings.h"
-#include "collect/PointHealth.h"
-#include "collect/PuntoRegistro.h"
-#include "collect/StationSettingsStore.h"
-#include "net/FtpClient.h"
-#include "net/TcpSock.h"
+#include "collect/StationCore.h"
 #include "service/AlertSender.h"
 #include "service/ControlSocket.h"
 #include "service/JournalReport.h"
-#include "store/DataSet.h"
-#include "store/Session.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
-#include <memory>
 
-// The station without a window: the same point's work and cycles as the
-// window, on the same files (registry, alias configuration, working
-// directory), reporting to the journal.
+// kivo-ipd's face on a station core: the journal, the control socket and its
+// followers, systemd's notifications, the signals, and the alerts sent out.
+// The core is the same as the window's, on the same files (registry, alias
+// configuration, working directory, state folder).
 class StationService : public QObject {
 public:
     StationService();
     ~StationService() override;
 
-    // Aliases, login lines, settings, the server test and the run journals.
+    // Aliases, login lines, settings, the server test and the databases.
     // False when the station cannot start; the reason is on standard error.
     bool start();
     // One download cycle (with the push), or the push alone, now. 0 when every
@@ -44,40 +36,33 @@ public:
 private:
     bool loadSettings();
     void loadHealthSettings();
-    void startHealth();
-    QByteArray pointsText() const;
     void applyTriggers();
     bool cycleEnded() const;
     void waitForCycleEnd();
     void waitForAlerts();
     void onSignal(int signal);
-    void followLine(const QString& line);
+    void stop();
+    void reload();
+    void followEvents();
+    void broadcastEvent(const QByteArray& kind, const QJsonObject& event);
     QByteArray command(const QByteArray& line);
+    QByteArray startManual(const QByteArray& json);
     QByteArray stateText() const;
+    QByteArray pointsText();
     QByteArray unfinishedText();
 
-    // What --status says: the cycle in progress and the last one.
+    // What --status says, kept from the core's events.
     struct CycleState {
-        QString current; // the memo line of the point in hand
+        QString current; // the point in hand
         QDateTime lastStart, lastEnd;
         QString lastResult;
+        int failures = 0; // points that failed and errors, in the cycle in hand
+        CycleKind kind = CycleKind::Download;
     };
 
-    TSession m_session;
-    TDatabase m_server{m_session};
-    TTable m_log, m_points, m_tickets;
-    TFtpClient m_ftp;
-    TTcpSock m_sock;
-    JournalReport m_report{m_log};
-    QString m_localAlias, m_serverAlias;
-    StationSettingsStore m_settings;
-    std::unique_ptr<CycleControls> m_controls;
-    // No window to repaint between points: the steps follow each other at once.
-    OwnedCycleTimers m_timers{60, 10};
-    std::unique_ptr<PuntoRegistro> m_work;
-    std::unique_ptr<CollectionCycles> m_cycles;
-    std::unique_ptr<HealthKeeper> m_health;
-    AlertSender m_alerts{m_report, this};
+    StationCore m_core;
+    ServiceJournal m_journal{m_core};
+    AlertSender m_alerts{m_core, this};
     QTimer m_watchdog;
     QTimer m_stopPoll; // after SIGTERM: ends the service once the cycle has
     CycleState m_state;

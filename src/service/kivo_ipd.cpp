@@ -7,9 +7,8 @@
 //   kivo-ipd --leases | --release STATION the points' leases in the server
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
-#include "platform/FolderLock.h"
+#include "platform/CollectorLocks.h"
 #include "platform/QtSpanish.h"
-#include "platform/SingleInstance.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
 #include "store/Aliases.h"
@@ -181,18 +180,19 @@ int main(int argc, char** argv) {
         if (ServiceLink::ask("abandonar " + abandon.toUtf8(), reply))
             return printReply(reply);
     }
-    SingleInstance instance;
-    if (!instance.acquire()) {
+    CollectorLocks locks(AliasConfig::dataDirectory());
+    switch (locks.acquire()) {
+    case CollectorLocks::Refusal::Machine:
         journalLine(3, QStringLiteral("ERROR: ya hay una estación en marcha en esta máquina (%1).")
-                           .arg(instance.holder()));
+                           .arg(locks.holder()));
         return kCannotStart;
-    }
-    FolderLock state(AliasConfig::dataDirectory());
-    if (!state.acquire()) {
+    case CollectorLocks::Refusal::Folder:
         journalLine(3, QStringLiteral("ERROR: ya hay una estación trabajando con el estado de %1 "
                                       "(%2).")
-                           .arg(AliasConfig::dataDirectory(), state.holder()));
+                           .arg(AliasConfig::dataDirectory(), locks.holder()));
         return kCannotStart;
+    case CollectorLocks::Refusal::None:
+        break;
     }
     StationService service;
     if (!service.start())

@@ -1,10 +1,9 @@
 #include "station/uPrincipal.h"
 
-#include "collect/Cycles.h"
-#include "collect/PointClients.h"
-#include "collect/PointHealth.h"
 #include "collect/PuntoRegistro.h"
-#include "collect/ServiceLink.h"
+#include "collect/RemoteStation.h"
+#include "collect/StationCore.h"
+#include "platform/CollectorLocks.h"
 #include "platform/ErrorBox.h"
 #include "platform/Guarded.h"
 #include "platform/Registry.h"
@@ -33,7 +32,7 @@ const QString kNoDatabase = QStringLiteral("(i)") + kNoAccess;
 } // namespace
 
 TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
-    : QMainWindow(parent), Database1(Session1), m_monitor(mode == StationMode::Monitor) {
+    : QMainWindow(parent), m_monitor(mode == StationMode::Monitor) {
     setObjectName(QStringLiteral("fPrincipal"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -41,7 +40,6 @@ TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
     buildControls();
     buildMenu();
     buildTimers();
-    setUpPointClients(FtpClient1, TcpSock1);
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
     TrayIcon1->setIcon(windowIcon());
@@ -49,16 +47,12 @@ TfPrincipal::TfPrincipal(QWidget* parent, StationMode mode)
     setWindowTitle(kBaseCaption);
     TrayIcon1->setHint(kBaseCaption);
 
+    createStation();
     bindSettingsControls();
-    Session1.OnPassword = [this](TSession& sender, bool& go) { Session1Password(sender, go); };
-
     runGuarded([this] { FormCreate(); });
-    // After the aliases are known: the point's work is bound to them.
     runGuarded([this] { setUpCycles(); });
     runGuarded([this] { setUpHealth(); });
     m_settingsLoaded = true;
-    if (m_monitor)
-        runGuarded([this] { startMonitor(); });
     setFixedSize(sizeHint());
     TrayIcon1->show();
 }
@@ -70,11 +64,7 @@ void TfPrincipal::setSecondaryWindows(const TSecondaryWindows& windows) {
 }
 
 void TfPrincipal::FormCreate() {
-    const AliasNames aliases = declareStationAliases(Session1);
-    m_localAlias = aliases.local;
-    m_serverAlias = aliases.server;
-    m_settings.setServerAlias(m_serverAlias);
-    bindMainDataSets();
+    m_core ? m_core->declareAliases() : m_remote->declareAliases();
     setCaptions();
     if (!loadLoginFile())
         return;
@@ -82,29 +72,22 @@ void TfPrincipal::FormCreate() {
     leerParam();
 }
 
-void TfPrincipal::bindMainDataSets() {
-    for (TDataSet* local : std::initializer_list<TDataSet*>{&tLog, &tPrIP})
-        local->DatabaseName = m_localAlias;
-    tLog.TableName = QStringLiteral("log.DB");
-    tPrIP.TableName = QStringLiteral("confRegIP.db");
-    Database1.AliasName = m_serverAlias;
-    Database1.DatabaseName = m_serverAlias;
-    torRegAsist.DatabaseName = m_serverAlias;
-    torRegAsist.TableName = QStringLiteral("dbo.tickettaxis");
-}
-
+// The station's caption names its server alias; a window that follows a
+// service says so in its caption too, and in a mark that stays.
 void TfPrincipal::setCaptions() {
-    const QString caption =
-        kBaseCaption + QStringLiteral(" [") + m_serverAlias + QStringLiteral("]");
+    QString caption = kBaseCaption + QStringLiteral(" [") + serverAlias() + QStringLiteral("]");
+    if (m_monitor)
+        caption += QStringLiteral(" - monitor del servicio");
     setWindowTitle(caption);
     TrayIcon1->setHint(caption);
+    lMonitor->setVisible(m_monitor);
 }
 
 // When the login lines can be neither loaded nor written out, the rest of the
 // start-up does not run.
 bool TfPrincipal::loadLoginFile() {
     try {
-        loadServerLogin(Database1);
+        m_core ? m_core->loadServerLogin() : m_remote->loadServerLogin();
         return true;
     } catch (const std::exception& error) {
         showException(error);
@@ -114,30 +97,32 @@ bool TfPrincipal::loadLoginFile() {
 
 void TfPrincipal::leerParam() {
     try {
-        m_settings.loadClamped();
+        m_core ? m_core->loadSettings(true) : m_remote->loadSettings();
     } catch (const std::exception& error) {
         showSettings();
         showException(error);
         return; // no timers and no server test for this start
     }
     showSettings();
+    if (m_monitor) {
+        startMonitor();
+        return; // the service runs the triggers and has tested its server
+    }
     startTriggers();
-    if (m_serverAlias != kNoServerAlias)
-        probarServidor();
+    probarServidor();
     if (!m_terminated)
         comprobarRegistroDescargas();
 }
 
 void TfPrincipal::startTriggers() {
-    tAutoMin->setInterval(m_settings.values().DelayAutoMin * 1000);
+    tAutoMin->setInterval(m_station->settings().values().DelayAutoMin * 1000);
     cbAutoMin->isChecked() ? tAutoMin->start() : tAutoMin->stop();
     cbAuto->isChecked() ? tAuto->start() : tAuto->stop();
 }
 
 void TfPrincipal::probarServidor() {
     try {
-        torRegAsist.Open();
-        torRegAsist.Close();
+        m_core->testServer();
     } catch (const std::exception& error) {
         // The box's text is fixed; the reason (a server down, an ODBC driver
         // not installed) goes to the error output for whoever sets it up.
@@ -158,30 +143,25 @@ void TfPrincipal::probarServidor() {
     }
 }
 
-void TfPrincipal::Session1Password(TSession& sender, bool& Continue) {
-    sender.AddPassword(kLocalTablesPassword);
-    Continue = true;
-}
-
 void TfPrincipal::FormShow() {
+    const QString local = localAlias(), server = serverAlias();
     for (TTableEditor* editor : std::initializer_list<TTableEditor*>{
              m_windows.fPrIP, m_windows.fPersonal, m_windows.fCeco})
         if (editor)
-            editor->Table1.DatabaseName = m_localAlias;
+            editor->Table1.DatabaseName = local;
     if (m_windows.fLog)
-        m_windows.fLog->Table1.DatabaseName = m_localAlias;
+        m_windows.fLog->Table1.DatabaseName = local;
     if (m_windows.fRegAsist) {
-        m_windows.fRegAsist->Table1.DatabaseName = m_serverAlias;
+        m_windows.fRegAsist->Table1.DatabaseName = server;
         m_windows.fRegAsist->Table1.TableName = QStringLiteral("tickettaxis");
-        m_windows.fRegAsist->Query1.DatabaseName = m_serverAlias;
+        m_windows.fRegAsist->Query1.DatabaseName = server;
     }
     if (m_windows.fpConsulta1)
-        m_windows.fpConsulta1->Table1.DatabaseName = m_serverAlias;
+        m_windows.fpConsulta1->Table1.DatabaseName = server;
     if (m_windows.FAboutBox)
-        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + m_localAlias +
-                                       QStringLiteral(", ") + m_serverAlias + QStringLiteral(".") +
-                                       QChar(u'\r') + QStringLiteral("Par Cap: ") +
-                                       QString::number(kMaxPersonal));
+        m_windows.FAboutBox->setDBinfo(QStringLiteral("DB info: ") + local + QStringLiteral(", ") +
+                                       server + QStringLiteral(".") + QChar(u'\r') +
+                                       QStringLiteral("Par Cap: ") + QString::number(kMaxPersonal));
 }
 
 void TfPrincipal::FormClose() {

@@ -1,18 +1,13 @@
 #pragma once
 
-#include "collect/PuntoRegistro.h"
-#include "collect/StationReport.h"
-#include "collect/StationSettingsStore.h"
-#include "net/FtpClient.h"
-#include "net/TcpSock.h"
-#include "store/Aliases.h"
-#include "store/DataSet.h"
-#include "store/Session.h"
+#include "collect/Cycles.h"
+#include "collect/StationControl.h"
 
 #include <QMainWindow>
 #include <memory>
 
 class QAction;
+class QLabel;
 class QTimer;
 class QCheckBox;
 class QDateTimeEdit;
@@ -30,21 +25,20 @@ class TfPrIP;
 class TfCeco;
 class TfPersonal;
 class TfpConsulta1;
-class ServiceFollower;
-class HealthKeeper;
 class TfSaludPuntos;
+class StationCore;
+class RemoteStation;
+class CollectorLocks;
+class PuntoRegistro;
 struct HealthAlert;
 struct HealthPolicy;
 struct PointHealthView;
+struct UnfinishedRun;
 
 // Collector: the window runs the station itself. Monitor: the service
-// (kivo-ipd) runs it in the same working directory, and the window follows
-// its cycles and steers it.
+// (kivo-ipd) runs it on the same station state, and the window follows its
+// cycles and steers it.
 enum class StationMode { Collector, Monitor };
-class CollectionCycles;
-class CycleControls;
-class PointWork;
-class StationReport;
 
 // The secondary windows, created after the main window in this order.
 struct TSecondaryWindows {
@@ -57,11 +51,15 @@ struct TSecondaryWindows {
     TfpConsulta1* fpConsulta1 = nullptr;
 };
 
-// The main window: owner of the session, the data sets, the timers, the status
-// channels and the tray icon. The settings live in a StationSettingsStore; the
-// controls show its values and each edit goes into it. Tests reach the
-// controls, timers and menu entries by their object names.
-class TfPrincipal : public QMainWindow, public StationReport {
+// The main window: the face of a station. The station (session, tables,
+// network components, settings, point's work, cycles, health) is a
+// StationCore in this process, or the service the window follows
+// (RemoteStation): the same window over either. The controls show the
+// station's settings and each edit goes into them; the handlers keep their
+// names and call the station; the memo, the status line, the tray and the
+// points' state follow the station's events. Tests reach the controls,
+// timers and menu entries by their object names.
+class TfPrincipal : public QMainWindow {
     Q_OBJECT
 public:
     // Runs FormCreate.
@@ -73,22 +71,16 @@ public:
 
     void guardarParam();
 
-    // The cycle machine: fCancelar, archivoSalida, fSobrescribir, fAutoHecho.
+    // The station in this process (collector mode): its cycles and point's
+    // work. Raise in monitor mode.
     const CollectionCycles& cycles() const;
-    // One registration point's work, which the cycles drive.
     PuntoRegistro& punto();
-    const QString& localAlias() const { return m_localAlias; }
+    const QString& localAlias() const;
+    const QString& serverAlias() const;
 
     // Set when start-up has told the program to end (failed server test).
     bool Terminated() const { return m_terminated; }
     bool monitoring() const { return m_monitor; }
-
-    // StationReport: mStatus, StatusBar1 and tLog
-    void memoAppend(const QString& text) override;
-    void memoClear() override;
-    void statusText(const QString& text) override;
-    void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) override;
-    void showError(const std::exception& error) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -109,14 +101,22 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
-    void bindMainDataSets();
     bool loadLoginFile();
     void leerParam();
     void startTriggers();
     void probarServidor();
-    void Session1Password(TSession& sender, bool& Continue);
     void TrayIcon1DblClick();
     void setCaptions();
+
+    // uPrincipalStation.cpp: the station behind the window, and its events
+    void createStation();
+    void connectStation();
+    void memoAppend(const QString& text);
+    void statusText(const QString& text);
+    void FtpClient1PacketRecvd(const TransferProgress& progress);
+    void startMonitor();
+    void stationGone();
+    void collectHere();
 
     // uPrincipalSettings.cpp: the controls bound to the settings, and the
     // switches of the two automatic triggers
@@ -132,17 +132,21 @@ private:
     void seFTPtimeOutChange();
     void restartConstantTrigger();
     void bFileClick();
+    void settingsEdited();
     // uPrincipalPoint.cpp: says plainly when the journal of finished runs
     // cannot be added to a database; gives up an unfinished run the
-    // operator confirms (here, or in the service this window follows)
+    // operator confirms
     void comprobarRegistroDescargas();
     void AbandonarDescarga1Click();
-    std::optional<UnfinishedRun> unfinishedRunOfService();
 
     // uPrincipalCycles.cpp: the collection and synchronisation cycles
     void setUpCycles();
     void tAutoTimer();
     void tAutoMinTimer();
+    void TimerFTPTimer();
+    void TimerFTPendTimer();
+    void TimerSincTimer();
+    void TimerSincEndTimer();
     void bDescargarClick();
     void bSincClick();
     void bCancelPoolClick();
@@ -155,18 +159,9 @@ private:
     void RegistroOperaciones1Click();
     void Acercade1Click();
 
-    // uPrincipalMonitor.cpp: the window as the service's face
-    void startMonitor();
-    void serviceLine(const QByteArray& line);
-    void serviceGone();
-    void askService(const QByteArray& command);
-    void settingsEditedForService();
-
     // uPrincipalHealth.cpp: the points' health, alerts and their window
     void setUpHealth();
-    HealthPolicy readHealthPolicy();
     void alertBalloon(const HealthAlert& alert);
-    QList<PointHealthView> pointsHealth();
     void saveHealthPolicy(const HealthPolicy& policy);
     void EstadoPuntos1Click();
     void refreshHealthWindow();
@@ -189,6 +184,7 @@ private:
     QPlainTextEdit* mStatus;
     TStatusBar* StatusBar1;
     TTrayIcon* TrayIcon1;
+    QLabel* lMonitor; // says plainly that the window follows a service
 
     QAction* PuntosRegistroIP1;
     QAction* Personal1;
@@ -206,28 +202,16 @@ private:
     QTimer* TimerSinc;
     QTimer* TimerSincEnd;
 
-    TFtpClient FtpClient1;
-    TTcpSock TcpSock1;
+    // The station: one of the two, seen through StationControl.
+    std::unique_ptr<StationControl> m_station;
+    StationCore* m_core = nullptr;
+    RemoteStation* m_remote = nullptr;
+    std::unique_ptr<CollectorLocks> m_locks; // when the window took them over
 
-    TSession Session1;
-    TDatabase Database1;
-    TTable tLog;
-    TTable tPrIP;
-    TTable torRegAsist;
-
-    QString m_localAlias;
-    QString m_serverAlias;
-    StationSettingsStore m_settings;
-
-    std::unique_ptr<HealthKeeper> m_health;
     TfSaludPuntos* m_fSaludPuntos = nullptr;
-    std::unique_ptr<PuntoRegistro> m_punto;
-    std::unique_ptr<CycleControls> m_cycleControls;
-    std::unique_ptr<CollectionCycles> m_cycles;
     TSecondaryWindows m_windows;
     bool m_terminated = false;
     bool m_monitor = false;
     bool m_settingsLoaded = false; // edits from now on are the operator's
-    std::unique_ptr<ServiceFollower> m_follower;
     bool m_centred = false;
 };

@@ -41,7 +41,18 @@ template <typename W> W* named(W* widget, const char* name) {
 
 void TfPrincipal::buildControls() {
     auto* central = new QWidget(this);
-    auto* columns = new QHBoxLayout(central);
+    auto* rows = new QVBoxLayout(central);
+    lMonitor = named(new QLabel(QStringLiteral("Monitor del servicio de la estación: esta ventana "
+                                               "no descarga; sus botones se lo piden al "
+                                               "servicio."),
+                                central),
+                     "lMonitor");
+    lMonitor->setStyleSheet(QStringLiteral("QLabel { background: #FFF2B3; color: #4A3B00; "
+                                           "padding: 4px; border: 1px solid #C9A800; }"));
+    lMonitor->setVisible(false);
+    rows->addWidget(lMonitor);
+    auto* columns = new QHBoxLayout;
+    rows->addLayout(columns);
     auto* left = new QVBoxLayout;
     left->addWidget(buildAutoGroup());
     left->addWidget(buildManualGroup());

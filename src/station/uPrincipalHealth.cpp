@@ -1,39 +1,22 @@
-// The health of the points as the window shows it: the core records it (the
-// same HealthKeeper a service uses); the window adds the "Estado de los
-// puntos" window and a tray balloon for each alert.
+// The health of the points as the window shows it: the station records it;
+// the window adds the "Estado de los puntos" window and a tray balloon for
+// each alert.
 #include "station/uPrincipal.h"
 
-#include "collect/Cycles.h"
 #include "collect/HealthSettings.h"
-#include "collect/PointHealth.h"
-#include "collect/ServiceLink.h"
-#include "platform/Errors.h"
-#include "platform/Registry.h"
+#include "collect/StationCore.h"
 #include "ui/TrayIcon.h"
 #include "windows/uSaludPuntos.h"
 
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-
+// Each value of a station's own that cannot be read is said once; its
+// default stands. (A service reads its own.)
 void TfPrincipal::setUpHealth() {
-    if (m_monitor)
-        return; // the service keeps the health; the window asks it
-    m_health = std::make_unique<HealthKeeper>(m_localAlias, *this);
-    m_health->setPolicy(readHealthPolicy());
-    m_health->load();
-    m_health->onChanged = [this] { refreshHealthWindow(); };
-    m_health->onAlert = [this](const HealthAlert& alert) { alertBalloon(alert); };
-    m_cycles->setHealth(m_health.get());
-}
-
-// Each value that cannot be read is said once; its default stands.
-HealthPolicy TfPrincipal::readHealthPolicy() {
+    if (!m_core)
+        return;
     QStringList problems;
-    const HealthSettings settings = loadHealthSettings(m_serverAlias, problems);
+    m_core->loadHealthSettings(problems);
     for (const QString& problem : problems)
         statusText(QStringLiteral("ERROR: configuración de alertas: %1").arg(problem));
-    return settings.policy;
 }
 
 void TfPrincipal::alertBalloon(const HealthAlert& alert) {
@@ -44,36 +27,18 @@ void TfPrincipal::alertBalloon(const HealthAlert& alert) {
                            alert.down ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
 }
 
-QList<PointHealthView> TfPrincipal::pointsHealth() {
-    if (!m_monitor && !m_health)
-        throw Exception(QStringLiteral("la estación no pudo iniciarse"));
-    if (!m_monitor)
-        return m_health->view(HealthKeeper::readPoints(m_localAlias));
-    QByteArray reply;
-    if (!ServiceLink::ask("puntos", reply))
-        throw Exception(QStringLiteral("el servicio de la estación no responde"));
-    if (reply.startsWith("error"))
-        throw Exception(QString::fromUtf8(reply.mid(7)));
-    return healthFromJson(QJsonDocument::fromJson(reply).array());
-}
-
 void TfPrincipal::saveHealthPolicy(const HealthPolicy& policy) {
-    ::saveHealthPolicy(m_serverAlias, policy);
-    if (m_monitor)
-        askService("releer");
-    else if (m_health)
-        m_health->setPolicy(policy);
+    m_station->setHealthPolicy(policy);
     statusText(QStringLiteral("Configuración de alertas guardada."));
-    refreshHealthWindow();
 }
 
 void TfPrincipal::EstadoPuntos1Click() {
     if (!m_fSaludPuntos) {
         m_fSaludPuntos = new TfSaludPuntos(
-            this, [this] { return pointsHealth(); },
+            this, [this] { return m_station->points(); },
             [this](const HealthPolicy& policy) { saveHealthPolicy(policy); });
     }
-    m_fSaludPuntos->setPolicy(m_health ? m_health->policy() : readHealthPolicy());
+    m_fSaludPuntos->setPolicy(m_station->healthPolicy());
     m_fSaludPuntos->show();
     m_fSaludPuntos->raise();
     m_fSaludPuntos->activateWindow();

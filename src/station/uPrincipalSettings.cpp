@@ -2,6 +2,7 @@
 // of the two automatic triggers.
 #include "station/uPrincipal.h"
 
+#include "collect/StationControl.h"
 #include "platform/Guarded.h"
 #include "ui/Shape.h"
 #include "ui/SpinEdit.h"
@@ -14,7 +15,14 @@
 #include <QTimer>
 
 void TfPrincipal::guardarParam() {
-    m_settings.save();
+    m_station->settings().save();
+}
+
+// An edit of the operator's while the window follows a service is saved at
+// once, and the service reads it (a window of its own saves when it closes).
+void TfPrincipal::settingsEdited() {
+    if (m_monitor && m_settingsLoaded)
+        m_station->settingsSaved();
 }
 
 // Each control hands its value to the settings as it changes, typed or set by
@@ -26,6 +34,8 @@ void TfPrincipal::bindSettingsControls() {
     connect(dtpHora, &QDateTimeEdit::dateTimeChanged, this, guarded([this] { dtpHoraChange(); }));
     connect(eFileAuto, &QLineEdit::textChanged, this, guarded([this] { eFileAutoChange(); }));
     connect(eFileMan, &QLineEdit::textChanged, this, guarded([this] { eFileManChange(); }));
+    for (QLineEdit* edit : {eFileAuto, eFileMan})
+        connect(edit, &QLineEdit::editingFinished, this, guarded([this] { settingsEdited(); }));
     seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
     seFTPtimeOut->OnChange = [this] { runGuarded([this] { seFTPtimeOutChange(); }); };
     connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
@@ -38,7 +48,8 @@ void TfPrincipal::bindSettingsControls() {
 // switched on switches the other off, as a click would. What a save writes of
 // the time is the picker's whole value, whose date part has no meaning.
 void TfPrincipal::showSettings() {
-    const StationSettings shown = m_settings.values(); // the switches change the held ones
+    const StationSettings shown =
+        m_station->settings().values(); // the switches change the held ones
     cbAuto->setChecked(shown.Auto);
     cbAutoMin->setChecked(shown.AutoMin);
     seAutoMin->setValue(shown.DelayAutoMin);
@@ -48,11 +59,12 @@ void TfPrincipal::showSettings() {
     cbErase->setChecked(shown.EraseMan);
     seFTPtimeOut->setValue(shown.FTPtimeOut);
     dtpHoraChange();
-    m_settings.keepAsLoaded();
+    m_station->settings().keepAsLoaded();
 }
 
 void TfPrincipal::cbAutoClick() {
-    m_settings.setAuto(cbAuto->isChecked());
+    m_station->settings().setAuto(cbAuto->isChecked());
+    settingsEdited();
     if (cbAuto->isChecked()) {
         sAuto->setBrushColor(QColor(0x00, 0xFF, 0x00)); // lime
         tAuto->start();
@@ -64,7 +76,8 @@ void TfPrincipal::cbAutoClick() {
 }
 
 void TfPrincipal::cbAutoMinClick() {
-    m_settings.setAutoMin(cbAutoMin->isChecked());
+    m_station->settings().setAutoMin(cbAutoMin->isChecked());
+    settingsEdited();
     if (cbAutoMin->isChecked()) {
         tAutoMin->start();
         cbAuto->setChecked(false);
@@ -74,37 +87,39 @@ void TfPrincipal::cbAutoMinClick() {
 }
 
 void TfPrincipal::cbEraseClick() {
-    m_settings.setEraseMan(cbErase->isChecked());
+    m_station->settings().setEraseMan(cbErase->isChecked());
+    settingsEdited();
 }
 
 void TfPrincipal::dtpHoraChange() {
-    m_settings.setHoraAuto(toDateTime(dtpHora->dateTime()));
+    m_station->settings().setHoraAuto(toDateTime(dtpHora->dateTime()));
+    settingsEdited();
 }
 
 void TfPrincipal::eFileAutoChange() {
-    m_settings.setFileAuto(eFileAuto->text());
+    m_station->settings().setFileAuto(eFileAuto->text());
 }
 
 void TfPrincipal::eFileManChange() {
-    m_settings.setFileMan(eFileMan->text());
+    m_station->settings().setFileMan(eFileMan->text());
 }
 
 void TfPrincipal::seAutoMinChange() {
-    m_settings.setDelayAutoMin(seAutoMin->Value());
-    settingsEditedForService();
+    m_station->settings().setDelayAutoMin(seAutoMin->Value());
+    settingsEdited();
     restartConstantTrigger();
 }
 
 void TfPrincipal::seFTPtimeOutChange() {
-    m_settings.setFtpTimeOut(seFTPtimeOut->Value());
-    settingsEditedForService();
+    m_station->settings().setFtpTimeOut(seFTPtimeOut->Value());
+    settingsEdited();
     restartConstantTrigger();
 }
 
 // Any change of either spin edit restarts the wait for the next constant cycle.
 void TfPrincipal::restartConstantTrigger() {
     tAutoMin->stop();
-    tAutoMin->setInterval(m_settings.values().DelayAutoMin * 1000);
+    tAutoMin->setInterval(m_station->settings().values().DelayAutoMin * 1000);
     if (cbAutoMin->isChecked())
         tAutoMin->start();
 }

@@ -28,8 +28,11 @@ public:
     PointOutcome outcome() const override {
         if (transientIps.contains(m_last))
             return {true, false, QStringLiteral("tiempo agotado"), 0, true};
-        if (elsewhereIps.contains(m_last))
-            return {true, false, QStringLiteral("lo descarga otra estación (pc2)"), 0, false, true};
+        if (elsewhereIps.contains(m_last)) {
+            PointOutcome elsewhere{true, false, QStringLiteral("lo descarga otra estación (pc2)")};
+            elsewhere.elsewhere = true;
+            return elsewhere;
+        }
         return {true, true, {}, 1};
     }
     QStringList transientIps;

@@ -219,7 +219,7 @@ void TestService::socketAnswersStatusAndCommands() {
     } while (!out.contains("resultado correcto") && !deadline.hasExpired());
     QVERIFY2(out.contains("Estado: en espera"), out.constData());
     QCOMPARE(ask(world, "borrar todo\n"), QByteArray("error: orden desconocida"));
-    QCOMPARE(ask(world, QByteArray(1000, 'x')), QByteArray("error: orden demasiado larga"));
+    QCOMPARE(ask(world, QByteArray(5000, 'x')), QByteArray("error: orden demasiado larga"));
 
     ::kill(pid_t(service.processId()), SIGKILL);
     QVERIFY(service.waitForFinished(10000));

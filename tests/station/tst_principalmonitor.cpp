@@ -7,11 +7,14 @@
 #include "StationTables.h"
 #include "station/uPrincipal.h"
 #include "store/Session.h"
+#include "ui/Confirm.h"
 #include "ui/StatusBar.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 
 class TestPrincipalMonitor : public QObject {
@@ -43,10 +46,18 @@ private slots:
         QVERIFY(service.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.path("data/kivo-ip/kivo-ipd.sock")), 30000);
 
+        QStringList asked;
+        setConfirmPresenter([&](const QString& text) {
+            asked << text;
+            return false;
+        });
+        const auto restore = qScopeGuard([] { setConfirmPresenter({}); });
         TfPrincipal w(nullptr, StationMode::Monitor);
 
         const PrincipalParts p(w);
         QVERIFY(w.monitoring());
+        QVERIFY(w.windowTitle().endsWith(QStringLiteral(" - monitor del servicio")));
+        QVERIFY(!namedChild<QLabel>(w, "lMonitor")->isHidden());
         QVERIFY(p.StatusBar1->SimpleText().startsWith(QStringLiteral("Conectado con el servicio")));
         p.bSinc->click();
         QTRY_VERIFY_WITH_TIMEOUT(p.mStatus->toPlainText().contains(
@@ -54,11 +65,25 @@ private slots:
                                  30000);
         QTRY_VERIFY_WITH_TIMEOUT(sim.countEvents(ip, QStringLiteral("PARAM OK")) == 1, 30000);
         QCOMPARE(sim.countEvents(ip, QStringLiteral("RETR")), 0); // the window collects nothing
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p.mStatus->toPlainText().contains(QStringLiteral("Ciclo de sincronización finalizado")),
+            30000);
+
+        // "&Descargar" hands the service the window's "Archivo:": its lines go there.
+        p.eFileMan->setText(fx.workPath("manual.txt"));
+        p.bDescargar->click();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(fx.workPath("manual.txt")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            p.mStatus->toPlainText().contains(QStringLiteral("Ciclo de descarga finalizado")),
+            30000);
+        QCOMPARE(sim.countEvents(ip, QStringLiteral("RETR regAsist.ras")), 1);
 
         service.kill();
         QVERIFY(service.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(p.StatusBar1->SimpleText().contains(QStringLiteral("se detuvo")),
                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 10000);
+        QVERIFY(asked[0].contains(QStringLiteral("¿Descargar desde esta ventana?")));
         p.bDescargar->click();
         QVERIFY(p.StatusBar1->SimpleText().contains(QStringLiteral("no hay ningún servicio")));
     }

@@ -3,6 +3,7 @@
 #include "PrincipalParts.h"
 #include "SimPoints.h"
 #include "StationFixture.h"
+#include "collect/PuntoRegistro.h"
 #include "collect/RunState.h"
 #include "station/uPrincipal.h"
 #include "store/DataSet.h"

@@ -1,0 +1,182 @@
+#include "collect/StationCore.h"
+
+#include "collect/LogTable.h"
+#include "collect/PointClients.h"
+#include "platform/Errors.h"
+#include "store/DatabaseError.h"
+
+StationCore::StationCore(std::optional<CycleTimers> timers)
+    // No window to repaint between points: the steps follow each other at once.
+    : m_ownTimers(timers ? nullptr : std::make_unique<OwnedCycleTimers>(60, 10)),
+      m_timers(timers ? *timers : m_ownTimers->timers()) {
+    setUpPointClients(m_ftp, m_sock);
+    m_session.OnPassword = [](TSession& sender, bool& go) {
+        sender.AddPassword(kLocalTablesPassword);
+        go = true;
+    };
+    m_controls = std::make_unique<SettingsCycleControls>(m_settings);
+    if (m_ownTimers)
+        connectOwnTimers();
+}
+
+// A face that brings its timers connects them to its own named handlers.
+void StationCore::connectOwnTimers() {
+    const CycleTimers t = m_timers;
+    connect(&t.tAuto, &QTimer::timeout, this, [this] { dailyTick(); });
+    connect(&t.tAutoMin, &QTimer::timeout, this, [this] { constantTick(); });
+    connect(&t.TimerFTP, &QTimer::timeout, this, [this] { m_cycles->TimerFTPTimer(); });
+    connect(&t.TimerFTPend, &QTimer::timeout, this, [this] { m_cycles->TimerFTPendTimer(); });
+    connect(&t.TimerSinc, &QTimer::timeout, this, [this] { m_cycles->TimerSincTimer(); });
+    connect(&t.TimerSincEnd, &QTimer::timeout, this, [this] { m_cycles->TimerSincEndTimer(); });
+}
+
+// The work and the cycles report into this object, which is going.
+StationCore::~StationCore() {
+    m_cycles.reset();
+    m_work.reset();
+    m_health.reset();
+}
+
+void StationCore::declareAliases() {
+    m_aliases = declareStationAliases(m_session);
+    m_settings.setServerAlias(m_aliases.server);
+    m_server.AliasName = m_server.DatabaseName = m_aliases.server;
+    m_log.DatabaseName = m_points.DatabaseName = m_aliases.local;
+    m_log.TableName = QStringLiteral("log.DB");
+    m_points.TableName = QStringLiteral("confRegIP.db");
+    m_tickets.DatabaseName = m_aliases.server;
+    m_tickets.TableName = QStringLiteral("dbo.tickettaxis");
+    assemble();
+}
+
+// The point's work, the cycles and the health, bound to the aliases.
+void StationCore::assemble() {
+    m_cycles.reset();
+    m_work = std::make_unique<PuntoRegistro>(PointSetup{
+        m_ftp, m_sock, *this, m_aliases.local, m_aliases.server,
+        [this] { return m_settings.values().FTPtimeOut; }, [this] { return m_settings.values(); },
+        [this] { m_settings.forgetKeyRun(); }});
+    m_health = std::make_unique<HealthKeeper>(m_aliases.local, *this);
+    m_health->onChanged = [this] { emit healthChanged(); };
+    m_health->onAlert = [this](const HealthAlert& alert) { emit alertRaised(alert); };
+    m_cycles = std::make_unique<CollectionCycles>(m_timers, m_points, *m_controls, *m_work, *this);
+    m_cycles->setHealth(m_health.get());
+    m_cycles->addObserver(&m_relay);
+}
+
+void StationCore::setCycleControls(std::unique_ptr<CycleControls> controls) {
+    m_controls = std::move(controls);
+    if (m_work)
+        assemble();
+}
+
+void StationCore::loadServerLogin() {
+    ::loadServerLogin(m_server);
+}
+
+void StationCore::loadSettings(bool clamped) {
+    clamped ? m_settings.loadClamped() : m_settings.load();
+}
+
+void StationCore::testServer() {
+    if (!serverOn())
+        return;
+    m_tickets.Open();
+    m_tickets.Close();
+}
+
+void StationCore::prepareDatabases() {
+    m_work->ensureJournals();
+}
+
+HealthSettings StationCore::loadHealthSettings(QStringList& problems) {
+    const HealthSettings settings = ::loadHealthSettings(m_aliases.server, problems);
+    m_health->setPolicy(settings.policy);
+    m_health->load();
+    return settings;
+}
+
+// --- StationControl ---
+
+void StationCore::startDownload(const std::optional<ManualOutput>& manual) {
+    if (manual)
+        m_cycles->startManual(manual->path, manual->overwrite);
+    else
+        m_cycles->startNow();
+}
+
+void StationCore::startSync() {
+    m_cycles->bSincClick();
+}
+
+void StationCore::cancel() {
+    m_cycles->bCancelPoolClick();
+}
+
+void StationCore::dailyTick() {
+    m_cycles->tAutoTimer();
+}
+
+void StationCore::constantTick() {
+    m_cycles->tAutoMinTimer();
+}
+
+void StationCore::settingsSaved() {
+    m_settings.save();
+}
+
+bool StationCore::running() const {
+    return m_cycles && m_cycles->running();
+}
+
+QList<PointHealthView> StationCore::points() {
+    return m_health->view(HealthKeeper::readPoints(m_aliases.local));
+}
+
+HealthPolicy StationCore::healthPolicy() {
+    return m_health->policy();
+}
+
+void StationCore::setHealthPolicy(const HealthPolicy& policy) {
+    saveHealthPolicy(m_aliases.server, policy);
+    m_health->setPolicy(policy);
+    emit healthChanged();
+}
+
+std::optional<UnfinishedRun> StationCore::unfinishedRun() {
+    return m_work->unfinishedRun();
+}
+
+QString StationCore::abandonRun(const QString& runId) {
+    if (running())
+        throw Exception(
+            QStringLiteral("No se puede abandonar una descarga mientras corre un ciclo."));
+    return m_work->abandonRun(runId);
+}
+
+// --- StationReport ---
+
+void StationCore::memoAppend(const QString& text) {
+    emit memoAppended(text);
+}
+
+void StationCore::memoClear() {
+    emit memoCleared();
+}
+
+void StationCore::statusText(const QString& text) {
+    emit statusChanged(text);
+}
+
+void StationCore::logRow(const QString& archivo, std::optional<int> nroRegAsist) {
+    appendLogRow(m_log, archivo, nroRegAsist);
+}
+
+void StationCore::showError(const std::exception& error) {
+    emit errorShown(QString::fromUtf8(error.what()));
+}
+
+void StationCore::transfer(const TransferProgress& progress) {
+    emit transferProgress(progress);
+}
+

@@ -80,10 +80,10 @@ void RemoteStation::startDownload(const std::optional<ManualOutput>& manual) {
         emit statusChanged(kManualFileNeeded);
         return;
     }
-    askAndSay("descargar " + QJsonDocument(QJsonObject{{QStringLiteral("archivo"), manual->path},
-                                                       {QStringLiteral("sobrescribir"),
-                                                        manual->overwrite}})
-                                 .toJson(QJsonDocument::Compact));
+    askAndSay("descargar " +
+              QJsonDocument(QJsonObject{{QStringLiteral("archivo"), manual->path},
+                                        {QStringLiteral("sobrescribir"), manual->overwrite}})
+                  .toJson(QJsonDocument::Compact));
 }
 
 void RemoteStation::startSync() {

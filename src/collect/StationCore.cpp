@@ -52,10 +52,10 @@ void StationCore::declareAliases() {
 // The point's work, the cycles and the health, bound to the aliases.
 void StationCore::assemble() {
     m_cycles.reset();
-    m_work = std::make_unique<PuntoRegistro>(PointSetup{
-        m_ftp, m_sock, *this, m_aliases.local, m_aliases.server,
-        [this] { return m_settings.values().FTPtimeOut; }, [this] { return m_settings.values(); },
-        [this] { m_settings.forgetKeyRun(); }});
+    m_work = std::make_unique<PuntoRegistro>(
+        PointSetup{m_ftp, m_sock, *this, m_aliases.local, m_aliases.server,
+                   [this] { return m_settings.values().FTPtimeOut; },
+                   [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); }});
     m_health = std::make_unique<HealthKeeper>(m_aliases.local, *this);
     m_health->onChanged = [this] { emit healthChanged(); };
     m_health->onAlert = [this](const HealthAlert& alert) { emit alertRaised(alert); };
@@ -179,4 +179,3 @@ void StationCore::showError(const std::exception& error) {
 void StationCore::transfer(const TransferProgress& progress) {
     emit transferProgress(progress);
 }
-

@@ -32,11 +32,11 @@ public:
 
     // Start-up, one step at a time, as a face reports each failure its own
     // way; each raises with the reason.
-    void declareAliases();                // "dbAlias.txt"; the session's aliases
-    void loadServerLogin();               // "dbLogin.txt", written when it cannot be read
-    void loadSettings(bool clamped);      // the settings key (a window brings numbers in range)
-    void testServer();                    // the server table opens and closes
-    void prepareDatabases();              // the journals and leases of the project's own
+    void declareAliases();           // "dbAlias.txt"; the session's aliases
+    void loadServerLogin();          // "dbLogin.txt", written when it cannot be read
+    void loadSettings(bool clamped); // the settings key (a window brings numbers in range)
+    void testServer();               // the server table opens and closes
+    void prepareDatabases();         // the journals and leases of the project's own
     HealthSettings loadHealthSettings(QStringList& problems);
     // The cycles read what they start with from controls (the window's
     // widgets); by default from the settings.

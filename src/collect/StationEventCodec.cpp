@@ -65,8 +65,7 @@ void replayEvent(const QJsonObject& e, StationControl& s) {
     const auto text = [&](const char* name) { return e.value(QLatin1String(name)).toString(); };
     if (type == QLatin1String("ciclo-inicio")) {
         const qsizetype trigger = triggerNames().indexOf(text("disparo"));
-        emit s.cycleStarted(kindOf(text("clase")),
-                            CycleTrigger(std::max<qsizetype>(trigger, 0)));
+        emit s.cycleStarted(kindOf(text("clase")), CycleTrigger(std::max<qsizetype>(trigger, 0)));
     } else if (type == QLatin1String("punto-inicio")) {
         emit s.pointStarted(visitFromJson(e));
     } else if (type == QLatin1String("punto")) {
@@ -110,13 +109,13 @@ void forward(StationControl& station, std::function<void(const QByteArray& line)
                      [emitLine](const QString& text) { emitLine("estado " + text.toUtf8()); });
     QObject::connect(&station, &StationControl::healthChanged, context,
                      [emitLine] { emitLine("salud"); });
-    QObject::connect(&station, &StationControl::cycleStarted, context,
-                     [emitLine](CycleKind kind, CycleTrigger trigger) {
-                         emitLine(eventLine(QStringLiteral("ciclo-inicio"),
-                                            {{QStringLiteral("clase"), kindName(kind)},
-                                             {QStringLiteral("disparo"),
-                                              triggerNames().value(int(trigger))}}));
-                     });
+    QObject::connect(
+        &station, &StationControl::cycleStarted, context,
+        [emitLine](CycleKind kind, CycleTrigger trigger) {
+            emitLine(eventLine(QStringLiteral("ciclo-inicio"),
+                               {{QStringLiteral("clase"), kindName(kind)},
+                                {QStringLiteral("disparo"), triggerNames().value(int(trigger))}}));
+        });
     QObject::connect(&station, &StationControl::pointStarted, context,
                      [emitLine](const PointVisit& point) {
                          emitLine(eventLine(QStringLiteral("punto-inicio"), visitToJson(point)));
@@ -125,14 +124,13 @@ void forward(StationControl& station, std::function<void(const QByteArray& line)
                      [emitLine](const PointVisit& visit) {
                          emitLine(eventLine(QStringLiteral("punto"), visitToJson(visit)));
                      });
-    QObject::connect(&station, &StationControl::listsPushed, context,
-                     [emitLine](const ListsPush& push) {
-                         emitLine(eventLine(QStringLiteral("listas"),
-                                            {{QStringLiteral("ip"), push.ip},
-                                             {QStringLiteral("desc"), push.desc},
-                                             {QStringLiteral("loc"), push.loc},
-                                             {QStringLiteral("ok"), push.ok}}));
-                     });
+    QObject::connect(
+        &station, &StationControl::listsPushed, context, [emitLine](const ListsPush& push) {
+            emitLine(eventLine(QStringLiteral("listas"), {{QStringLiteral("ip"), push.ip},
+                                                          {QStringLiteral("desc"), push.desc},
+                                                          {QStringLiteral("loc"), push.loc},
+                                                          {QStringLiteral("ok"), push.ok}}));
+        });
     QObject::connect(&station, &StationControl::cycleEnded, context,
                      [emitLine](CycleKind kind, bool cancelled) {
                          emitLine(eventLine(QStringLiteral("ciclo-fin"),
@@ -147,20 +145,18 @@ void forward(StationControl& station, std::function<void(const QByteArray& line)
                                              {QStringLiteral("recibidos"), double(p.received)},
                                              {QStringLiteral("tamano"), double(p.size)}}));
                      });
-    QObject::connect(&station, &StationControl::alertRaised, context,
-                     [emitLine](const HealthAlert& a) {
-                         emitLine(eventLine(QStringLiteral("alerta"),
-                                            {{QStringLiteral("caido"), a.down},
-                                             {QStringLiteral("ip"), a.ip},
-                                             {QStringLiteral("desc"), a.desc},
-                                             {QStringLiteral("loc"), a.loc},
-                                             {QStringLiteral("motivo"), a.reason}}));
-                     });
-    QObject::connect(&station, &StationControl::errorShown, context,
-                     [emitLine](const QString& message) {
-                         emitLine(eventLine(QStringLiteral("error"),
-                                            {{QStringLiteral("texto"), message}}));
-                     });
+    QObject::connect(
+        &station, &StationControl::alertRaised, context, [emitLine](const HealthAlert& a) {
+            emitLine(eventLine(QStringLiteral("alerta"), {{QStringLiteral("caido"), a.down},
+                                                          {QStringLiteral("ip"), a.ip},
+                                                          {QStringLiteral("desc"), a.desc},
+                                                          {QStringLiteral("loc"), a.loc},
+                                                          {QStringLiteral("motivo"), a.reason}}));
+        });
+    QObject::connect(
+        &station, &StationControl::errorShown, context, [emitLine](const QString& message) {
+            emitLine(eventLine(QStringLiteral("error"), {{QStringLiteral("texto"), message}}));
+        });
 }
 
 bool replay(const QByteArray& line, StationControl& station) {

@@ -4,6 +4,5 @@
 
 QString transferStatusText(const TransferProgress& progress) {
     return QStringLiteral("FTP: %1/%2 - ").arg(progress.received).arg(progress.size) +
-           progress.host + QStringLiteral(" (") + progress.desc + QStringLiteral(") ") +
-           NowText();
+           progress.host + QStringLiteral(" (") + progress.desc + QStringLiteral(") ") + NowText();
 }

@@ -3,9 +3,11 @@
 #include "platform/Errors.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTimer>
+#include <sys/stat.h>
 
 namespace {
 constexpr qint64 kMaxLine = 4096; // a manual download names its file
@@ -29,9 +31,16 @@ ControlSocket::~ControlSocket() {
 
 void ControlSocket::listen(const QString& path) {
     QDir().mkpath(QFileInfo(path).path());
+    // A file that is not a socket is somebody's: it stays, and is named. (The
+    // server would put its socket over it.)
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISSOCK(st.st_mode))
+        throw Exception(QStringLiteral("%1 no es un socket: muévalo, o bórrelo si es de esta "
+                                       "estación")
+                            .arg(path));
     if (m_server.listen(path))
         return;
-    // A file left by a service that died: nobody answers on it.
+    // A socket left by a service that died: nobody answers on it.
     QLocalSocket probe;
     probe.connectToServer(path);
     if (!probe.waitForConnected(1000)) {

@@ -119,8 +119,8 @@ void TfPrincipal::startMonitor() {
 
 // The service stopped: said, and the window offers to collect on its own.
 void TfPrincipal::stationGone() {
-    const QString said = QStringLiteral(
-        "ERROR: el servicio de la estación se detuvo; esta ventana ya no lo sigue.");
+    const QString said =
+        QStringLiteral("ERROR: el servicio de la estación se detuvo; esta ventana ya no lo sigue.");
     statusText(said);
     // Asked once the station that went has finished telling it.
     QMetaObject::invokeMethod(
@@ -154,6 +154,7 @@ void TfPrincipal::collectHere() {
     FormCreate();
     setUpHealth();
     m_settingsLoaded = true;
+    setFixedSize(sizeHint()); // without the monitor's mark
     FormShow();
     statusText(QStringLiteral("Esta ventana descarga ahora los puntos de la estación."));
 }

@@ -23,6 +23,11 @@
 
 namespace {
 
+QByteArray fileBytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 const QString kAlive = QStringLiteral("127.0.7.1");
 const QString kDead = QStringLiteral("127.0.7.99");   // nothing listens there
 const QString kSilent = QStringLiteral("127.0.7.31"); // takes the connection, never greets
@@ -41,6 +46,7 @@ private slots:
     void sigtermEndsTheService_data();
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
+    void socketPathThatIsNoSocketIsKept();
     void twoStationsStoreIntoOneServer();
     void deadPointAlertsOnceAndIsListedByStatusPoints();
 };
@@ -229,6 +235,25 @@ void TestService::socketAnswersStatusAndCommands() {
     QCOMPARE(status().first, 0);
     ::kill(pid_t(again.processId()), SIGTERM);
     QVERIFY(again.waitForFinished(30000));
+}
+
+// A file where the control socket goes is somebody's: the service says so
+// and does not start, and the file stays as it was.
+void TestService::socketPathThatIsNoSocketIsKept() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    QDir().mkpath(world.path("data/kivo-ip"));
+    QFile file(controlSocket(world));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("notas\n");
+    file.close();
+    const auto [exit, journal] = world.run({});
+    QCOMPARE(exit, 2);
+    QVERIFY2(journal.contains(QStringLiteral("no es un socket")), qPrintable(journal));
+    QCOMPARE(fileBytesOf(controlSocket(world)), QByteArray("notas\n"));
+    QCOMPARE(world.run({QStringLiteral("--status")}).first, 3);
 }
 
 // Two sites, each with its station, points and local databases, store into

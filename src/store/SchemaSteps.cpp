@@ -250,9 +250,9 @@ void OwnSchema::applyStep(int version) {
 
 EDatabaseError OwnSchema::newer(int version) const {
     return EDatabaseError(
-        QStringLiteral("La base de datos '%1' tiene las tablas propias de la estación en la "
-                       "versión %2 y este programa conoce hasta la versión %3: no se escribe "
-                       "nada en ella hasta que se instale un programa que la conozca.")
+        QStringLiteral("La base de datos '%1' tiene la versión %2 de las tablas propias de la "
+                       "estación y este programa conoce hasta la %3: no se almacena nada en "
+                       "ella; actualice el programa.")
             .arg(m_name)
             .arg(version)
             .arg(SchemaSteps::latestVersion(m_kind)));

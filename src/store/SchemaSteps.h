@@ -10,13 +10,13 @@
 // database records the version its own tables are at in kivo_schema, one row
 // per kind, since one database may be both the local one and the server.
 //
-// A step only adds a table of the project's, or a column to one: the six
-// local tables and tickettaxis are never created, changed or emptied, and the
-// project's are never renamed or dropped, so a program that predates a step
-// still finds every table and column it uses. This one still refuses a
-// database of a later version (apply): a later step may come with rules among
-// stations that it does not keep. A released step is never edited; a change
-// is a new step.
+// A step only adds a table of the project's, or a column to one that takes
+// NULL: the six local tables and tickettaxis are never created, changed or
+// emptied, and the project's are never renamed or dropped, so a program that
+// predates a step still finds every table and column it uses, and its inserts
+// still work. This one still refuses a database of a later version (apply): a
+// later step may come with rules among stations that it does not keep. A
+// released step is never edited; a change is a new step.
 namespace SchemaSteps {
 
 // The version this program brings a database of the kind to.

@@ -366,10 +366,9 @@ private slots:
                   .arg(latest + 1));
         const QStringList before = d.snapshot();
         QCOMPARE(errorOf([&] { SchemaSteps::apply(d.db(), d.kind(), kAlias); }),
-                 QStringLiteral("La base de datos 'STEPS' tiene las tablas propias de la estación "
-                                "en la versión %1 y este programa conoce hasta la versión %2: no "
-                                "se escribe nada en ella hasta que se instale un programa que la "
-                                "conozca.")
+                 QStringLiteral("La base de datos 'STEPS' tiene la versión %1 de las tablas "
+                                "propias de la estación y este programa conoce hasta la %2: no "
+                                "se almacena nada en ella; actualice el programa.")
                      .arg(latest + 1)
                      .arg(latest));
         QCOMPARE(d.snapshot(), before);

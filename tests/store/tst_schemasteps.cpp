@@ -263,6 +263,14 @@ QString kindName(bool server) {
     return server ? QStringLiteral("server") : QStringLiteral("local");
 }
 
+void addOneRowPerBackend() {
+    addBackendColumns();
+    addBackendRows([](const char* backend, bool server) {
+        QTest::addRow("%s %s", backend, qPrintable(kindName(server)))
+            << QString::fromLatin1(backend) << server;
+    });
+}
+
 } // namespace
 
 #define SKIP_WITHOUT(backend)                                                                      \
@@ -316,13 +324,7 @@ private slots:
         QCOMPARE(d.snapshot(), settled);
     }
 
-    void laterTablesWithoutTheJournal_data() {
-        addBackendColumns();
-        addBackendRows([](const char* backend, bool server) {
-            QTest::addRow("%s %s", backend, qPrintable(kindName(server)))
-                << QString::fromLatin1(backend) << server;
-        });
-    }
+    void laterTablesWithoutTheJournal_data() { addOneRowPerBackend(); }
     // A station from before versions that could add its later tables but not
     // the journal: version 0 by its tables, and the later steps find their
     // tables there.
@@ -343,13 +345,7 @@ private slots:
         QCOMPARE(d.seeded().mid(2), before.mid(2));
     }
 
-    void newerDatabaseIsRefusedUntouched_data() {
-        addBackendColumns();
-        addBackendRows([](const char* backend, bool server) {
-            QTest::addRow("%s %s", backend, qPrintable(kindName(server)))
-                << QString::fromLatin1(backend) << server;
-        });
-    }
+    void newerDatabaseIsRefusedUntouched_data() { addOneRowPerBackend(); }
     void newerDatabaseIsRefusedUntouched() {
         QFETCH(QString, backend);
         QFETCH(bool, server);

@@ -34,6 +34,12 @@ pg_start() {
         -o "-p $PG_PORT -c listen_addresses=127.0.0.1 -k /tmp" start >/dev/null
     PG_STARTED=1
     local psql=(pg_as "$PG_BIN/psql" -h /tmp -p "$PG_PORT" -U postgres -v ON_ERROR_STOP=1 -q)
+    # Databases a test that crashed left behind go first: the role cannot be
+    # dropped while it owns one.
+    local left
+    for left in $("${psql[@]}" -d postgres -At -c "SELECT datname FROM pg_database d JOIN pg_roles r ON r.oid = d.datdba WHERE r.rolname = 'JUX' AND d.datname <> 'kivo_test'"); do
+        "${psql[@]}" -d postgres -c "DROP DATABASE \"$left\" WITH (FORCE)"
+    done
     "${psql[@]}" -d postgres -c "DROP DATABASE IF EXISTS kivo_test" -c "DROP ROLE IF EXISTS \"JUX\"" \
         -c "CREATE ROLE \"JUX\" LOGIN CREATEDB PASSWORD '60728'" -c "CREATE DATABASE kivo_test OWNER \"JUX\""
     pg_as env PGPASSWORD=60728 "$PG_BIN/psql" -h 127.0.0.1 -p "$PG_PORT" -U JUX \

@@ -4,8 +4,8 @@
 #include "platform/Clock.h"
 #include "store/DataSet.h"
 #include "store/DatabaseError.h"
+#include "store/OwnTables.h"
 #include "store/Session.h"
-#include "store/SqlDialect.h"
 
 #include <QJsonObject>
 #include <QSqlError>
@@ -14,25 +14,13 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("kivo_health");
-constexpr int kMaxFailureText = 250;
+constexpr int kMaxFailureText = 250; // the width of failure_text
 // A count past this is taken for a hand edit, not for history.
 constexpr int kMaxSaneCount = 100000000;
 
 QString tableOf(const QString& alias) {
-    return translateTableName(kTable, TSession::current().driverOf(alias));
-}
-
-QString createStatement(const QString& table) {
-    return QStringLiteral(
-               "CREATE TABLE %1 (ip VARCHAR(64) NOT NULL PRIMARY KEY, loc VARCHAR(40), "
-               "descr VARCHAR(80), last_attempt VARCHAR(24), last_success VARCHAR(24), "
-               "last_failure VARCHAR(24), failing_since VARCHAR(24), failure_text VARCHAR(%2), "
-               "failures_in_row INTEGER, records_last INTEGER, records_today INTEGER, "
-               "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER, "
-               "kept_visits INTEGER, other_station VARCHAR(100))")
-        .arg(table)
-        .arg(kMaxFailureText);
+    return OwnTables::sqlName(OwnTables::kHealth, AliasKind::Local,
+                              TSession::current().driverOf(alias));
 }
 
 QString timeText(const QDateTime& t) {
@@ -86,17 +74,6 @@ const QString kColumns = QStringLiteral(
     "failures_in_row, records_last, records_today, records_day, alerted, skipped_cycles, "
     "kept_visits, other_station");
 
-// A table made before the last two columns gets them.
-bool addLaterColumns(QSqlDatabase& db, const QString& table) {
-    for (const char* column : {"kept_visits INTEGER", "other_station VARCHAR(100)"}) {
-        QSqlQuery add(db);
-        if (!add.exec(
-                QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, QLatin1String(column))))
-            return false;
-    }
-    return true;
-}
-
 QString pointName(const HealthRow& row) {
     return QStringLiteral("%1 (%2, Loc %3)").arg(row.ip, row.desc, row.loc);
 }
@@ -122,12 +99,8 @@ void HealthKeeper::load() {
         const QString table = tableOf(m_alias);
         const QString select = QStringLiteral("SELECT %1 FROM %2").arg(kColumns, table);
         QSqlQuery q(db);
-        if (!q.exec(select) && !(addLaterColumns(db, table) && q.exec(select))) {
-            QSqlQuery create(db);
-            if (!create.exec(createStatement(table)))
-                throw EDatabaseError(create.lastError().text());
-            return;
-        }
+        if (!q.exec(select))
+            throw EDatabaseError(q.lastError().text());
         while (q.next()) {
             HealthRow row;
             if (rowOf(q, row)) {
@@ -147,7 +120,7 @@ void HealthKeeper::load() {
         }
     } catch (const std::exception& error) {
         reportProblem(QStringLiteral("ERROR: no se puede leer la salud de los puntos (%1): %2")
-                          .arg(kTable, QString::fromUtf8(error.what())));
+                          .arg(OwnTables::kHealth, QString::fromUtf8(error.what())));
     }
 }
 

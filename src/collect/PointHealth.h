@@ -26,7 +26,7 @@ struct HealthPolicy {
 // The longest a backed-off point waits for its next try.
 constexpr int kMaxBackOffSeconds = 3600;
 
-// One point's health as the station keeps it ("kivo_health" of the local
+// One point's health as the station keeps it (OwnTables::kHealth of the local
 // database), keyed by its address text.
 struct HealthRow {
     QString ip, loc, desc;
@@ -79,8 +79,8 @@ public:
     void setPolicy(const HealthPolicy& policy) { m_policy = policy; }
     const HealthPolicy& policy() const { return m_policy; }
 
-    // Adds the table to a database made before it, and reads it. Rows that
-    // make no sense are reported and start afresh; never raises.
+    // Reads the table (added by the local schema steps). Rows that make no
+    // sense are reported and start afresh; never raises.
     void load();
     // Whether this cycle tries the point. everyPoint: a cycle started by hand.
     // A point passed over counts the cycle.

@@ -4,8 +4,8 @@
 #include "platform/TextCodec.h"
 #include "store/Aliases.h"
 #include "store/DatabaseError.h"
+#include "store/OwnTables.h"
 #include "store/Session.h"
-#include "store/SqlDialect.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,8 +20,8 @@
 
 namespace {
 
-const char* const kLeases = "dbo.kivo_leases";
-const char* const kPending = "dbo.kivo_pending";
+const QString& kLeases = OwnTables::kLeases;
+const QString& kPending = OwnTables::kPending;
 
 QString nowText() {
     return QDateTime::currentDateTime().toString(Qt::ISODate);
@@ -81,31 +81,8 @@ QString stationId() {
 PointLeases::PointLeases(QString serverAlias, QString station)
     : m_alias(std::move(serverAlias)), m_station(std::move(station)) {}
 
-QString PointLeases::table(const char* name) const {
-    return translateTableName(QString::fromLatin1(name), TSession::current().driverOf(m_alias));
-}
-
-void PointLeases::ensure(const QString& serverAlias) {
-    const PointLeases leases(serverAlias, QString());
-    const QList<std::pair<QString, QString>> tables{
-        {leases.table(kLeases),
-         QStringLiteral("(point VARCHAR(100) NOT NULL PRIMARY KEY, station VARCHAR(40) NOT NULL, "
-                        "host VARCHAR(100), since VARCHAR(24), run_id VARCHAR(40), "
-                        "record_count INTEGER, address VARCHAR(100))")},
-        {leases.table(kPending),
-         QStringLiteral("(address VARCHAR(100) NOT NULL PRIMARY KEY, run_id VARCHAR(40) NOT "
-                        "NULL, record_count INTEGER NOT NULL, sha256 VARCHAR(64) NOT NULL, "
-                        "station VARCHAR(40) NOT NULL)")}};
-    QSqlDatabase db = TSession::current().connectionFor(serverAlias);
-    for (const auto& [name, columns] : tables) {
-        QSqlQuery probe(db);
-        if (probe.exec(QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(name)))
-            continue;
-        QSqlQuery create(db);
-        if (!create.exec(QStringLiteral("CREATE TABLE %1 %2").arg(name, columns)))
-            throw leaseError(QStringLiteral("No se puede crear la tabla %1").arg(name), serverAlias,
-                             create);
-    }
+QString PointLeases::table(const QString& own) const {
+    return OwnTables::sqlName(own, AliasKind::Server, TSession::current().driverOf(m_alias));
 }
 
 // The system's reading of a numeric address ("127.0.2.01" is 127.0.2.1);

@@ -32,18 +32,15 @@ struct SharedPending {
 };
 
 // The leases and unconfirmed-delete entries of the points, in tables of the
-// project's own in the server ("kivo_leases", "kivo_pending"; owner dbo on a
-// server), in plain SQL. One station collects a point at a time: a station
-// takes the lease before it fetches and keeps it until the point's run is
-// finished, also across a crash; and every station sees which records a
-// point may still hold that another one stored.
+// project's own in the server (OwnTables::kLeases and kPending, owner dbo,
+// added by the server's schema steps), in plain SQL. One station collects a point at a time: a
+// station takes the lease before it fetches and keeps it until the point's run is finished, also
+// across a crash; and every station sees which records a point may still hold that another one
+// stored.
 class PointLeases {
 public:
     PointLeases(QString serverAlias, QString station);
 
-    // Adds the two tables to a database made before them; raises
-    // EDatabaseError with a plain text when they cannot be added.
-    static void ensure(const QString& serverAlias);
     // The form of an address that the lease goes by: "127.0.2.01" and
     // "127.0.2.1" are one point.
     static QString leaseKey(const QString& address);
@@ -78,7 +75,7 @@ public:
     static constexpr int kStaleLeaseSeconds = 15 * 60;
 
 private:
-    QString table(const char* name) const;
+    QString table(const QString& own) const;
     bool takeOver(const PointLease& holder);
 
     QString m_alias;

@@ -2,7 +2,6 @@
 #include "collect/PuntoRegistro.h"
 
 #include "collect/PointLease.h"
-#include "collect/RunJournal.h"
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
 #include "net/SockErrors.h"
@@ -10,6 +9,7 @@
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
 #include "store/Aliases.h"
+#include "store/SchemaSteps.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -99,12 +99,12 @@ void PuntoRegistro::closeFtp() {
     m.ftp.CloseSocket();
 }
 
+// The project's own tables (the journals, the health, the leases) by their
+// schema steps; a database they cannot be brought to raises.
 void PuntoRegistro::ensureJournals() {
-    RunJournal::ensure(m.localAlias, false);
-    if (serverOn()) {
-        RunJournal::ensure(m.serverAlias, true);
-        PointLeases::ensure(m.serverAlias);
-    }
+    SchemaSteps::applyTo(m.localAlias, AliasKind::Local);
+    if (serverOn())
+        SchemaSteps::applyTo(m.serverAlias, AliasKind::Server);
 }
 
 const RunState& PuntoRegistro::state() {

@@ -1,9 +1,8 @@
 #include "collect/RunJournal.h"
 
 #include "store/DatabaseError.h"
-#include "store/Schema.h"
+#include "store/OwnTables.h"
 #include "store/Session.h"
-#include "store/SqlDialect.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -12,31 +11,18 @@
 namespace {
 
 QString tableOf(const QString& alias, bool server) {
-    const auto driver = TSession::current().driverOf(alias);
-    return translateTableName(
-        server ? QStringLiteral("dbo.kivo_runs") : QStringLiteral("kivo_runs"), driver);
+    return OwnTables::sqlName(OwnTables::kRuns, server ? AliasKind::Server : AliasKind::Local,
+                              TSession::current().driverOf(alias));
 }
 
 EDatabaseError journalError(const QString& what, const QString& alias, const QSqlQuery& query) {
-    return EDatabaseError(QStringLiteral("%1 (kivo_runs) de la base de datos '%2': %3")
-                              .arg(what, alias, query.lastError().text()));
+    return EDatabaseError(QStringLiteral("%1 (%2) de la base de datos '%3': %4")
+                              .arg(what, OwnTables::kRuns, alias, query.lastError().text()));
 }
 
 } // namespace
 
 namespace RunJournal {
-
-void ensure(const QString& alias, bool server) {
-    QSqlDatabase db = TSession::current().connectionFor(alias);
-    const QString table = tableOf(alias, server);
-    QSqlQuery probe(db);
-    if (probe.exec(QStringLiteral("SELECT 1 FROM %1 WHERE 1 = 0").arg(table)))
-        return;
-    QSqlQuery create(db);
-    if (!create.exec(journalCreateStatement(table)))
-        throw journalError(QStringLiteral("No se puede crear el registro de descargas"), alias,
-                           create);
-}
 
 bool holds(const QString& alias, bool server, const QString& runId, const QString& store) {
     QSqlQuery query(TSession::current().connectionFor(alias));

@@ -2,19 +2,15 @@
 
 #include <QString>
 
-// The journal of finished storing runs, one table per database ("kivo_runs";
-// "dbo.kivo_runs" on a server). Its row for a run is written in the same
-// transaction as the run's rows, so a database holds either both or neither:
-// a recovery run skips each database whose journal holds the run.
+// The journal of finished storing runs, one table per database
+// (OwnTables::kRuns, added by a schema step; under dbo on a server). Its row for a run is written
+// in the same transaction as the run's rows, so a database holds either both or neither: a recovery
+// run skips each database whose journal holds the run.
 namespace RunJournal {
 
 inline const QString kLocalStore = QStringLiteral("local");
 inline const QString kServerStore = QStringLiteral("server");
 
-// Adds the journal to a database made before it existed; the only change ever
-// made to an existing database. Raises EDatabaseError with a plain text when
-// it cannot be added.
-void ensure(const QString& alias, bool server);
 bool holds(const QString& alias, bool server, const QString& runId, const QString& store);
 void append(const QString& alias, bool server, const QString& runId, const QString& store,
             const QString& loc, int count);

@@ -81,6 +81,15 @@ EDatabaseError connectError(const QString& name, const QString& why) {
         QStringLiteral("Cannot connect to database '%1': %2").arg(aliasOfConnection(name), why));
 }
 
+AliasDefinition::Driver driverOfConnection(const QSqlDatabase& db) {
+    const QString driver = db.driverName();
+    if (driver == QLatin1String("QPSQL"))
+        return AliasDefinition::Driver::Postgres;
+    if (driver == QLatin1String("QODBC"))
+        return AliasDefinition::Driver::Odbc;
+    return AliasDefinition::Driver::Sqlite;
+}
+
 QSqlDatabase openSqliteConnection(const QString& name, const AliasDefinition& def,
                                   const std::set<AliasKind>& kinds) {
     if (def.embedded && !QFileInfo::exists(def.path))

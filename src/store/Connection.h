@@ -15,6 +15,8 @@ QString connectionName(const QString& alias);
 QString aliasOfConnection(const QString& name);
 // "Cannot connect to database '<alias>': why".
 EDatabaseError connectError(const QString& name, const QString& why);
+// The kind of server an open connection reaches, from its Qt driver.
+AliasDefinition::Driver driverOfConnection(const QSqlDatabase& db);
 
 // Opening a Qt SQL connection named `name` for an alias definition. Both raise
 // EDatabaseError and leave no connection of that name behind on failure.

@@ -1,6 +1,7 @@
 #include "store/Schema.h"
 
 #include "store/DatabaseError.h"
+#include "store/SchemaSteps.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -134,14 +135,6 @@ bool isDateTimeColumn(const QString& column) {
     return dated(serverTable());
 }
 
-QString journalCreateStatement(const QString& table) {
-    return QStringLiteral(
-               "CREATE TABLE %1 (run_id VARCHAR(40) NOT NULL, store VARCHAR(10) NOT NULL, "
-               "loc VARCHAR(40), record_count INTEGER, stored_at VARCHAR(24), "
-               "PRIMARY KEY (run_id, store))")
-        .arg(table);
-}
-
 void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind) {
     const QList<TableDef> tables =
         kind == AliasKind::Local ? localTables() : QList<TableDef>{serverTable()};
@@ -151,10 +144,5 @@ void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind) {
             throw EDatabaseError(QStringLiteral("Cannot create table '%1': %2")
                                      .arg(table.name, query.lastError().text()));
     }
-    QSqlQuery journal(db);
-    if (!journal.exec(
-            QStringLiteral("CREATE TABLE IF NOT EXISTS kivo_runs") +
-            journalCreateStatement(QString()).mid(QStringLiteral("CREATE TABLE ").size())))
-        throw EDatabaseError(
-            QStringLiteral("Cannot create table 'kivo_runs': %1").arg(journal.lastError().text()));
+    SchemaSteps::apply(db, kind, db.databaseName());
 }

@@ -30,9 +30,6 @@ const ColumnDef* findColumn(const QString& table, const QString& column);
 // columns are stored as text on SQLite.
 bool isDateTimeColumn(const QString& column);
 
-// The journal of finished storing runs under the given (translated) table
-// name: one row per run and store, written with the run's rows.
-QString journalCreateStatement(const QString& table);
-
-// Creates every table of the kind, and the journal, in an empty SQLite database.
+// Creates every table of the kind in an empty SQLite database, and the
+// project's own tables of the kind by their schema steps.
 void createEmbeddedSchema(QSqlDatabase& db, AliasKind kind);

@@ -92,12 +92,7 @@ QSqlDatabase TSession::connectionFor(const QString& name) {
 }
 
 AliasDefinition::Driver TSession::driverOf(const QString& alias) {
-    const QString driver = connectionFor(alias).driverName();
-    if (driver == QLatin1String("QPSQL"))
-        return AliasDefinition::Driver::Postgres;
-    if (driver == QLatin1String("QODBC"))
-        return AliasDefinition::Driver::Odbc;
-    return AliasDefinition::Driver::Sqlite;
+    return driverOfConnection(connectionFor(alias));
 }
 
 void TSession::closeAll() {

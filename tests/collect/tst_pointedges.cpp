@@ -1,6 +1,8 @@
 // The edges of exactly once: a recovery state of the wrong shape, local copies
 // that change or go missing under a run, an output file moved or removed
-// under it, and points whose files say more or less than their count.
+// under it, points whose files say more or less than their count, and a
+// database of a later station.
+#include "ErrorOf.h"
 #include "StoredTickets.h"
 #include "collect/RunOutput.h"
 
@@ -77,6 +79,8 @@ private slots:
     void sideFileHoldsWhatTheOutputLacks();
     void recordsBeyondTheCount();
     void pointThatEmptiesOnlyItsCount();
+    void newerDatabaseIsNotWrittenTo_data();
+    void newerDatabaseIsNotWrittenTo();
 };
 
 void TestPointEdges::stateOfTheWrongShapeStopsTheFetches_data() {
@@ -359,6 +363,31 @@ void TestPointEdges::pointThatEmptiesOnlyItsCount() {
     sim.serve(kIp, simRecords(3, 500)); // mended: its files hold what it counts
     visit(h, w.outputPath());
     checkEachOnce(w, QStringLiteral("L01"), ticketRange(1, 100) + ticketRange(500, 3));
+}
+
+void TestPointEdges::newerDatabaseIsNotWrittenTo_data() {
+    QTest::addColumn<bool>("server");
+    QTest::newRow("local") << false;
+    QTest::newRow("server") << true;
+}
+
+// Own tables of a later version than this station knows: it neither applies
+// steps nor stores there, so the point is not visited and keeps its records.
+void TestPointEdges::newerDatabaseIsNotWrittenTo() {
+    QFETCH(bool, server);
+    CollectWorld w;
+    SimPoints sim({{kIp, simRecords(3, 1)}});
+    sim.applyPorts();
+    rowsOf(server ? w.serverAlias : w.localAlias, "UPDATE kivo_schema SET version = 99");
+    PointHarness h(w.localAlias, w.serverAlias);
+    const QString refusal = errorOf([&] { h.work->ensureJournals(); });
+    QVERIFY2(refusal.contains(QStringLiteral("la versión 99")), qPrintable(refusal));
+    visit(h, w.outputPath());
+    QCOMPARE(h.report.status, kNoAccess);
+    QCOMPARE(sim.countEvents(kIp, "RETR"), 0);
+    QCOMPARE(sim.countEvents(kIp, "DELE"), 0);
+    QCOMPARE(rowsOf(w.localAlias, "SELECT COUNT(*) FROM lectura"), QList<QVariantList>({{0}}));
+    QCOMPARE(rowsOf(w.serverAlias, "SELECT COUNT(*) FROM tickettaxis"), QList<QVariantList>({{0}}));
 }
 
 QTEST_GUILESS_MAIN(TestPointEdges)

@@ -445,14 +445,16 @@ void TestPointWork::flagOfAnOlderStationIsRecovered() {
     QCOMPARE(sim.countEvents(kIp, "RETR"), 0);
 }
 
-// Databases made before the journal existed get it when first used, and
-// nothing else of them changes.
+// Databases made before the journal and the schema version existed get them
+// when first used, and nothing else of them changes.
 void TestPointWork::journalIsAddedToAnOlderDatabase() {
     CollectWorld w;
     SimPoints sim({{kIp, simRecords(3, 1)}});
     sim.applyPorts();
-    rowsOf(w.localAlias, "DROP TABLE kivo_runs");
-    rowsOf(w.serverAlias, "DROP TABLE kivo_runs");
+    for (const QString& alias : {w.localAlias, w.serverAlias}) {
+        rowsOf(alias, "DROP TABLE kivo_runs");
+        rowsOf(alias, "DROP TABLE kivo_schema");
+    }
     PointHarness h(w.localAlias, w.serverAlias);
     CycleOutput out{w.outputPath()};
     h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);

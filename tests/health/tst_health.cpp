@@ -2,6 +2,7 @@
 // per change of state, back-off of dead points and the one retry.
 #include "collect/PointHealth.h"
 #include "cycles/CycleWorld.h"
+#include "store/SchemaSteps.h"
 #include "store/Session.h"
 
 #include <QSqlQuery>
@@ -298,10 +299,13 @@ void TestHealth::keptRecordsAndAnotherStationsVisit() {
              QStringLiteral("lo descarga otra estación (pc2)"));
 }
 
+// The table as a station from before schema versions made it; the start-up's
+// schema steps add the columns.
 void TestHealth::tableOfAnOlderStationGetsTheNewColumns() {
     HealthWorld w;
     QSqlQuery old(TSession::current().connectionFor(kAlias));
     QVERIFY(old.exec(QStringLiteral("DROP TABLE kivo_health")));
+    QVERIFY(old.exec(QStringLiteral("DROP TABLE kivo_schema")));
     QVERIFY(old.exec(QStringLiteral(
         "CREATE TABLE kivo_health (ip VARCHAR(64) NOT NULL PRIMARY KEY, loc VARCHAR(40), "
         "descr VARCHAR(80), last_attempt VARCHAR(24), last_success VARCHAR(24), "
@@ -310,6 +314,7 @@ void TestHealth::tableOfAnOlderStationGetsTheNewColumns() {
         "records_day VARCHAR(10), alerted INTEGER, skipped_cycles INTEGER)")));
     QVERIFY(old.exec(QStringLiteral("INSERT INTO kivo_health (ip, failures_in_row) VALUES "
                                     "('10.0.0.9', 2)")));
+    SchemaSteps::applyTo(kAlias, AliasKind::Local);
     HealthKeeper again(kAlias, w.world.report);
     again.load();
     QCOMPARE(again.rows().value(0).failuresInRow, 2);

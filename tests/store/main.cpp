@@ -10,6 +10,7 @@ QObject* newEmbeddedTests();
 QObject* newDataSetTests();
 QObject* newSqlTests();
 QObject* newPostgresTests();
+QObject* newSchemaStepsTests();
 
 // One executable for the store; each concern has its own test class.
 // "tst_store TestSql [QtTest options]" runs that class alone.
@@ -20,8 +21,8 @@ int main(int argc, char** argv) {
         qputenv("QTEST_DISABLE_STACK_DUMP", "1");
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> suites;
-    for (auto make :
-         {newAliasTests, newEmbeddedTests, newDataSetTests, newSqlTests, newPostgresTests})
+    for (auto make : {newAliasTests, newEmbeddedTests, newDataSetTests, newSqlTests,
+                      newPostgresTests, newSchemaStepsTests})
         suites.emplace_back(make());
     return runSuites(argc, argv, suites);
 }

@@ -1,6 +1,7 @@
 // The embedded default databases, the schema they get, and protected databases.
 #include "StoreFixture.h"
 #include "store/Schema.h"
+#include "store/SchemaSteps.h"
 #include "store/Session.h"
 
 #include <QDir>
@@ -99,7 +100,8 @@ private slots:
         for (int i = 0; i < kTicketColumns.size(); ++i)
             QCOMPARE(t.Fields(i).FieldName(), kTicketColumns[i]);
         QCOMPARE(tablesIn(m_env->dataDir() + QStringLiteral("/JUXRegs.sqlite")),
-                 QStringList({"kivo_runs", "tickettaxis"}));
+                 QStringList(
+                     {"kivo_leases", "kivo_pending", "kivo_runs", "kivo_schema", "tickettaxis"}));
     }
 
     // Only "NONE" switches the server off; an empty name is an alias like any other.
@@ -115,9 +117,12 @@ private slots:
     void oneFileForBothKindsWhenTheAliasesAreEqual() {
         m_session->DeclareAlias(QStringLiteral("SAME"), AliasKind::Local);
         m_session->DeclareAlias(QStringLiteral("SAME"), AliasKind::Server);
-        m_session->connectionFor(QStringLiteral("SAME"));
+        QSqlDatabase db = m_session->connectionFor(QStringLiteral("SAME"));
+        // the server table, and the own tables of both kinds, the journal once
         QCOMPARE(tablesIn(m_env->dataDir() + QStringLiteral("/SAME.sqlite")).size(),
-                 kLocalTables.size() + 2); // and the journal of storing runs
+                 kLocalTables.size() + 6);
+        for (AliasKind kind : {AliasKind::Local, AliasKind::Server})
+            QCOMPARE(SchemaSteps::versionOf(db, kind), SchemaSteps::latestVersion(kind));
     }
 
     void existingDatabaseNeverAltered() {

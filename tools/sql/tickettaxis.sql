@@ -19,10 +19,14 @@ CREATE TABLE IF NOT EXISTS dbo.tickettaxis (
 -- bare name "tickettaxis" names the same table. For other clients of the role:
 --   ALTER ROLE <role> SET search_path = dbo, public;
 
+-- The station's own tables follow, at version 2 of its server schema steps
+-- (recorded at the end). A station started against a server without them adds
+-- them itself, by the same steps, when it may; it never changes the table
+-- above.
+
 -- The journal of finished storing runs: the station writes one row per run in
 -- the same transaction as the run's tickets, so that a run cut short and
--- stored again never leaves a ticket twice. (A station started against a
--- server without it adds it itself when it may.)
+-- stored again never leaves a ticket twice.
 CREATE TABLE IF NOT EXISTS dbo.kivo_runs (
     run_id       varchar(40) NOT NULL,
     store        varchar(10) NOT NULL,
@@ -55,3 +59,12 @@ CREATE TABLE IF NOT EXISTS dbo.kivo_pending (
     sha256       varchar(64) NOT NULL,
     station      varchar(40) NOT NULL
 );
+
+-- The version of the station's own tables, per kind of database; a version
+-- already past this one is kept.
+CREATE TABLE IF NOT EXISTS dbo.kivo_schema (
+    part    varchar(10) NOT NULL PRIMARY KEY,
+    version integer NOT NULL
+);
+INSERT INTO dbo.kivo_schema (part, version) VALUES ('server', 2)
+    ON CONFLICT (part) DO UPDATE SET version = GREATEST(dbo.kivo_schema.version, 2);

@@ -201,7 +201,8 @@ check_sandboxed_collection() {
     start_point
     sql "INSERT INTO confRegIP (IP, \"Desc\", Loc, Activo) VALUES ('$SIM_POINT', 'Simulado', 'S1', 1)" >/dev/null
     start_sandboxed KIVO_FTP_PORT="$SIM_FTP" KIVO_PARAM_PORT="$SIM_PARAM"
-    wait_for 30 as nobody kivo-ip -- /usr/bin/kivo-ipd --status || fail "no answer to --status from the group"
+    wait_for 30 as nobody kivo-ip -- /usr/bin/kivo-ipd --status ||
+        fail "no answer to --status from the group: $(tail -n 5 "$SANDBOX_LOG")"
     local reply
     reply=$(operator_command descargar)
     [ "$reply" = ok ] || fail "the operator's 'descargar' got: $reply"

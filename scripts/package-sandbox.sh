@@ -9,13 +9,34 @@
 # pseudo-devices only), ProtectHome= (empty, read-only /home, /root,
 # /run/user), ProtectSystem=strict with StateDirectory= (every mount read-only
 # but the state directory), ProtectKernelTunables= (/proc/sys and /sys
-# read-only) and ProtectControlGroups= (/sys/fs/cgroup read-only).
-# Not reproduced: the system-call filter, RestrictAddressFamilies=,
-# MemoryDenyWriteExecute=, RestrictNamespaces=, LockPersonality=,
-# PrivateUsers=, PrivateIPC=, ProtectClock=, ProtectHostname=, ProtectProc=,
-# ProcSubset= and the watchdog (systemd's own machinery).
+# read-only) and ProtectControlGroups= (/sys/fs/cgroup read-only); with a
+# seccomp filter of the same rules as systemd's (python3-seccomp),
+# RestrictAddressFamilies= and MemoryDenyWriteExecute=.
+# Not reproduced: the system-call filter, RestrictNamespaces=,
+# LockPersonality=, PrivateUsers=, PrivateIPC=, ProtectClock=,
+# ProtectHostname=, ProtectProc=, ProcSubset= and the watchdog (systemd's own
+# machinery).
 
 SANDBOX_LOG=""
+
+# filtered COMMAND...: runs COMMAND under a seccomp filter that, as systemd
+# does for RestrictAddressFamilies=AF_UNIX AF_INET AF_INET6, refuses sockets
+# of any other family, and, for MemoryDenyWriteExecute=, refuses memory both
+# writable and executable and making memory executable afterwards.
+FILTERED='import os, sys, errno, socket, mmap, seccomp
+f = seccomp.SyscallFilter(seccomp.ALLOW)
+refuse = seccomp.ERRNO(errno.EAFNOSUPPORT)
+allowed = (socket.AF_UNIX, socket.AF_INET, socket.AF_INET6)
+for family in range(max(allowed)):
+    if family not in allowed:
+        f.add_rule(refuse, "socket", seccomp.Arg(0, seccomp.EQ, family))
+f.add_rule(refuse, "socket", seccomp.Arg(0, seccomp.GT, max(allowed)))
+wx = mmap.PROT_WRITE | mmap.PROT_EXEC
+f.add_rule(seccomp.ERRNO(errno.EPERM), "mmap", seccomp.Arg(2, seccomp.MASKED_EQ, wx, wx))
+for call in ("mprotect", "pkey_mprotect"):
+    f.add_rule(seccomp.ERRNO(errno.EPERM), call, seccomp.Arg(2, seccomp.MASKED_EQ, mmap.PROT_EXEC, mmap.PROT_EXEC))
+f.load()
+os.execv(sys.argv[1], sys.argv[1:])'
 
 # enter_sandbox STATE WORKDIR UMASK ENV... -- COMMAND...: run as root inside
 # the new mount namespace; ends by running COMMAND as the service's user.
@@ -59,8 +80,8 @@ enter_sandbox() {
     done
     umask "$mask"
     exec setpriv --reuid=kivo-ip --regid=kivo-ip --init-groups --no-new-privs --bounding-set=-all \
-        --inh-caps=-all --ambient-caps=-all -- env -i "${env[@]}" /bin/sh -c 'cd "$0" && exec "$@"' \
-        "$workdir" "$@"
+        --inh-caps=-all --ambient-caps=-all -- /usr/bin/python3 -c "$FILTERED" \
+        /usr/bin/env -i "${env[@]}" /bin/sh -c 'cd "$0" && exec "$@"' "$workdir" "$@"
 }
 
 # start_sandboxed ENV...: the unit's ExecStart in the background, with the
@@ -72,7 +93,8 @@ start_sandboxed() {
         LOGNAME=kivo-ip SHELL=/usr/sbin/nologin KIVO_INSTANCE="$INSTANCE" "$@")
     read -r -a exec_start <<<"$(unit_value ExecStart)"
     SANDBOX_LOG="$SIM_STATE/service.log"
-    unshare --mount --propagation private -- /bin/bash -c "$(declare -f enter_sandbox); enter_sandbox \"\$@\"" \
+    FILTERED="$FILTERED" unshare --mount --propagation private -- \
+        /bin/bash -c "$(declare -f enter_sandbox); enter_sandbox \"\$@\"" \
         sandbox "$STATE" "$(unit_value WorkingDirectory)" "$(unit_value UMask)" "${env[@]}" -- \
         "${exec_start[@]}" 2>"$SANDBOX_LOG" &
     SANDBOX_PID=$!

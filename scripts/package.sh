@@ -134,6 +134,8 @@ purge() {
 # Puts back what the check made, also after a failure or an interruption.
 clean_up() {
     [ -f "$MARK" ] || return 0
+    # Every step is tried, whatever the one before it said.
+    set +e
     local made_user=0 made_state=0
     source "$MARK"
     stop_sandboxed
@@ -147,6 +149,7 @@ clean_up() {
     [ -n "$SERVICE_TMP" ] && rm -rf "$SERVICE_TMP"
     [ -n "$SIM_STATE" ] && rm -rf "$SIM_STATE"
     rm -f "$MARK"
+    set -e
 }
 
 # Takes over what an interrupted check left; stays off a kivo-ip of others.

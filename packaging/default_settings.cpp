@@ -1,7 +1,8 @@
 // kivo-default-settings FILE: writes the settings of a new station, under the
 // default server alias, to the registry file FILE. The package installs the
-// result as /etc/kivo-ip/registry.reg, so that a site finds every value there
-// to edit, written by the same code that reads it.
+// result as /usr/share/kivo-ip/registry.reg and seeds the station's settings
+// from it, so that a site finds every value there to edit, written by the
+// same code that reads it.
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
 #include "store/Aliases.h"

@@ -9,8 +9,10 @@ BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-
 RUN_PACKAGES=(xvfb xauth imagemagick qt6-translations-l10n)
 TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format sqlite3
                python3-openpyxl locales)
-# The Debian package and its checks (scripts/package.sh).
-PACKAGE_PACKAGES=(dpkg-dev fakeroot lintian desktop-file-utils appstream systemd adduser)
+# The Debian package and its checks (scripts/package.sh): the unit's sandbox
+# rebuilt with unshare, setpriv, findmnt and a seccomp filter, and a simulated point.
+PACKAGE_PACKAGES=(dpkg-dev fakeroot lintian desktop-file-utils appstream systemd adduser util-linux mount
+                  python3-seccomp python3-pyftpdlib)
 # The operator's guide: its pictures (a window manager under Xvfb, the
 # simulated points) and its PDF (scripts/docs.sh).
 DOCS_PACKAGES=(xvfb xauth x11-utils imagemagick openbox python3-pyftpdlib qt6-translations-l10n)

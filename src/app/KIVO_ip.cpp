@@ -3,13 +3,18 @@
 #include "app/StationStart.h"
 #include "collect/ServiceLink.h"
 #include "platform/CollectorLocks.h"
+#include "platform/CommandLineHelp.h"
+#include "platform/QtSpanish.h"
+#include "platform/StateOwner.h"
 #include "station/uPrincipal.h"
 #include "store/Aliases.h"
 #include "ui/Application.h"
 
 #include <QCommandLineParser>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -27,18 +32,17 @@ bool asksForInformation(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ip"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));
+    loadQtSpanish();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Estación de recolección KIVO ip (taxi): descarga los tickets de los puntos de registro "
         "IP, los guarda en las tablas locales y en la tabla del servidor, y envía a cada punto "
         "la lista del personal y de los centros de costo. Usa como carpeta de trabajo la "
         "carpeta actual."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    addInformationOptions(parser);
     parser.parse(QCoreApplication::arguments()); // Qt's own options are no error here
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    parser.showVersion();
+    answerInformationOptions(parser);
+    std::exit(0); // asked with -h or -v among arguments the parser refused
 }
 
 // Another station collects: no box, a plain word and the status scripts read.
@@ -68,6 +72,12 @@ int main(int argc, char** argv) {
         setApplicationIdentity();
         return runWindow(StationMode::Monitor);
     }
+    // Collecting as another user than the state's owner would leave files the
+    // service cannot write.
+    if (const QString why =
+            stateOwnerProblem(AliasConfig::dataDirectory(), geteuid(), QStringLiteral("kivo-ip"));
+        !why.isEmpty())
+        return refuse(QStringLiteral("ERROR: ") + why);
     // Where the machine-wide name is not seen (another name, another network
     // namespace), two collectors must still never share the local copies and
     // the recovery state: the state folder's lock keeps them apart.

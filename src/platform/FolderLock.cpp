@@ -22,6 +22,8 @@ bool stillAtPath(int fd, const QByteArray& path) {
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
+} // namespace
+
 QString userName(uint uid) {
     struct passwd entry {};
     struct passwd* found = nullptr;
@@ -30,8 +32,6 @@ QString userName(uint uid) {
         return QString::fromLocal8Bit(found->pw_name);
     return QString::number(uid);
 }
-
-} // namespace
 
 QString processOwnerText(qint64 pid, uint uid) {
     return QStringLiteral("el proceso %1 del usuario %2").arg(pid).arg(userName(uid));

@@ -25,5 +25,8 @@ private:
     int m_fd = -1;
 };
 
+// The user's name, or its number when the system has none for it.
+QString userName(uint uid);
+
 // "el proceso N del usuario NAME", for the process and user given.
 QString processOwnerText(qint64 pid, uint uid);

@@ -15,7 +15,9 @@ constexpr int kClientWaitMs = 5000;
 } // namespace
 
 ControlSocket::ControlSocket(Handler handler) : m_handler(std::move(handler)) {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    // The service's group watches and commands the service (the window as its
+    // monitor, --status); the state folder keeps everyone else out.
+    m_server.setSocketOptions(QLocalServer::UserAccessOption | QLocalServer::GroupAccessOption);
     QObject::connect(&m_server, &QLocalServer::newConnection, [this] {
         while (QLocalSocket* client = m_server.nextPendingConnection())
             serve(client);

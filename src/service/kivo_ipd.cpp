@@ -3,12 +3,14 @@
 //   kivo-ipd --once | --sync-only         one cycle now, then exits
 //   kivo-ipd --status                     what the running service does
 //   kivo-ipd --status --points [--json]   the health of every point
-//   kivo-ipd --abandon RUN                the unfinished run given up
+//   kivo-ipd --abandon ID                 the unfinished run given up
 //   kivo-ipd --leases | --release STATION the points' leases in the server
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
 #include "platform/CollectorLocks.h"
+#include "platform/CommandLineHelp.h"
 #include "platform/QtSpanish.h"
+#include "platform/StateOwner.h"
 #include "service/JournalReport.h"
 #include "service/StationService.h"
 #include "store/Aliases.h"
@@ -21,6 +23,7 @@
 #include <QJsonObject>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -31,8 +34,7 @@ void describe(QCommandLineParser& parser) {
     parser.setApplicationDescription(
         QStringLiteral("Estación de recolección KIVO ip (taxi) sin ventana: descarga los "
                        "puntos de registro según la configuración y registra cada paso."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    addInformationOptions(parser);
     parser.addOption({QStringLiteral("once"),
                       QStringLiteral("Un ciclo de descarga ahora (con la sincronización) y "
                                      "termina: 0 si todos los puntos activos tuvieron éxito, 1 "
@@ -51,21 +53,21 @@ void describe(QCommandLineParser& parser) {
         {QStringLiteral("json"), QStringLiteral("Con --status --points: la misma tabla en JSON.")});
     parser.addOption({QStringLiteral("abandon"),
                       QStringLiteral("Abandona la descarga sin terminar cuyo identificador "
-                                     "empieza por RUN (al menos 8 caracteres): sus tickets no se "
+                                     "empieza por ID (al menos 8 caracteres): sus tickets no se "
                                      "almacenan. Lo hace el servicio en marcha, si lo hay."),
-                      QStringLiteral("RUN")});
+                      QStringLiteral("ID")});
     parser.addOption({QStringLiteral("leases"),
                       QStringLiteral("Muestra qué estación descarga cada punto ahora (los turnos "
                                      "guardados en el servidor) y termina.")});
     parser.addOption({QStringLiteral("release"),
-                      QStringLiteral("Libera los turnos de la estación STATION (su identificador, "
+                      QStringLiteral("Libera los turnos de la estación ESTACIÓN (su identificador, "
                                      "su comienzo o el nombre de su equipo), por ejemplo de una "
                                      "estación que dejó de funcionar, y dice qué registros pueden "
                                      "estar solo en ella."),
-                      QStringLiteral("STATION")});
+                      QStringLiteral("ESTACIÓN")});
     parser.addOption({QStringLiteral("workdir"),
                       QStringLiteral("Carpeta de trabajo (por omisión, la actual)."),
-                      QStringLiteral("DIR")});
+                      QStringLiteral("CARPETA")});
 }
 
 bool askService(const QByteArray& command, QByteArray& reply) {
@@ -153,10 +155,7 @@ int main(int argc, char** argv) {
         journalLine(3, parser.errorText());
         return kCannotStart;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(kFine);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    answerInformationOptions(parser);
     const QString workDir = parser.value(QStringLiteral("workdir"));
     if (!workDir.isEmpty() && !QDir::setCurrent(workDir)) {
         journalLine(
@@ -167,6 +166,13 @@ int main(int argc, char** argv) {
         return printPoints(parser.isSet(QStringLiteral("json")));
     if (parser.isSet(QStringLiteral("status")))
         return printStatus();
+    // Whatever follows may write the station's state.
+    if (const QString why =
+            stateOwnerProblem(AliasConfig::dataDirectory(), geteuid(), QStringLiteral("kivo-ipd"));
+        !why.isEmpty()) {
+        journalLine(3, QStringLiteral("ERROR: ") + why);
+        return kCannotStart;
+    }
     if (const QString why = workDirTrouble(); !why.isEmpty()) {
         journalLine(3, QStringLiteral("ERROR: no se puede escribir en la carpeta de trabajo %1: %2")
                            .arg(QDir::currentPath(), why));

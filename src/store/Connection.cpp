@@ -37,6 +37,11 @@ void createEmbeddedFile(const QString& path, const std::set<AliasKind>& kinds) {
         throw EDatabaseError(QStringLiteral("Cannot create the directory of '%1'").arg(path));
     const QString building = path + QStringLiteral(".new");
     QFile::remove(building);
+    // Made empty here so that the umask alone decides who shares the database
+    // (SQLite makes its files 0644 at most, its journals as the database).
+    if (QFile empty(building); !empty.open(QIODevice::WriteOnly))
+        throw EDatabaseError(
+            QStringLiteral("Cannot create '%1': %2").arg(building, empty.errorString()));
     const QString name = QStringLiteral("kivo-create:") + path;
     QString failure;
     {

@@ -7,6 +7,7 @@
 #include "Importer.h"
 #include "LegacyTable.h"
 #include "RegistryMerge.h"
+#include "platform/CommandLineHelp.h"
 #include "platform/QtSpanish.h"
 #include "platform/Registry.h"
 #include "store/Aliases.h"
@@ -125,8 +126,7 @@ int main(int argc, char* argv[]) {
         "log.DB, confRegIP.db, personal.DBF, ceco.DBF) a la base de datos del alias local, todas "
         "las tablas o ninguna, y las claves de la estación de una exportación del registro de "
         "Windows al archivo de configuración. Si se dan ambos, hace las dos cosas o ninguna."));
-    args.addHelpOption();
-    args.addVersionOption();
+    addInformationOptions(args);
     args.addPositionalArgument(QStringLiteral("carpeta"),
                                QStringLiteral("La carpeta de la estación anterior."),
                                QStringLiteral("[carpeta]"));
@@ -165,17 +165,14 @@ int main(int argc, char* argv[]) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     if (!args.parse(app.arguments())) {
-        err << "kivo-import: " << args.errorText() << "\n\n" << args.helpText();
+        err << "kivo-import: " << args.errorText() << "\n\n" << spanishHelpText(args);
         return Usage;
     }
-    if (args.isSet(QStringLiteral("help")))
-        args.showHelp(Success);
-    if (args.isSet(QStringLiteral("version")))
-        args.showVersion();
+    answerInformationOptions(args);
     const bool tables = !args.positionalArguments().isEmpty();
     const bool registry = args.isSet(QStringLiteral("registry"));
     if ((!tables && !registry) || args.positionalArguments().size() > 1) {
-        err << args.helpText();
+        err << spanishHelpText(args);
         return Usage;
     }
     ImportOptions options;

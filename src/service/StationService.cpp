@@ -65,10 +65,17 @@ void StationService::loadHealthSettings() {
     m_alerts.setSettings(settings);
 }
 
-bool StationService::loadSettings() {
-    const QString problem =
+// The settings file read strictly: a file that cannot be used (a typo in a
+// key's line, say) is named with its line and left as it is. A start then
+// fails; a reload keeps the settings in force and says why.
+QString StationService::settingsProblem() const {
+    QString problem =
         settingsAccessProblem(TRegistry::defaultPath(), qEnvironmentVariableIsSet("KIVO_REGISTRY"));
-    if (!problem.isEmpty()) {
+    return problem.isEmpty() ? TRegistry::fileProblem() : problem;
+}
+
+bool StationService::loadSettings() {
+    if (const QString problem = settingsProblem(); !problem.isEmpty()) {
         journalLine(kError, QStringLiteral("ERROR: ") + problem);
         return false;
     }
@@ -169,15 +176,29 @@ void StationService::waitForAlerts() {
     loop.exec();
 }
 
-// As in the window, the daily trigger switches the constant one off.
+// As in the window, the daily trigger switches the constant one off. A
+// trigger already running as the settings say goes on counting: a reload
+// does not move the next constant cycle.
 void StationService::applyTriggers() {
     const StationSettings& settings = m_core.settings().values();
     const CycleTimers t = m_core.timers();
-    t.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
     const bool daily = settings.Auto;
-    const bool constant = settings.AutoMin && !daily;
-    daily ? t.tAuto.start() : t.tAuto.stop();
-    constant ? t.tAutoMin.start() : t.tAutoMin.stop();
+    const bool constant = settings.AutoMin && !daily && !m_stopping;
+    const int interval = settings.DelayAutoMin * 1000;
+    if (t.tAutoMin.interval() != interval) {
+        const bool wasOn = t.tAutoMin.isActive();
+        t.tAutoMin.setInterval(interval); // restarts a running timer
+        if (!wasOn)
+            t.tAutoMin.stop();
+    }
+    if (!daily || m_stopping)
+        t.tAuto.stop();
+    else if (!t.tAuto.isActive())
+        t.tAuto.start();
+    if (!constant)
+        t.tAutoMin.stop();
+    else if (!t.tAutoMin.isActive() && !m_core.running())
+        t.tAutoMin.start();
 }
 
 int StationService::run() {
@@ -205,11 +226,25 @@ void StationService::onSignal(int signal) {
     signal == SIGHUP ? reload() : stop();
 }
 
-// The settings file anew, and the triggers from it.
+// The settings file anew, and the triggers from it; a trigger whose settings
+// did not change keeps its schedule.
 void StationService::reload() {
     notifySystemd("RELOADING=1");
-    if (loadSettings())
+    if (const QString problem = settingsProblem(); !problem.isEmpty()) {
+        journalLine(kWarning, QStringLiteral("AVISO: no se vuelve a leer la configuración: %1; "
+                                             "siguen los valores en uso")
+                                  .arg(problem));
+        notifySystemd("READY=1");
+        return;
+    }
+    if (loadSettings()) {
         applyTriggers();
+        journalLine(
+            kInfo,
+            QStringLiteral("Configuración leída de nuevo de %1").arg(TRegistry::defaultPath()));
+    } else {
+        journalLine(kWarning, QStringLiteral("AVISO: siguen los valores de configuración en uso"));
+    }
     loadHealthSettings();
     notifySystemd("READY=1");
 }
@@ -222,6 +257,9 @@ void StationService::stop() {
     if (m_stopping)
         return;
     m_stopping = true;
+    journalLine(kInfo, m_core.running()
+                           ? QStringLiteral("Deteniendo la estación: termina el punto en curso")
+                           : QStringLiteral("Deteniendo la estación"));
     const CycleTimers t = m_core.timers();
     t.tAuto.stop();
     t.tAutoMin.stop();

@@ -47,6 +47,7 @@ private slots:
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
     void socketPathThatIsNoSocketIsKept();
+    void reloadWithATypoKeepsTheSettings();
     void twoStationsStoreIntoOneServer();
     void deadPointAlertsOnceAndIsListedByStatusPoints();
 };
@@ -114,6 +115,8 @@ void TestService::stationThatCannotStart_data() {
     QTest::newRow("server alias naming a missing ODBC driver")
         << "odbc"
         << "the ODBC driver 'No Such Driver' is not installed";
+    QTest::newRow("a key's line without its ]") << "typo"
+                                                << "no es válido en la línea 3: una clave";
 }
 
 void TestService::stationThatCannotStart() {
@@ -142,6 +145,12 @@ void TestService::stationThatCannotStart() {
         QVERIFY(other.acquire());
     if (trouble == QLatin1String("configdir"))
         qputenv("KIVO_REGISTRY", world.path("removed/registry.reg").toUtf8());
+    const QByteArray typo = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"Auto\"=dword:1\r\n";
+    if (trouble == QLatin1String("typo")) {
+        QFile file(world.path("registry.reg"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(typo);
+    }
     QStringList args{QStringLiteral("--once")};
     if (trouble == QLatin1String("workdir"))
         args << QStringLiteral("--workdir") << world.path("no-such-folder");
@@ -151,6 +160,41 @@ void TestService::stationThatCannotStart() {
     QVERIFY2(exit == 2, qPrintable(journal));
     QVERIFY2(journal.startsWith(QStringLiteral("<3>")) && journal.contains(said),
              qPrintable(journal));
+    if (trouble == QLatin1String("typo")) // never moved nor written over
+        QCOMPARE(fileBytesOf(world.path("registry.reg")), typo);
+}
+
+// SIGHUP with a typo in the settings file keeps the settings in force and
+// says why; the stop says so too. The file stays as it is.
+void TestService::reloadWithATypoKeepsTheSettings() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    QProcess service;
+    startWaiting(world, service, nullptr);
+    const QByteArray typo = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\r\n";
+    QFile file(world.path("registry.reg"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(typo);
+    file.close();
+    ::kill(pid_t(service.processId()), SIGHUP);
+    QString journal;
+    QDeadlineTimer deadline(30000);
+    while (!journal.contains(QStringLiteral("siguen los valores en uso")) &&
+           !deadline.hasExpired()) {
+        service.waitForReadyRead(200); // the journal is on standard error
+        journal += QString::fromUtf8(service.readAllStandardError());
+    }
+    QVERIFY2(journal.contains(QStringLiteral("<4>AVISO: no se vuelve a leer la configuración")),
+             qPrintable(journal));
+    QCOMPARE(world.run({QStringLiteral("--status")}).first, 0);
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
+    QCOMPARE(service.exitCode(), 0);
+    journal += QString::fromUtf8(service.readAllStandardError());
+    QVERIFY2(journal.contains(QStringLiteral("<6>Deteniendo la estación")), qPrintable(journal));
+    QCOMPARE(fileBytesOf(world.path("registry.reg")), typo);
 }
 
 void TestService::sigtermEndsTheService_data() {

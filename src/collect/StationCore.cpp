@@ -2,8 +2,16 @@
 
 #include "collect/LogTable.h"
 #include "collect/PointClients.h"
+#include "collect/Retention.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "store/DatabaseError.h"
+#include "store/OffLoop.h"
+
+namespace {
+// How often the core looks whether the day's pruning is due.
+constexpr int kPruneLookMs = 10 * 60 * 1000;
+} // namespace
 
 StationCore::StationCore(std::optional<CycleTimers> timers)
     // No window to repaint between points: the steps follow each other at once.
@@ -17,6 +25,7 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
     m_controls = std::make_unique<SettingsCycleControls>(m_settings);
     if (m_ownTimers)
         connectOwnTimers();
+    connect(&m_pruning, &QTimer::timeout, this, [this] { pruneIfDue(); });
 }
 
 // A face that brings its timers connects them to its own named handlers.
@@ -93,7 +102,46 @@ HealthSettings StationCore::loadHealthSettings(QStringList& problems) {
     const HealthSettings settings = ::loadHealthSettings(m_aliases.server, problems);
     m_health->setPolicy(settings.policy);
     m_health->load();
+    m_retentionDays = settings.retentionDays;
+    if (m_retentionDays > 0 && !m_pruning.isActive()) {
+        m_pruning.start(kPruneLookMs);
+        QTimer::singleShot(0, this, [this] { pruneIfDue(); });
+    }
     return settings;
+}
+
+// The runs that must stay journaled: the unfinished one, and those whose
+// records a point may still hold. Said once a day in the log either way.
+void StationCore::pruneIfDue() {
+    const QDate today = currentDateTime().date();
+    if (m_retentionDays <= 0 || running() || m_lastPrune == today)
+        return;
+    m_lastPrune = today;
+    try {
+        const RunState& state = m_work->state();
+        QSet<QString> keep;
+        if (state.unfinished)
+            keep << state.run.runId;
+        for (const PendingDelete& entry : state.pending)
+            keep << entry.runId;
+        PruneResult pruned;
+        runOffTheEventLoop([&] {
+            pruned =
+                pruneOlderThan(m_aliases.local, m_aliases.server, m_retentionDays, today, keep);
+        });
+        logRow(QStringLiteral("Registros antiguos borrados (más de %1 días): %2 del registro de "
+                              "operaciones y %3 del registro de descargas.")
+                   .arg(m_retentionDays)
+                   .arg(pruned.logRows)
+                   .arg(pruned.runRows));
+    } catch (const std::exception& error) {
+        const QString text = QStringLiteral("ERROR: ") + QString::fromUtf8(error.what());
+        statusText(text);
+        try {
+            logRow(text);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 // --- StationControl ---

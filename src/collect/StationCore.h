@@ -12,6 +12,8 @@
 #include "store/DataSet.h"
 #include "store/Session.h"
 
+#include <QDate>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -37,7 +39,11 @@ public:
     void loadSettings(bool clamped); // the settings key (a window brings numbers in range)
     void testServer();               // the server table opens and closes
     void prepareDatabases();         // the journals and leases of the project's own
+    // The health and alert settings, and the retention of old rows.
     HealthSettings loadHealthSettings(QStringList& problems);
+    // Once a day, outside the cycles: log rows and run journal rows older
+    // than the retention setting (none when it is 0).
+    void pruneIfDue();
     // The cycles read what they start with from controls (the window's
     // widgets); by default from the settings.
     void setCycleControls(std::unique_ptr<CycleControls> controls);
@@ -111,4 +117,7 @@ private:
     std::unique_ptr<CollectionCycles> m_cycles;
     std::unique_ptr<HealthKeeper> m_health;
     CycleRelay m_relay{*this};
+    int m_retentionDays = 0;
+    QDate m_lastPrune;
+    QTimer m_pruning;
 };

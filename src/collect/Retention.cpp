@@ -108,9 +108,9 @@ PruneResult pruneOlderThan(const QString& localAlias, const QString& serverAlias
     const bool oneDatabase = serverAlias == localAlias;
     inTransaction(localAlias, [&](QSqlDatabase& db) {
         result.logRows = pruneLog(db, localAlias, cutoff);
-        result.runRows = pruneRuns(db, localAlias,
-                                   oneDatabase ? AliasKind::Server : AliasKind::Local, cutoffTime,
-                                   keepRuns);
+        result.runRows =
+            pruneRuns(db, localAlias, oneDatabase ? AliasKind::Server : AliasKind::Local,
+                      cutoffTime, keepRuns);
         return 0;
     });
     if (serverAlias != kNoServerAlias && !oneDatabase)

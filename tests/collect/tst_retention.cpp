@@ -40,9 +40,8 @@ void TestRetention::pruneKeepsWhatIsStillNeeded_data() {
     QTest::addColumn<QStringList>("localRuns");
     QTest::addColumn<QStringList>("serverRuns");
     QTest::addColumn<int>("logRows");
-    QTest::newRow("0 keeps everything")
-        << 0 << QStringList{"kept", "new", "old"}
-        << QStringList{"leased", "new", "old", "pending"} << 2;
+    QTest::newRow("0 keeps everything") << 0 << QStringList{"kept", "new", "old"}
+                                        << QStringList{"leased", "new", "old", "pending"} << 2;
     QTest::newRow("30 days") << 30 << QStringList{"kept", "new"}
                              << QStringList{"leased", "new", "pending"} << 1;
     QTest::newRow("a year") << 365 << QStringList{"kept", "new", "old"}
@@ -79,14 +78,15 @@ void TestRetention::pruneKeepsWhatIsStillNeeded() {
     log.Open();
     for (const QDate& day : {old, kToday}) {
         log.Append();
-        log.FieldByName(QStringLiteral("Fecha")).setAsDateTime(encodeDate(day.year(), day.month(), day.day()));
+        log.FieldByName(QStringLiteral("Fecha"))
+            .setAsDateTime(encodeDate(day.year(), day.month(), day.day()));
         log.FieldByName(QStringLiteral("Archivo")).setAsString(QStringLiteral("fila"));
         log.Post();
     }
     log.Close();
 
-    const PruneResult pruned = pruneOlderThan(w.localAlias, w.serverAlias, days, kToday,
-                                              {QStringLiteral("kept")});
+    const PruneResult pruned =
+        pruneOlderThan(w.localAlias, w.serverAlias, days, kToday, {QStringLiteral("kept")});
     QCOMPARE(runsOf(w.localAlias, QStringLiteral("kivo_runs")), localRuns);
     QCOMPARE(runsOf(w.serverAlias, QStringLiteral("kivo_runs")), serverRuns);
     QCOMPARE(rowsOf(w.localAlias, QStringLiteral("SELECT COUNT(*) FROM log")).at(0).at(0).toInt(),

@@ -128,8 +128,8 @@ int StationService::runOnce(bool syncOnly) {
 
 bool StationService::cycleEnded() const {
     const CycleTimers t = m_core.timers();
-    return !m_core.running() && !t.TimerFTP.isActive() && !t.TimerFTPend.isActive() &&
-           !t.TimerSinc.isActive() && !t.TimerSincEnd.isActive();
+    return !m_core.running() && !t.downloadStepTimer.isActive() && !t.downloadEndTimer.isActive() &&
+           !t.syncStepTimer.isActive() && !t.syncEndTimer.isActive();
 }
 
 // Serves the event loop until the cycle has ended. A cycle ends in one of its
@@ -146,7 +146,8 @@ void StationService::waitForCycleEnd() {
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, &loop, quitAtEnd);
     const CycleTimers t = m_core.timers();
-    for (QTimer* step : {&t.TimerFTP, &t.TimerFTPend, &t.TimerSinc, &t.TimerSincEnd})
+    for (QTimer* step :
+         {&t.downloadStepTimer, &t.downloadEndTimer, &t.syncStepTimer, &t.syncEndTimer})
         QObject::connect(step, &QTimer::timeout, &loop, quitAtEnd, Qt::QueuedConnection);
     poll.start();
     QTimer::singleShot(0, &loop, quitAtEnd);
@@ -173,11 +174,11 @@ void StationService::waitForAlerts() {
 void StationService::applyTriggers() {
     const StationSettings& settings = m_core.settings().values();
     const CycleTimers t = m_core.timers();
-    t.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
+    t.constantTimer.setInterval(settings.DelayAutoMin * 1000);
     const bool daily = settings.Auto;
     const bool constant = settings.AutoMin && !daily;
-    daily ? t.tAuto.start() : t.tAuto.stop();
-    constant ? t.tAutoMin.start() : t.tAutoMin.stop();
+    daily ? t.dailyTimer.start() : t.dailyTimer.stop();
+    constant ? t.constantTimer.start() : t.constantTimer.stop();
 }
 
 int StationService::run() {
@@ -223,8 +224,8 @@ void StationService::stop() {
         return;
     m_stopping = true;
     const CycleTimers t = m_core.timers();
-    t.tAuto.stop();
-    t.tAutoMin.stop();
+    t.dailyTimer.stop();
+    t.constantTimer.stop();
     m_core.cancel();
     QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
         if (cycleEnded())

@@ -379,8 +379,8 @@ void PointFetch::sendDelete() {
     m_ftpFailed = false;
 }
 
-void PointFetch::ftpStatus(TTcpSock*, const QString& Status) {
-    if (Status == QLatin1String("Timer Triggered"))
+void PointFetch::ftpStatus(TTcpSock*, const QString& status) {
+    if (status == QLatin1String("Timer Triggered"))
         m.ftp.Cancel();
 }
 
@@ -389,11 +389,11 @@ void PointFetch::packetReceived(TTcpSock*) {
         TransferProgress{m.ftp.Host, m_desc, m.ftp.BytesReceived(), m.ftp.TransferSize()});
 }
 
-void PointFetch::ftpFailed(bool& Handled, TCmdType Trans_Type) {
-    if (Trans_Type != ctDelete) {
+void PointFetch::ftpFailed(bool& handled, TCmdType command) {
+    if (command != ctDelete) {
         m.report.statusText(QStringLiteral("FTP: ¡FALLO!"));
         m.report.logRow(QStringLiteral("FTP: FALLO!"));
     }
-    Handled = true;
+    handled = true;
     m_ftpFailed = true;
 }

@@ -27,9 +27,9 @@ public:
 
     // The FTP client's events: a time-out's status cancels the transfer, a
     // packet tells the transfer's progress, a failure is reported and flagged.
-    void ftpStatus(TTcpSock* Sender, const QString& Status);
-    void packetReceived(TTcpSock* Sender);
-    void ftpFailed(bool& Handled, TCmdType Trans_Type);
+    void ftpStatus(TTcpSock* sender, const QString& status);
+    void packetReceived(TTcpSock* sender);
+    void ftpFailed(bool& handled, TCmdType command);
 
 private:
     // What the fetched files allow: the point is asked to delete only when

@@ -31,12 +31,12 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
 // A face that brings its timers connects them to its own named handlers.
 void StationCore::connectOwnTimers() {
     const CycleTimers t = m_timers;
-    connect(&t.tAuto, &QTimer::timeout, this, [this] { dailyTick(); });
-    connect(&t.tAutoMin, &QTimer::timeout, this, [this] { constantTick(); });
-    connect(&t.TimerFTP, &QTimer::timeout, this, [this] { m_cycles->TimerFTPTimer(); });
-    connect(&t.TimerFTPend, &QTimer::timeout, this, [this] { m_cycles->TimerFTPendTimer(); });
-    connect(&t.TimerSinc, &QTimer::timeout, this, [this] { m_cycles->TimerSincTimer(); });
-    connect(&t.TimerSincEnd, &QTimer::timeout, this, [this] { m_cycles->TimerSincEndTimer(); });
+    connect(&t.dailyTimer, &QTimer::timeout, this, [this] { dailyTick(); });
+    connect(&t.constantTimer, &QTimer::timeout, this, [this] { constantTick(); });
+    connect(&t.downloadStepTimer, &QTimer::timeout, this, [this] { m_cycles->downloadStep(); });
+    connect(&t.downloadEndTimer, &QTimer::timeout, this, [this] { m_cycles->endDownload(); });
+    connect(&t.syncStepTimer, &QTimer::timeout, this, [this] { m_cycles->syncStep(); });
+    connect(&t.syncEndTimer, &QTimer::timeout, this, [this] { m_cycles->endSync(); });
 }
 
 // The work and the cycles report into this object, which is going.
@@ -154,19 +154,19 @@ void StationCore::startDownload(const std::optional<ManualOutput>& manual) {
 }
 
 void StationCore::startSync() {
-    m_cycles->bSincClick();
+    m_cycles->startSync();
 }
 
 void StationCore::cancel() {
-    m_cycles->bCancelPoolClick();
+    m_cycles->cancel();
 }
 
 void StationCore::dailyTick() {
-    m_cycles->tAutoTimer();
+    m_cycles->dailyTick();
 }
 
 void StationCore::constantTick() {
-    m_cycles->tAutoMinTimer();
+    m_cycles->constantTick();
 }
 
 void StationCore::settingsSaved() {

@@ -22,8 +22,8 @@
 // and the socket component, the settings, the point's work, the cycles and
 // the points' health. The window and kivo-ipd each hold one and add only
 // their face. It reports what happens as typed events (StationControl's
-// signals); the texts of the memo, the status line and the log are the
-// specification's, and the log rows are written here, once for every face.
+// signals); the texts of the memo, the status line and the log stay the
+// station's own, and the log rows are written here, once for every face.
 class StationCore : public StationControl, public StationReport {
     Q_OBJECT
 public:

@@ -135,8 +135,8 @@ int StationService::runOnce(bool syncOnly) {
 
 bool StationService::cycleEnded() const {
     const CycleTimers t = m_core.timers();
-    return !m_core.running() && !t.TimerFTP.isActive() && !t.TimerFTPend.isActive() &&
-           !t.TimerSinc.isActive() && !t.TimerSincEnd.isActive();
+    return !m_core.running() && !t.downloadStepTimer.isActive() && !t.downloadEndTimer.isActive() &&
+           !t.syncStepTimer.isActive() && !t.syncEndTimer.isActive();
 }
 
 // Serves the event loop until the cycle has ended. A cycle ends in one of its
@@ -153,7 +153,8 @@ void StationService::waitForCycleEnd() {
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, &loop, quitAtEnd);
     const CycleTimers t = m_core.timers();
-    for (QTimer* step : {&t.TimerFTP, &t.TimerFTPend, &t.TimerSinc, &t.TimerSincEnd})
+    for (QTimer* step :
+         {&t.downloadStepTimer, &t.downloadEndTimer, &t.syncStepTimer, &t.syncEndTimer})
         QObject::connect(step, &QTimer::timeout, &loop, quitAtEnd, Qt::QueuedConnection);
     poll.start();
     QTimer::singleShot(0, &loop, quitAtEnd);
@@ -185,20 +186,20 @@ void StationService::applyTriggers() {
     const bool daily = settings.Auto;
     const bool constant = settings.AutoMin && !daily && !m_stopping;
     const int interval = settings.DelayAutoMin * 1000;
-    if (t.tAutoMin.interval() != interval) {
-        const bool wasOn = t.tAutoMin.isActive();
-        t.tAutoMin.setInterval(interval); // restarts a running timer
+    if (t.constantTimer.interval() != interval) {
+        const bool wasOn = t.constantTimer.isActive();
+        t.constantTimer.setInterval(interval); // restarts a running timer
         if (!wasOn)
-            t.tAutoMin.stop();
+            t.constantTimer.stop();
     }
     if (!daily || m_stopping)
-        t.tAuto.stop();
-    else if (!t.tAuto.isActive())
-        t.tAuto.start();
+        t.dailyTimer.stop();
+    else if (!t.dailyTimer.isActive())
+        t.dailyTimer.start();
     if (!constant)
-        t.tAutoMin.stop();
-    else if (!t.tAutoMin.isActive() && !m_core.running())
-        t.tAutoMin.start();
+        t.constantTimer.stop();
+    else if (!t.constantTimer.isActive() && !m_core.running())
+        t.constantTimer.start();
 }
 
 int StationService::run() {
@@ -261,8 +262,8 @@ void StationService::stop() {
                            ? QStringLiteral("Deteniendo la estación: termina el punto en curso")
                            : QStringLiteral("Deteniendo la estación"));
     const CycleTimers t = m_core.timers();
-    t.tAuto.stop();
-    t.tAutoMin.stop();
+    t.dailyTimer.stop();
+    t.constantTimer.stop();
     m_core.cancel();
     QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
         if (cycleEnded())

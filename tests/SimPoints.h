@@ -92,6 +92,7 @@ struct SimPointSpec {
     // ok, fail (550, files kept), drop (emptied, no reply), count-only (only the count emptied)
     QString dele = QStringLiteral("ok");
     QString retr = QStringLiteral("ok"); // ok, cut (half, then 426), stall (no answer)
+    QString ftp = QStringLiteral("ok");  // ok, silent (accepts, never greets)
 };
 
 class SimPoints {
@@ -106,7 +107,8 @@ public:
             QJsonObject o{{QStringLiteral("address"), p.address},
                           {QStringLiteral("records"), records},
                           {QStringLiteral("dele"), p.dele},
-                          {QStringLiteral("retr"), p.retr}};
+                          {QStringLiteral("retr"), p.retr},
+                          {QStringLiteral("ftp"), p.ftp}};
             if (!p.broken.isEmpty())
                 o.insert(QStringLiteral("broken"), p.broken);
             list.append(o);

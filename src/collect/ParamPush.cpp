@@ -20,7 +20,15 @@ void ParamPush::push(const QString& IP, const QString& Desc, const QString& Loc)
     const QByteArray message = parameterMessage(people, cecos);
     qPersonal.Close();
     qCeco.Close();
-    const bool ok = send(IP, message);
+    finish(send(IP, message), Loc);
+}
+
+void ParamPush::skip(const QString& Desc, const QString& Loc) {
+    m.report.memoAppend(QStringLiteral("    - Sinc ") + Desc + QStringLiteral("..."));
+    finish(false, Loc);
+}
+
+void ParamPush::finish(bool ok, const QString& Loc) {
     m_pushOk = ok;
     m.report.memoAppend(ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n"));
     PointOutcome& outcome = m_run.outcome();

@@ -15,6 +15,9 @@ public:
     // Reports its own failures; a push that fails turns a good visit into a
     // failed one.
     void push(const QString& IP, const QString& Desc, const QString& Loc);
+    // The push not tried in this cycle (the point could not be reached),
+    // reported as a failed one.
+    void skip(const QString& Desc, const QString& Loc);
     // Whether the last push handed the whole message to the point.
     bool lastPushOk() const { return m_pushOk; }
 
@@ -22,6 +25,7 @@ private:
     bool readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos);
     std::optional<PersonEntry> personOfRow();
     bool send(const QString& IP, const QByteArray& message);
+    void finish(bool ok, const QString& Loc);
 
     PointRun& m_run;
     const PointSetup& m;

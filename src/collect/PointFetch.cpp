@@ -79,6 +79,7 @@ std::unique_ptr<RunOutput> PointFetch::descargarArchivos(const QString& IP, cons
                                                          const QString& Loc, const QString& lease,
                                                          CycleOutput& output) {
     m_out.reset();
+    m_unreached = false;
     if (!connectTo(IP, Desc))
         return nullptr;
     const QString point = pointKey(IP);
@@ -119,6 +120,8 @@ bool PointFetch::connectTo(const QString& IP, const QString& Desc) {
     m.ftp.Host = IP;
     m.ftp.Port = ftpPort();
     m.ftp.TimeOut = m.ftpTimeOut();
+    // With other points waiting, a silent point costs one time-out, not two.
+    m.ftp.GoodbyeTimeOut = m_run.pointsAtOnce() > 1 ? kGoodbyeAfterTimeOutMs : 0;
     m.report.memoAppend(QStringLiteral("   ") + Desc + QStringLiteral("..."));
     m.report.statusText(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
     try {
@@ -132,6 +135,7 @@ bool PointFetch::connectTo(const QString& IP, const QString& Desc) {
                               QString::fromUtf8(error.what()),
                           transientFailure(error));
         m_outcome.errorCode = errorCodeOf(error);
+        m_unreached = !m.ftp.Reached();
         m.report.logRow(text);
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         m.report.statusText(text);

@@ -31,6 +31,11 @@ public:
     void packetReceived(TTcpSock* sender);
     void ftpFailed(bool& handled, TCmdType command);
 
+    // The last fetch could not establish the FTP connection at all (refused,
+    // unreachable, the connect timed out); a point that accepted and then
+    // stayed silent was reached.
+    bool unreached() const { return m_unreached; }
+
 private:
     // What the fetched files allow: the point is asked to delete only when
     // every record it holds is among those stored.
@@ -60,7 +65,8 @@ private:
     const PointSetup& m;
     RunState& m_state;
     PointOutcome& m_outcome;
-    bool m_ftpFailed = false;         // the FTP client reported a failure since it was cleared
+    bool m_ftpFailed = false; // the FTP client reported a failure since it was cleared
+    bool m_unreached = false;
     QString m_desc;                   // the point being fetched, as its progress names it
     std::unique_ptr<RunOutput> m_out; // opened before the run's state is saved
     std::optional<int> m_count;       // of the fetched count file; none when unreadable

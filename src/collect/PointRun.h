@@ -31,8 +31,13 @@ struct PointSetup {
     std::function<int()> ftpTimeOut; // milliseconds
     std::function<StationSettings()> keyRun = {};
     std::function<void()> clearKeyRun = {};
-    QString statePath = {}; // empty: RunState::defaultPath()
+    QString statePath = {};                 // empty: RunState::defaultPath()
+    std::function<int()> pointsAtOnce = {}; // "Puntos a la vez"; empty: 1
 };
+
+// After a time-out, how long the goodbye to a point waits for its reply when
+// more than one point is in progress at once.
+constexpr int kGoodbyeAfterTimeOutMs = 2000;
 
 // A named step of a run ("before-delete", "record", "between-commits", ...),
 // where tests stop or fail it; record is the record index or -1.
@@ -69,6 +74,7 @@ public:
 
     const PointSetup& setup() const { return m; }
     bool serverOn() const;
+    int pointsAtOnce() const { return m.pointsAtOnce ? m.pointsAtOnce() : 1; }
     PointTables& tables() { return m_tables; }
     LeaseKeeper& leases() { return m_leases; }
 

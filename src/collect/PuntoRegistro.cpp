@@ -59,6 +59,7 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
     // Until the run has finished, the point has failed; an error that escapes
     // leaves it so.
     m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+    m_unreached.clear();
     if (!tablesAccessible()) {
         m.report.statusText(kNoAccess);
         m_run.pointFailed(QStringLiteral("no se puede tener acceso a la base de datos"));
@@ -90,6 +91,8 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
             leases.release(lease, QString());
         throw;
     }
+    if (m_fetch.unreached())
+        m_unreached = IP;
     if (!out) {
         if (!m_run.state().unfinished)
             leases.release(lease, QString());
@@ -99,7 +102,15 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
 }
 
 void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
-    m_push.push(IP, Desc, Loc);
+    // With other points waiting, a point the fetch could not reach is not
+    // kept waiting on a second connection: it gets its lists at its next
+    // successful visit.
+    const bool skip = m_unreached == IP && m_run.pointsAtOnce() > 1;
+    m_unreached.clear();
+    if (skip)
+        m_push.skip(Desc, Loc);
+    else
+        m_push.push(IP, Desc, Loc);
 }
 
 // A state that cannot be read stops every fetch: its run's local copies may be

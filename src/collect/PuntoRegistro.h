@@ -54,4 +54,5 @@ private:
     StoringRun m_store;
     RunRecovery m_recovery;
     ParamPush m_push;
+    QString m_unreached; // the point whose FTP connection could not be established
 };

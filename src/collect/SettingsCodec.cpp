@@ -45,11 +45,11 @@ void readRequired(const TRegistry& r, SettingsTarget& t) {
 // The order of writing: the run is known before its flag is set, and stays
 // known until the flag has been cleared.
 const QStringList kWriteOrder{
-    QStringLiteral("FTPrun"),    QStringLiteral("FTPpend"),      QStringLiteral("Auto"),
-    QStringLiteral("AutoMin"),   QStringLiteral("DelayAutoMin"), QStringLiteral("HoraAuto"),
-    QStringLiteral("FileAuto"),  QStringLiteral("FileMan"),      QStringLiteral("EraseMan"),
-    QStringLiteral("fFTPerr"),   QStringLiteral("FTPloc"),       QStringLiteral("FTPix"),
-    QStringLiteral("FTPtimeOut")};
+    QStringLiteral("FTPrun"),     QStringLiteral("FTPpend"),      QStringLiteral("Auto"),
+    QStringLiteral("AutoMin"),    QStringLiteral("DelayAutoMin"), QStringLiteral("HoraAuto"),
+    QStringLiteral("FileAuto"),   QStringLiteral("FileMan"),      QStringLiteral("EraseMan"),
+    QStringLiteral("fFTPerr"),    QStringLiteral("FTPloc"),       QStringLiteral("FTPix"),
+    QStringLiteral("FTPtimeOut"), QStringLiteral("PuntosALaVez")};
 
 // A value by its name; its type says how it is written.
 struct NamedValue {
@@ -72,7 +72,8 @@ NamedValue valueOf(const StationSettings& s, const QString& name) {
         {QStringLiteral("fFTPerr"), {K::Bool, s.fFTPerr}},
         {QStringLiteral("FTPloc"), {K::String, s.FTPloc}},
         {QStringLiteral("FTPix"), {K::Integer, s.FTPix}},
-        {QStringLiteral("FTPtimeOut"), {K::Integer, s.FTPtimeOut}}};
+        {QStringLiteral("FTPtimeOut"), {K::Integer, s.FTPtimeOut}},
+        {QStringLiteral("PuntosALaVez"), {K::Integer, s.PuntosALaVez}}};
     return all.value(name);
 }
 
@@ -105,7 +106,8 @@ void readSettings(const TRegistry& r, SettingsTarget& t, QStringList* unread) {
         // which is never read then.
         if (unread)
             for (const QString& name :
-                 kRequired + QStringList{QStringLiteral("FTPix"), QStringLiteral("FTPtimeOut")})
+                 kRequired + QStringList{QStringLiteral("FTPix"), QStringLiteral("FTPtimeOut"),
+                                         QStringLiteral("PuntosALaVez")})
                 if (r.ValueExists(name) && !unread->contains(name))
                     *unread << name;
         throw;
@@ -114,14 +116,19 @@ void readSettings(const TRegistry& r, SettingsTarget& t, QStringList* unread) {
     t.applyFTPix(readOr(
         r, QStringLiteral("FTPix"), [&] { return r.ReadInteger(QStringLiteral("FTPix")); }, 1,
         nullptr));
-    const QString timeOut = QStringLiteral("FTPtimeOut");
-    try {
-        t.applyFTPtimeOut(r.ReadInteger(timeOut));
-    } catch (const ERegistryException&) {
-        // the control keeps the value it has, and the file its own
-        if (unread && r.ValueExists(timeOut))
-            *unread << timeOut;
-    }
+    // A bad value leaves the control with the value it has, and the file its own.
+    const auto optional = [&](const QString& name, auto apply) {
+        try {
+            apply(r.ReadInteger(name));
+        } catch (const ERegistryException&) {
+            if (unread && r.ValueExists(name))
+                *unread << name;
+        }
+    };
+    optional(QStringLiteral("FTPtimeOut"), [&](int value) { t.applyFTPtimeOut(value); });
+    // Older keys lack it: one point at a time.
+    if (r.ValueExists(QStringLiteral("PuntosALaVez")))
+        optional(QStringLiteral("PuntosALaVez"), [&](int value) { t.applyPuntosALaVez(value); });
 }
 
 void readRecoveryValues(const TRegistry& r, StationSettings& s, QStringList& unread) {
@@ -243,6 +250,10 @@ void checkFtpTimeOut(int milliseconds) {
     checkRange(QStringLiteral("FTPtimeOut"), milliseconds, kMinFtpTimeOut, kMaxFtpTimeOut);
 }
 
+void checkPointsAtOnce(int points) {
+    checkRange(QStringLiteral("PuntosALaVez"), points, kMinPointsAtOnce, kMaxPointsAtOnce);
+}
+
 void checkHoraAuto(TDateTime time) {
     if (!std::isfinite(time))
         throw ERegistryException(QStringLiteral("'HoraAuto' is no time of day"));
@@ -260,8 +271,14 @@ LoadedSettings loadStationSettings(const QString& serverAlias) {
     r.CloseKey();
     if (loaded.unread.names.contains(QStringLiteral("FTPtimeOut")))
         throw ERegistryException(QStringLiteral("Invalid data type for 'FTPtimeOut'"));
+    if (loaded.unread.names.contains(QStringLiteral("PuntosALaVez")))
+        throw ERegistryException(
+            QStringLiteral("'PuntosALaVez' is not a number; it must be from %1 to %2")
+                .arg(kMinPointsAtOnce)
+                .arg(kMaxPointsAtOnce));
     checkDelayAutoMin(loaded.values.DelayAutoMin);
     checkFtpTimeOut(loaded.values.FTPtimeOut);
+    checkPointsAtOnce(loaded.values.PuntosALaVez);
     checkHoraAuto(loaded.values.HoraAuto);
     loaded.unread.asLoaded = loaded.values;
     return loaded;

@@ -56,6 +56,7 @@ struct StationSettings {
     QString FTPloc;
     int FTPix = 0;
     int FTPtimeOut = 60000;
+    int PuntosALaVez = 1; // "Puntos a la vez": points a cycle keeps in progress at once
     RecoveryExtra recovery;
 
     // A run or an unconfirmed delete that the key still holds.
@@ -79,6 +80,7 @@ public:
     virtual void applyEraseMan(bool on) = 0;
     virtual void applyFTPix(int value) = 0;
     virtual void applyFTPtimeOut(int milliseconds) = 0;
+    virtual void applyPuntosALaVez(int points) = 0;
 };
 
 // A target that keeps each value in a settings value (no window).
@@ -94,6 +96,7 @@ public:
     void applyEraseMan(bool on) override { m_s.EraseMan = on; }
     void applyFTPix(int value) override { m_s.FTPix = value; }
     void applyFTPtimeOut(int milliseconds) override { m_s.FTPtimeOut = milliseconds; }
+    void applyPuntosALaVez(int points) override { m_s.PuntosALaVez = points; }
 
 private:
     StationSettings& m_s;
@@ -101,9 +104,9 @@ private:
 
 // Reads the settings of an open key in order. A value that must be there and
 // is absent or of the wrong type raises ERegistryException and stops the
-// reading; "FTPix" falls back to 1, and a bad "FTPtimeOut" is not applied at
-// all. Values that are in the key but could not be read are added to unread,
-// so that a save does not put defaults over them.
+// reading; "FTPix" falls back to 1, and a bad "FTPtimeOut" or "PuntosALaVez"
+// is not applied at all (a key without "PuntosALaVez" keeps 1). Values that are in the key but
+// could not be read are added to unread, so that a save does not put defaults over them.
 void readSettings(const TRegistry& registry, SettingsTarget& target, QStringList* unread = nullptr);
 
 // Reads fFTPerr, FTPloc and the extra recovery values on their own, whatever
@@ -139,9 +142,11 @@ LoadedSettings loadStationSettings(const QString& serverAlias);
 // The ranges the station accepts (the window's controls hold the same).
 constexpr int kMinDelayAutoMin = 10, kMaxDelayAutoMin = 30000; // seconds
 constexpr int kMinFtpTimeOut = 500, kMaxFtpTimeOut = 300000;   // milliseconds
+constexpr int kMinPointsAtOnce = 1, kMaxPointsAtOnce = 32;
 
 // Each raises ERegistryException naming the value when it is outside the
 // station's range ("'FTPtimeOut' is 100; it must be from 500 to 300000").
 void checkDelayAutoMin(int seconds);
 void checkFtpTimeOut(int milliseconds);
+void checkPointsAtOnce(int points);
 void checkHoraAuto(TDateTime time); // a finite number

@@ -64,7 +64,8 @@ void StationCore::assemble() {
     m_work = std::make_unique<PuntoRegistro>(
         PointSetup{m_ftp, m_sock, *this, m_aliases.local, m_aliases.server,
                    [this] { return m_settings.values().FTPtimeOut; },
-                   [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); }});
+                   [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); },
+                   QString(), [this] { return m_settings.values().PuntosALaVez; }});
     m_health = std::make_unique<HealthKeeper>(m_aliases.local, *this);
     m_health->onChanged = [this] { emit healthChanged(); };
     m_health->onAlert = [this](const HealthAlert& alert) { emit alertRaised(alert); };

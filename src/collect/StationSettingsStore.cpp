@@ -6,7 +6,7 @@
 
 namespace {
 
-// Keeps each value as read, the two numbers brought to the nearer limit of
+// Keeps each value as read, the three numbers brought to the nearer limit of
 // their range, as the window's spin edits hold them.
 class ClampingRecord : public SettingsRecord {
 public:
@@ -16,6 +16,9 @@ public:
     }
     void applyFTPtimeOut(int milliseconds) override {
         SettingsRecord::applyFTPtimeOut(std::clamp(milliseconds, kMinFtpTimeOut, kMaxFtpTimeOut));
+    }
+    void applyPuntosALaVez(int points) override {
+        SettingsRecord::applyPuntosALaVez(std::clamp(points, kMinPointsAtOnce, kMaxPointsAtOnce));
     }
 };
 
@@ -99,4 +102,9 @@ void StationSettingsStore::setFtpTimeOut(int milliseconds) {
 
 QTime SettingsCycleControls::dailyTime() const {
     return toQTime(timeOf(m_settings.values().HoraAuto));
+}
+
+void StationSettingsStore::setPointsAtOnce(int points) {
+    checkPointsAtOnce(points);
+    m_values.PuntosALaVez = points;
 }

@@ -49,6 +49,7 @@ public:
     void setFileMan(const QString& path) { m_values.FileMan = path; }
     void setEraseMan(bool on) { m_values.EraseMan = on; }
     void setFtpTimeOut(int milliseconds);
+    void setPointsAtOnce(int points);
 
 private:
     void reset();

@@ -4,6 +4,7 @@
 #include "net/FtpReply.h"
 #include "net/SockConst.h"
 
+#include <QScopeGuard>
 #include <utility>
 
 using FtpReply::continues;
@@ -115,7 +116,9 @@ void TFtpClient::Connect() {
             throw FTPException(SockText::BadCharInCommand);
     m_replyOwed = m_closingReplyOwed = false; // a new session owes nothing
     ClearInput();
+    m_reached = false;
     TTcpSock::Connect();
+    m_reached = true;
     try {
         Login();
     } catch (...) {
@@ -200,6 +203,11 @@ void TFtpClient::Disconnect() {
         ReportStatus(1, QLatin1String(FtpText::Quit));
         DiscardPending();
         // A server may close without answering QUIT: that is no failure.
+        // One that has just let a reply time out is not waited on for long.
+        const QDeadlineTimer outer = m_stepDeadline;
+        const auto restore = qScopeGuard([&] { m_stepDeadline = outer; });
+        if (m_timedOut && GoodbyeTimeOut > 0 && outer.isForever())
+            m_stepDeadline = QDeadlineTimer(GoodbyeTimeOut); // the wait is TimeOut at most
         ReplyBound bound(*this);
         const QString reply = TTcpSock::Transaction(QLatin1String(FtpText::Quit));
         ReadExtraLines(reply);

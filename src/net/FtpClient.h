@@ -37,6 +37,9 @@ public:
     QString FWPassword;
     int Vendor = 2411;      // stored only
     bool ParseList = false; // stored only
+    // After a time-out, the most the goodbye (QUIT) waits for its reply, in
+    // milliseconds; 0: TimeOut, as for any other reply.
+    int GoodbyeTimeOut = 0;
 
     // Handled comes in false; setting it turns the failure into a normal return.
     std::function<void(bool& Handled, TCmdType Trans_Type)> OnFailure;
@@ -62,6 +65,9 @@ public:
     // the count actually received.
     qint64 TransferSize() const { return m_transferSize; }
     TTcpSock* DataSocket() const { return m_dataSocket.get(); }
+    // Whether the last Connect reached the server: its control connection
+    // was established, whatever became of the login after it.
+    bool Reached() const { return m_reached; }
 
     // The most lines one reply may have, continuation lines included.
     static constexpr int MaxReplyLines = 1000;
@@ -113,4 +119,5 @@ private:
     // While the control connection is brought back in step, the time-out
     // cancels its wait too.
     bool m_settling = false;
+    bool m_reached = false;
 };

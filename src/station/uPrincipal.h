@@ -131,6 +131,7 @@ private:
     void eFileManChange();
     void seAutoMinChange();
     void seFTPtimeOutChange();
+    void sePuntosALaVezChange();
     void restartConstantTrigger();
     void bFileClick();
     void settingsEdited();
@@ -181,6 +182,7 @@ private:
     QPushButton* bDescargar;
     QPushButton* bSinc;
     TSpinEdit* seFTPtimeOut;
+    TSpinEdit* sePuntosALaVez;
     QPushButton* bCancelPool;
     QPlainTextEdit* mStatus;
     TStatusBar* StatusBar1;

@@ -152,6 +152,11 @@ QWidget* TfPrincipal::buildFtpGroup() {
     seFTPtimeOut->setMinimumWidth(90);
     row->addWidget(seFTPtimeOut);
     row->addWidget(new QLabel(QStringLiteral("milisegundos"), gbFTP));
+    row->addWidget(new QLabel(QStringLiteral("Puntos a la vez:"), gbFTP));
+    sePuntosALaVez = named(new TSpinEdit(gbFTP), "sePuntosALaVez");
+    sePuntosALaVez->setLimits(kMinPointsAtOnce, kMaxPointsAtOnce, 1);
+    sePuntosALaVez->setValue(kBuiltIn.PuntosALaVez);
+    row->addWidget(sePuntosALaVez);
     row->addStretch();
     bCancelPool = named(new QPushButton(QStringLiteral("Cancelar"), gbFTP), "bCancelPool");
     row->addWidget(bCancelPool);

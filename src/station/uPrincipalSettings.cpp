@@ -38,6 +38,7 @@ void TfPrincipal::bindSettingsControls() {
         connect(edit, &QLineEdit::editingFinished, this, guarded([this] { settingsEdited(); }));
     seAutoMin->OnChange = [this] { runGuarded([this] { seAutoMinChange(); }); };
     seFTPtimeOut->OnChange = [this] { runGuarded([this] { seFTPtimeOutChange(); }); };
+    sePuntosALaVez->OnChange = [this] { runGuarded([this] { sePuntosALaVezChange(); }); };
     connect(bFile, &QPushButton::clicked, this, guarded([this] { bFileClick(); }));
     // The picker's whole value is what a save writes, also when the settings
     // are never read (a start-up cut short by the login file).
@@ -58,6 +59,7 @@ void TfPrincipal::showSettings() {
     eFileMan->setText(shown.FileMan);
     cbErase->setChecked(shown.EraseMan);
     seFTPtimeOut->setValue(shown.FTPtimeOut);
+    sePuntosALaVez->setValue(shown.PuntosALaVez);
     dtpHoraChange();
     m_station->settings().keepAsLoaded();
 }
@@ -114,6 +116,12 @@ void TfPrincipal::seFTPtimeOutChange() {
     m_station->settings().setFtpTimeOut(seFTPtimeOut->Value());
     settingsEdited();
     restartConstantTrigger();
+}
+
+// Counts from the next cycle: a running one keeps the points it has in hand.
+void TfPrincipal::sePuntosALaVezChange() {
+    m_station->settings().setPointsAtOnce(sePuntosALaVez->Value());
+    settingsEdited();
 }
 
 // Any change of either spin edit restarts the wait for the next constant cycle.

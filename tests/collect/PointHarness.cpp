@@ -21,7 +21,8 @@ PointHarness::PointHarness(const QString& localAlias, const QString& server, int
                                                           settings.fFTPerr = false;
                                                           settings.recovery = RecoveryExtra();
                                                           save();
-                                                      }});
+                                                      },
+                                                      QString(), [this] { return pointsAtOnce; }});
     work->setProbe([this](const char* step, int) {
         if (qstrcmp(step, "save-state") == 0 && failSavesFrom > 0 && ++saves >= failSavesFrom)
             throw Exception(QStringLiteral("No se puede guardar el estado de recuperación"));

@@ -55,4 +55,5 @@ public:
     QString serverAlias;
     std::unique_ptr<PuntoRegistro> work;
     int ftpTimeOut;
+    int pointsAtOnce = 1;
 };

@@ -4,6 +4,7 @@
 #include "SimPoints.h"
 #include "collect/ParamMessage.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 namespace {
@@ -19,6 +20,8 @@ private slots:
     void badPersonnelRowIsLeftOut();
     void tooManyPeopleSendsNothing();
     void switchedOffPointFails();
+    void unreachedPointGetsNoPush_data();
+    void unreachedPointGetsNoPush();
 };
 
 void TestPointSync::pushAcceptedByThePoint() {
@@ -91,6 +94,39 @@ void TestPointSync::switchedOffPointFails() {
                            QStringLiteral("L09"));
     QCOMPARE(h.report.memo, QStringLiteral("    - Sinc Apagado... FALLO\r\n"));
     QCOMPARE(h.report.log, QStringList{QStringLiteral("L09: Sinc. FALLO")});
+}
+
+void TestPointSync::unreachedPointGetsNoPush_data() {
+    QTest::addColumn<int>("atOnce");
+    QTest::addColumn<QString>("push");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("one at a time: the push is tried") << 1 << "OK." << 1;
+    QTest::newRow("four at once: the push waits for a visit that reaches it") << 4 << "FALLO" << 0;
+}
+
+// A point whose FTP port refuses the connection while its parameter port
+// listens: above one point at once its push is skipped and said failed.
+void TestPointSync::unreachedPointGetsNoPush() {
+    QFETCH(int, atOnce);
+    QFETCH(QString, push);
+    QFETCH(int, messages);
+    CollectWorld w;
+    SimPoints sim({{kIp, {}}});
+    sim.applyPorts();
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress(kIp)));
+    qputenv("KIVO_FTP_PORT", QByteArray::number(closed.serverPort()));
+    closed.close();
+    PointHarness h(w.localAlias, w.serverAlias);
+    h.pointsAtOnce = atOnce;
+    CycleOutput output{w.outputPath()};
+    h.work->Descargar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"), output);
+    h.work->sincronizarPar(kIp, QStringLiteral("Planta"), QStringLiteral("L01"));
+    QCOMPARE(h.report.memo,
+             QStringLiteral("   Planta... FALLO\r\n    - Sinc Planta... %1\r\n").arg(push));
+    QCOMPARE(h.report.log.last(),
+             QStringLiteral("L01: Sinc. ") + push.chopped(push == "OK." ? 1 : 0));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.messages(kIp).size(), messages, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestPointSync)

@@ -3,6 +3,7 @@
 #include "collect/StationSettingsStore.h"
 #include "platform/Registry.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <limits>
@@ -18,6 +19,22 @@ void writeKey(const QVariantMap& overrides) {
     for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
         it.value().typeId() == QMetaType::QString ? r.WriteString(it.key(), it.value().toString())
                                                   : r.WriteInteger(it.key(), it.value().toInt());
+    r.CloseKey();
+}
+
+// A key as an older station saved it, without "PuntosALaVez".
+void writeOlderKey() {
+    QFile::remove(qEnvironmentVariable("KIVO_REGISTRY"));
+    TRegistry r;
+    QVERIFY(r.OpenKey(settingsKey(kAlias), true));
+    for (const char* name : {"Auto", "EraseMan"})
+        r.WriteBool(QLatin1String(name), false);
+    r.WriteBool(QStringLiteral("AutoMin"), true);
+    r.WriteInteger(QStringLiteral("DelayAutoMin"), 60);
+    r.WriteDateTime(QStringLiteral("HoraAuto"), 0.5);
+    r.WriteString(QStringLiteral("FileAuto"), QString());
+    r.WriteString(QStringLiteral("FileMan"), QString());
+    r.WriteInteger(QStringLiteral("FTPtimeOut"), 60000);
     r.CloseKey();
 }
 
@@ -45,6 +62,9 @@ private slots:
         QTest::newRow("time-out at its upper limit") << "FTPtimeOut" << 300000.0 << "";
         QTest::newRow("time-out below") << "FTPtimeOut" << 499.0 << "'FTPtimeOut' is 499";
         QTest::newRow("time-out above") << "FTPtimeOut" << 300001.0 << "'FTPtimeOut' is 300001";
+        QTest::newRow("points at once at its upper limit") << "PuntosALaVez" << 32.0 << "";
+        QTest::newRow("no point at once") << "PuntosALaVez" << 0.0 << "'PuntosALaVez' is 0";
+        QTest::newRow("points at once above") << "PuntosALaVez" << 33.0 << "'PuntosALaVez' is 33";
         QTest::newRow("daily time") << "HoraAuto" << 0.5 << "";
         QTest::newRow("daily time not a number")
             << "HoraAuto" << std::numeric_limits<double>::quiet_NaN() << "'HoraAuto'";
@@ -63,14 +83,17 @@ private slots:
                 store.setDelayAutoMin(int(value));
             else if (name == "FTPtimeOut")
                 store.setFtpTimeOut(int(value));
+            else if (name == "PuntosALaVez")
+                store.setPointsAtOnce(int(value));
             else
                 store.setHoraAuto(value);
         };
         const auto held = [&] {
             const StationSettings& s = store.values();
-            return name == "DelayAutoMin" ? double(s.DelayAutoMin)
-                   : name == "FTPtimeOut" ? double(s.FTPtimeOut)
-                                          : s.HoraAuto;
+            return name == "DelayAutoMin"   ? double(s.DelayAutoMin)
+                   : name == "FTPtimeOut"   ? double(s.FTPtimeOut)
+                   : name == "PuntosALaVez" ? double(s.PuntosALaVez)
+                                            : s.HoraAuto;
         };
         const double before = held();
         try {
@@ -119,6 +142,42 @@ private slots:
             store.setFtpTimeOut(newTimeOut);
         store.save();
         QCOMPARE(storedValue(name, QMetaType::Type(saved.typeId())), saved);
+    }
+
+    // The service refuses a key whose points at once is out of range or no
+    // number, naming the range; the window brings a number to the nearer
+    // limit and keeps its own value for one of the wrong type.
+    void pointsAtOnceAsLoaded_data() {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QString>("refusal"); // of the service's load; empty: loaded
+        QTest::addColumn<int>("window");
+        QTest::newRow("a key without it") << QVariantMap{} << "" << 1;
+        QTest::newRow("eight") << QVariantMap{{"PuntosALaVez", 8}} << "" << 8;
+        QTest::newRow("above the range") << QVariantMap{{"PuntosALaVez", 40}}
+                                         << "'PuntosALaVez' is 40; it must be from 1 to 32" << 32;
+        QTest::newRow("below the range") << QVariantMap{{"PuntosALaVez", 0}}
+                                         << "'PuntosALaVez' is 0; it must be from 1 to 32" << 1;
+        QTest::newRow("not a number")
+            << QVariantMap{{"PuntosALaVez", "ocho"}}
+            << "'PuntosALaVez' is not a number; it must be from 1 to 32" << 1;
+    }
+
+    void pointsAtOnceAsLoaded() {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QString, refusal);
+        QFETCH(int, window);
+        stored.isEmpty() ? writeOlderKey() : writeKey(stored);
+        StationSettingsStore service(kAlias);
+        try {
+            service.load();
+            QVERIFY2(refusal.isEmpty(), "the service took a value out of range");
+            QCOMPARE(service.values().PuntosALaVez, window);
+        } catch (const ERegistryException& error) {
+            QCOMPARE(error.message(), refusal);
+        }
+        StationSettingsStore shown(kAlias);
+        shown.loadClamped();
+        QCOMPARE(shown.values().PuntosALaVez, window);
     }
 
 private:

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -146,6 +147,37 @@ private slots:
         QVERIFY(!ftp->Connected());
         ftp->Disconnect();
         QCOMPARE(srv->commands.count(QStringLiteral("QUIT")), 1);
+    }
+
+    // A point that let its greeting time out is not waited on for a whole
+    // time-out more at the goodbye: the time-out is raised to a minute once it
+    // has struck, and only the goodbye's own bound ends the wait in time.
+    void goodbyeAfterTimeOutHasItsOwnBound() {
+        srv->greeting.clear();
+        srv->replies.insert(QStringLiteral("QUIT"), QByteArray("")); // no answer
+        ftp->TimeOut = 200;
+        ftp->GoodbyeTimeOut = 50;
+        bool stuck = false;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        connect(&deadline, &QTimer::timeout, this, [&] {
+            stuck = true;
+            ftp->Cancel();
+        });
+        // As the station's handler does, a time-out cancels the step.
+        ftp->OnStatus = [&](TTcpSock*, const QString& text) {
+            if (text != QLatin1String("Timer Triggered"))
+                return;
+            ftp->Cancel();
+            if (!deadline.isActive() && !stuck) {
+                ftp->TimeOut = 60000;
+                deadline.start(10000);
+            }
+        };
+        QVERIFY(!errorOf([&] { ftp->Connect(); }).isEmpty());
+        QVERIFY(srv->commands.contains(QStringLiteral("QUIT")));
+        QVERIFY(!stuck);
+        QVERIFY(ftp->Reached());
     }
 
     void quitRefusedStillCloses() {

@@ -33,6 +33,7 @@ struct PrincipalParts {
           dtpHora(namedChild<QDateTimeEdit>(f, "dtpHora")), sAuto(namedChild<TShape>(f, "sAuto")),
           seAutoMin(namedChild<TSpinEdit>(f, "seAutoMin")),
           seFTPtimeOut(namedChild<TSpinEdit>(f, "seFTPtimeOut")),
+          sePuntosALaVez(namedChild<TSpinEdit>(f, "sePuntosALaVez")),
           eFileAuto(namedChild<QLineEdit>(f, "eFileAuto")),
           eFileMan(namedChild<QLineEdit>(f, "eFileMan")),
           bRuta(namedChild<QPushButton>(f, "bRuta")), bFile(namedChild<QPushButton>(f, "bFile")),
@@ -48,7 +49,7 @@ struct PrincipalParts {
     QCheckBox *cbAuto, *cbAutoMin, *cbErase;
     QDateTimeEdit* dtpHora;
     TShape* sAuto;
-    TSpinEdit *seAutoMin, *seFTPtimeOut;
+    TSpinEdit *seAutoMin, *seFTPtimeOut, *sePuntosALaVez;
     QLineEdit *eFileAuto, *eFileMan;
     QPushButton *bRuta, *bFile, *bDescargar, *bSinc, *bCancelPool;
     QPlainTextEdit* mStatus;

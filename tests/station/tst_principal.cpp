@@ -158,6 +158,10 @@ void TestPrincipal::storedValuesPassThroughTheControls_data() {
         << QVariantMap{{"FTPtimeOut", 400000}} << "seFTPtimeOut" << 300000 << 0;
     QTest::newRow("FTPtimeOut of the wrong type keeps the control's value")
         << QVariantMap{{"FTPtimeOut", QString("x")}} << "seFTPtimeOut" << 60000 << 0;
+    QTest::newRow("PuntosALaVez 40 gives 32")
+        << QVariantMap{{"PuntosALaVez", 40}} << "sePuntosALaVez" << 32 << 0;
+    QTest::newRow("PuntosALaVez of the wrong type keeps the control's value")
+        << QVariantMap{{"PuntosALaVez", QString("x")}} << "sePuntosALaVez" << 1 << 0;
     QTest::newRow("both triggers stored on: AutoMin wins")
         << QVariantMap{{"Auto", 1}, {"AutoMin", 1}} << "autoMinOnly" << 1 << 0;
     QTest::newRow("Auto alone") << QVariantMap{{"Auto", 1}, {"AutoMin", 0}} << "autoOnly" << 1 << 0;
@@ -178,6 +182,8 @@ void TestPrincipal::storedValuesPassThroughTheControls() {
             QCOMPARE(p.seAutoMin->Value(), expected);
         else if (probe == "seFTPtimeOut")
             QCOMPARE(p.seFTPtimeOut->Value(), expected);
+        else if (probe == "sePuntosALaVez")
+            QCOMPARE(p.sePuntosALaVez->Value(), expected);
         else if (probe == "interval")
             QCOMPARE(p.tAutoMin->interval(), expected);
         else if (probe == "autoMinOnly") {

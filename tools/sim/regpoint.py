@@ -25,8 +25,10 @@ The state directory holds, for each point, the directory <address>/ with:
 A point is given by --point ADDRESS[:COUNT] (COUNT generated records) or in a
 JSON file (--config) as {"points": [{"address": ..., "records": [[codigo,
 segundos, importe, cuenta, ticket, ceco], ...] or "count": n, "broken": mode,
-"dele": "ok"|"fail"|"drop"|"count-only", "retr": "ok"|"cut"|"stall"}]}.
-"count-only" confirms the delete but empties only the count file.
+"dele": "ok"|"fail"|"drop"|"count-only", "retr": "ok"|"cut"|"stall",
+"ftp": "ok"|"silent"}]}.
+"count-only" confirms the delete but empties only the count file; a "silent"
+point accepts FTP connections and never says a word on them.
 
 Broken files: "short" (the count promises 3 more records than the file
 holds), "long" (7 stray bytes after the counted records), "partial" (the
@@ -106,6 +108,7 @@ class Point:
         self.served = os.path.join(self.dir, "served")
         self.dele = given.get("dele", "ok")
         self.retr = given.get("retr", "ok")
+        self.silent = given.get("ftp", "ok") == "silent"
         self.lock = threading.Lock()
         self.received = 0
         os.makedirs(self.served, exist_ok=True)
@@ -275,6 +278,17 @@ def param_listener(address, port):
     return sock
 
 
+def hold_silently(sock):
+    """Accepts connections and keeps them open without a word."""
+    held = []
+    while True:
+        try:
+            conn, _ = sock.accept()
+        except OSError:
+            return
+        held.append(conn)
+
+
 def serve_params(sock, point):
     while True:
         try:
@@ -337,6 +351,10 @@ def main(argv=None):
 
     def make_ftp(address, port):
         point = by_address[address]
+        if point.silent:
+            sock = param_listener(address, port)
+            threading.Thread(target=hold_silently, args=(sock,), daemon=True).start()
+            return sock
         handler = handler_for(point)
         handler.authorizer.add_user(args.user, args.password, point.served, perm="elrd")
         return FTPServer((address, port), handler, ioloop=ioloop)

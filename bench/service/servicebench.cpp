@@ -2,16 +2,20 @@
 // its end, as cron or a script sees it, in a world of its own: "--status" with no service running
 // (status 3), and "--once" over an empty points table with the embedded databases already created
 // (status 0). Prints the minimum, median and maximum wall time of RUNS runs of each (30 by
-// default).
+// default). Then how long a SIGTERM takes to end the service while its cycle waits on a point that
+// took the connection and never greets, at the longest FTP time-out (300,000 ms), three times.
 #include "StationEnvironment.h"
 #include "collect/SettingsCodec.h"
 #include "platform/Registry.h"
+#include "service/ServiceWorld.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -50,6 +54,40 @@ bool measure(const StationWorld& world, const QString& option, int expected, int
     return true;
 }
 
+// From SIGTERM to the end of the service, in milliseconds; -1 when the
+// service did not start its cycle or did not end within a minute.
+double timedStop() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    settings.FTPtimeOut = 300000;
+    world.writeSettings(settings);
+    const QString silentAddress = QStringLiteral("127.0.7.31");
+    world.addPoints({silentAddress});
+    QTcpServer silent;
+    if (!silent.listen(QHostAddress(silentAddress), 0))
+        return -1;
+    QProcessEnvironment environment = world.environment();
+    environment.insert(QStringLiteral("KIVO_FTP_PORT"), QString::number(silent.serverPort()));
+    QProcess service;
+    service.setProcessEnvironment(environment);
+    service.setWorkingDirectory(world.path("work"));
+    service.start(binary, {});
+    QDeadlineTimer ready(30000);
+    while (ask(world, "estado\n") == "<no connection>" && !ready.hasExpired())
+        service.waitForFinished(100);
+    if (ask(world, "descargar\n") != "ok")
+        return -1;
+    while (!silent.hasPendingConnections() && !ready.hasExpired())
+        silent.waitForNewConnection(100);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(service.processId()), SIGTERM);
+    if (!service.waitForFinished(60000) || service.exitCode() != 0)
+        return -1;
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -69,5 +107,16 @@ int main(int argc, char** argv) {
     }
     const bool fine = measure(world, QStringLiteral("--status"), 3, runs) &&
                       measure(world, QStringLiteral("--once"), 0, runs);
-    return fine ? 0 : 1;
+    if (!fine)
+        return 1;
+    for (int i = 0; i < 3; ++i) {
+        const double ms = timedStop();
+        if (ms < 0) {
+            std::fprintf(stderr, "kivo-ipd did not stop while waiting on a silent point\n");
+            return 1;
+        }
+        std::printf("SIGTERM while a point is silent, FTP time-out 300000 ms: ended in %.1f ms\n",
+                    ms);
+    }
+    return 0;
 }

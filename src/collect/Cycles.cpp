@@ -2,6 +2,7 @@
 
 #include "collect/OutputFileName.h"
 #include "collect/PointHealth.h"
+#include "net/SockErrors.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/Regional.h"
@@ -163,6 +164,16 @@ void CollectionCycles::cancel() {
     m_cancel = true;
 }
 
+// A wait the stop ended: no error of the point's.
+bool CollectionCycles::cutShort(const std::exception& error) {
+    return dynamic_cast<const EAbortError*>(&error) || dynamic_cast<const ESockError*>(&error);
+}
+
+void CollectionCycles::stop() {
+    m_cancel = true;
+    m_stopping = true;
+}
+
 void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& manual) {
     m_output = CycleOutput{};
     // The start date names the file for the whole cycle, also past midnight.
@@ -280,17 +291,24 @@ void CollectionCycles::visitPoint(const PointRow& row, bool retry) {
         storing = false;
         m_work.closeFtp();
     } catch (const std::exception& error) {
+        if (m_stopping && cutShort(error)) {
+            closeFtpQuietly();
+            return;
+        }
         pointFailed(storing, error);
-        recordOutcome(row, PointOutcome{true, false, QString::fromUtf8(error.what())}, retry);
+        if (!m_stopping)
+            recordOutcome(row, PointOutcome{true, false, QString::fromUtf8(error.what())}, retry);
         return;
     } catch (...) {
         pointFailed(storing, Exception(QStringLiteral("Unknown error")));
         recordOutcome(row, PointOutcome{true, false, QStringLiteral("error desconocido")}, retry);
         return;
     }
-    synchronise(row);
+    if (!m_stopping)
+        synchronise(row);
     closeFtpQuietly();
-    recordOutcome(row, m_work.outcome(), retry);
+    if (!m_stopping)
+        recordOutcome(row, m_work.outcome(), retry);
 }
 
 void CollectionCycles::recordOutcome(const PointRow& row, const PointOutcome& outcome,

@@ -102,6 +102,9 @@ public:
     void startManualFromControls();
     void startSync();
     void cancel();
+    // The program stops: the cycle ends after the point in hand, which is
+    // neither pushed to nor counted in its health (its waits are cut short).
+    void stop();
     // A download cycle now, by hand, into the automatic cycles' file of the
     // day: what a service is asked for without a window ("--once").
     void startNow();
@@ -159,7 +162,9 @@ private:
     PointWork& m_work;
     StationReport& m_report;
 
-    bool m_cancel = false;    // fCancelar
+    bool m_cancel = false; // fCancelar
+    bool m_stopping = false;
+    static bool cutShort(const std::exception& error);
     bool m_dailyDone = false; // fAutoHecho
     QDateTime m_dailyStarted; // the minute of the last daily start
     CycleOutput m_output;     // archivoSalida and fSobrescribir

@@ -60,6 +60,39 @@ bool transientFailure(const std::exception& error) {
            code == Winsock::TimedOut;
 }
 
+// "6" for 6000 ms, "2,5" for 2500.
+QString seconds(int ms) {
+    return QString::number(qRound(ms / 100.0) / 10.0).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+// Which step of the connection failed, in the words an operator reads in the
+// health table, the journal and the alerts: a point that accepted the
+// connection and stayed silent was reached, one that refused it was not.
+QString connectFailure(const std::exception& error, bool reached, int timeOutMs) {
+    const QString what = QString::fromUtf8(error.what());
+    if (reached) {
+        if (dynamic_cast<const EAbortError*>(&error) || errorCodeOf(error) == Winsock::TimedOut)
+            return QStringLiteral("el punto aceptó la conexión pero no respondió en %1 s")
+                .arg(seconds(timeOutMs));
+        if (dynamic_cast<const FTPException*>(&error))
+            return QStringLiteral("el punto rechazó el inicio de sesión: ") + what;
+        return QStringLiteral("el punto cortó la conexión al iniciar la sesión: ") + what;
+    }
+    switch (errorCodeOf(error)) {
+    case Winsock::Refused:
+        return QStringLiteral("no se pudo conectar: conexión rechazada");
+    case Winsock::TimedOut:
+        return QStringLiteral("no se pudo conectar: no respondió en %1 s").arg(seconds(timeOutMs));
+    case Winsock::HostUnreachable:
+    case Winsock::NetUnreachable:
+        return QStringLiteral("no se pudo conectar: no se llega al equipo");
+    case Winsock::HostNotFound:
+        return QStringLiteral("no se pudo conectar: no se encontró el equipo");
+    default:
+        return QStringLiteral("no se pudo conectar: ") + what;
+    }
+}
+
 } // namespace
 
 PointFetch::PointFetch(PointRun& run)
@@ -131,8 +164,7 @@ bool PointFetch::connectTo(const QString& IP, const QString& Desc) {
         // A failed log-in has closed the connection itself; a failed connect
         // leaves the socket to the cycle's CloseSocket.
         const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
-        m_run.pointFailed(QStringLiteral("no se pudo establecer conexión: ") +
-                              QString::fromUtf8(error.what()),
+        m_run.pointFailed(connectFailure(error, m.ftp.Reached(), m.ftp.TimeOut),
                           transientFailure(error));
         m_outcome.errorCode = errorCodeOf(error);
         m_unreached = !m.ftp.Reached();

@@ -162,6 +162,12 @@ void StationCore::cancel() {
     m_cycles->cancel();
 }
 
+void StationCore::stop() {
+    m_cycles->stop();
+    m_ftp.Halt();
+    m_sock.Halt();
+}
+
 void StationCore::dailyTick() {
     m_cycles->dailyTick();
 }

@@ -63,6 +63,10 @@ public:
     void startDownload(const std::optional<ManualOutput>& manual) override;
     void startSync() override;
     void cancel() override;
+    // Unlike cancel, cuts the point in hand's waits short at once, for good:
+    // what a stopping service asks. No delete is sent after it (one sent and
+    // not yet confirmed stays unconfirmed); a storing run in progress finishes.
+    void stop();
     void dailyTick() override;
     void constantTick() override;
     void settingsSaved() override;

@@ -28,6 +28,13 @@ void TFtpClient::Abort() {
         Cancel();
 }
 
+// The data connection's waits end with the control connection's.
+void TFtpClient::Halt() {
+    TTcpSock::Halt();
+    if (m_dataSocket)
+        m_dataSocket->Halt();
+}
+
 TFtpClient::ReplyBound::ReplyBound(TFtpClient& ftp) : m_ftp(ftp), m_outer(ftp.m_stepDeadline) {
     if (ftp.TimeOut > 0 && m_outer.isForever())
         ftp.m_stepDeadline = QDeadlineTimer(ftp.TimeOut);

@@ -53,6 +53,7 @@ public:
     void Disconnect() override;
     QString Transaction(const QString& Command) override;
     void Abort() override;
+    void Halt() override;
 
     void SendCommand(const QString& Command);
     void Delete(const QString& FileName);

@@ -89,6 +89,8 @@ bool TFtpClient::DownloadSteps(const QString& RemoteFile, const QString& LocalFi
     m_dataSocket = std::make_unique<TTcpSock>();
     m_dataSocket->TimeOut = TimeOut;
     m_dataSocket->OnPacketRecvd = OnPacketRecvd;
+    if (m_halted)
+        m_dataSocket->Halt();
     bool succeeded = false;
     try {
         succeeded = OpenDataConnection() && Retrieve(RemoteFile, LocalFile);

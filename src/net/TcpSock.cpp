@@ -114,6 +114,10 @@ void TTcpSock::ArmWrite() {
 // Blocks in the event loop until something happens: a notifier, the
 // time-out timer, or any other event of the thread (which may Cancel).
 void TTcpSock::WaitForEvents() {
+    if (m_halted) {
+        m_canceled = true; // every wait's loop ends on it
+        return;
+    }
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -169,6 +173,7 @@ void TTcpSock::HandleWritable() {
         return;
     }
     m_connected = true;
+    m_reached = true;
     ArmRead();
     try {
         ConnectNotified();
@@ -211,6 +216,11 @@ void TTcpSock::Cancel() {
     m_canceled = true;
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         dispatcher->wakeUp();
+}
+
+void TTcpSock::Halt() {
+    m_halted = true;
+    Cancel();
 }
 
 void TTcpSock::Abort() {

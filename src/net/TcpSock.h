@@ -58,6 +58,9 @@ public:
 
     void CloseSocket();
     void Cancel();
+    // Ends the wait in progress and every later one at once, for good: a
+    // program that stops does not wait out a silent peer's time-out.
+    virtual void Halt();
     void CheckConnection();
     void SendBuffer(QByteArrayView Data, quint16 Length);
     void Write(const QString& Text);
@@ -83,6 +86,10 @@ public:
     // State.
     bool Connected() const { return m_connected; }
     bool Canceled() const { return m_canceled; }
+    bool Halted() const { return m_halted; }
+    // The last Connect got as far as a TCP connection (what came after it
+    // may still have failed).
+    bool Reached() const { return m_reached; }
     bool TimedOut() const { return m_timedOut; }
     bool LastEventOk() const { return m_lastEventOk; }
     bool EventArrived() const { return m_eventArrived; }
@@ -120,6 +127,8 @@ protected:
     bool m_replyOwed = false;
     bool m_connected = false;
     bool m_canceled = false;
+    bool m_halted = false;
+    bool m_reached = false;
     bool m_timedOut = false;
     QString m_lastReply;
     qint16 m_replyNumber = 0;

@@ -75,6 +75,7 @@ void TTcpSock::HandleLookup(int, quint32 address, bool ok) {
 void TTcpSock::Connect() {
     ReportStatus(8, QStringLiteral("Connecting"));
     m_canceled = false;
+    m_reached = false;
     if (m_connected)
         throw ESockError(SockText::AlreadyConnected);
     for (int attempt = 0;; ++attempt) {

@@ -12,6 +12,9 @@ inline constexpr int NotConnected = 10057;
 inline constexpr int ConnectionAborted = 10053;
 inline constexpr int ConnectionReset = 10054;
 inline constexpr int TimedOut = 10060;
+inline constexpr int NetUnreachable = 10051;
+inline constexpr int Refused = 10061;
+inline constexpr int HostUnreachable = 10065;
 inline constexpr int HostNotFound = 11001;
 inline constexpr int NoRecovery = 11003;
 

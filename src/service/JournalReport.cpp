@@ -13,7 +13,8 @@ constexpr int kError = 3, kWarning = 4, kInfo = 6;
 int statusPriority(const QString& text) {
     if (text.startsWith(QLatin1String("ERROR")))
         return kError;
-    if (text.startsWith(QLatin1String("AVISO")) || text.startsWith(QLatin1String("ALERTA")))
+    if (text.startsWith(QLatin1String("AVISO")) || text.startsWith(QLatin1String("ALERTA")) ||
+        text.contains(QLatin1String("FALLO")) || text.contains(QLatin1String("No se pudo")))
         return kWarning;
     return kInfo;
 }
@@ -53,6 +54,13 @@ ServiceJournal::ServiceJournal(StationControl& station) {
                      });
     QObject::connect(&station, &StationControl::errorShown, &station,
                      [](const QString& message) { journalLine(kError, message); });
+    // Why a point failed, at the failure's priority, under its FALLO line.
+    QObject::connect(
+        &station, &StationControl::pointVisited, &station, [](const PointVisit& visit) {
+            if (visit.outcome.known && !visit.outcome.ok && !visit.outcome.elsewhere)
+                journalLine(kWarning, QStringLiteral("FALLO en %1 (%2): %3")
+                                          .arg(visit.desc, visit.ip, visit.outcome.failure));
+        });
 }
 
 void ServiceJournal::memoAppended(const QString& text) {

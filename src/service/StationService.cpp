@@ -125,12 +125,15 @@ void StationService::followEvents() {
     });
 }
 
+// A signal stops the cycle as it stops the service; a run stopped so did not
+// visit every point, and says so with status 1.
 int StationService::runOnce(bool syncOnly) {
+    SignalPipe pipe({SIGTERM, SIGINT}, [this](int) { stop(); });
     m_state.failures = 0;
     syncOnly ? m_core.startSync() : m_core.startDownload(std::nullopt);
     waitForCycleEnd();
     waitForAlerts();
-    return m_state.failures == 0 ? 0 : 1;
+    return m_state.failures == 0 && !m_stopping ? 0 : 1;
 }
 
 bool StationService::cycleEnded() const {
@@ -250,21 +253,23 @@ void StationService::reload() {
     notifySystemd("READY=1");
 }
 
-// The triggers stop, the cycle is cancelled (the point in hand is finished),
-// and the service ends once the cycle has. The signal may have come while the
-// cycle waits on the network or on its storing run, below this handler:
-// waiting here would keep that wait from ever returning.
+// The triggers stop, the point in hand's waits end at once (nothing is
+// deleted on it; a storing run in progress finishes), and the service ends
+// once the cycle has: whatever the FTP time-out, within systemd's patience. The signal may have
+// come while the cycle waits on the network or on its storing run, below this handler: waiting here
+// would keep that wait from ever returning.
 void StationService::stop() {
     if (m_stopping)
         return;
     m_stopping = true;
     journalLine(kInfo, m_core.running()
-                           ? QStringLiteral("Deteniendo la estación: termina el punto en curso")
+                           ? QStringLiteral("Deteniendo la estación: se deja de esperar al punto "
+                                            "en curso, sin pedirle que borre")
                            : QStringLiteral("Deteniendo la estación"));
     const CycleTimers t = m_core.timers();
     t.dailyTimer.stop();
     t.constantTimer.stop();
-    m_core.cancel();
+    m_core.stop();
     QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
         if (cycleEnded())
             QCoreApplication::quit();

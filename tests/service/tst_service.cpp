@@ -14,10 +14,12 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <tuple>
 
@@ -45,6 +47,8 @@ private slots:
     void stationThatCannotStart();
     void sigtermEndsTheService_data();
     void sigtermEndsTheService();
+    void stopCutsASilentPointShort();
+    void stopsAtAnyInstantStoreEachTicketOnce();
     void socketAnswersStatusAndCommands();
     void socketPathThatIsNoSocketIsKept();
     void reloadWithATypoKeepsTheSettings();
@@ -57,22 +61,35 @@ private slots:
 void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded_data() {
     QTest::addColumn<QStringList>("points");
     QTest::addColumn<int>("status");
-    QTest::newRow("every point answers") << QStringList{kAlive} << 0;
-    QTest::newRow("one point is dead") << QStringList{kAlive, kDead} << 1;
+    QTest::addColumn<QString>("why"); // the journal's reason for P2's failure
+    QTest::newRow("every point answers") << QStringList{kAlive} << 0 << QString();
+    QTest::newRow("one point is dead")
+        << QStringList{kAlive, kDead} << 1 << "no se pudo conectar: conexión rechazada";
+    QTest::newRow("one point takes the connection and stays silent")
+        << QStringList{kAlive, kSilent} << 1
+        << "el punto aceptó la conexión pero no respondió en 1 s";
 }
 
 void TestService::onceCollectsAndSaysWhetherEveryPointSucceeded() {
     QFETCH(QStringList, points);
     QFETCH(int, status);
+    QFETCH(QString, why);
     ServiceWorld world;
-    world.writeSettings(StationSettings{});
+    StationSettings settings;
+    settings.FTPtimeOut = 1000;
+    world.writeSettings(settings);
     world.addPoints(points);
     SimPoints sim({{kAlive, simRecords(5, 1)}});
     QVERIFY(sim.started());
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress(kSilent), quint16(sim.ftpPort())));
     const auto [exit, journal] = world.run({QStringLiteral("--once")}, &sim);
     QVERIFY2(exit == status, qPrintable(journal));
     QVERIFY(journal.contains(QStringLiteral("<6>Iniciando ciclo de descarga manual")));
     QCOMPARE(journal.contains(QStringLiteral("<4>   P2... FALLO")), status == 1);
+    if (!why.isEmpty())
+        QVERIFY2(journal.contains(QStringLiteral("<4>FALLO en P2 (%1): %2").arg(points[1], why)),
+                 qPrintable(journal));
     // the point saves the message once the connection has closed
     QTRY_COMPARE_WITH_TIMEOUT(sim.countEvents(kAlive, QStringLiteral("PARAM OK 1 ")), 1, 10000);
     TSession session;
@@ -251,6 +268,81 @@ void TestService::sigtermEndsTheService() {
     QVERIFY(service.waitForFinished(30000));
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);
     QCOMPARE(service.exitCode(), 0);
+}
+
+// A stop does not wait out the time-out of a point that took the connection
+// and never greets (up to 300 s): the service ends at once, the point
+// before it stored once, and the silent point's visit counts in no health.
+void TestService::stopCutsASilentPointShort() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    settings.FTPtimeOut = 300000;
+    world.writeSettings(settings);
+    world.addPoints({kAlive, kSilent});
+    SimPoints sim({{kAlive, simRecords(4, 1)}});
+    QVERIFY(sim.started());
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress(kSilent), quint16(sim.ftpPort())));
+    QProcess service;
+    startWaiting(world, service, &sim);
+    QCOMPARE(ask(world, "descargar\n"), QByteArray("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 30000);
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY2(service.waitForFinished(30000), "the stop waited on the silent point");
+    QCOMPARE(service.exitCode(), 0);
+    const QString journal = QString::fromUtf8(service.readAllStandardError());
+    QVERIFY2(journal.contains(QStringLiteral("<6>Deteniendo la estación: se deja de esperar")),
+             qPrintable(journal));
+    QVERIFY2(!journal.contains(QStringLiteral("FALLO en P2")), qPrintable(journal));
+    TSession session;
+    session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+    session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    const QList<int> tickets{1, 2, 3, 4};
+    QCOMPARE(column("KIVO_1", "lectura.DB", "NroTicket"), tickets);
+    QCOMPARE(column("JUXRegs", "dbo.tickettaxis", "TICKET"), tickets);
+    QCOMPARE(sim.countEvents(kAlive, QStringLiteral("DELE")), 1);
+}
+
+// SIGTERM to --once at a random instant (connecting, fetching, storing,
+// deleting, pushing; before its handler is in place it ends as killed), then
+// a run to its end: every ticket of every round once in each store.
+void TestService::stopsAtAnyInstantStoreEachTicketOnce() {
+    ServiceWorld world;
+    world.writeSettings(StationSettings{});
+    const QStringList points{kAlive, QStringLiteral("127.0.7.2"), QStringLiteral("127.0.7.3")};
+    world.addPoints(points);
+    QRandomGenerator random(20261209);
+    QList<int> tickets;
+    for (int round = 0; round < 10; ++round) {
+        QList<SimPointSpec> specs;
+        for (int n = 0; n < points.size(); ++n) {
+            const int first = 1 + round * 10000 + n * 1000;
+            specs << SimPointSpec{points[n], simRecords(900, first)};
+            for (int i = 0; i < 900; ++i)
+                tickets << first + i;
+        }
+        SimPoints sim(specs);
+        QVERIFY(sim.started());
+        QProcess once;
+        world.start(once, {QStringLiteral("--once")}, &sim);
+        QVERIFY(once.waitForStarted());
+        if (!once.waitForFinished(random.bounded(5, 300))) {
+            ::kill(pid_t(once.processId()), SIGTERM);
+            QVERIFY2(once.waitForFinished(30000), "the stop did not end the run");
+        }
+        const auto [exit, journal] = world.run({QStringLiteral("--once")}, &sim);
+        QVERIFY2(exit == 0, qPrintable(journal));
+    }
+    TSession session;
+    session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
+    session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    const auto sorted = [](QList<int> list) {
+        std::sort(list.begin(), list.end());
+        return list;
+    };
+    QCOMPARE(sorted(column("KIVO_1", "lectura.DB", "NroTicket")), tickets);
+    QCOMPARE(sorted(column("JUXRegs", "dbo.tickettaxis", "TICKET")), tickets);
 }
 
 // --status and the three buttons over the socket; garbage is refused; a

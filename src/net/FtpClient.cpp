@@ -123,9 +123,7 @@ void TFtpClient::Connect() {
             throw FTPException(SockText::BadCharInCommand);
     m_replyOwed = m_closingReplyOwed = false; // a new session owes nothing
     ClearInput();
-    m_reached = false;
     TTcpSock::Connect();
-    m_reached = true;
     try {
         Login();
     } catch (...) {

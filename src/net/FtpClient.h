@@ -66,9 +66,6 @@ public:
     // the count actually received.
     qint64 TransferSize() const { return m_transferSize; }
     TTcpSock* DataSocket() const { return m_dataSocket.get(); }
-    // Whether the last Connect reached the server: its control connection
-    // was established, whatever became of the login after it.
-    bool Reached() const { return m_reached; }
 
     // The most lines one reply may have, continuation lines included.
     static constexpr int MaxReplyLines = 1000;
@@ -120,5 +117,4 @@ private:
     // While the control connection is brought back in step, the time-out
     // cancels its wait too.
     bool m_settling = false;
-    bool m_reached = false;
 };

@@ -118,9 +118,8 @@ void TestService::stationThatCannotStart_data() {
     QTest::addColumn<QString>("said");
     QTest::newRow("time-out out of range") << "timeout"
                                            << "'FTPtimeOut' is 100";
-    QTest::newRow("points at once out of range")
-        << "atonce"
-        << "'PuntosALaVez' is 33; it must be from 1 to 32";
+    QTest::newRow("points at once out of range") << "atonce"
+                                                 << "'PuntosALaVez' is 33; it must be from 1 to 32";
     QTest::newRow("Auto of the wrong type") << "auto"
                                             << "'Auto'";
     QTest::newRow("server unreachable") << "server"

@@ -2,6 +2,7 @@
 
 #include "collect/OutputFileName.h"
 #include "collect/PointHealth.h"
+#include "collect/PushSlots.h"
 #include "net/SockErrors.h"
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -58,6 +59,8 @@ CycleTimers OwnedCycleTimers::timers() {
 CollectionCycles::CollectionCycles(CycleTimers timers, TDataSet& points, CycleControls& controls,
                                    PointWork& work, StationReport& report)
     : m_timers(timers), m_points(points), m_controls(controls), m_work(work), m_report(report) {}
+
+CollectionCycles::~CollectionCycles() = default;
 
 bool CollectionCycles::running() const {
     return m_points.Active();
@@ -149,6 +152,8 @@ void CollectionCycles::startSync() {
         const bool rows =
             openPoints(withNow(QStringLiteral("Iniciando ciclo de sincronización manual")));
         tell([](CycleObserver& o) { o.cycleStarted(CycleKind::Sync, CycleTrigger::Manual); });
+        if (rows && syncSideBySide())
+            return;
         (rows ? m_timers.syncStepTimer : m_timers.syncEndTimer).start();
     });
 }
@@ -162,6 +167,9 @@ void CollectionCycles::startNow() {
 // The point in hand is finished; the next step ends the cycle.
 void CollectionCycles::cancel() {
     m_cancel = true;
+    // Pushes side by side: none starts any more, those in progress finish.
+    if (m_pushSlots && m_pushSlots->busy())
+        m_pushSlots->cancel();
 }
 
 // A wait the stop ended: no error of the point's.
@@ -170,7 +178,7 @@ bool CollectionCycles::cutShort(const std::exception& error) {
 }
 
 void CollectionCycles::stop() {
-    m_cancel = true;
+    cancel();
     m_stopping = true;
 }
 
@@ -401,6 +409,59 @@ void CollectionCycles::synchronise(const PointRow& row) noexcept {
     }
     const ListsPush push{row.ip, row.desc, row.loc, ok};
     tell([&](CycleObserver& o) { o.listsPushed(push); });
+}
+
+// Above one point at once the lists are read once and pushed to the active
+// points side by side, each point's memo line and log row said as its push
+// ends. Lists that cannot be read leave the cycle to the steps, where each
+// point says its own failure.
+bool CollectionCycles::syncSideBySide() {
+    const int atOnce = m_work.pointsAtOnce();
+    if (atOnce <= 1)
+        return false;
+    const std::optional<ParamBatch> batch = m_work.paramBatch();
+    if (!batch)
+        return false;
+    const QList<PushTarget> targets = activeTargets();
+    m_pushSlots = std::make_unique<PushSlots>();
+    m_pushSlots->onStarted = [this](const PushTarget& t) {
+        const PointVisit starting{t.ip, t.desc, t.loc, {}};
+        tell([&](CycleObserver& o) { o.pointStarted(starting); });
+        pushesInProgress();
+    };
+    m_pushSlots->onPushed = [this](const PushTarget& t, bool ok) { pushed(t, ok); };
+    m_pushSlots->onDone = [this] { m_timers.syncEndTimer.start(); };
+    m_pushSlots->start(targets, batch->message, atOnce, batch->timeOutMs);
+    return true;
+}
+
+QList<PushTarget> CollectionCycles::activeTargets() noexcept {
+    QList<PushTarget> targets;
+    do {
+        PointRow row;
+        if (currentRow(row))
+            targets << PushTarget{row.ip, row.desc, row.loc};
+    } while (nextRow());
+    return targets;
+}
+
+void CollectionCycles::pushed(const PushTarget& t, bool ok) noexcept {
+    guard([&] {
+        m_report.memoAppend(QStringLiteral("    - Sinc ") + t.desc + QStringLiteral("...") +
+                            (ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n")));
+        m_report.logRow(t.loc +
+                        (ok ? QStringLiteral(": Sinc. OK") : QStringLiteral(": Sinc. FALLO")));
+    });
+    const ListsPush push{t.ip, t.desc, t.loc, ok};
+    tell([&](CycleObserver& o) { o.listsPushed(push); });
+    pushesInProgress();
+}
+
+void CollectionCycles::pushesInProgress() noexcept {
+    guard([this] {
+        m_report.statusText(QStringLiteral("Sinc: %1 punto(s) en curso")
+                                .arg(m_pushSlots ? m_pushSlots->inProgress() : 0));
+    });
 }
 
 void CollectionCycles::closeFtpQuietly() noexcept {

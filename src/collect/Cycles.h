@@ -8,8 +8,11 @@
 #include <QString>
 #include <QTime>
 #include <QTimer>
+#include <memory>
 
 class HealthKeeper;
+class PushSlots;
+struct PushTarget;
 
 // The output of a download started by hand: "Archivo:" and "Sobrescribir".
 struct ManualOutput {
@@ -92,6 +95,7 @@ public:
     // points: the registration-point table (the window's tPrIP).
     CollectionCycles(CycleTimers timers, TDataSet& points, CycleControls& controls, PointWork& work,
                      StationReport& report);
+    ~CollectionCycles(); // waits for the pushes in progress
 
     // The daily trigger's look at the clock, and the constant trigger.
     void dailyTick();
@@ -147,6 +151,10 @@ private:
     void pointFailed(bool lineOpen, const std::exception& error) noexcept;
     void synchronisePoint() noexcept;
     void synchronise(const PointRow& row) noexcept;
+    bool syncSideBySide();
+    QList<PushTarget> activeTargets() noexcept;
+    void pushed(const PushTarget& target, bool ok) noexcept;
+    void pushesInProgress() noexcept; // on the status line
     void advanceDownload() noexcept;
     void closeFtpQuietly() noexcept;
     void advance(QTimer& step, QTimer& end) noexcept;
@@ -173,6 +181,7 @@ private:
     bool m_everyPoint = false; // a cycle started by hand tries every active point
     QList<PointRow> m_retries; // transient failures, tried once more after the last row
     bool m_retryPhase = false;
+    std::unique_ptr<PushSlots> m_pushSlots; // a sync cycle above one point at once
 };
 
 // Connects the six timers to the cycles' ticks (a user without a

@@ -41,10 +41,12 @@ void ParamPush::finish(bool ok, const QString& Loc) {
 
 // Reads both lists; false (reported) when a table cannot be read or a list
 // is too long.
-bool ParamPush::readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos) {
-    auto fail = [this](const QString& status) {
-        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        m.report.statusText(status);
+bool ParamPush::readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos, bool quiet) {
+    auto fail = [this, quiet](const QString& status) {
+        if (!quiet) {
+            m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+            m.report.statusText(status);
+        }
         return false;
     };
     try {
@@ -97,9 +99,22 @@ std::optional<PersonEntry> ParamPush::personOfRow() {
     }
 }
 
-// Connect, send in one operation, disconnect; the point's answer is not read.
+std::optional<QByteArray> ParamPush::message() {
+    QList<PersonEntry> people;
+    QList<CecoEntry> cecos;
+    const bool read = readLists(people, cecos, true);
+    qPersonal.Close();
+    qCeco.Close();
+    if (!read)
+        return std::nullopt;
+    return parameterMessage(people, cecos);
+}
+
 bool ParamPush::send(const QString& IP, const QByteArray& message) {
-    TTcpSock& sock = m.sock;
+    return sendParamMessage(m.sock, IP, message);
+}
+
+bool sendParamMessage(TTcpSock& sock, const QString& IP, const QByteArray& message) {
     sock.Host = IP;
     sock.Port = paramPort();
     bool ok = true;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 // The output file of one download cycle, shared by every point of the cycle.
 struct CycleOutput {
@@ -26,6 +28,12 @@ struct PointOutcome {
     bool kept = false;      // the point keeps records the files did not allow deleting
 };
 
+// One parameter message for many points, and how long a push waits.
+struct ParamBatch {
+    QByteArray message;
+    int timeOutMs = 30000;
+};
+
 // What a cycle step asks of one registration point. Every call returns only
 // when done; while it waits on the network it serves the event loop.
 class PointWork {
@@ -47,4 +55,10 @@ public:
     virtual void closeFtp() = 0; // Disconnect, then CloseSocket
     // How the last Descargar and sincronizarPar of a point went.
     virtual PointOutcome outcome() const { return {}; }
+
+    // "Puntos a la vez": how many points a cycle keeps in progress at once.
+    virtual int pointsAtOnce() const { return 1; }
+    // The parameter message every point of a sync cycle gets, read once, and
+    // the push's time-out; none (nothing said) when the lists cannot be read.
+    virtual std::optional<ParamBatch> paramBatch() { return std::nullopt; }
 };

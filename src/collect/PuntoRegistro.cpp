@@ -113,6 +113,13 @@ void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const
         m_push.push(IP, Desc, Loc);
 }
 
+std::optional<ParamBatch> PuntoRegistro::paramBatch() {
+    const std::optional<QByteArray> message = m_push.message();
+    if (!message)
+        return std::nullopt;
+    return ParamBatch{*message, m.sock.TimeOut};
+}
+
 // A state that cannot be read stops every fetch: its run's local copies may be
 // the only copy of their records. Tried again at each visit.
 bool PuntoRegistro::loadState(const QString& Desc) {

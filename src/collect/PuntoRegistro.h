@@ -27,6 +27,8 @@ public:
     void closeFtp() override;
     PointOutcome outcome() const override { return m_run.outcome(); }
     bool lastPushOk() const override { return m_push.lastPushOk(); }
+    int pointsAtOnce() const override { return m_run.pointsAtOnce(); }
+    std::optional<ParamBatch> paramBatch() override;
 
     // Adds the journals (and, with a server, the points' leases) to databases
     // made before them; raises a plain error.

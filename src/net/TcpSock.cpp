@@ -18,7 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-int TTcpSock::s_winsockUseCount = 0;
+std::atomic<int> TTcpSock::s_winsockUseCount = 0;
 
 TTcpSock::TTcpSock()
     : m_buf(BufferSize), m_context(std::make_unique<QObject>()),

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -193,5 +194,5 @@ private:
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     TTimeoutTimer m_timer;
 
-    static int s_winsockUseCount;
+    static std::atomic<int> s_winsockUseCount; // components may live on several threads
 };

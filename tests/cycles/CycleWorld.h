@@ -175,9 +175,16 @@ public:
         if (kind == Work::Real) {
             setUpPointClients(ftp, sock);
             sock.TimeOut = kTestTimeOutMs;
-            real = std::make_unique<PuntoRegistro>(
-                PointSetup{ftp, sock, report, QStringLiteral("KIVO_1"), QStringLiteral("JUXRegs"),
-                           [] { return kTestTimeOutMs; }});
+            real = std::make_unique<PuntoRegistro>(PointSetup{ftp,
+                                                              sock,
+                                                              report,
+                                                              QStringLiteral("KIVO_1"),
+                                                              QStringLiteral("JUXRegs"),
+                                                              [] { return kTestTimeOutMs; },
+                                                              {},
+                                                              {},
+                                                              QString(),
+                                                              [this] { return pointsAtOnce; }});
             chosen = real.get();
         }
         cycles =
@@ -218,6 +225,7 @@ public:
     TFtpClient ftp;
     TTcpSock sock;
     std::unique_ptr<PuntoRegistro> real;
+    int pointsAtOnce = 1; // "Puntos a la vez" of the real work
 
 private:
     QTemporaryDir m_dir;

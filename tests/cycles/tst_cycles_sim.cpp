@@ -1,11 +1,16 @@
 // Whole cycles with the real point's work against simulated points.
 #include "CycleWorld.h"
 #include "SimPoints.h"
+#include "net/NetPorts.h"
 #include "platform/Regional.h"
 
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 void waitForEnd(CycleWorld& world) {
@@ -48,6 +53,8 @@ private slots:
     void cancelDuringThirdOfFive();
     void progressAndFailureTexts();
     void badPointsFailAndTheCycleGoesOn();
+    void syncSideBySideIsNotHeldBySilentPoint();
+    void cancelWhilePushingSideBySide();
 };
 
 // The down point gets " FALLO" and its synchronisation is still tried; the
@@ -176,6 +183,99 @@ void TestCyclesSim::badPointsFailAndTheCycleGoesOn() {
     QTRY_VERIFY(world.cycles->running()); // the next constant cycle
     world.cycles->cancel();
     waitForEnd(world);
+}
+
+// A listener whose queue of connections is full: a connect to it is never
+// answered, as with a point that is switched off behind a router.
+class FullListener {
+public:
+    FullListener(const QString& address, quint16 port) {
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        inet_pton(AF_INET, address.toLatin1().constData(), &sa.sin_addr);
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+               ::listen(m_fd, 0) == 0;
+        for (int& filler : m_fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        }
+    }
+    ~FullListener() {
+        for (int filler : m_fillers)
+            ::close(filler);
+        ::close(m_fd);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd = -1;
+    int m_fillers[2] = {-1, -1};
+    bool m_ok = false;
+};
+
+// Side by side, a point whose parameter port never answers holds no other
+// point's push: theirs arrive while it still waits, and it is said failed
+// once its time-out has passed (one at a time it would hold them for it).
+void TestCyclesSim::syncSideBySideIsNotHeldBySilentPoint() {
+    SimPoints sim({{"127.0.3.72", {}}, {"127.0.3.73", {}}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    FullListener silent(QStringLiteral("127.0.3.71"), paramPort());
+    QVERIFY(silent.ok());
+    CycleWorld world(CycleWorld::Work::Real);
+    world.pointsAtOnce = 4;
+    world.sock.TimeOut = 20000;
+    world.addActivePoints(3, 71);
+    world.cycles->startSync();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.messages("127.0.3.72").size() + sim.messages("127.0.3.73").size(),
+                              2, 15000);
+    QVERIFY(world.cycles->running());
+    waitForEnd(world);
+
+    const QStringList lines = world.report.memoLines();
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines.at(0).startsWith("Iniciando ciclo de sincronización manual ("));
+    const QStringList answered = lines.mid(1, 2);
+    QVERIFY(answered.contains("    - Sinc P2... OK.") && answered.contains("    - Sinc P3... OK."));
+    QCOMPARE(lines.at(3), "    - Sinc P1... FALLO");
+    QVERIFY(lines.at(4).startsWith("Ciclo de sincronización finalizado ("));
+    QVERIFY(world.report.log.contains("101: Sinc. FALLO"));
+    QVERIFY(world.report.log.contains("102: Sinc. OK"));
+}
+
+// "Cancelar" while pushes run side by side: none starts after it, the one in
+// progress ends and is said, and the cycle ends cancelled.
+void TestCyclesSim::cancelWhilePushingSideBySide() {
+    QList<SimPointSpec> specs;
+    for (int i = 1; i <= 6; ++i)
+        specs.append({QStringLiteral("127.0.3.8%1").arg(i), {}});
+    SimPoints sim(specs);
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.pointsAtOnce = 2;
+    world.addActivePoints(6, 81);
+    world.report.onMemo = [&world](const QString& text) {
+        if (text.startsWith("    - Sinc "))
+            world.cycles->cancel();
+    };
+    world.cycles->startSync();
+    waitForEnd(world);
+
+    const QStringList lines = world.report.memoLines();
+    QCOMPARE(lines.size(), 4); // the first line, two pushes, the last line
+    QVERIFY(lines.constLast().startsWith("Ciclo de sincronización cancelado ("));
+    const auto received = [&] {
+        int messages = 0;
+        for (const SimPointSpec& point : specs)
+            messages += int(sim.messages(point.address).size());
+        return messages;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(received(), 2, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestCyclesSim)

@@ -52,14 +52,14 @@ void PushSlots::startNext() {
         ++m_running;
         if (onStarted)
             onStarted(target);
-        QThread* thread = QThread::create([this, target, message = m_message,
-                                           timeOut = m_timeOutMs] {
-            const bool ok = sendFromHere(target.ip, message, timeOut);
-            QThread* self = QThread::currentThread();
-            QMetaObject::invokeMethod(
-                this, [this, self, target, ok] { finished(self, target, ok); },
-                Qt::QueuedConnection);
-        });
+        QThread* thread =
+            QThread::create([this, target, message = m_message, timeOut = m_timeOutMs] {
+                const bool ok = sendFromHere(target.ip, message, timeOut);
+                QThread* self = QThread::currentThread();
+                QMetaObject::invokeMethod(
+                    this, [this, self, target, ok] { finished(self, target, ok); },
+                    Qt::QueuedConnection);
+            });
         thread->setObjectName(QStringLiteral("push"));
         m_threads << thread;
         thread->start();

@@ -180,6 +180,8 @@ bool CollectionCycles::cutShort(const std::exception& error) {
 void CollectionCycles::stop() {
     cancel();
     m_stopping = true;
+    if (m_pushSlots)
+        m_pushSlots->halt();
 }
 
 void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& manual) {
@@ -446,6 +448,8 @@ QList<PushTarget> CollectionCycles::activeTargets() noexcept {
 }
 
 void CollectionCycles::pushed(const PushTarget& t, bool ok) noexcept {
+    if (m_stopping && !ok)
+        return; // cut short by the stop: no failure of the point's
     guard([&] {
         m_report.memoAppend(QStringLiteral("    - Sinc ") + t.desc + QStringLiteral("...") +
                             (ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n")));

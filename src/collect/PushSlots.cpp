@@ -4,17 +4,41 @@
 #include "net/NetPorts.h"
 #include "net/TcpSock.h"
 
+#include <QMutex>
 #include <QThread>
 #include <algorithm>
 
+// A send's socket component as the owner's thread may reach it: only through
+// a queued call to an object of the send's own thread, while it is there.
+struct PushSlots::Send {
+    QMutex mutex;
+    QObject* context = nullptr; // lives in the send's thread
+    TTcpSock* sock = nullptr;
+    bool halted = false;
+};
+
 namespace {
-// A send on the calling thread with a socket component of its own.
-bool sendFromHere(const QString& ip, const QByteArray& message, int timeOutMs) {
+// A send on the calling thread with a socket component of its own, which a
+// halt reaches through send.
+bool sendFromHere(PushSlots::Send& send, const QString& ip, const QByteArray& message,
+                  int timeOutMs) {
     try {
         TTcpSock sock;
         sock.Port = paramPort();
         sock.TimeOut = timeOutMs;
-        return sendParamMessage(sock, ip, message);
+        QObject context;
+        {
+            const QMutexLocker lock(&send.mutex);
+            if (send.halted)
+                return false;
+            send.context = &context;
+            send.sock = &sock;
+        }
+        const bool ok = sendParamMessage(sock, ip, message);
+        const QMutexLocker lock(&send.mutex);
+        send.context = nullptr; // a halt queued to it goes with it
+        send.sock = nullptr;
+        return ok && !send.halted;
     } catch (...) {
         return false; // not even a socket: the point is told it failed
     }
@@ -24,8 +48,8 @@ bool sendFromHere(const QString& ip, const QByteArray& message, int timeOutMs) {
 PushSlots::PushSlots(QObject* parent) : QObject(parent) {}
 
 PushSlots::~PushSlots() {
-    m_waiting.clear();
-    for (QThread* thread : std::as_const(m_threads)) {
+    halt();
+    for (QThread* thread : m_sends.keys()) {
         thread->wait();
         delete thread;
     }
@@ -46,22 +70,35 @@ void PushSlots::cancel() {
         onDone();
 }
 
+// The waits of the sends in progress end at once, for good.
+void PushSlots::halt() {
+    m_waiting.clear();
+    for (const std::shared_ptr<Send>& send : std::as_const(m_sends)) {
+        const QMutexLocker lock(&send->mutex);
+        send->halted = true;
+        if (send->context)
+            QMetaObject::invokeMethod(
+                send->context, [sock = send->sock] { sock->Halt(); }, Qt::QueuedConnection);
+    }
+}
+
 void PushSlots::startNext() {
     while (m_running < m_slots && !m_waiting.isEmpty()) {
         const PushTarget target = m_waiting.takeFirst();
         ++m_running;
         if (onStarted)
             onStarted(target);
+        auto send = std::make_shared<Send>();
         QThread* thread =
-            QThread::create([this, target, message = m_message, timeOut = m_timeOutMs] {
-                const bool ok = sendFromHere(target.ip, message, timeOut);
+            QThread::create([this, send, target, message = m_message, timeOut = m_timeOutMs] {
+                const bool ok = sendFromHere(*send, target.ip, message, timeOut);
                 QThread* self = QThread::currentThread();
                 QMetaObject::invokeMethod(
                     this, [this, self, target, ok] { finished(self, target, ok); },
                     Qt::QueuedConnection);
             });
         thread->setObjectName(QStringLiteral("push"));
-        m_threads << thread;
+        m_sends.insert(thread, send);
         thread->start();
     }
     if (m_running == 0 && m_waiting.isEmpty() && onDone)
@@ -70,7 +107,7 @@ void PushSlots::startNext() {
 
 void PushSlots::finished(QThread* thread, const PushTarget& target, bool ok) {
     thread->wait();
-    m_threads.removeOne(thread);
+    m_sends.remove(thread);
     delete thread;
     --m_running;
     if (onPushed)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QThread;
 
@@ -23,19 +25,24 @@ class PushSlots : public QObject {
     Q_OBJECT
 public:
     explicit PushSlots(QObject* parent = nullptr);
-    // Waits for the sends in progress (each ends by its time-out at most).
+    // Halts the sends in progress and waits for their threads.
     ~PushSlots() override;
 
     void start(const QList<PushTarget>& targets, const QByteArray& message, int atOnce,
                int timeOutMs);
     // No further send starts; those in progress finish and are told.
     void cancel();
+    // As cancel, and the waits of the sends in progress end at once: a
+    // program that stops does not wait out a silent point's time-out.
+    void halt();
     bool busy() const { return m_running > 0 || !m_waiting.isEmpty(); }
     int inProgress() const { return m_running; }
 
     std::function<void(const PushTarget&)> onStarted;
     std::function<void(const PushTarget&, bool ok)> onPushed;
     std::function<void()> onDone; // the last send has been told
+
+    struct Send; // how a halt reaches a send's own thread
 
 private:
     void startNext();
@@ -46,5 +53,5 @@ private:
     int m_slots = 1;
     int m_timeOutMs = 0;
     int m_running = 0;
-    QList<QThread*> m_threads;
+    QHash<QThread*, std::shared_ptr<Send>> m_sends; // in progress
 };

@@ -55,6 +55,7 @@ private slots:
     void badPointsFailAndTheCycleGoesOn();
     void syncSideBySideIsNotHeldBySilentPoint();
     void cancelWhilePushingSideBySide();
+    void stopEndsPushesSideBySideAtOnce();
 };
 
 // The down point gets " FALLO" and its synchronisation is still tried; the
@@ -276,6 +277,26 @@ void TestCyclesSim::cancelWhilePushingSideBySide() {
         return messages;
     };
     QTRY_COMPARE_WITH_TIMEOUT(received(), 2, 10000);
+}
+
+// A stop ends the waits of the pushes side by side at once, however long
+// their time-out, and says nothing of the point it cut short.
+void TestCyclesSim::stopEndsPushesSideBySideAtOnce() {
+    SimPoints sim(QList<SimPointSpec>{{QStringLiteral("127.0.3.92")}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    FullListener silent(QStringLiteral("127.0.3.91"), paramPort());
+    QVERIFY(silent.ok());
+    CycleWorld world(CycleWorld::Work::Real);
+    world.pointsAtOnce = 4;
+    world.sock.TimeOut = 300000;
+    world.addActivePoints(2, 91);
+    world.cycles->startSync();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.messages("127.0.3.92").size(), 1, 15000);
+    world.cycles->stop();
+    QTRY_VERIFY_WITH_TIMEOUT(!world.cycles->running(), 30000);
+    QVERIFY(!world.report.memo.contains("Sinc P1"));
+    QVERIFY(!world.report.log.contains("101: Sinc. FALLO"));
 }
 
 QTEST_GUILESS_MAIN(TestCyclesSim)

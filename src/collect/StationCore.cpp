@@ -4,6 +4,7 @@
 #include "collect/PointClients.h"
 #include "platform/Errors.h"
 #include "store/DatabaseError.h"
+#include "store/OffLoop.h"
 
 StationCore::StationCore(std::optional<CycleTimers> timers)
     // No window to repaint between points: the steps follow each other at once.
@@ -17,6 +18,16 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
     m_controls = std::make_unique<SettingsCycleControls>(m_settings);
     if (m_ownTimers)
         connectOwnTimers();
+    watchStoringRuns();
+}
+
+// The storing runs run on a thread of their own (runOffTheEventLoop), which
+// tells how long each took; those of this station's cycles are its events.
+void StationCore::watchStoringRuns() {
+    m_storingWatch = watchOffTheEventLoop([this](double seconds, bool failed) {
+        if (running())
+            emit storingRunEnded(StoringRun{seconds, !failed});
+    });
 }
 
 // A face that brings its timers connects them to its own named handlers.
@@ -32,6 +43,7 @@ void StationCore::connectOwnTimers() {
 
 // The work and the cycles report into this object, which is going.
 StationCore::~StationCore() {
+    unwatchOffTheEventLoop(m_storingWatch);
     m_cycles.reset();
     m_work.reset();
     m_health.reset();

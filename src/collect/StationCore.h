@@ -96,6 +96,7 @@ private:
 
     void assemble();
     void connectOwnTimers();
+    void watchStoringRuns();
 
     TSession m_session;
     TDatabase m_server{m_session};
@@ -111,4 +112,5 @@ private:
     std::unique_ptr<CollectionCycles> m_cycles;
     std::unique_ptr<HealthKeeper> m_health;
     CycleRelay m_relay{*this};
+    int m_storingWatch = 0;
 };

@@ -119,6 +119,7 @@ void StationService::followEvents() {
 }
 
 int StationService::runOnce(bool syncOnly) {
+    m_alerts.keepMailQueue(MailQueue::defaultPath());
     m_state.failures = 0;
     syncOnly ? m_core.startSync() : m_core.startDownload(std::nullopt);
     waitForCycleEnd();
@@ -188,6 +189,8 @@ int StationService::run() {
         return 2;
     }
     SignalPipe pipe({SIGTERM, SIGINT, SIGHUP}, [this](int signal) { onSignal(signal); });
+    m_alerts.keepMailQueue(MailQueue::defaultPath());
+    m_metrics.apply(m_core.serverAlias());
     applyTriggers();
     if (const int ping = watchdogPingInterval()) {
         m_watchdog.setInterval(ping);
@@ -211,6 +214,7 @@ void StationService::reload() {
     if (loadSettings())
         applyTriggers();
     loadHealthSettings();
+    m_metrics.apply(m_core.serverAlias());
     notifySystemd("READY=1");
 }
 

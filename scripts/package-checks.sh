@@ -211,6 +211,11 @@ check_sandboxed_collection() {
     local status=0
     as nobody -- /usr/bin/kivo-ipd --status >/dev/null 2>&1 || status=$?
     [ "$status" = 3 ] || fail "an outsider reached the service: --status exit $status"
+    # Root, without the unit's environment, finds the packaged state.
+    status=0
+    (cd / && env -u XDG_DATA_HOME -u KIVO_REGISTRY -u KIVO_ALIASES HOME=/nonexistent \
+        /usr/bin/kivo-ipd --status --points >/dev/null 2>&1) || status=$?
+    [ "$status" = 0 ] || fail "root's --status --points without the unit's environment: exit $status"
     stop_sandboxed || fail "the sandboxed service did not end cleanly: $(tail -n 5 "$SANDBOX_LOG")"
     [ -z "$(find "$STATE" -user root)" ] || fail "root-owned files in $STATE"
     kill "$SIM_PID" && wait "$SIM_PID" 2>/dev/null

@@ -116,12 +116,12 @@ Figures runPoint(int count, bool postgres) {
     addPeople(w.localAlias, 50);
     QElapsedTimer clock;
     qint64 fetched = 0, written = 0;
-    h.work->probe = [&](const char* step, int) {
+    h.work->setProbe([&](const char* step, int) {
         if (qstrcmp(step, "after-delete") == 0)
             fetched = clock.nsecsElapsed();
         else if (qstrcmp(step, "output-written") == 0)
             written = clock.nsecsElapsed();
-    };
+    });
     CycleOutput out{w.outputPath()};
     const double cpuBefore = cpuSeconds();
     clock.start();

@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     phases.clock.start();
     sinceTick.start();
     ticks.start();
-    cycles.bDescargarClick();
+    cycles.startManualFromControls();
     while (cycles.running())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double seconds = cycle.nsecsElapsed() / 1e9;

@@ -141,7 +141,7 @@ QList<double> runCycles(int cycles, bool withDead, bool backOff, int threshold) 
         for (int c = 0; c < cycles; ++c) {
             QElapsedTimer clock;
             clock.start();
-            machine.tAutoMinTimer();
+            machine.constantTick();
             while (machine.running())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             seconds << clock.nsecsElapsed() / 1e9;

@@ -36,12 +36,12 @@ private:
 } // namespace
 
 void setCycleIntervals(CycleTimers timers, int constantSeconds, int stepMilliseconds) {
-    timers.tAuto.setInterval(kDailyCheckMs);
-    timers.tAutoMin.setInterval(constantSeconds * 1000);
+    timers.dailyTimer.setInterval(kDailyCheckMs);
+    timers.constantTimer.setInterval(constantSeconds * 1000);
     // The constant trigger counts whole seconds: a coarse timer could drift by 5 %.
-    timers.tAutoMin.setTimerType(Qt::PreciseTimer);
-    for (QTimer* step :
-         {&timers.TimerFTP, &timers.TimerFTPend, &timers.TimerSinc, &timers.TimerSincEnd})
+    timers.constantTimer.setTimerType(Qt::PreciseTimer);
+    for (QTimer* step : {&timers.downloadStepTimer, &timers.downloadEndTimer, &timers.syncStepTimer,
+                         &timers.syncEndTimer})
         step->setInterval(stepMilliseconds);
 }
 
@@ -50,12 +50,13 @@ OwnedCycleTimers::OwnedCycleTimers(int constantSeconds, int stepMilliseconds) {
 }
 
 CycleTimers OwnedCycleTimers::timers() {
-    return {tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd};
+    return {dailyTimer,       constantTimer, downloadStepTimer,
+            downloadEndTimer, syncStepTimer, syncEndTimer};
 }
 
-CollectionCycles::CollectionCycles(CycleTimers timers, TDataSet& tPrIP, CycleControls& controls,
+CollectionCycles::CollectionCycles(CycleTimers timers, TDataSet& points, CycleControls& controls,
                                    PointWork& work, StationReport& report)
-    : m_timers(timers), m_points(tPrIP), m_controls(controls), m_work(work), m_report(report) {}
+    : m_timers(timers), m_points(points), m_controls(controls), m_work(work), m_report(report) {}
 
 bool CollectionCycles::running() const {
     return m_points.Active();
@@ -91,9 +92,9 @@ template <typename Handler> void CollectionCycles::guard(Handler&& handler) noex
 // flag, so that a later tick of the same minute may start it once that one
 // ends; but a minute whose daily cycle has started never starts a second one,
 // whatever ran in between.
-void CollectionCycles::tAutoTimer() {
-    m_timers.tAuto.stop();
-    Rearm again(m_timers.tAuto);
+void CollectionCycles::dailyTick() {
+    m_timers.dailyTimer.stop();
+    Rearm again(m_timers.dailyTimer);
     guard([this] {
         m_controls.blinkDailyIndicator();
         const QDateTime now = currentDateTime();
@@ -113,10 +114,10 @@ void CollectionCycles::tAutoTimer() {
 
 // Off during its own cycle: the end of the cycle switches it on again, so the
 // interval counts from the end of one cycle to the start of the next.
-void CollectionCycles::tAutoMinTimer() {
-    m_timers.tAutoMin.stop();
+void CollectionCycles::constantTick() {
+    m_timers.constantTimer.stop();
     if (running()) {
-        m_timers.tAutoMin.start();
+        m_timers.constantTimer.start();
         return;
     }
     guard([this] { startDownloadCycle(Trigger::Constant, {}); });
@@ -125,7 +126,7 @@ void CollectionCycles::tAutoMinTimer() {
         rearmConstant();
 }
 
-void CollectionCycles::bDescargarClick() {
+void CollectionCycles::startManualFromControls() {
     startManual(m_controls.manualPath(), m_controls.manualOverwrite());
 }
 
@@ -139,7 +140,7 @@ void CollectionCycles::startManual(const QString& path, bool overwrite) {
     guard([&] { startDownloadCycle(Trigger::Manual, ManualOutput{path, overwrite}); });
 }
 
-void CollectionCycles::bSincClick() {
+void CollectionCycles::startSync() {
     if (running())
         return;
     guard([this] {
@@ -147,7 +148,7 @@ void CollectionCycles::bSincClick() {
         const bool rows =
             openPoints(withNow(QStringLiteral("Iniciando ciclo de sincronización manual")));
         tell([](CycleObserver& o) { o.cycleStarted(CycleKind::Sync, CycleTrigger::Manual); });
-        (rows ? m_timers.TimerSinc : m_timers.TimerSincEnd).start();
+        (rows ? m_timers.syncStepTimer : m_timers.syncEndTimer).start();
     });
 }
 
@@ -158,7 +159,7 @@ void CollectionCycles::startNow() {
 }
 
 // The point in hand is finished; the next step ends the cycle.
-void CollectionCycles::bCancelPoolClick() {
+void CollectionCycles::cancel() {
     m_cancel = true;
 }
 
@@ -176,7 +177,7 @@ void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& m
     const bool rows =
         openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
     tell([trigger](CycleObserver& o) { o.cycleStarted(CycleKind::Download, trigger); });
-    (rows ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
+    (rows ? m_timers.downloadStepTimer : m_timers.downloadEndTimer).start();
 }
 
 // Opens the points (the cycle now runs), reads their rows once and writes the
@@ -199,23 +200,23 @@ bool CollectionCycles::openPoints(const QString& line) {
 
 // --- download cycle ---
 
-void CollectionCycles::TimerFTPTimer() {
-    m_timers.TimerFTP.stop();
+void CollectionCycles::downloadStep() {
+    m_timers.downloadStepTimer.stop();
     if (!running())
         return;
     if (m_cancel) {
-        m_timers.TimerFTPend.start();
+        m_timers.downloadEndTimer.start();
         return;
     }
     // The same point is tried again until the FTP client has let go.
     if (m_work.ftpConnected()) {
-        m_timers.TimerFTP.start();
+        m_timers.downloadStepTimer.start();
         return;
     }
     if (m_retryPhase) {
         const PointRow row = m_retries.takeFirst();
         visitPoint(row, true);
-        (m_retries.isEmpty() ? m_timers.TimerFTPend : m_timers.TimerFTP).start();
+        (m_retries.isEmpty() ? m_timers.downloadEndTimer : m_timers.downloadStepTimer).start();
         return;
     }
     visitForDownload();
@@ -227,7 +228,7 @@ void CollectionCycles::TimerFTPTimer() {
 void CollectionCycles::advanceDownload() noexcept {
     const bool more = nextRow();
     m_retryPhase = !more && !m_retries.isEmpty();
-    (more || m_retryPhase ? m_timers.TimerFTP : m_timers.TimerFTPend).start();
+    (more || m_retryPhase ? m_timers.downloadStepTimer : m_timers.downloadEndTimer).start();
 }
 
 // False for an inactive row. Raises when the row cannot be read.
@@ -321,8 +322,8 @@ void CollectionCycles::pointFailed(bool lineOpen, const std::exception& error) n
     });
 }
 
-void CollectionCycles::TimerFTPendTimer() {
-    m_timers.TimerFTPend.stop();
+void CollectionCycles::endDownload() {
+    m_timers.downloadEndTimer.stop();
     closePoints();
     guard([this] {
         memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de descarga cancelado")
@@ -334,20 +335,20 @@ void CollectionCycles::TimerFTPendTimer() {
 
 // --- synchronisation-only cycle ---
 
-void CollectionCycles::TimerSincTimer() {
-    m_timers.TimerSinc.stop();
+void CollectionCycles::syncStep() {
+    m_timers.syncStepTimer.stop();
     if (!running())
         return;
     if (m_cancel) {
-        m_timers.TimerSincEnd.start();
+        m_timers.syncEndTimer.start();
         return;
     }
     synchronisePoint();
-    advance(m_timers.TimerSinc, m_timers.TimerSincEnd);
+    advance(m_timers.syncStepTimer, m_timers.syncEndTimer);
 }
 
-void CollectionCycles::TimerSincEndTimer() {
-    m_timers.TimerSincEnd.stop();
+void CollectionCycles::endSync() {
+    m_timers.syncEndTimer.stop();
     closePoints();
     guard([this] {
         memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de sincronización cancelado")
@@ -419,20 +420,21 @@ void CollectionCycles::memoLine(const QString& text) {
 
 // No effect when it is already on: its countdown is not restarted.
 void CollectionCycles::rearmConstant() {
-    if (m_controls.constantOn() && !m_timers.tAutoMin.isActive())
-        m_timers.tAutoMin.start();
+    if (m_controls.constantOn() && !m_timers.constantTimer.isActive())
+        m_timers.constantTimer.start();
 }
 
 void connectCycleTimers(CollectionCycles& cycles, CycleTimers timers, QObject* context) {
-    QObject::connect(&timers.tAuto, &QTimer::timeout, context, [&cycles] { cycles.tAutoTimer(); });
-    QObject::connect(&timers.tAutoMin, &QTimer::timeout, context,
-                     [&cycles] { cycles.tAutoMinTimer(); });
-    QObject::connect(&timers.TimerFTP, &QTimer::timeout, context,
-                     [&cycles] { cycles.TimerFTPTimer(); });
-    QObject::connect(&timers.TimerFTPend, &QTimer::timeout, context,
-                     [&cycles] { cycles.TimerFTPendTimer(); });
-    QObject::connect(&timers.TimerSinc, &QTimer::timeout, context,
-                     [&cycles] { cycles.TimerSincTimer(); });
-    QObject::connect(&timers.TimerSincEnd, &QTimer::timeout, context,
-                     [&cycles] { cycles.TimerSincEndTimer(); });
+    QObject::connect(&timers.dailyTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.dailyTick(); });
+    QObject::connect(&timers.constantTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.constantTick(); });
+    QObject::connect(&timers.downloadStepTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.downloadStep(); });
+    QObject::connect(&timers.downloadEndTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.endDownload(); });
+    QObject::connect(&timers.syncStepTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.syncStep(); });
+    QObject::connect(&timers.syncEndTimer, &QTimer::timeout, context,
+                     [&cycles] { cycles.endSync(); });
 }

@@ -45,15 +45,16 @@ public:
     virtual void cycleEnded(CycleKind, bool /*cancelled*/) {}
 };
 
-// The six timers of the cycles, owned elsewhere: the two triggers (daily every
-// 5 s, constant every N seconds) and the four 500 ms step and end timers.
+// The six timers of the cycles, owned elsewhere (the window's tAuto, tAutoMin,
+// TimerFTP, TimerFTPend, TimerSinc and TimerSincEnd): the two triggers (daily
+// every 5 s, constant every N seconds) and the four 500 ms step and end timers.
 struct CycleTimers {
-    QTimer& tAuto;
-    QTimer& tAutoMin;
-    QTimer& TimerFTP;
-    QTimer& TimerFTPend;
-    QTimer& TimerSinc;
-    QTimer& TimerSincEnd;
+    QTimer& dailyTimer;
+    QTimer& constantTimer;
+    QTimer& downloadStepTimer;
+    QTimer& downloadEndTimer;
+    QTimer& syncStepTimer;
+    QTimer& syncEndTimer;
 };
 
 // The status text of "&Descargar" with no file named for the manual cycle.
@@ -76,27 +77,31 @@ public:
     explicit OwnedCycleTimers(int constantSeconds = 60, int stepMilliseconds = kCycleStepMs);
     CycleTimers timers();
 
-    QTimer tAuto, tAutoMin, TimerFTP, TimerFTPend, TimerSinc, TimerSincEnd;
+    QTimer dailyTimer, constantTimer, downloadStepTimer, downloadEndTimer, syncStepTimer,
+        syncEndTimer;
 };
 
 // The collection and synchronisation cycles. A cycle visits the rows of the
 // registration-point table one per step tick; the table is open exactly while
 // a cycle runs and is the only running marker. Its rows are read once when the
 // cycle starts, so an edit of the table during a cycle counts from the next one.
-// Every handler switches its own timer off first and never lets an error out:
+// Every tick switches its own timer off first and never lets an error out:
 // what escapes is shown through StationReport::showError.
 class CollectionCycles {
 public:
-    CollectionCycles(CycleTimers timers, TDataSet& tPrIP, CycleControls& controls, PointWork& work,
+    // points: the registration-point table (the window's tPrIP).
+    CollectionCycles(CycleTimers timers, TDataSet& points, CycleControls& controls, PointWork& work,
                      StationReport& report);
 
-    // The two automatic triggers.
-    void tAutoTimer();
-    void tAutoMinTimer();
-    // The three buttons.
-    void bDescargarClick();
-    void bSincClick();
-    void bCancelPoolClick();
+    // The daily trigger's look at the clock, and the constant trigger.
+    void dailyTick();
+    void constantTick();
+    // What the three buttons ask for: a download cycle into the file the
+    // controls name ("&Descargar"), a sync cycle ("Solo &sincronizar"), and
+    // the end of the running cycle after the point in hand ("Cancelar").
+    void startManualFromControls();
+    void startSync();
+    void cancel();
     // A download cycle now, by hand, into the automatic cycles' file of the
     // day: what a service is asked for without a window ("--once").
     void startNow();
@@ -104,10 +109,10 @@ public:
     // "&Descargar" with the values a window gives.
     void startManual(const QString& path, bool overwrite);
     // Steps and ends of the two kinds of cycle.
-    void TimerFTPTimer();
-    void TimerFTPendTimer();
-    void TimerSincTimer();
-    void TimerSincEndTimer();
+    void downloadStep();
+    void endDownload();
+    void syncStep();
+    void endSync();
 
     // Which decides whether a cycle tries a point that keeps failing (and
     // records each visit). May be none.
@@ -165,6 +170,6 @@ private:
     bool m_retryPhase = false;
 };
 
-// Connects the six timers to the handlers of the cycles (a user without a
+// Connects the six timers to the cycles' ticks (a user without a
 // window; the main window connects its own named handlers).
 void connectCycleTimers(CollectionCycles& cycles, CycleTimers timers, QObject* context);

@@ -62,6 +62,7 @@ HealthSettings loadHealthSettings(const QString& serverAlias, QStringList& probl
     read.integer(kAlertHours, s.policy.alertHours, 1, 24 * 365);
     read.flag(kBackOff, s.policy.backOff);
     read.flag(kRetry, s.policy.retry);
+    read.integer(QStringLiteral("RetencionDias"), s.retentionDays, 0, 36500);
     read.integer(QStringLiteral("AlertaSinBorrar"), s.policy.alertKeptVisits, 1, 1000);
     read.text(QStringLiteral("AlertaOrden"), s.command);
     read.integer(QStringLiteral("AlertaOrdenSeg"), s.commandTimeOutSeconds, 1, 3600);

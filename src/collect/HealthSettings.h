@@ -27,6 +27,7 @@ struct HealthSettings {
     QString command;                // run at each alert and notice; empty: none
     int commandTimeOutSeconds = 30; // it is stopped past this
     MailRelay mail;
+    int retentionDays = 0; // log rows and run journal rows older are pruned daily; 0: kept
 };
 
 // Reads them; an absent value keeps its default, and a value that cannot be

@@ -2,9 +2,16 @@
 
 #include "collect/LogTable.h"
 #include "collect/PointClients.h"
+#include "collect/Retention.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "store/DatabaseError.h"
 #include "store/OffLoop.h"
+
+namespace {
+// How often the core looks whether the day's pruning is due.
+constexpr int kPruneLookMs = 10 * 60 * 1000;
+} // namespace
 
 StationCore::StationCore(std::optional<CycleTimers> timers)
     // No window to repaint between points: the steps follow each other at once.
@@ -18,6 +25,7 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
     m_controls = std::make_unique<SettingsCycleControls>(m_settings);
     if (m_ownTimers)
         connectOwnTimers();
+    connect(&m_pruning, &QTimer::timeout, this, [this] { pruneIfDue(); });
     watchStoringRuns();
 }
 
@@ -26,19 +34,19 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
 void StationCore::watchStoringRuns() {
     m_storingWatch = watchOffTheEventLoop([this](double seconds, bool failed) {
         if (running())
-            emit storingRunEnded(StoringRun{seconds, !failed});
+            emit storingRunEnded(StoringRunTime{seconds, !failed});
     });
 }
 
 // A face that brings its timers connects them to its own named handlers.
 void StationCore::connectOwnTimers() {
     const CycleTimers t = m_timers;
-    connect(&t.tAuto, &QTimer::timeout, this, [this] { dailyTick(); });
-    connect(&t.tAutoMin, &QTimer::timeout, this, [this] { constantTick(); });
-    connect(&t.TimerFTP, &QTimer::timeout, this, [this] { m_cycles->TimerFTPTimer(); });
-    connect(&t.TimerFTPend, &QTimer::timeout, this, [this] { m_cycles->TimerFTPendTimer(); });
-    connect(&t.TimerSinc, &QTimer::timeout, this, [this] { m_cycles->TimerSincTimer(); });
-    connect(&t.TimerSincEnd, &QTimer::timeout, this, [this] { m_cycles->TimerSincEndTimer(); });
+    connect(&t.dailyTimer, &QTimer::timeout, this, [this] { dailyTick(); });
+    connect(&t.constantTimer, &QTimer::timeout, this, [this] { constantTick(); });
+    connect(&t.downloadStepTimer, &QTimer::timeout, this, [this] { m_cycles->downloadStep(); });
+    connect(&t.downloadEndTimer, &QTimer::timeout, this, [this] { m_cycles->endDownload(); });
+    connect(&t.syncStepTimer, &QTimer::timeout, this, [this] { m_cycles->syncStep(); });
+    connect(&t.syncEndTimer, &QTimer::timeout, this, [this] { m_cycles->endSync(); });
 }
 
 // The work and the cycles report into this object, which is going.
@@ -105,7 +113,46 @@ HealthSettings StationCore::loadHealthSettings(QStringList& problems) {
     const HealthSettings settings = ::loadHealthSettings(m_aliases.server, problems);
     m_health->setPolicy(settings.policy);
     m_health->load();
+    m_retentionDays = settings.retentionDays;
+    if (m_retentionDays > 0 && !m_pruning.isActive()) {
+        m_pruning.start(kPruneLookMs);
+        QTimer::singleShot(0, this, [this] { pruneIfDue(); });
+    }
     return settings;
+}
+
+// The runs that must stay journaled: the unfinished one, and those whose
+// records a point may still hold. Said once a day in the log either way.
+void StationCore::pruneIfDue() {
+    const QDate today = currentDateTime().date();
+    if (m_retentionDays <= 0 || running() || m_lastPrune == today)
+        return;
+    m_lastPrune = today;
+    try {
+        const RunState& state = m_work->state();
+        QSet<QString> keep;
+        if (state.unfinished)
+            keep << state.run.runId;
+        for (const PendingDelete& entry : state.pending)
+            keep << entry.runId;
+        PruneResult pruned;
+        runOffTheEventLoop([&] {
+            pruned =
+                pruneOlderThan(m_aliases.local, m_aliases.server, m_retentionDays, today, keep);
+        });
+        logRow(QStringLiteral("Registros antiguos borrados (más de %1 días): %2 del registro de "
+                              "operaciones y %3 del registro de descargas.")
+                   .arg(m_retentionDays)
+                   .arg(pruned.logRows)
+                   .arg(pruned.runRows));
+    } catch (const std::exception& error) {
+        const QString text = QStringLiteral("ERROR: ") + QString::fromUtf8(error.what());
+        statusText(text);
+        try {
+            logRow(text);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 // --- StationControl ---
@@ -118,19 +165,19 @@ void StationCore::startDownload(const std::optional<ManualOutput>& manual) {
 }
 
 void StationCore::startSync() {
-    m_cycles->bSincClick();
+    m_cycles->startSync();
 }
 
 void StationCore::cancel() {
-    m_cycles->bCancelPoolClick();
+    m_cycles->cancel();
 }
 
 void StationCore::dailyTick() {
-    m_cycles->tAutoTimer();
+    m_cycles->dailyTick();
 }
 
 void StationCore::constantTick() {
-    m_cycles->tAutoMinTimer();
+    m_cycles->constantTick();
 }
 
 void StationCore::settingsSaved() {

@@ -12,6 +12,8 @@
 #include "store/DataSet.h"
 #include "store/Session.h"
 
+#include <QDate>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -20,8 +22,8 @@
 // and the socket component, the settings, the point's work, the cycles and
 // the points' health. The window and kivo-ipd each hold one and add only
 // their face. It reports what happens as typed events (StationControl's
-// signals); the texts of the memo, the status line and the log are the
-// specification's, and the log rows are written here, once for every face.
+// signals); the texts of the memo, the status line and the log stay the
+// station's own, and the log rows are written here, once for every face.
 class StationCore : public StationControl, public StationReport {
     Q_OBJECT
 public:
@@ -37,7 +39,11 @@ public:
     void loadSettings(bool clamped); // the settings key (a window brings numbers in range)
     void testServer();               // the server table opens and closes
     void prepareDatabases();         // the journals and leases of the project's own
+    // The health and alert settings, and the retention of old rows.
     HealthSettings loadHealthSettings(QStringList& problems);
+    // Once a day, outside the cycles: log rows and run journal rows older
+    // than the retention setting (none when it is 0).
+    void pruneIfDue();
     // The cycles read what they start with from controls (the window's
     // widgets); by default from the settings.
     void setCycleControls(std::unique_ptr<CycleControls> controls);
@@ -113,4 +119,7 @@ private:
     std::unique_ptr<HealthKeeper> m_health;
     CycleRelay m_relay{*this};
     int m_storingWatch = 0;
+    int m_retentionDays = 0;
+    QDate m_lastPrune;
+    QTimer m_pruning;
 };

@@ -35,7 +35,7 @@ struct TransferProgress {
 };
 
 // A point's storing run once it has ended: how long it ran on its thread.
-struct StoringRun {
+struct StoringRunTime {
     double seconds = 0;
     bool ok = true; // false: it raised (nothing of it was committed, or it is recovered later)
 };
@@ -43,4 +43,4 @@ struct StoringRun {
 Q_DECLARE_METATYPE(PointVisit)
 Q_DECLARE_METATYPE(ListsPush)
 Q_DECLARE_METATYPE(TransferProgress)
-Q_DECLARE_METATYPE(StoringRun)
+Q_DECLARE_METATYPE(StoringRunTime)

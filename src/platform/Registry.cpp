@@ -119,7 +119,7 @@ void TRegistry::Impl::write(const Value& value) {
         document = std::move(*pending);
     } else {
         regfile::Loaded file = regfile::load(path);
-        if (file.status == LoadStatus::Unreadable)
+        if (file.status == LoadStatus::Unreadable || file.status == LoadStatus::Invalid)
             failSet(value.name);
         document = std::move(file.document);
     }
@@ -153,6 +153,19 @@ void TRegistry::Impl::endUpdate() {
     snapshot = std::move(*document);
 }
 
+QString TRegistry::fileProblem(const QString& path) {
+    const regfile::Loaded file = regfile::load(path);
+    if (file.status == LoadStatus::Unreadable)
+        return QStringLiteral("No se puede leer el archivo de configuración \"%1\"").arg(path);
+    if (file.status != LoadStatus::Invalid)
+        return {};
+    const QString where =
+        file.error.line > 0 ? QStringLiteral(" en la línea %1").arg(file.error.line) : QString();
+    return QStringLiteral("El archivo de configuración \"%1\" no es válido%2: %3. Corríjalo; "
+                          "mientras tanto no se usa ni se cambia")
+        .arg(path, where, file.error.what);
+}
+
 QString TRegistry::defaultPath() {
     const QString explicitPath = qEnvironmentVariable("KIVO_REGISTRY");
     if (!explicitPath.isEmpty())
@@ -175,7 +188,7 @@ bool TRegistry::OpenKey(const QString& key, bool canCreate) {
     d->dropUpdate();
     const QString path = fullPath(d->openKey, key);
     regfile::Loaded file = regfile::load(d->path);
-    if (file.status == LoadStatus::Unreadable)
+    if (file.status == LoadStatus::Unreadable || file.status == LoadStatus::Invalid)
         return false;
     if (!file.document.find(path)) {
         if (!canCreate)

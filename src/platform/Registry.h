@@ -20,6 +20,11 @@ class TRegistry {
 public:
     // The file is $KIVO_REGISTRY, else $XDG_CONFIG_HOME/kivo-ip/registry.reg.
     static QString defaultPath();
+    // What keeps the file from being used, for a person: the line and what is
+    // wrong in one that cannot be parsed, or that it cannot be read; empty
+    // when it can be used (or is not there). Such a file is never moved, and
+    // no write goes over it.
+    static QString fileProblem(const QString& path = defaultPath());
 
     explicit TRegistry(QString filePath = defaultPath());
     ~TRegistry();
@@ -27,7 +32,7 @@ public:
     TRegistry& operator=(const TRegistry&) = delete;
 
     // Opens a key; false when it does not exist and canCreate is false, when it
-    // cannot be created, or when the file cannot be read. Re-reads the file. A
+    // cannot be created, or when the file cannot be read or parsed. Re-reads the file. A
     // key without a leading backslash is below the key that is open.
     bool OpenKey(const QString& key, bool canCreate);
     void CloseKey();

@@ -1,7 +1,5 @@
 #include "platform/RegistryFile.h"
 
-#include "platform/Clock.h"
-#include "platform/ErrorBox.h"
 #include "platform/OwnerOnly.h"
 #include "platform/TextCodec.h"
 
@@ -9,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSet>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
@@ -182,17 +179,21 @@ std::optional<Value> parseData(const QString& data) {
 }
 
 // Parses the body after the header line. False on a line that is none of a
-// key, a value, a comment or a blank.
-bool parseBody(const QStringList& lines, qsizetype first, Document& document) {
+// key, a value, a comment or a blank, with the line and what is wrong with it.
+bool parseBody(const QStringList& lines, qsizetype first, Document& document, ParseError& error) {
     Key* current = nullptr;
     bool deletedKey = false;
+    const auto bad = [&](qsizetype i, const char* what) {
+        error = ParseError{int(i) + 1, QString::fromUtf8(what)};
+        return false;
+    };
     for (qsizetype i = first; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')) || line.size() < 3)
-                return false;
+                return bad(i, "una clave debe terminar en \"]\"");
             const QString path = line.mid(1, line.size() - 2);
             // "[-key]" asks an import to delete the key; a store has nothing to delete.
             deletedKey = path.startsWith(QLatin1Char('-'));
@@ -204,12 +205,13 @@ bool parseBody(const QStringList& lines, qsizetype first, Document& document) {
         if (line.startsWith(QLatin1Char('"')))
             pos = parseQuoted(line, 0, name);
         else if (!line.startsWith(QLatin1Char('@')))
-            return false;
+            return bad(i, "no es una clave, un valor ni un comentario");
         if (pos < 0)
-            return false;
+            return bad(i, "falta la comilla que cierra el nombre del valor");
         const qsizetype equals = line.indexOf(QLatin1Char('='), pos);
         if (equals < 0 || !line.mid(pos, equals - pos).trimmed().isEmpty())
-            return false;
+            return bad(i, "falta \"=\" después del nombre del valor");
+        const qsizetype valueLine = i;
         QString data = line.mid(equals + 1).trimmed();
         // Long hex lists go on over several lines, each but the last ending in "\".
         if (data.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
@@ -219,12 +221,13 @@ bool parseBody(const QStringList& lines, qsizetype first, Document& document) {
         if (deletedKey)
             continue;
         if (!current)
-            return false;
+            return bad(valueLine, "un valor antes de la primera clave");
         if (data == QLatin1String("-"))
             continue;
         auto value = parseData(data);
         if (!value)
-            return false;
+            return bad(valueLine, "el dato del valor no es un texto entre comillas, dword: ni "
+                                  "hex: válido");
         value->name = name;
         current->set(*value);
     }
@@ -293,40 +296,6 @@ QByteArray encodeText(const QString& text, Format format) {
 
 // ---- the file ----------------------------------------------------------------
 
-// The name under which an unparseable file is kept: never one already taken.
-QString asideName(const QString& path) {
-    const QString base =
-        path + QStringLiteral(".corrupt-") + currentDateTime().toString("yyyyMMdd-hhmmss");
-    QString candidate = base;
-    for (int n = 1; QFileInfo::exists(candidate); ++n)
-        candidate = base + QLatin1Char('-') + QString::number(n);
-    return candidate;
-}
-
-void reportOnce(const QString& path, const QString& message) {
-    static QSet<QString> reported;
-    if (reported.contains(path))
-        return;
-    reported.insert(path);
-    showErrorBox(message);
-}
-
-LoadStatus setAside(const QString& path) {
-    const QString aside = asideName(path);
-    if (!QFile::rename(path, aside)) {
-        // It stays where it is, and so nothing may be written over it.
-        reportOnce(path, QStringLiteral("El archivo de configuración \"%1\" no es válido y no "
-                                        "se puede apartar; no se guardarán cambios en él")
-                             .arg(QDir::toNativeSeparators(path)));
-        return LoadStatus::Unreadable;
-    }
-    // Reported once: the file has moved, so the next read does not meet it again.
-    showErrorBox(QStringLiteral("El archivo de configuración \"%1\" no es válido; se ha "
-                                "guardado como \"%2\" y se sigue sin sus valores")
-                     .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(aside)));
-    return LoadStatus::SetAside;
-}
-
 } // namespace
 
 const Value* Key::find(const QString& name) const {
@@ -365,10 +334,16 @@ Key& Document::ensure(const QString& path) {
     return keys.last();
 }
 
-std::optional<Document> parse(const QByteArray& bytes) {
+std::optional<Document> parse(const QByteArray& bytes, ParseError* error) {
+    ParseError found;
+    const auto fail = [&](ParseError why) {
+        if (error)
+            *error = std::move(why);
+        return std::nullopt;
+    };
     const auto text = decodeText(bytes);
     if (!text)
-        return std::nullopt;
+        return fail({0, QStringLiteral("no es un archivo de texto")});
     const QStringList lines = splitLines(*text);
     qsizetype first = 0;
     while (first < lines.size() && lines[first].trimmed().isEmpty())
@@ -380,9 +355,10 @@ std::optional<Document> parse(const QByteArray& bytes) {
     if (header == kHeader5)
         document.format = Format::Unicode5;
     else if (header != kHeader4)
-        return std::nullopt;
-    if (!parseBody(lines, first + 1, document))
-        return std::nullopt;
+        return fail({int(first) + 1, QStringLiteral("la primera línea debe ser REGEDIT4 o "
+                                                    "Windows Registry Editor Version 5.00")});
+    if (!parseBody(lines, first + 1, document, found))
+        return fail(found);
     return document;
 }
 
@@ -430,17 +406,19 @@ QByteArray textAsOther(const QString& text, Format format) {
 Loaded load(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
-        return {LoadStatus::Absent, {}};
+        return {LoadStatus::Absent, {}, {}};
     QFile file(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        return {LoadStatus::Unreadable, {}};
+        return {LoadStatus::Unreadable, {}, {}};
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return {LoadStatus::Unreadable, {}};
+        return {LoadStatus::Unreadable, {}, {}};
     file.close();
-    if (auto document = parse(bytes))
-        return {LoadStatus::Loaded, *document};
-    return {setAside(path), {}};
+    ParseError error;
+    if (auto document = parse(bytes, &error))
+        return {LoadStatus::Loaded, *document, {}};
+    // Never moved nor written over: the administrator's typo is put right by hand.
+    return {LoadStatus::Invalid, {}, error};
 }
 
 // A value named "...Clave" holds a password ("SmtpClave", the mail relay's).

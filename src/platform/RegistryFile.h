@@ -41,8 +41,16 @@ struct Document {
     Key& ensure(const QString& path);
 };
 
-// nullopt when the bytes are not a registry file. Blank content is an empty document.
-std::optional<Document> parse(const QByteArray& bytes);
+// Where a file stops being a registry file: its line (1 is the first; 0: the
+// file as a whole) and what is wrong there, for a person.
+struct ParseError {
+    int line = 0;
+    QString what;
+};
+
+// nullopt when the bytes are not a registry file (error says where and why).
+// Blank content is an empty document.
+std::optional<Document> parse(const QByteArray& bytes, ParseError* error = nullptr);
 QByteArray serialize(const Document& document);
 
 // True when every text of the document can be written in Windows-1252 and
@@ -56,16 +64,17 @@ QString otherAsText(const Value& value, Format format);
 // A text as hex(1) data in the document's encoding, with its terminator.
 QByteArray textAsOther(const QString& text, Format format);
 
-enum class LoadStatus { Loaded, Absent, SetAside, Unreadable };
+enum class LoadStatus { Loaded, Absent, Invalid, Unreadable };
 
 struct Loaded {
     LoadStatus status = LoadStatus::Absent;
     Document document;
+    ParseError error; // Invalid: where and why
 };
 
-// Reads the file. One that cannot be parsed is renamed aside and reported, and
-// the result is an empty document; one that cannot be read (or renamed) is
-// Unreadable and must not be written over.
+// Reads the file. One that cannot be parsed is Invalid (error says where and
+// why), one that cannot be read Unreadable; neither may be written over, and
+// the file is never moved.
 Loaded load(const QString& path);
 
 // Whether the document holds a password: then its file is its owner's alone.

@@ -65,10 +65,17 @@ void StationService::loadHealthSettings() {
     m_alerts.setSettings(settings);
 }
 
-bool StationService::loadSettings() {
-    const QString problem =
+// The settings file read strictly: a file that cannot be used (a typo in a
+// key's line, say) is named with its line and left as it is. A start then
+// fails; a reload keeps the settings in force and says why.
+QString StationService::settingsProblem() const {
+    QString problem =
         settingsAccessProblem(TRegistry::defaultPath(), qEnvironmentVariableIsSet("KIVO_REGISTRY"));
-    if (!problem.isEmpty()) {
+    return problem.isEmpty() ? TRegistry::fileProblem() : problem;
+}
+
+bool StationService::loadSettings() {
+    if (const QString problem = settingsProblem(); !problem.isEmpty()) {
         journalLine(kError, QStringLiteral("ERROR: ") + problem);
         return false;
     }
@@ -129,8 +136,8 @@ int StationService::runOnce(bool syncOnly) {
 
 bool StationService::cycleEnded() const {
     const CycleTimers t = m_core.timers();
-    return !m_core.running() && !t.TimerFTP.isActive() && !t.TimerFTPend.isActive() &&
-           !t.TimerSinc.isActive() && !t.TimerSincEnd.isActive();
+    return !m_core.running() && !t.downloadStepTimer.isActive() && !t.downloadEndTimer.isActive() &&
+           !t.syncStepTimer.isActive() && !t.syncEndTimer.isActive();
 }
 
 // Serves the event loop until the cycle has ended. A cycle ends in one of its
@@ -147,7 +154,8 @@ void StationService::waitForCycleEnd() {
     poll.setInterval(50);
     QObject::connect(&poll, &QTimer::timeout, &loop, quitAtEnd);
     const CycleTimers t = m_core.timers();
-    for (QTimer* step : {&t.TimerFTP, &t.TimerFTPend, &t.TimerSinc, &t.TimerSincEnd})
+    for (QTimer* step :
+         {&t.downloadStepTimer, &t.downloadEndTimer, &t.syncStepTimer, &t.syncEndTimer})
         QObject::connect(step, &QTimer::timeout, &loop, quitAtEnd, Qt::QueuedConnection);
     poll.start();
     QTimer::singleShot(0, &loop, quitAtEnd);
@@ -170,15 +178,29 @@ void StationService::waitForAlerts() {
     loop.exec();
 }
 
-// As in the window, the daily trigger switches the constant one off.
+// As in the window, the daily trigger switches the constant one off. A
+// trigger already running as the settings say goes on counting: a reload
+// does not move the next constant cycle.
 void StationService::applyTriggers() {
     const StationSettings& settings = m_core.settings().values();
     const CycleTimers t = m_core.timers();
-    t.tAutoMin.setInterval(settings.DelayAutoMin * 1000);
     const bool daily = settings.Auto;
-    const bool constant = settings.AutoMin && !daily;
-    daily ? t.tAuto.start() : t.tAuto.stop();
-    constant ? t.tAutoMin.start() : t.tAutoMin.stop();
+    const bool constant = settings.AutoMin && !daily && !m_stopping;
+    const int interval = settings.DelayAutoMin * 1000;
+    if (t.constantTimer.interval() != interval) {
+        const bool wasOn = t.constantTimer.isActive();
+        t.constantTimer.setInterval(interval); // restarts a running timer
+        if (!wasOn)
+            t.constantTimer.stop();
+    }
+    if (!daily || m_stopping)
+        t.dailyTimer.stop();
+    else if (!t.dailyTimer.isActive())
+        t.dailyTimer.start();
+    if (!constant)
+        t.constantTimer.stop();
+    else if (!t.constantTimer.isActive() && !m_core.running())
+        t.constantTimer.start();
 }
 
 int StationService::run() {
@@ -208,11 +230,25 @@ void StationService::onSignal(int signal) {
     signal == SIGHUP ? reload() : stop();
 }
 
-// The settings file anew, and the triggers from it.
+// The settings file anew, and the triggers from it; a trigger whose settings
+// did not change keeps its schedule.
 void StationService::reload() {
     notifySystemd("RELOADING=1");
-    if (loadSettings())
+    if (const QString problem = settingsProblem(); !problem.isEmpty()) {
+        journalLine(kWarning, QStringLiteral("AVISO: no se vuelve a leer la configuración: %1; "
+                                             "siguen los valores en uso")
+                                  .arg(problem));
+        notifySystemd("READY=1");
+        return;
+    }
+    if (loadSettings()) {
         applyTriggers();
+        journalLine(
+            kInfo,
+            QStringLiteral("Configuración leída de nuevo de %1").arg(TRegistry::defaultPath()));
+    } else {
+        journalLine(kWarning, QStringLiteral("AVISO: siguen los valores de configuración en uso"));
+    }
     loadHealthSettings();
     m_metrics.apply(m_core.serverAlias());
     notifySystemd("READY=1");
@@ -226,9 +262,12 @@ void StationService::stop() {
     if (m_stopping)
         return;
     m_stopping = true;
+    journalLine(kInfo, m_core.running()
+                           ? QStringLiteral("Deteniendo la estación: termina el punto en curso")
+                           : QStringLiteral("Deteniendo la estación"));
     const CycleTimers t = m_core.timers();
-    t.tAuto.stop();
-    t.tAutoMin.stop();
+    t.dailyTimer.stop();
+    t.constantTimer.stop();
     m_core.cancel();
     QObject::connect(&m_stopPoll, &QTimer::timeout, this, [this] {
         if (cycleEnded())

@@ -35,6 +35,7 @@ public:
     QByteArray releaseLeases(const QString& station);
 
 private:
+    QString settingsProblem() const;
     bool loadSettings();
     void loadHealthSettings();
     void applyTriggers();

@@ -5,6 +5,8 @@
 //   kivo-ipd --status --points [--json]   the health of every point
 //   kivo-ipd --abandon ID                 the unfinished run given up
 //   kivo-ipd --leases | --release STATION the points' leases in the server
+#include "collect/HealthSettings.h"
+#include "collect/PointClients.h"
 #include "collect/PointHealth.h"
 #include "collect/ServiceLink.h"
 #include "platform/CollectorLocks.h"
@@ -14,10 +16,13 @@
 #include "service/JournalReport.h"
 #include "service/StationService.h"
 #include "store/Aliases.h"
+#include "store/DataSet.h"
+#include "store/Session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,20 +83,113 @@ bool askService(const QByteArray& command, QByteArray& reply) {
     return false;
 }
 
-// The health of every point of the running service, as a table or as JSON.
-int printPoints(bool json) {
-    QByteArray reply;
-    if (!askService("puntos", reply))
-        return kNoService;
-    if (reply.startsWith("error")) {
-        std::fprintf(stderr, "ERROR: %s\n", reply.mid(7).constData());
-        return kCannotStart;
+// Where a health read from the station's state reports: nothing goes to its
+// log, and what goes wrong ends the query.
+class QuietReport : public StationReport {
+public:
+    void memoAppend(const QString&) override {}
+    void memoClear() override {}
+    void statusText(const QString& text) override { problems << text; }
+    void logRow(const QString&, std::optional<int>) override {}
+    void showError(const std::exception& error) override {
+        problems << QString::fromUtf8(error.what());
     }
-    const QJsonArray rows = QJsonDocument::fromJson(reply).array();
-    const QByteArray text = json ? QJsonDocument(rows).toJson(QJsonDocument::Indented)
-                                 : healthText(healthFromJson(rows)).toUtf8();
+    QStringList problems;
+};
+
+// The points' health as the station's own databases keep it: what a service
+// would answer, read without one.
+std::optional<QList<PointHealthView>> healthFromState(QString& why) {
+    try {
+        TSession session;
+        const AliasNames aliases = declareStationAliases(session);
+        const AliasDefinition local = AliasConfig::definitionFor(aliases.local);
+        if (local.embedded && !QFileInfo::exists(AliasConfig::embeddedPath(aliases.local))) {
+            why = QStringLiteral("no hay estado de la estación en %1")
+                      .arg(AliasConfig::dataDirectory());
+            return std::nullopt;
+        }
+        QuietReport report;
+        HealthKeeper keeper(aliases.local, report);
+        QStringList problems;
+        keeper.setPolicy(loadHealthSettings(aliases.server, problems).policy);
+        keeper.load();
+        return keeper.view(HealthKeeper::readPoints(aliases.local));
+    } catch (const std::exception& error) {
+        why = QString::fromUtf8(error.what());
+        return std::nullopt;
+    }
+}
+
+// The monitoring-plugin answer of the points' health: 0 every active point
+// healthy, 1 some failing, 2 some down.
+int healthStatus(const QList<PointHealthView>& points) {
+    int status = kFine;
+    for (const PointHealthView& p : points)
+        status = std::max(status, p.state == PointHealthView::State::Down      ? 2
+                                  : p.state == PointHealthView::State::Failing ? 1
+                                                                               : 0);
+    return status;
+}
+
+// The health of every point, from the running service or, with none, from
+// the station's state itself; as a table or as JSON. 3 when neither is there.
+int printPoints(bool json) {
+    QJsonArray rows;
+    QByteArray reply;
+    if (ServiceLink::ask("puntos", reply) && !reply.startsWith("error")) {
+        rows = QJsonDocument::fromJson(reply).array();
+    } else {
+        QString why;
+        const std::optional<QList<PointHealthView>> points = healthFromState(why);
+        if (!points) {
+            std::fprintf(stderr, "ERROR: %s\n", qPrintable(why));
+            return kNoService;
+        }
+        rows = healthToJson(*points);
+    }
+    const QList<PointHealthView> points = healthFromJson(rows);
+    const QByteArray text =
+        json ? QJsonDocument(rows).toJson(QJsonDocument::Indented) : healthText(points).toUtf8();
     std::fputs(text.constData(), stdout);
-    return kFine;
+    return healthStatus(points);
+}
+
+// A status query run by the packaged service's user, its group or root
+// without the service's environment looks where the package keeps the state.
+void findPackagedState() {
+    const QString packaged = QStringLiteral("/var/lib/kivo-ip");
+    if (qEnvironmentVariableIsSet("XDG_DATA_HOME") ||
+        QFileInfo::exists(AliasConfig::dataDirectory()) ||
+        !QFileInfo(packaged + QStringLiteral("/kivo-ip")).isDir())
+        return;
+    qputenv("XDG_DATA_HOME", packaged.toUtf8());
+    if (!qEnvironmentVariableIsSet("KIVO_REGISTRY"))
+        qputenv("KIVO_REGISTRY", (packaged + QStringLiteral("/registry.reg")).toUtf8());
+    if (!qEnvironmentVariableIsSet("KIVO_ALIASES"))
+        qputenv("KIVO_ALIASES", "/etc/kivo-ip/aliases.ini");
+    QDir::setCurrent(packaged);
+}
+
+// Options that make no sense together: a mistake in a status query is 3
+// (unknown, as monitoring plugins say), elsewhere 2.
+int mistakenOptions(const QCommandLineParser& parser) {
+    const auto set = [&](const char* name) { return parser.isSet(QLatin1String(name)); };
+    const bool collecting =
+        set("once") || set("sync-only") || set("abandon") || set("leases") || set("release");
+    QString why;
+    if (set("status") && collecting)
+        why = QStringLiteral("--status no se combina con las órdenes que recolectan");
+    else if (set("points") && !set("status"))
+        why = QStringLiteral("--points solo va con --status");
+    else if (set("json") && !set("points"))
+        why = QStringLiteral("--json solo va con --status --points");
+    else if (set("once") && set("sync-only"))
+        why = QStringLiteral("--once y --sync-only no se combinan");
+    if (why.isEmpty())
+        return -1;
+    journalLine(3, QStringLiteral("ERROR: ") + why);
+    return set("status") && !collecting ? kNoService : kCannotStart;
 }
 
 // The running service's state, for a person.
@@ -153,15 +251,20 @@ int main(int argc, char** argv) {
     describe(parser);
     if (!parser.parse(QCoreApplication::arguments())) {
         journalLine(3, parser.errorText());
-        return kCannotStart;
+        return QCoreApplication::arguments().contains(QStringLiteral("--status")) ? kNoService
+                                                                                  : kCannotStart;
     }
     answerInformationOptions(parser);
+    if (const int mistake = mistakenOptions(parser); mistake >= 0)
+        return mistake;
     const QString workDir = parser.value(QStringLiteral("workdir"));
     if (!workDir.isEmpty() && !QDir::setCurrent(workDir)) {
         journalLine(
             3, QStringLiteral("ERROR: no se puede usar la carpeta de trabajo %1").arg(workDir));
         return kCannotStart;
     }
+    if (parser.isSet(QStringLiteral("status")) && workDir.isEmpty())
+        findPackagedState();
     if (parser.isSet(QStringLiteral("status")) && parser.isSet(QStringLiteral("points")))
         return printPoints(parser.isSet(QStringLiteral("json")));
     if (parser.isSet(QStringLiteral("status")))

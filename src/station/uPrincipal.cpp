@@ -96,6 +96,14 @@ bool TfPrincipal::loadLoginFile() {
 }
 
 void TfPrincipal::leerParam() {
+    // A settings file with a typo is the administrator's to put right: the
+    // window says where, and ends without touching it.
+    if (const QString problem = TRegistry::fileProblem(); !problem.isEmpty()) {
+        showSettings();
+        showErrorBox(problem);
+        terminate();
+        return;
+    }
     try {
         m_core ? m_core->loadSettings(true) : m_remote->loadSettings();
     } catch (const std::exception& error) {
@@ -133,14 +141,17 @@ void TfPrincipal::probarServidor() {
                        kNoDatabase + QStringLiteral("\r\r") +
                            QStringLiteral("El programa se cerrará."),
                        BoxIcon::Error);
-        // The end is queued: the remaining start-up steps still run, and the
-        // program ends as soon as its event loop starts, without saving. A
-        // quit would close the windows first (and FormClose would save), so the
-        // loop is left directly.
-        m_terminated = true;
-        QMetaObject::invokeMethod(
-            qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        terminate();
     }
+}
+
+// The end is queued: the remaining start-up steps still run, and the program
+// ends as soon as its event loop starts, without saving. A quit would close
+// the windows first (and FormClose would save), so the loop is left directly.
+void TfPrincipal::terminate() {
+    m_terminated = true;
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void TfPrincipal::FormShow() {

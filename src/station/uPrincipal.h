@@ -105,6 +105,7 @@ private:
     void leerParam();
     void startTriggers();
     void probarServidor();
+    void terminate();
     void TrayIcon1DblClick();
     void setCaptions();
 

@@ -31,19 +31,19 @@ void TfPrincipal::tAutoMinTimer() {
 // The step timers are the station core's when the window collects.
 void TfPrincipal::TimerFTPTimer() {
     if (m_core)
-        m_core->cycles().TimerFTPTimer();
+        m_core->cycles().downloadStep();
 }
 void TfPrincipal::TimerFTPendTimer() {
     if (m_core)
-        m_core->cycles().TimerFTPendTimer();
+        m_core->cycles().endDownload();
 }
 void TfPrincipal::TimerSincTimer() {
     if (m_core)
-        m_core->cycles().TimerSincTimer();
+        m_core->cycles().syncStep();
 }
 void TfPrincipal::TimerSincEndTimer() {
     if (m_core)
-        m_core->cycles().TimerSincEndTimer();
+        m_core->cycles().endSync();
 }
 // "&Descargar" into "Archivo:", emptied first when "Sobrescribir" is on: the
 // window's values, also for a service it follows.

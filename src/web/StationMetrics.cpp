@@ -55,7 +55,7 @@ StationMetrics::StationMetrics(StationControl& station,
     connect(&station, &StationControl::cycleEnded, this,
             [this](CycleKind kind, bool cancelled) { cycleEnded(kind, cancelled); });
     connect(&station, &StationControl::storingRunEnded, this,
-            [this](const StoringRun& run) { storingRunEnded(run); });
+            [this](const StoringRunTime& run) { storingRunEnded(run); });
     connect(&station, &StationControl::healthChanged, this, [this] { readHealth(); });
     readHealth();
 }
@@ -107,7 +107,7 @@ void StationMetrics::cycleEnded(CycleKind kind, bool cancelled) {
     m_state.cycleRunning = false;
 }
 
-void StationMetrics::storingRunEnded(const StoringRun& run) {
+void StationMetrics::storingRunEnded(const StoringRunTime& run) {
     const QMutexLocker lock(&m_mutex);
     m_state.storingSeconds.observe(run.seconds);
     m_state.storingFailed += !run.ok;

@@ -77,7 +77,7 @@ private:
     void cycleStarted(CycleKind kind);
     void pointVisited(const PointVisit& visit);
     void cycleEnded(CycleKind kind, bool cancelled);
-    void storingRunEnded(const StoringRun& run);
+    void storingRunEnded(const StoringRunTime& run);
     void readHealth();
     PointMetrics& point(const QString& ip, const QString& desc, const QString& loc);
 

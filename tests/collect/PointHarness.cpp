@@ -22,10 +22,10 @@ PointHarness::PointHarness(const QString& localAlias, const QString& server, int
                                                           settings.recovery = RecoveryExtra();
                                                           save();
                                                       }});
-    work->probe = [this](const char* step, int) {
+    work->setProbe([this](const char* step, int) {
         if (qstrcmp(step, "save-state") == 0 && failSavesFrom > 0 && ++saves >= failSavesFrom)
             throw Exception(QStringLiteral("No se puede guardar el estado de recuperación"));
-    };
+    });
 }
 
 PointHarness::~PointHarness() {

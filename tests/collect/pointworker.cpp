@@ -22,10 +22,10 @@ int main(int argc, char** argv) {
     const int record = args.size() > 5 ? args.at(5).toInt() : -1;
     try {
         PointHarness h(QStringLiteral("KIVO_1"), server, 5000);
-        h.work->probe = [&](const char* name, int k) {
+        h.work->setProbe([&](const char* name, int k) {
             if (step == name && (record < 0 || k == record))
                 ::kill(::getpid(), SIGKILL);
-        };
+        });
         CycleOutput out{args.at(3)};
         h.work->Descargar(args.at(1), QStringLiteral("Punto"), args.at(2), out);
         h.work->closeFtp();

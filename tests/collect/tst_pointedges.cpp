@@ -26,10 +26,10 @@ void visit(PointHarness& h, const QString& output) {
 // stays unfinished.
 void interruptedRun(CollectWorld& w, int at, const QString& output) {
     PointHarness h(w.localAlias, w.serverAlias);
-    h.work->probe = [at](const char* name, int k) {
+    h.work->setProbe([at](const char* name, int k) {
         if (qstrcmp(name, "record") == 0 && k == at)
             throw Failure("storing failed");
-    };
+    });
     CycleOutput out{output};
     QVERIFY_THROWS_EXCEPTION(
         Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
@@ -157,12 +157,12 @@ void TestPointEdges::localCopiesThatChangeUnderTheRun() {
     sim.applyPorts();
     PointHarness h(w.localAlias, w.serverAlias);
     bool rewritten = false;
-    h.work->probe = [&](const char* name, int) {
+    h.work->setProbe([&](const char* name, int) {
         if (!rewritten && when == QLatin1String(name)) {
             rewritten = true;
             QVERIFY(writeLocalFiles({}));
         }
-    };
+    });
     CycleOutput out{w.outputPath()};
     try {
         h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
@@ -236,10 +236,10 @@ void TestPointEdges::outputRemovedWhileStoring() {
     QVERIFY(QDir().mkpath(folder));
     const QString output = folder + QStringLiteral("/salida.txt");
     PointHarness h(w.localAlias, w.serverAlias);
-    h.work->probe = [&](const char* name, int k) {
+    h.work->setProbe([&](const char* name, int k) {
         if (qstrcmp(name, "record") == 0 && k == 2000)
             QDir(folder).removeRecursively();
-    };
+    });
     visit(h, output);
     QVERIFY(!flagSaved());
     QVERIFY(!QFile::exists(output));

@@ -25,10 +25,10 @@ void visit(PointHarness& h, const QString& output, const QString& ip = kIp,
 // A run cut short at its seventh record, after the point was emptied.
 void interruptedRun(CollectWorld& w, const QString& ip = kIp) {
     PointHarness h(w.localAlias, w.serverAlias);
-    h.work->probe = [](const char* name, int k) {
+    h.work->setProbe([](const char* name, int k) {
         if (qstrcmp(name, "record") == 0 && k == 7)
             throw Failure("storing failed");
-    };
+    });
     CycleOutput out{w.outputPath()};
     QVERIFY_THROWS_EXCEPTION(
         Failure, h.work->Descargar(ip, QStringLiteral("P"), QStringLiteral("L01"), out));
@@ -263,10 +263,10 @@ void TestPointFiles::recoveryWhoseOutputIsOutOfReach() {
     QVERIFY(QDir().mkpath(disk));
     {
         PointHarness h(w.localAlias, w.serverAlias);
-        h.work->probe = [](const char* name, int k) {
+        h.work->setProbe([](const char* name, int k) {
             if (qstrcmp(name, "record") == 0 && k == 3)
                 throw Failure("storing failed");
-        };
+        });
         CycleOutput out{disk + QStringLiteral("/salida.txt")};
         QVERIFY_THROWS_EXCEPTION(
             Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));

@@ -221,12 +221,12 @@ void TestPointLease::staleLeaseIsTakenOverAndALostOneDeletesNothing() {
                         .arg(ip));
     {
         PointHarness h(QStringLiteral("KIVO_1"), kServer, 5000);
-        h.work->probe = [&](const char* name, int) {
+        h.work->setProbe([&](const char* name, int) {
             if (qstrcmp(name, "save-state") == 0) // another station takes it over now
                 rowsOf(kServer, QStringLiteral("UPDATE dbo.kivo_leases SET station = 'thief' "
                                                "WHERE point = '%1'")
                                     .arg(ip));
-        };
+        });
         CycleOutput out{a.output()};
         h.work->Descargar(ip, QStringLiteral("A"), loc, out);
         h.work->closeFtp();

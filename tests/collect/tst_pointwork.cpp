@@ -213,10 +213,10 @@ void TestPointWork::oneDatabaseForBothAliases() {
     sim.applyPorts();
     {
         PointHarness h(w.localAlias, w.serverAlias);
-        h.work->probe = [](const char* name, int) {
+        h.work->setProbe([](const char* name, int) {
             if (qstrcmp(name, "between-commits") == 0)
                 throw Failure("cut short");
-        };
+        });
         CycleOutput out{w.outputPath()};
         QVERIFY_THROWS_EXCEPTION(
             Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
@@ -357,10 +357,10 @@ void TestPointWork::failureAtRecordThenRecovery() {
     sim.applyPorts();
     {
         PointHarness h(w.localAlias, w.serverAlias);
-        h.work->probe = [&](const char* name, int k) {
+        h.work->setProbe([&](const char* name, int k) {
             if (step == QLatin1String(name) && k == record)
                 throw Failure("storing failed");
-        };
+        });
         CycleOutput out{w.outputPath()};
         QVERIFY_THROWS_EXCEPTION(
             Failure, h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out));
@@ -397,13 +397,13 @@ void TestPointWork::failureOnPostgresThenRecovery() {
         tickets += ticketRange(first, 12);
         {
             PointHarness h(w.localAlias, w.serverAlias);
-            h.work->probe = [&](const char* name, int k) {
+            h.work->setProbe([&](const char* name, int k) {
                 if (way == QLatin1String("server stopped") && k == 5)
                     QVERIFY(
                         terminatePostgresBackend(TSession::current().connectionFor(w.serverAlias)));
                 else if (way == QLatin1String(name) && k <= 5)
                     throw Failure("storing failed");
-            };
+            });
             CycleOutput out{w.outputPath()};
             bool thrown = false;
             try {
@@ -523,10 +523,10 @@ void TestPointWork::overwritingCycleEmptiesBeforeRecoveredLines() {
         CycleOutput first{w.outputPath(), true};
         h.work->Descargar(ipA, QStringLiteral("A"), QStringLiteral("A01"), first);
         h.work->closeFtp();
-        h.work->probe = [](const char* name, int k) {
+        h.work->setProbe([](const char* name, int k) {
             if (qstrcmp(name, "record") == 0 && k == 1)
                 throw Failure("storing failed");
-        };
+        });
         QVERIFY_THROWS_EXCEPTION(
             Failure, h.work->Descargar(ipB, QStringLiteral("B"), QStringLiteral("B01"), first));
         h.work->closeFtp();
@@ -575,7 +575,7 @@ void TestPointWork::eventLoopIsServedWhileStoring() {
     sim.applyPorts();
     PointHarness h(w.localAlias, w.serverAlias);
     std::atomic<bool> served = false, secondRefused = false;
-    h.work->probe = [&](const char* name, int k) {
+    h.work->setProbe([&](const char* name, int k) {
         if (qstrcmp(name, "record") != 0 || k != 10)
             return;
         QMetaObject::invokeMethod(
@@ -592,7 +592,7 @@ void TestPointWork::eventLoopIsServedWhileStoring() {
         QDeadlineTimer deadline(5000);
         while (!served && !deadline.hasExpired())
             QThread::yieldCurrentThread();
-    };
+    });
     CycleOutput out{w.outputPath()};
     h.work->Descargar(kIp, QStringLiteral("P"), QStringLiteral("L01"), out);
     QVERIFY(served);

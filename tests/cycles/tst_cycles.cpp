@@ -18,8 +18,8 @@ void waitForEnd(CycleWorld& world) {
 }
 
 bool anyStepTimerOn(CycleWorld& world) {
-    for (QTimer* timer : {&world.timers.TimerFTP, &world.timers.TimerFTPend,
-                          &world.timers.TimerSinc, &world.timers.TimerSincEnd})
+    for (QTimer* timer : {&world.timers.downloadStepTimer, &world.timers.downloadEndTimer,
+                          &world.timers.syncStepTimer, &world.timers.syncEndTimer})
         if (timer->isActive())
             return true;
     return false;
@@ -60,11 +60,11 @@ private slots:
 // timers keep the intervals its users know.
 void TestCycles::timersRunAtTheStationsIntervals() {
     OwnedCycleTimers station(90);
-    QCOMPARE(station.tAuto.interval(), 5000);
-    QCOMPARE(station.tAutoMin.interval(), 90000);
-    QCOMPARE(station.tAutoMin.timerType(), Qt::PreciseTimer);
-    for (QTimer* step :
-         {&station.TimerFTP, &station.TimerFTPend, &station.TimerSinc, &station.TimerSincEnd})
+    QCOMPARE(station.dailyTimer.interval(), 5000);
+    QCOMPARE(station.constantTimer.interval(), 90000);
+    QCOMPARE(station.constantTimer.timerType(), Qt::PreciseTimer);
+    for (QTimer* step : {&station.downloadStepTimer, &station.downloadEndTimer,
+                         &station.syncStepTimer, &station.syncEndTimer})
         QCOMPARE(step->interval(), 500);
 }
 
@@ -108,11 +108,11 @@ void TestCycles::emptyTableGivesFirstAndEndLine() {
     world.controls.manual = QStringLiteral("out.txt");
     world.report.memo = QStringLiteral("old text of the last cycle\r\n");
     if (button == "download")
-        world.cycles->bDescargarClick();
+        world.cycles->startManualFromControls();
     else if (button == "constant")
-        world.cycles->tAutoMinTimer();
+        world.cycles->constantTick();
     else
-        world.cycles->bSincClick();
+        world.cycles->startSync();
     QVERIFY(world.cycles->running());
     QCOMPARE(world.report.memoLines(), QStringList{firstLine + NowText() + ")"});
     QVERIFY(world.report.memo.endsWith("\r\n"));
@@ -128,7 +128,7 @@ void TestCycles::inactivePointsGetNoTextAndNoConnection() {
     CycleWorld world;
     world.addPoints({{"127.0.3.1", "A", "1", false}, {"127.0.3.2", "B", "2", false}});
     world.controls.manual = QStringLiteral("out.txt");
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
     QCOMPARE(world.report.memoLines().size(), 2);
     QVERIFY(world.report.memoLines().at(1).startsWith(kDownloadEnd));
@@ -143,7 +143,7 @@ void TestCycles::downloadCycleVisitsActivePointsThenSynchronises() {
                      {"127.0.3.3", "Oficina", "103", true}});
     world.controls.constant = true;
     world.controls.prefix = QStringLiteral("/data/taxi");
-    world.cycles->tAutoMinTimer();
+    world.cycles->constantTick();
     QCOMPARE(world.cycles->output().path, QStringLiteral("/data/taxi20240307.txt"));
     waitForEnd(world);
 
@@ -182,7 +182,7 @@ void TestCycles::overwriteEmptiesOnceAndAutomaticNever() {
     world.controls.overwrite = erase;
     for (int cycle = 0; cycle < 2; ++cycle) {
         world.work.calls.clear();
-        manual ? world.cycles->bDescargarClick() : world.cycles->tAutoMinTimer();
+        manual ? world.cycles->startManualFromControls() : world.cycles->constantTick();
         QCOMPARE(world.cycles->output().path,
                  manual ? QStringLiteral("manual.txt") : QStringLiteral("20240307.txt"));
         waitForEnd(world);
@@ -203,7 +203,7 @@ void TestCycles::cycleAcrossMidnightKeepsStartDate() {
     world.now = QDateTime(QDate(2024, 3, 7), QTime(23, 59, 58));
     world.work.duringDownload = [&world](const QString&) { world.now = world.now.addSecs(1); };
     world.controls.prefix = QStringLiteral("taxi");
-    world.cycles->tAutoMinTimer();
+    world.cycles->constantTick();
     waitForEnd(world);
     QCOMPARE(world.now.date(), QDate(2024, 3, 8));
     QStringList paths;
@@ -229,11 +229,11 @@ void TestCycles::cancelDuringThirdOfFive() {
     // served during its transfer would deliver the click.
     auto pressAtThird = [&world](const QString& ip) {
         if (ip == "127.0.3.3")
-            world.cycles->bCancelPoolClick();
+            world.cycles->cancel();
     };
     world.work.duringDownload = pressAtThird;
     world.work.duringSync = pressAtThird;
-    download ? world.cycles->bDescargarClick() : world.cycles->bSincClick();
+    download ? world.cycles->startManualFromControls() : world.cycles->startSync();
     waitForEnd(world);
     const QStringList three = {"127.0.3.1", "127.0.3.2", "127.0.3.3"};
     if (download)
@@ -255,8 +255,8 @@ void TestCycles::cancelWhileIdleThenStartRunsNormally() {
     CycleWorld world;
     world.addActivePoints(2);
     world.controls.manual = QStringLiteral("out.txt");
-    world.cycles->bCancelPoolClick();
-    download ? world.cycles->bDescargarClick() : world.cycles->bSincClick();
+    world.cycles->cancel();
+    download ? world.cycles->startManualFromControls() : world.cycles->startSync();
     QVERIFY(!world.cycles->cancelRequested());
     waitForEnd(world);
     QCOMPARE(world.work.ips("sincronizarPar").size(), 2);
@@ -271,7 +271,7 @@ void TestCycles::escapedErrorGoesOnWithNextPoint() {
     world.controls.manual = QStringLiteral("out.txt");
     world.controls.constant = true;
     world.work.failingIps = {QStringLiteral("127.0.3.2")};
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
     QCOMPARE(world.report.errors, QStringList{"Disk full while storing 127.0.3.2"});
     QCOMPARE(world.work.ips("Descargar"), QStringList({"127.0.3.1", "127.0.3.2", "127.0.3.3"}));
@@ -280,7 +280,7 @@ void TestCycles::escapedErrorGoesOnWithNextPoint() {
     QCOMPARE(world.report.memoLines().at(3), QStringLiteral("   P2..."));
     QCOMPARE(world.report.memoLines().at(4), QStringLiteral("   P3... 1 registro(s)."));
     QVERIFY(world.report.memoLines().constLast().startsWith(kDownloadEnd));
-    QVERIFY(world.timers.tAutoMin.isActive());
+    QVERIFY(world.timers.constantTimer.isActive());
     // The FTP client was closed after the failed point.
     const auto failed = std::find_if(world.work.calls.cbegin(), world.work.calls.cend(),
                                      [](const WorkCall& call) { return call.ip == "127.0.3.2"; });
@@ -292,7 +292,7 @@ void TestCycles::synchronisationErrorsAreSwallowed() {
     CycleWorld world;
     world.addActivePoints(3);
     world.work.failingSyncIps = {QStringLiteral("127.0.3.1"), QStringLiteral("127.0.3.2")};
-    world.cycles->bSincClick();
+    world.cycles->startSync();
     waitForEnd(world);
     QCOMPARE(world.work.ips("sincronizarPar"),
              QStringList({"127.0.3.1", "127.0.3.2", "127.0.3.3"}));
@@ -307,7 +307,7 @@ void TestCycles::stepWaitsWhileFtpConnected() {
     world.addActivePoints(2);
     world.controls.manual = QStringLiteral("out.txt");
     world.work.connectedTicks = 2;
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
     QCOMPARE(world.work.waits, 2);
     QCOMPARE(world.work.ips("Descargar"), QStringList({"127.0.3.1", "127.0.3.2"}));
@@ -315,9 +315,9 @@ void TestCycles::stepWaitsWhileFtpConnected() {
     // Cancel ends a wait that would never end by itself.
     world.work.calls.clear();
     world.work.connectedTicks = 1000000;
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     QTRY_VERIFY(world.work.waits > 3);
-    world.cycles->bCancelPoolClick();
+    world.cycles->cancel();
     waitForEnd(world);
     QVERIFY(world.work.ips("Descargar").isEmpty());
     QVERIFY(world.report.memoLines().constLast().startsWith(kDownloadCancelled));
@@ -333,10 +333,10 @@ void TestCycles::dailyTriggerStartsOncePerMinute() {
     auto tickAt = [&](const QDateTime& at) {
         world.now = at;
         const bool wasRunning = world.cycles->running();
-        world.cycles->tAutoTimer();
+        world.cycles->dailyTick();
         if (!wasRunning && world.cycles->running())
             ++starts;
-        QVERIFY(world.timers.tAuto.isActive());
+        QVERIFY(world.timers.dailyTimer.isActive());
     };
     const QDate day(2024, 3, 7);
     tickAt(QDateTime(day, QTime(22, 59, 57)));
@@ -359,7 +359,7 @@ void TestCycles::dailyTriggerStartsOncePerMinute() {
     world.work.duringDownload = [&](const QString&) {
         for (int second : {6, 11}) {
             world.now = QDateTime(next, QTime(23, 0, second));
-            world.cycles->tAutoTimer();
+            world.cycles->dailyTick();
         }
     };
     tickAt(QDateTime(next, QTime(23, 0, 1)));
@@ -370,7 +370,7 @@ void TestCycles::dailyTriggerStartsOncePerMinute() {
     // Nor after a manual cycle that ran later in the same minute.
     world.work.duringDownload = {};
     world.controls.manual = QStringLiteral("m.txt");
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     tickAt(QDateTime(next, QTime(23, 0, 21)));
     QVERIFY(!world.cycles->dailyDone());
     waitForEnd(world);
@@ -395,12 +395,12 @@ void TestCycles::dailyTriggerWaitsForRunningCycle() {
     world.controls.manual = QStringLiteral("manual.txt");
     const QDate day(2024, 3, 7);
     world.now = QDateTime(day, QTime(22, 59, 59));
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     for (QTime t(23, 0, 2); t < QTime(23, 1, 10); t = t.addSecs(5)) {
         world.now = QDateTime(day, t);
         if (t >= manualCycleEnds && world.cycles->running())
             waitForEnd(world);
-        world.cycles->tAutoTimer();
+        world.cycles->dailyTick();
         if (world.cycles->running() &&
             world.report.memoLines().first().contains(QStringLiteral("diaria")))
             break;
@@ -425,18 +425,18 @@ void TestCycles::triggersDuringRunningCycleStartNothing() {
         if (ip != "127.0.3.1")
             return;
         const QString memo = world.report.memo;
-        world.cycles->bDescargarClick();
-        world.cycles->bSincClick();
-        world.cycles->tAutoTimer();
+        world.cycles->startManualFromControls();
+        world.cycles->startSync();
+        world.cycles->dailyTick();
         QVERIFY(!world.cycles->dailyDone());
-        world.cycles->tAutoMinTimer();
-        QVERIFY(world.timers.tAutoMin.isActive());
+        world.cycles->constantTick();
+        QVERIFY(world.timers.constantTimer.isActive());
         QCOMPARE(world.report.memo, memo);
         QVERIFY(!anyStepTimerOn(world));
         checked = true;
     };
-    world.cycles->tAutoMinTimer();
-    QVERIFY(!world.timers.tAutoMin.isActive());
+    world.cycles->constantTick();
+    QVERIFY(!world.timers.constantTimer.isActive());
     waitForEnd(world);
     QVERIFY(checked);
     QCOMPARE(world.work.ips("Descargar"), QStringList({"127.0.3.1", "127.0.3.2"}));
@@ -449,18 +449,18 @@ void TestCycles::constantTriggerRearmsFromEndOfCycle() {
     CycleWorld world;
     world.addActivePoints(1);
     world.controls.constant = true;
-    world.timers.tAutoMin.setInterval(100);
-    world.timers.tAutoMin.start();
+    world.timers.constantTimer.setInterval(100);
+    world.timers.constantTimer.start();
     QTRY_VERIFY(world.cycles->running());
-    QVERIFY(!world.timers.tAutoMin.isActive());
+    QVERIFY(!world.timers.constantTimer.isActive());
     waitForEnd(world);
-    QVERIFY(world.timers.tAutoMin.isActive());
+    QVERIFY(world.timers.constantTimer.isActive());
     QTRY_VERIFY(world.cycles->running()); // the next constant cycle
     QVERIFY(world.report.memoLines().first().contains(QStringLiteral("constante")));
     // With the box unchecked, the end leaves it off.
     world.controls.constant = false;
     waitForEnd(world);
-    QVERIFY(!world.timers.tAutoMin.isActive());
+    QVERIFY(!world.timers.constantTimer.isActive());
 }
 
 // No cycle, the memo untouched, and the status line says what is missing.
@@ -468,7 +468,7 @@ void TestCycles::manualWithEmptyFileBoxAsksForAFile() {
     CycleWorld world;
     world.addActivePoints(1);
     world.report.memo = QStringLiteral("kept\r\n");
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     QVERIFY(!world.cycles->running());
     QCOMPARE(world.report.memo, QStringLiteral("kept\r\n"));
     QCOMPARE(world.report.status, kManualFileNeeded);
@@ -484,12 +484,12 @@ void TestCycles::pointsEditedDuringCycleCountFromNextCycle() {
         if (ip == "127.0.3.1")
             world.addPoints({{"127.0.3.9", "Nuevo", "109", true}});
     };
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
     QCOMPARE(world.work.ips("Descargar"), QStringList({"127.0.3.1", "127.0.3.2"}));
     world.work.calls.clear();
     world.work.duringDownload = {};
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
     QCOMPARE(world.work.ips("Descargar"), QStringList({"127.0.3.1", "127.0.3.2", "127.0.3.9"}));
 }
@@ -500,10 +500,10 @@ void TestCycles::pointsTableThatCannotOpenStartsNothing() {
     CycleWorld world;
     world.tPrIP.TableName = QStringLiteral("sinTabla.db");
     world.controls.constant = true;
-    world.cycles->tAutoMinTimer();
+    world.cycles->constantTick();
     QVERIFY(!world.cycles->running());
     QCOMPARE(world.report.errors.size(), 1);
-    QVERIFY(world.timers.tAutoMin.isActive());
+    QVERIFY(world.timers.constantTimer.isActive());
     QVERIFY(!anyStepTimerOn(world));
 }
 

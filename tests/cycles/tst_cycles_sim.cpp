@@ -62,7 +62,7 @@ void TestCyclesSim::threePointsOneDown() {
         {{"127.0.3.41", "Uno", "L1"}, {"127.0.3.42", "Dos", "L2"}, {"127.0.3.43", "Tres", "L3"}});
     world.controls.prefix = world.path("taxi");
     world.now = QDateTime(QDate(2024, 3, 7), QTime(23, 59, 59));
-    world.cycles->tAutoMinTimer();
+    world.cycles->constantTick();
     world.now = world.now.addSecs(2); // the cycle runs past midnight
     waitForEnd(world);
 
@@ -100,9 +100,9 @@ void TestCyclesSim::cancelDuringThirdOfFive() {
     world.controls.manual = world.path("manual.txt");
     world.report.onMemo = [&world](const QString& text) {
         if (text == "   P3...")
-            world.cycles->bCancelPoolClick();
+            world.cycles->cancel();
     };
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
 
     QVERIFY(world.report.memoLines().constLast().startsWith("Ciclo de descarga cancelado ("));
@@ -125,7 +125,7 @@ void TestCyclesSim::progressAndFailureTexts() {
     CycleWorld world(CycleWorld::Work::Real);
     world.addPoints({{"127.0.3.61", "Planta", "L1"}, {"127.0.3.62", "Garita", "L2"}});
     world.controls.manual = world.path("m.txt");
-    world.cycles->bDescargarClick();
+    world.cycles->startManualFromControls();
     waitForEnd(world);
 
     const QRegularExpression progress("^FTP: (\\d+)/(\\d+) - 127\\.0\\.3\\.61 \\(Planta\\) " +
@@ -157,8 +157,8 @@ void TestCyclesSim::badPointsFailAndTheCycleGoesOn() {
                      {"127.0.3.71", "Uno bis", "4"},
                      {"127.0.3.72", "Mudo", "5"}});
     world.controls.constant = true;
-    world.timers.tAutoMin.setInterval(100);
-    world.cycles->tAutoMinTimer();
+    world.timers.constantTimer.setInterval(100);
+    world.cycles->constantTick();
     waitForEnd(world);
 
     QCOMPARE(
@@ -172,9 +172,9 @@ void TestCyclesSim::badPointsFailAndTheCycleGoesOn() {
     QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lectura.DB"), ticketsOf(held));
     QCOMPARE(sim.countEvents("127.0.3.72", "DELE x"), 0);
 
-    QVERIFY(world.timers.tAutoMin.isActive());
+    QVERIFY(world.timers.constantTimer.isActive());
     QTRY_VERIFY(world.cycles->running()); // the next constant cycle
-    world.cycles->bCancelPoolClick();
+    world.cycles->cancel();
     waitForEnd(world);
 }
 

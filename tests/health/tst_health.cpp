@@ -57,8 +57,8 @@ struct HealthWorld {
     }
     // One constant cycle, run to its end.
     void constantCycle() {
-        timers.tAutoMin.stop();
-        cycles->tAutoMinTimer();
+        timers.constantTimer.stop();
+        cycles->constantTick();
         QTRY_VERIFY_WITH_TIMEOUT(!cycles->running(), 20000);
     }
     int tries(const QString& ip) const { return work.ips(QStringLiteral("Descargar")).count(ip); }
@@ -240,7 +240,7 @@ void TestHealth::manualCycleAndAnHourTryABackedOffPoint() {
     w.constantCycle();
     QCOMPARE(w.tries(QStringLiteral("10.0.3.1")), 1);
     w.world.controls.manual = w.world.path(QStringLiteral("manual.txt"));
-    w.cycles->bDescargarClick();
+    w.cycles->startManualFromControls();
     QTRY_VERIFY_WITH_TIMEOUT(!w.cycles->running(), 20000);
     QCOMPARE(w.tries(QStringLiteral("10.0.3.1")), 2);
     w.constantCycle(); // 2 failures: every 4th cycle

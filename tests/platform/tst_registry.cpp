@@ -84,9 +84,8 @@ private slots:
     void readsUtf8Regedit4();
     void writeKeepsOtherKeys();
     void writeReplacesFileWhole();
-    void corruptFileKeptAside_data();
-    void corruptFileKeptAside();
-    void corruptFilesNeverOverwriteEachOther();
+    void invalidFileIsNamedAndKept_data();
+    void invalidFileIsNamedAndKept();
     void unreadableFileNeverOverwritten_data();
     void unreadableFileNeverOverwritten();
     void failedWriteNamesTheValue();
@@ -383,57 +382,38 @@ void TestRegistry::writeReplacesFileWhole() {
              QStringList{"registry.reg"});
 }
 
-void TestRegistry::corruptFileKeptAside_data() {
+void TestRegistry::invalidFileIsNamedAndKept_data() {
     QTest::addColumn<QByteArray>("content");
-    QTest::newRow("garbage") << QByteArray("esto no es un registro\r\n[a]\r\n");
-    QTest::newRow("binary") << QByteArray("REGEDIT4\r\n\x00\x01\x02\xff", 15);
-    QTest::newRow("unknown header") << QByteArray("Windows Registry Editor Version 9.00\r\n");
+    QTest::addColumn<QString>("said"); // the line and what is wrong there
+    QTest::newRow("garbage") << QByteArray("esto no es un registro\r\n[a]\r\n")
+                             << "línea 1: la primera línea debe ser REGEDIT4";
+    QTest::newRow("binary") << QByteArray("REGEDIT4\r\n\x00\x01\x02\xff", 15)
+                            << "no es un archivo de texto";
     QTest::newRow("bad dword") << QByteArray(
-        "REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=dword:zz\r\n");
-    QTest::newRow("bad hex") << QByteArray(
-        "REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=hex:0g\r\n");
-    QTest::newRow("value outside a key") << QByteArray("REGEDIT4\r\n\"a\"=\"b\"\r\n");
-    QTest::newRow("unclosed string")
-        << QByteArray("REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=\"b\r\n");
-    QTest::newRow("unclosed key") << QByteArray("REGEDIT4\r\n[HKEY_CURRENT_USER\\K\r\n");
+                                      "REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"a\"=dword:zz\r\n")
+                               << "línea 3: el dato del valor";
+    QTest::newRow("value outside a key") << QByteArray("REGEDIT4\r\n\"a\"=\"b\"\r\n")
+                                         << "línea 2: un valor antes de la primera clave";
+    QTest::newRow("key without its ]")
+        << QByteArray("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K\r\n\"a\"=dword:1\r\n")
+        << "línea 3: una clave debe terminar en \"]\"";
 }
 
-void TestRegistry::corruptFileKeptAside() {
+// A file with a typo is never moved nor written over, and what keeps it from
+// being used names its line: an administrator puts it right by hand.
+void TestRegistry::invalidFileIsNamedAndKept() {
     QFETCH(QByteArray, content);
+    QFETCH(QString, said);
     writeAll(path(), content);
-    setClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
+    QVERIFY2(TRegistry::fileProblem(path()).contains(said),
+             qPrintable(TRegistry::fileProblem(path())));
     TRegistry registry;
-    QVERIFY(!registry.OpenKey(kSettingsKey, false)); // as with no key at all
-    QCOMPARE(m_reports.size(), 1);
-    QVERIFY(m_reports[0].contains("registry.reg.corrupt-20240305-070809"));
-    QCOMPARE(asideFiles(), QStringList{"registry.reg.corrupt-20240305-070809"});
-    QCOMPARE(readAll(m_dir->filePath("cfg/kivo-ip/" + asideFiles().value(0))), content);
-
-    // The store goes on empty and is written afresh; the report is not repeated.
-    QVERIFY(registry.OpenKey(kSettingsKey, true));
-    registry.WriteInteger("FTPix", 0);
-    TRegistry again;
-    QVERIFY(again.OpenKey(kSettingsKey, false));
-    QCOMPARE(again.ReadInteger("FTPix"), 0);
-    QCOMPARE(m_reports.size(), 1);
-    QCOMPARE(readAll(m_dir->filePath("cfg/kivo-ip/" + asideFiles().value(0))), content);
-}
-
-void TestRegistry::corruptFilesNeverOverwriteEachOther() {
-    setClock([] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)); });
-    for (const QByteArray& content : {QByteArray("first"), QByteArray("second")}) {
-        writeAll(path(), content);
-        TRegistry registry;
-        QVERIFY(!registry.OpenKey(kSettingsKey, false));
-    }
-    QCOMPARE(m_reports.size(), 2);
-    const QStringList aside = asideFiles();
-    QCOMPARE(aside.size(), 2);
-    QByteArrayList contents;
-    for (const QString& name : aside)
-        contents << readAll(m_dir->filePath("cfg/kivo-ip/" + name));
-    std::sort(contents.begin(), contents.end());
-    QCOMPARE(contents, (QByteArrayList{"first", "second"}));
+    QVERIFY(!registry.OpenKey(kSettingsKey, false));
+    QVERIFY(!registry.OpenKey(kSettingsKey, true));
+    QVERIFY_THROWS_EXCEPTION(ERegistryException, registry.WriteInteger("FTPix", 0));
+    QCOMPARE(readAll(path()), content);
+    QVERIFY(asideFiles().isEmpty());
+    QVERIFY(m_reports.isEmpty());
 }
 
 void TestRegistry::unreadableFileNeverOverwritten_data() {

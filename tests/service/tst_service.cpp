@@ -47,6 +47,9 @@ private slots:
     void sigtermEndsTheService();
     void socketAnswersStatusAndCommands();
     void socketPathThatIsNoSocketIsKept();
+    void reloadWithATypoKeepsTheSettings();
+    void statusPointsFromTheState_data();
+    void statusPointsFromTheState();
     void twoStationsStoreIntoOneServer();
     void deadPointAlertsOnceAndIsListedByStatusPoints();
 };
@@ -114,6 +117,8 @@ void TestService::stationThatCannotStart_data() {
     QTest::newRow("server alias naming a missing ODBC driver")
         << "odbc"
         << "the ODBC driver 'No Such Driver' is not installed";
+    QTest::newRow("a key's line without its ]") << "typo"
+                                                << "no es válido en la línea 3: una clave";
 }
 
 void TestService::stationThatCannotStart() {
@@ -142,6 +147,12 @@ void TestService::stationThatCannotStart() {
         QVERIFY(other.acquire());
     if (trouble == QLatin1String("configdir"))
         qputenv("KIVO_REGISTRY", world.path("removed/registry.reg").toUtf8());
+    const QByteArray typo = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n\"Auto\"=dword:1\r\n";
+    if (trouble == QLatin1String("typo")) {
+        QFile file(world.path("registry.reg"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(typo);
+    }
     QStringList args{QStringLiteral("--once")};
     if (trouble == QLatin1String("workdir"))
         args << QStringLiteral("--workdir") << world.path("no-such-folder");
@@ -151,6 +162,41 @@ void TestService::stationThatCannotStart() {
     QVERIFY2(exit == 2, qPrintable(journal));
     QVERIFY2(journal.startsWith(QStringLiteral("<3>")) && journal.contains(said),
              qPrintable(journal));
+    if (trouble == QLatin1String("typo")) // never moved nor written over
+        QCOMPARE(fileBytesOf(world.path("registry.reg")), typo);
+}
+
+// SIGHUP with a typo in the settings file keeps the settings in force and
+// says why; the stop says so too. The file stays as it is.
+void TestService::reloadWithATypoKeepsTheSettings() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    QProcess service;
+    startWaiting(world, service, nullptr);
+    const QByteArray typo = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\r\n";
+    QFile file(world.path("registry.reg"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(typo);
+    file.close();
+    ::kill(pid_t(service.processId()), SIGHUP);
+    QString journal;
+    QDeadlineTimer deadline(30000);
+    while (!journal.contains(QStringLiteral("siguen los valores en uso")) &&
+           !deadline.hasExpired()) {
+        service.waitForReadyRead(200); // the journal is on standard error
+        journal += QString::fromUtf8(service.readAllStandardError());
+    }
+    QVERIFY2(journal.contains(QStringLiteral("<4>AVISO: no se vuelve a leer la configuración")),
+             qPrintable(journal));
+    QCOMPARE(world.run({QStringLiteral("--status")}).first, 0);
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
+    QCOMPARE(service.exitCode(), 0);
+    journal += QString::fromUtf8(service.readAllStandardError());
+    QVERIFY2(journal.contains(QStringLiteral("<6>Deteniendo la estación")), qPrintable(journal));
+    QCOMPARE(fileBytesOf(world.path("registry.reg")), typo);
 }
 
 void TestService::sigtermEndsTheService_data() {
@@ -258,6 +304,39 @@ void TestService::socketPathThatIsNoSocketIsKept() {
     QCOMPARE(world.run({QStringLiteral("--status")}).first, 3);
 }
 
+void TestService::statusPointsFromTheState_data() {
+    QTest::addColumn<QStringList>("points"); // visited once by --once, no service after
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    const QStringList query{QStringLiteral("--status"), QStringLiteral("--points")};
+    QTest::newRow("no state at all") << QStringList{} << query << 3;
+    QTest::newRow("every point healthy") << QStringList{kAlive} << query << 0;
+    QTest::newRow("a point failing") << QStringList{kAlive, kDead} << query << 1;
+    QTest::newRow("as JSON") << QStringList{kAlive, kDead} << (query + QStringList{"--json"}) << 1;
+    QTest::newRow("--json without --points")
+        << QStringList{} << QStringList{"--status", "--json"} << 3;
+    QTest::newRow("--points without --status") << QStringList{} << QStringList{"--points"} << 2;
+    QTest::newRow("--once with --status")
+        << QStringList{} << QStringList{"--once", "--status"} << 2;
+}
+
+// The points' health from the station's state when no service runs, with the
+// monitoring-plugin exit statuses; options that make no sense together refused.
+void TestService::statusPointsFromTheState() {
+    QFETCH(QStringList, points);
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    ServiceWorld world;
+    world.writeSettings(StationSettings{});
+    SimPoints sim({{kAlive, simRecords(2, 1)}});
+    if (!points.isEmpty()) {
+        world.addPoints(points);
+        world.run({QStringLiteral("--once")}, &sim);
+    }
+    const auto [exit, said] = world.run(args, &sim);
+    QVERIFY2(exit == status, qPrintable(said));
+}
+
 // Two sites, each with its station, points and local databases, store into
 // one PostgreSQL tickettaxis at the same time: every ticket once, each
 // journal row once.
@@ -353,7 +432,7 @@ void TestService::deadPointAlertsOnceAndIsListedByStatusPoints() {
                 {QStringLiteral("--status"), QStringLiteral("--points"), QStringLiteral("--json")},
                 &sim);
     QVERIFY(json.waitForFinished(10000));
-    QCOMPARE(json.exitCode(), 0);
+    QCOMPARE(json.exitCode(), 2); // some point is down, as monitoring plugins say
     const QJsonArray rows = QJsonDocument::fromJson(json.readAllStandardOutput()).array();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0][QStringLiteral("estado")].toString(), QStringLiteral("correcto"));
@@ -364,6 +443,7 @@ void TestService::deadPointAlertsOnceAndIsListedByStatusPoints() {
     QProcess text;
     world.start(text, {QStringLiteral("--status"), QStringLiteral("--points")}, &sim);
     QVERIFY(text.waitForFinished(10000));
+    QCOMPARE(text.exitCode(), 2);
     const QString table = QString::fromUtf8(text.readAllStandardOutput());
     QVERIFY2(table.contains(kDead) && table.contains(QStringLiteral("caído")), qPrintable(table));
     ::kill(pid_t(service.processId()), SIGTERM);

@@ -94,6 +94,7 @@ private slots:
     void spinEditChangeRestartsConstantTrigger();
     void aliasFileChoosesTablesKeyAndServer();
     void unreachableServerEndsWithoutSaving();
+    void settingsFileWithATypoEndsWithoutTouchingIt();
     void unwritableLoginFileSkipsTheRestOfStartUp();
     void showingBindsSecondaryWindows();
 };
@@ -324,6 +325,23 @@ void TestPrincipal::aliasFileChoosesTablesKeyAndServer() {
 // The program ends through its event loop, as it does after OK; the settings
 // on disk stay as they were, although the controls moved the stored numbers
 // into their limits.
+// A key's line without its "]": the window names the line, ends, and leaves
+// the file as it is.
+void TestPrincipal::settingsFileWithATypoEndsWithoutTouchingIt() {
+    StationFixture world;
+    const QByteArray typo = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tolv\r\n";
+    writeFile(world.path("registry.reg"), typo);
+    {
+        TfPrincipal f;
+        QCOMPARE(world.boxes.size(), 1);
+        QVERIFY2(world.boxes[0].text.contains(QStringLiteral("no es válido en la línea 3")),
+                 qPrintable(world.boxes[0].text));
+        QVERIFY(f.Terminated());
+        f.close();
+    }
+    QCOMPARE(readFile(world.path("registry.reg")), typo);
+}
+
 void TestPrincipal::unreachableServerEndsWithoutSaving() {
     StationFixture world;
     writeFile(world.path("aliases.ini"),

@@ -2,6 +2,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/OwnerOnly.h"
+#include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
 #include <QFile>
@@ -202,9 +203,9 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
         return report;
     }
     regfile::Loaded target = regfile::load(registryPath);
-    if (target.status == regfile::LoadStatus::Unreadable) {
-        report.errors << QStringLiteral("no se puede leer el archivo de configuración '%1'")
-                             .arg(registryPath);
+    if (target.status == regfile::LoadStatus::Unreadable ||
+        target.status == regfile::LoadStatus::Invalid) {
+        report.errors << TRegistry::fileProblem(registryPath);
         return report;
     }
     const regfile::Format into = target.document.format;

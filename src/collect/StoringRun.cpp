@@ -1,6 +1,6 @@
 // The storing run: each record once in lectura, lecturaBAK, the server table
 // and the output file, whatever instant the run is cut short.
-#include "collect/PuntoRegistro.h"
+#include "collect/StoringRun.h"
 
 #include "collect/RunJournal.h"
 #include "collect/RunOutput.h"
@@ -37,15 +37,19 @@ void touchOrf() {
 
 } // namespace
 
-void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
-    RunOutput& out = *m_out;
+StoringRun::StoringRun(PointRun& run)
+    : m_run(run), m(run.setup()), m_state(run.state()), m_outcome(run.outcome()) {}
+
+void StoringRun::procesarDescarga(const QString& Loc, bool recoveryRun,
+                                  std::unique_ptr<RunOutput> output) {
+    RunOutput& out = *output;
     touchOrf();
     const QChar decimal = formatSettings().decimalSeparator;
     StoredRun stored;
     // A full point takes about a second to store: its own thread does it,
     // while this one goes on serving the window, the watchdog and the socket.
     runOffTheEventLoop([&] { stored = storeRun(Loc, decimal, out); });
-    m_out.reset();
+    output.reset();
     for (const qint32 codigo : std::as_const(stored.badCards))
         m.report.logRow(QStringLiteral("AVISO: la TARJETA de CODIGO %1 no es un número entero de "
                                        "32 bits; se almacena 0.")
@@ -58,8 +62,7 @@ void PuntoRegistro::procesarDescarga(const QString& Loc, bool recoveryRun) {
 // local copies are read once, and stored only when they are still the bytes
 // the run's state names: another process writing the same folder, or a disk
 // that changed them, stores nothing.
-PuntoRegistro::StoredRun PuntoRegistro::storeRun(const QString& Loc, QChar decimal,
-                                                 RunOutput& out) {
+StoringRun::StoredRun StoringRun::storeRun(const QString& Loc, QChar decimal, RunOutput& out) {
     const RunRecord& run = m_state.run;
     const QByteArray countBytes = wholeFile(run.countFile());
     const int count = countOf(countBytes);
@@ -73,8 +76,8 @@ PuntoRegistro::StoredRun PuntoRegistro::storeRun(const QString& Loc, QChar decim
     RecordReader reader(recordBytes);
     RunStores stores;
     stores.local = !RunJournal::holds(m.localAlias, false, run.runId, RunJournal::kLocalStore);
-    stores.server =
-        serverOn() && !RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
+    stores.server = m_run.serverOn() &&
+                    !RunJournal::holds(m.serverAlias, true, run.runId, RunJournal::kServerStore);
     // Both aliases may name one database: then one transaction holds both.
     stores.oneDatabase = m.serverAlias == m.localAlias;
     StoreTransaction local(m.localAlias), server(m.serverAlias);
@@ -97,7 +100,7 @@ PuntoRegistro::StoredRun PuntoRegistro::storeRun(const QString& Loc, QChar decim
     result.count = count;
     out.finish();
     keepLinesReachable(out, result);
-    step("output-written");
+    m_run.step("output-written");
     result.badCards = statements.badCards();
     return result;
 }
@@ -105,9 +108,9 @@ PuntoRegistro::StoredRun PuntoRegistro::storeRun(const QString& Loc, QChar decim
 // Reads at most count whole records; those of the saved skip were stored by
 // an earlier run. Each goes to the stores still to be written and to the
 // output. A file that ends early was reported when it was fetched.
-int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& Loc, QChar decimal,
-                                const RunStores& stores, TicketStatements& statements,
-                                RunOutput& out) {
+int StoringRun::storeRecords(RecordReader& reader, int count, const QString& Loc, QChar decimal,
+                             const RunStores& stores, TicketStatements& statements,
+                             RunOutput& out) {
     int stored = 0;
     for (int i = 0; i < count; ++i) {
         RegistroTicket r;
@@ -115,7 +118,7 @@ int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& 
             break;
         if (i < m_state.run.skip)
             continue;
-        step("record", i);
+        m_run.step("record", i);
         if (stores.local)
             statements.storeLocal(r, Loc);
         const Person person = statements.lookUp(r.Codigo);
@@ -128,16 +131,16 @@ int PuntoRegistro::storeRecords(RecordReader& reader, int count, const QString& 
 }
 
 // Each database's rows commit with its journal row.
-void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& stores,
-                              StoreTransaction& local, StoreTransaction& server) {
+void StoringRun::commitRun(const QString& Loc, int stored, const RunStores& stores,
+                           StoreTransaction& local, StoreTransaction& server) {
     const QString& runId = m_state.run.runId;
-    step("before-commits");
+    m_run.step("before-commits");
     if (stores.local) {
         RunJournal::append(m.localAlias, false, runId, RunJournal::kLocalStore, Loc, stored);
         if (!stores.oneDatabase)
             local.commit();
     }
-    step("between-commits");
+    m_run.step("between-commits");
     if (stores.server) {
         RunJournal::append(m.serverAlias, true, runId, RunJournal::kServerStore, Loc, stored);
         if (!stores.oneDatabase)
@@ -145,13 +148,13 @@ void PuntoRegistro::commitRun(const QString& Loc, int stored, const RunStores& s
     }
     if (local.active())
         local.commit();
-    step("after-commits");
+    m_run.step("after-commits");
 }
 
 // The output file was moved away or its folder removed while the lines
 // were written: they are written again into a side file where the station
 // can reach them, and said so when the run is finished.
-void PuntoRegistro::keepLinesReachable(RunOutput& out, StoredRun& result) {
+void StoringRun::keepLinesReachable(RunOutput& out, StoredRun& result) {
     result.heldDiffers = out.heldDiffers();
     if (out.stillAtPath())
         return;
@@ -161,25 +164,27 @@ void PuntoRegistro::keepLinesReachable(RunOutput& out, StoredRun& result) {
     out.copyTo(result.movedTo);
 }
 
-void PuntoRegistro::finishRun(const QString& Loc, const StoredRun& stored, bool recoveryRun) {
+void StoringRun::finishRun(const QString& Loc, const StoredRun& stored, bool recoveryRun) {
     const int count = stored.count;
     const RunRecord before = m_state.run;
     RunRecord& run = m_state.run;
     if (!stored.movedTo.isEmpty()) {
-        reportProblem(QStringLiteral("AVISO: el archivo de salida %1 fue movido o borrado "
-                                     "mientras se escribían las líneas de la descarga (Loc: %2); "
-                                     "se escribieron de nuevo en %3.")
-                          .arg(run.outputPath, Loc, stored.movedTo));
+        m_run.reportProblem(
+            QStringLiteral("AVISO: el archivo de salida %1 fue movido o borrado "
+                           "mientras se escribían las líneas de la descarga (Loc: %2); "
+                           "se escribieron de nuevo en %3.")
+                .arg(run.outputPath, Loc, stored.movedTo));
         run.sideFor = run.intendedOutput();
         run.outputPath = stored.movedTo;
     }
     if (stored.heldDiffers)
-        reportProblem(QStringLiteral("AVISO: %1 tiene desde el byte %2 líneas que no son las de la "
-                                     "descarga recuperada (Loc: %3); %4 tiene todas sus líneas: "
-                                     "revise %1 antes de agregarlas.")
-                          .arg(run.sideFor)
-                          .arg(run.outputStart)
-                          .arg(Loc, run.outputPath));
+        m_run.reportProblem(
+            QStringLiteral("AVISO: %1 tiene desde el byte %2 líneas que no son las de la "
+                           "descarga recuperada (Loc: %3); %4 tiene todas sus líneas: "
+                           "revise %1 antes de agregarlas.")
+                .arg(run.sideFor)
+                .arg(run.outputStart)
+                .arg(Loc, run.outputPath));
     m.report.memoAppend(QStringLiteral(" %1 registro(s).\r\n").arg(count));
     if (!recoveryRun) {
         const PointOutcome fetched = m_outcome;
@@ -198,13 +203,13 @@ void PuntoRegistro::finishRun(const QString& Loc, const StoredRun& stored, bool 
         m.report.statusText(QStringLiteral("Registros recuperados con exito. ") + DateToStr(now) +
                             QLatin1Char(' ') + TimeToStr(now));
     }
-    step("before-clear");
+    m_run.step("before-clear");
     // The run's values stay: without the flag they mean nothing.
     m_state.unfinished = false;
     if (!run.sideFor.isEmpty())
         m_state.sideFiles << SideFile{run.outputPath, run.sideFor};
     try {
-        saveState();
+        m_run.saveState();
     } catch (...) {
         // The disk still holds the run: so does the memory, and the next call
         // repeats the (now idempotent) recovery instead of fetching new files
@@ -215,5 +220,5 @@ void PuntoRegistro::finishRun(const QString& Loc, const StoredRun& stored, bool 
         run = before;
         throw;
     }
-    releaseLease(run.lease, run.point);
+    m_run.leases().release(run.lease, run.point);
 }

@@ -1,35 +1,39 @@
 // Pushing the personnel and cost-centre lists to one point.
-#include "collect/PuntoRegistro.h"
+#include "collect/ParamPush.h"
 
 #include "net/NetPorts.h"
 #include "platform/TextCodec.h"
 
-void PuntoRegistro::sincronizarPar(const QString& IP, const QString& Desc, const QString& Loc) {
+ParamPush::ParamPush(PointRun& run) : m_run(run), m(run.setup()) {
+    for (TQuery* q : {&qPersonal, &qCeco})
+        q->DatabaseName = m.localAlias;
+}
+
+void ParamPush::push(const QString& IP, const QString& Desc, const QString& Loc) {
     m.report.memoAppend(QStringLiteral("    - Sinc ") + Desc + QStringLiteral("..."));
     m_pushOk = false;
     QList<PersonEntry> people;
     QList<CecoEntry> cecos;
     if (!readLists(people, cecos))
         return;
-    crc.crcActual = 0;
+    // The message carries its CRC-16, computed as it is made.
     const QByteArray message = parameterMessage(people, cecos);
-    // The register holds what the message carries.
-    crc.CalcularCRCString(message, static_cast<int>(message.size()) - 2);
     qPersonal.Close();
     qCeco.Close();
-    const bool ok = push(IP, message);
+    const bool ok = send(IP, message);
     m_pushOk = ok;
     m.report.memoAppend(ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n"));
-    if (!ok && m_outcome.ok) {
-        m_outcome.ok = false;
-        m_outcome.failure = QStringLiteral("no se pudieron enviar las listas de parámetros");
+    PointOutcome& outcome = m_run.outcome();
+    if (!ok && outcome.ok) {
+        outcome.ok = false;
+        outcome.failure = QStringLiteral("no se pudieron enviar las listas de parámetros");
     }
     m.report.logRow(Loc + (ok ? QStringLiteral(": Sinc. OK") : QStringLiteral(": Sinc. FALLO")));
 }
 
 // Reads both lists; false (reported) when a table cannot be read or a list
 // is too long.
-bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos) {
+bool ParamPush::readLists(QList<PersonEntry>& people, QList<CecoEntry>& cecos) {
     auto fail = [this](const QString& status) {
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
         m.report.statusText(status);
@@ -43,8 +47,8 @@ bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& ceco
         qCeco.Close();
         qCeco.SQL = {QStringLiteral("select * from ceco.dbf;")};
         qCeco.Open();
-        tLog.Open();
-        tLog.Close();
+        m_run.tables().tLog.Open();
+        m_run.tables().tLog.Close();
         if (qPersonal.RecordCount() > kMaxPersonal)
             return fail(QStringLiteral(
                 "ERROR: el tamaño de la tabla Personal excede el máximo permitido."));
@@ -67,7 +71,7 @@ bool PuntoRegistro::readLists(QList<PersonEntry>& people, QList<CecoEntry>& ceco
 // The current personnel row as the message carries it. A row whose numbers
 // are not numbers is left out and named in the log, so that one bad row does
 // not keep the list from every point.
-std::optional<PersonEntry> PuntoRegistro::personOfRow() {
+std::optional<PersonEntry> ParamPush::personOfRow() {
     try {
         PersonEntry p;
         p.tarjeta = qPersonal.FieldByName(QStringLiteral("TARJETA")).AsInteger();
@@ -86,7 +90,7 @@ std::optional<PersonEntry> PuntoRegistro::personOfRow() {
 }
 
 // Connect, send in one operation, disconnect; the point's answer is not read.
-bool PuntoRegistro::push(const QString& IP, const QByteArray& message) {
+bool ParamPush::send(const QString& IP, const QByteArray& message) {
     TTcpSock& sock = m.sock;
     sock.Host = IP;
     sock.Port = paramPort();

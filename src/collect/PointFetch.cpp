@@ -1,15 +1,12 @@
 // The fetch step of one point and the FTP client's event handlers.
-#include "collect/PuntoRegistro.h"
+#include "collect/PointFetch.h"
 
-#include "collect/PointLease.h"
 #include "collect/RunOutput.h"
 #include "net/NetPorts.h"
 #include "net/SockErrors.h"
 #include "net/WinsockErrors.h"
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
-#include "store/Aliases.h"
-#include "store/SchemaSteps.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,180 +62,60 @@ bool transientFailure(const std::exception& error) {
 
 } // namespace
 
-PuntoRegistro::PuntoRegistro(PointSetup setup) : m(std::move(setup)) {
-    for (TTable* t : {&tLectura, &tLecturaBAK, &tLog})
-        t->DatabaseName = m.localAlias;
-    tLectura.TableName = QStringLiteral("lectura.DB");
-    tLecturaBAK.TableName = QStringLiteral("lecturaBAK.db");
-    tLog.TableName = QStringLiteral("log.DB");
-    torRegAsist.DatabaseName = m.serverAlias;
-    torRegAsist.TableName = QStringLiteral("dbo.tickettaxis");
-    for (TQuery* q : {&qPersonal, &qCeco})
-        q->DatabaseName = m.localAlias;
-    m.ftp.OnStatus = [this](TTcpSock* s, const QString& text) { FtpClient1Status(s, text); };
-    m.ftp.OnPacketRecvd = [this](TTcpSock* s) { FtpClient1PacketRecvd(s); };
-    m.ftp.OnFailure = [this](bool& handled, TCmdType type) { FtpClient1Failure(handled, type); };
+PointFetch::PointFetch(PointRun& run)
+    : m_run(run), m(run.setup()), m_state(run.state()), m_outcome(run.outcome()) {
+    m.ftp.OnStatus = [this](TTcpSock* s, const QString& text) { ftpStatus(s, text); };
+    m.ftp.OnPacketRecvd = [this](TTcpSock* s) { packetReceived(s); };
+    m.ftp.OnFailure = [this](bool& handled, TCmdType type) { ftpFailed(handled, type); };
 }
 
-PuntoRegistro::~PuntoRegistro() {
+PointFetch::~PointFetch() {
     m.ftp.OnStatus = nullptr;
     m.ftp.OnPacketRecvd = nullptr;
     m.ftp.OnFailure = nullptr;
 }
 
-bool PuntoRegistro::serverOn() const {
-    return m.serverAlias != kNoServerAlias;
-}
-
-bool PuntoRegistro::ftpConnected() const {
-    return m.ftp.Connected();
-}
-
-void PuntoRegistro::closeFtp() {
-    m.ftp.Disconnect();
-    m.ftp.CloseSocket();
-}
-
-// The project's own tables (the journals, the health, the leases) by their
-// schema steps; a database they cannot be brought to raises.
-void PuntoRegistro::ensureJournals() {
-    SchemaSteps::applyTo(m.localAlias, AliasKind::Local);
-    if (serverOn())
-        SchemaSteps::applyTo(m.serverAlias, AliasKind::Server);
-}
-
-const RunState& PuntoRegistro::state() {
-    if (!m_stateLoaded) {
-        m_state = RunState::load(m.statePath.isEmpty() ? RunState::defaultPath() : m.statePath);
-        m_stateLoaded = true;
-    }
-    return m_state;
-}
-
-// Opens and closes the four tables; the journals are added where missing.
-bool PuntoRegistro::tablesAccessible() {
-    try {
-        QList<TDataSet*> tables{&tLectura, &tLecturaBAK};
-        if (serverOn())
-            tables << &torRegAsist;
-        tables << &tLog;
-        for (TDataSet* t : tables)
-            t->Open();
-        for (TDataSet* t : tables)
-            t->Close();
-        ensureJournals();
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
-                              CycleOutput& output) {
+std::unique_ptr<RunOutput> PointFetch::descargarArchivos(const QString& IP, const QString& Desc,
+                                                         const QString& Loc, const QString& lease,
+                                                         CycleOutput& output) {
     m_out.reset();
-    // Until the run has finished, the point has failed; an error that escapes
-    // leaves it so.
-    m_outcome = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
-    if (!tablesAccessible()) {
-        m.report.statusText(kNoAccess);
-        pointFailed(QStringLiteral("no se puede tener acceso a la base de datos"));
-        return;
-    }
-    if (!loadState(Desc)) {
-        pointFailed(QStringLiteral("no se puede leer el estado de recuperación"));
-        return;
-    }
-    tidyLeases();
-    reportSideFiles(output);
-    adoptKeyRun(output);
-    if (m_state.unfinished) {
-        // The interrupted run may be another point's: this visit says nothing
-        // about this point's health.
-        m_outcome = PointOutcome{};
-        recoverRun(output);
-        return;
-    }
-    QString lease;
-    if (!takeLease(IP, Desc, lease))
-        return;
-    bool fetched = false;
-    try {
-        fetched = descargarArchivos(IP, Desc, Loc, lease, output);
-    } catch (...) {
-        if (!m_state.unfinished)
-            releaseLease(lease, QString());
-        throw;
-    }
-    if (!fetched) {
-        if (!m_state.unfinished)
-            releaseLease(lease, QString());
-        return;
-    }
-    procesarDescarga(Loc, false);
-}
-
-void PuntoRegistro::pointFailed(const QString& why, bool transient) {
-    m_outcome = PointOutcome{true, false, why, 0, transient};
-}
-
-void PuntoRegistro::reportProblem(const QString& text) {
-    m.report.statusText(text);
-    m.report.logRow(text);
-}
-
-// A state that cannot be read stops every fetch: its run's local copies may be
-// the only copy of their records. Tried again at each visit.
-bool PuntoRegistro::loadState(const QString& Desc) {
-    if (m_stateLoaded)
-        return true;
-    try {
-        state();
-        return true;
-    } catch (const Exception& error) {
-        m.report.memoAppend(QStringLiteral("   ") + Desc + QStringLiteral("... FALLO\r\n"));
-        reportProblem(QStringLiteral("ERROR: ") + error.message());
-        return false;
-    }
-}
-
-bool PuntoRegistro::descargarArchivos(const QString& IP, const QString& Desc, const QString& Loc,
-                                      const QString& lease, CycleOutput& output) {
     if (!connectTo(IP, Desc))
-        return false;
+        return nullptr;
     const QString point = pointKey(IP);
     // Any doubt about the transfer: the point keeps its records.
     if (!downloadFiles()) {
         disconnectQuietly();
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
-        return false;
+        m_run.pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
+        return nullptr;
     }
     startRun(point, Loc, lease, output);
     // An output file that cannot be written fails the point before anything
     // is deleted on it.
     if (!m_out) {
         disconnectQuietly();
-        return false;
+        return nullptr;
     }
-    if (!leaseStillOurs() || !filesStillTheRuns(Loc)) {
+    if (!m_run.leases().stillOurs() || !filesStillTheRuns(Loc)) {
+        m_out.reset();
         disconnectQuietly();
-        return false;
+        return nullptr;
     }
-    step("before-delete");
+    m_run.step("before-delete");
     if (m_verdict.deleteIt)
         sendDelete();
     else if (!m_verdict.keptWhy.isEmpty())
         reportKept(Loc, m_verdict.keptWhy);
     m_outcome.kept = !m_verdict.deleteIt && m_state.run.count > 0;
-    step("after-delete");
+    m_run.step("after-delete");
     disconnectQuietly();
-    return true;
+    return std::move(m_out);
 }
 
-bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
+bool PointFetch::connectTo(const QString& IP, const QString& Desc) {
     const QString target = IP + QStringLiteral(" (") + Desc + QLatin1Char(')');
     m.report.logRow(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
-    DescActual = Desc;
+    m_desc = Desc;
     m.ftp.Host = IP;
     m.ftp.Port = ftpPort();
     m.ftp.TimeOut = m.ftpTimeOut();
@@ -251,9 +128,9 @@ bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
         // A failed log-in has closed the connection itself; a failed connect
         // leaves the socket to the cycle's CloseSocket.
         const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
-        pointFailed(QStringLiteral("no se pudo establecer conexión: ") +
-                        QString::fromUtf8(error.what()),
-                    transientFailure(error));
+        m_run.pointFailed(QStringLiteral("no se pudo establecer conexión: ") +
+                              QString::fromUtf8(error.what()),
+                          transientFailure(error));
         m_outcome.errorCode = errorCodeOf(error);
         m.report.logRow(text);
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
@@ -265,15 +142,15 @@ bool PuntoRegistro::connectTo(const QString& IP, const QString& Desc) {
 // One terminal reached under two address texts ("127.0.2.1", "127.0.2.01", a
 // host name) is one point: its unconfirmed deletes are kept by the control
 // connection's peer address.
-QString PuntoRegistro::pointKey(const QString& IP) const {
+QString PointFetch::pointKey(const QString& IP) const {
     const quint32 peer = m.ftp.PeerAddress();
     return peer != 0 ? QHostAddress(peer).toString() : IP;
 }
 
 // The count file, then the record file unless the count is 0; true when no
 // step failed or was reported failed, and both local files are on the disk.
-bool PuntoRegistro::downloadFiles() {
-    FalloFTP = false;
+bool PointFetch::downloadFiles() {
+    m_ftpFailed = false;
     m_count.reset();
     try {
         m.ftp.Download(kCountFile, kCountFile);
@@ -288,7 +165,7 @@ bool PuntoRegistro::downloadFiles() {
     } catch (const std::exception&) {
         return false;
     }
-    return !FalloFTP;
+    return !m_ftpFailed;
 }
 
 // The point erases every record it holds when asked to delete, also those
@@ -297,7 +174,7 @@ bool PuntoRegistro::downloadFiles() {
 // visits in a row, with a count that does not change between two readings.
 // A ticket issued after that second reading and before the delete is still
 // lost: only the point could close that window.
-PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles(const QString& point, int skip) {
+PointFetch::FilesVerdict PointFetch::judgeFiles(const QString& point, int skip) {
     const int count = m_count.value_or(0);
     if (count == 0)
         return {false, {}}; // nothing to collect, and the record file was not fetched
@@ -321,7 +198,7 @@ PuntoRegistro::FilesVerdict PuntoRegistro::judgeFiles(const QString& point, int 
     return {};
 }
 
-PuntoRegistro::FilesVerdict PuntoRegistro::judgeTail(const QString& point, int count) {
+PointFetch::FilesVerdict PointFetch::judgeTail(const QString& point, int count) {
     const int again = countAgain();
     if (again < 0)
         return {false, QStringLiteral("no se pudo volver a leer la cantidad")};
@@ -349,28 +226,28 @@ PuntoRegistro::FilesVerdict PuntoRegistro::judgeTail(const QString& point, int c
 
 // The count read once more, into a file of its own: the local count file is
 // part of the run. -1 when it cannot be read.
-int PuntoRegistro::countAgain() {
-    FalloFTP = false;
+int PointFetch::countAgain() {
+    m_ftpFailed = false;
     int count = -1;
     try {
         m.ftp.Download(kCountFile, kCountRecheckFile);
-        if (!FalloFTP)
+        if (!m_ftpFailed)
             count = leerCantidad(kCountRecheckFile);
     } catch (const std::exception&) {
         count = -1;
     }
     QFile::remove(kCountRecheckFile);
-    FalloFTP = false;
+    m_ftpFailed = false;
     return count;
 }
 
-void PuntoRegistro::reportKept(const QString& Loc, const QString& why) {
+void PointFetch::reportKept(const QString& Loc, const QString& why) {
     m.report.memoAppend(QStringLiteral(" [sin borrar]"));
-    reportProblem(
+    m_run.reportProblem(
         QStringLiteral("AVISO (Loc: %1): %2; el punto conserva sus registros.").arg(Loc, why));
 }
 
-void PuntoRegistro::disconnectQuietly() {
+void PointFetch::disconnectQuietly() {
     try {
         m.ftp.Disconnect();
     } catch (const std::exception&) {
@@ -378,7 +255,7 @@ void PuntoRegistro::disconnectQuietly() {
     }
 }
 
-void PuntoRegistro::flushLocalFiles() {
+void PointFetch::flushLocalFiles() {
     syncFile(kCountFile);
     syncFile(kRecordFile);
 }
@@ -388,8 +265,8 @@ void PuntoRegistro::flushLocalFiles() {
 // is never sent or confirmed, and its output file open (so that the state
 // names which file it is). A run whose state is not on the disk does not
 // happen: nothing is stored or deleted, and the point keeps its records.
-void PuntoRegistro::startRun(const QString& point, const QString& Loc, const QString& lease,
-                             CycleOutput& output) {
+void PointFetch::startRun(const QString& point, const QString& Loc, const QString& lease,
+                          CycleOutput& output) {
     const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
     const int count = m_count.value_or(0);
@@ -404,7 +281,7 @@ void PuntoRegistro::startRun(const QString& point, const QString& Loc, const QSt
         run.recordSha256 = fileSha256(kRecordFile);
     run.point = point;
     run.lease = lease;
-    run.priorPending = matchedEntry(priorEntries(point), count);
+    run.priorPending = matchedEntry(m_run.leases().priorEntries(point), count);
     run.skip = run.priorPending ? run.priorPending->count : 0;
     if (!run.priorPending && m_state.pending.contains(point))
         run.priorPending = m_state.pending.value(point); // put back if the run is given up
@@ -420,34 +297,24 @@ void PuntoRegistro::startRun(const QString& point, const QString& Loc, const QSt
     }
     m_state.run.outputFile = m_out->identity();
     try {
-        saveStateOrRevert(before, output, emptiedBefore);
+        m_run.saveStateOrRevert(before, output, emptiedBefore);
     } catch (...) {
         m_out.reset();
         throw;
     }
 }
 
-void PuntoRegistro::saveStateOrRevert(const RunState& before, CycleOutput& output,
-                                      bool emptiedBefore) {
-    try {
-        saveState();
-    } catch (...) {
-        m_state = before;
-        output.emptied = emptiedBefore;
-        throw;
-    }
-}
-
 // The entry of the records an earlier run stored that the file still begins
 // with (the longest, when more do), once that run is journaled.
-std::optional<PendingDelete> PuntoRegistro::matchedEntry(const QList<PendingDelete>& entries,
-                                                         int count) {
+std::optional<PendingDelete> PointFetch::matchedEntry(const QList<PendingDelete>& entries,
+                                                      int count) {
     std::optional<PendingDelete> best;
     if (count == 0)
         return best; // no record file fetched: nothing proves or disproves an entry
     for (const PendingDelete& entry : entries)
         if ((!best || entry.count > best->count) &&
-            prefixHash(kRecordFile, entry.count) == entry.sha256 && journalHolds(entry.runId))
+            prefixHash(kRecordFile, entry.count) == entry.sha256 &&
+            m_run.leases().journalHolds(entry.runId))
             best = entry;
     return best;
 }
@@ -456,7 +323,7 @@ std::optional<PendingDelete> PuntoRegistro::matchedEntry(const QList<PendingDele
 // still hold, also after a delete it confirmed (a point may empty its count
 // file and not its records). An entry stands until a fetched record file
 // no longer begins with its bytes.
-void PuntoRegistro::updatePending(RunRecord& run) {
+void PointFetch::updatePending(RunRecord& run) {
     if (run.count == 0)
         return; // no record file fetched: the entry stands as it is
     if (run.skip > 0 && run.records <= run.skip) {
@@ -469,91 +336,64 @@ void PuntoRegistro::updatePending(RunRecord& run) {
                                {run.runId, run.records, prefixHash(kRecordFile, run.records)});
 }
 
-// The cycle's output file: emptied once in a cycle that overwrites, appended
-// to otherwise ("*" when it held lines of earlier runs).
-void PuntoRegistro::setRunOutput(RunRecord& run, CycleOutput& output) const {
-    const QFileInfo out(output.path);
-    const bool emptyIt = output.overwrite && !output.emptied;
-    run.outputPath = out.absoluteFilePath();
-    run.appendMark = !output.overwrite && out.exists();
-    run.outputStart = emptyIt || !out.exists() ? 0 : out.size();
-    run.outputFile.clear();
-    if (output.overwrite)
-        output.emptied = true;
-}
-
-bool PuntoRegistro::openRunOutput() {
+bool PointFetch::openRunOutput() {
     try {
         m_out = std::make_unique<RunOutput>(m_state.run.outputPath, m_state.run.outputStart);
         return true;
     } catch (const Exception& error) {
-        pointFailed(error.message());
+        m_run.pointFailed(error.message());
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        reportProblem(QStringLiteral("ERROR: ") + error.message() +
-                      QStringLiteral("; el punto conserva sus registros."));
+        m_run.reportProblem(QStringLiteral("ERROR: ") + error.message() +
+                            QStringLiteral("; el punto conserva sus registros."));
         return false;
     }
-}
-
-// A run that stored nothing and deleted nothing is forgotten, and the point's
-// entry is as it was before it. Its lease goes; the server's entry was not
-// touched by it.
-void PuntoRegistro::giveUpRun() {
-    const RunRecord run = m_state.run;
-    if (m_state.pending.value(run.point).runId == run.runId)
-        m_state.pending.remove(run.point);
-    if (run.priorPending)
-        m_state.pending.insert(run.point, *run.priorPending);
-    m_state.unfinished = false;
-    saveState();
-    m_out.reset();
-    releaseLease(run.lease, QString());
 }
 
 // Right before the delete: the local copies are still the ones the run's
 // state names. Another process writing the same folder would otherwise have
 // the point emptied of records that no store will ever hold.
-bool PuntoRegistro::filesStillTheRuns(const QString& Loc) {
-    if (runFilesMatch())
+bool PointFetch::filesStillTheRuns(const QString& Loc) {
+    if (runFilesMatch(m_state.run))
         return true;
-    giveUpRun();
-    pointFailed(QStringLiteral("los archivos locales cambiaron durante la descarga"));
+    m_run.giveUpRun();
+    m_run.pointFailed(QStringLiteral("los archivos locales cambiaron durante la descarga"));
     m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-    reportProblem(QStringLiteral("ERROR: los archivos locales de la descarga (Loc: %1) cambiaron "
-                                 "mientras se descargaban; no se almacenan y el punto conserva "
-                                 "sus registros.")
-                      .arg(Loc));
+    m_run.reportProblem(
+        QStringLiteral("ERROR: los archivos locales de la descarga (Loc: %1) cambiaron "
+                       "mientras se descargaban; no se almacenan y el punto conserva "
+                       "sus registros.")
+            .arg(Loc));
     return false;
 }
 
 // The entry of what was stored stays after a confirmed delete too.
-void PuntoRegistro::sendDelete() {
-    FalloFTP = false;
+void PointFetch::sendDelete() {
+    m_ftpFailed = false;
     bool confirmed = true;
     try {
         m.ftp.Delete(kRemoteDeleteName);
     } catch (const std::exception&) {
         confirmed = false;
     }
-    m_outcome.deleted = confirmed && !FalloFTP;
-    FalloFTP = false;
+    m_outcome.deleted = confirmed && !m_ftpFailed;
+    m_ftpFailed = false;
 }
 
-void PuntoRegistro::FtpClient1Status(TTcpSock*, const QString& Status) {
-    if (Status == QLatin1String("Timer Triggered"))
+void PointFetch::ftpStatus(TTcpSock*, const QString& status) {
+    if (status == QLatin1String("Timer Triggered"))
         m.ftp.Cancel();
 }
 
-void PuntoRegistro::FtpClient1PacketRecvd(TTcpSock*) {
+void PointFetch::packetReceived(TTcpSock*) {
     m.report.transfer(
-        TransferProgress{m.ftp.Host, DescActual, m.ftp.BytesReceived(), m.ftp.TransferSize()});
+        TransferProgress{m.ftp.Host, m_desc, m.ftp.BytesReceived(), m.ftp.TransferSize()});
 }
 
-void PuntoRegistro::FtpClient1Failure(bool& Handled, TCmdType Trans_Type) {
-    if (Trans_Type != ctDelete) {
+void PointFetch::ftpFailed(bool& handled, TCmdType command) {
+    if (command != ctDelete) {
         m.report.statusText(QStringLiteral("FTP: ¡FALLO!"));
         m.report.logRow(QStringLiteral("FTP: FALLO!"));
     }
-    Handled = true;
-    FalloFTP = true;
+    handled = true;
+    m_ftpFailed = true;
 }

@@ -1,9 +1,9 @@
 // Recovery of an interrupted run, the run an older station left flagged in
 // the settings key, and output lines kept aside.
-#include "collect/PuntoRegistro.h"
+#include "collect/RunRecovery.h"
 
-#include "collect/PointLease.h"
 #include "collect/RunOutput.h"
+#include "collect/StoringRun.h"
 #include "platform/DiskSync.h"
 #include "platform/Errors.h"
 
@@ -44,7 +44,10 @@ QString ticketsText(int tickets) {
 
 } // namespace
 
-void PuntoRegistro::recoverRun(CycleOutput& output) {
+RunRecovery::RunRecovery(PointRun& run, StoringRun& store)
+    : m_run(run), m_store(store), m(run.setup()), m_state(run.state()) {}
+
+void RunRecovery::recoverRun(CycleOutput& output) {
     const RunRecord& run = m_state.run;
     m.report.logRow(QStringLiteral("Recuperando registros de anterior descarga FTP (Loc: ") +
                     run.loc + QStringLiteral(")..."));
@@ -54,57 +57,35 @@ void PuntoRegistro::recoverRun(CycleOutput& output) {
         // A folder out of reach (a share, a removable disk) may come back:
         // nothing is fetched meanwhile, so no local copy is overwritten.
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        reportProblem(QStringLiteral("ERROR: los archivos de la descarga sin terminar (Loc: %1) "
-                                     "están en %2, que no se encuentra.")
-                          .arg(run.loc, run.workDir));
+        m_run.reportProblem(
+            QStringLiteral("ERROR: los archivos de la descarga sin terminar (Loc: %1) "
+                           "están en %2, que no se encuentra.")
+                .arg(run.loc, run.workDir));
         return;
     }
-    if (runFilesDiffer()) {
+    if (runFilesDiffer(run)) {
         setAsideRun();
         return;
     }
-    if (const QStringList missing = missingRunFiles(); !missing.isEmpty()) {
+    if (const QStringList missing = missingRunFiles(run); !missing.isEmpty()) {
         // An empty mount point of a share not yet mounted looks like this:
         // the copies may come back, and nothing is fetched meanwhile.
         m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        reportProblem(QStringLiteral("ERROR: faltan los archivos locales de la descarga sin "
-                                     "terminar (Loc: %1, descarga %2): %3. No se descarga ningún "
-                                     "punto hasta que vuelvan o se abandone la descarga (%4).")
-                          .arg(run.loc, shortId(run.runId), missing.join(QStringLiteral(", ")),
-                               ticketsText(ticketsOfRun(run))));
+        m_run.reportProblem(
+            QStringLiteral("ERROR: faltan los archivos locales de la descarga sin "
+                           "terminar (Loc: %1, descarga %2): %3. No se descarga ningún "
+                           "punto hasta que vuelvan o se abandone la descarga (%4).")
+                .arg(run.loc, shortId(run.runId), missing.join(QStringLiteral(", ")),
+                     ticketsText(ticketsOfRun(run))));
         return;
     }
-    chooseRecoveryOutput(output);
-    procesarDescarga(run.loc, true);
-}
-
-QStringList PuntoRegistro::missingRunFiles() const {
-    const RunRecord& run = m_state.run;
-    QStringList missing;
-    if (!QFile::exists(run.countFile()))
-        missing << run.countFile();
-    if (!run.recordSha256.isEmpty() && !QFile::exists(run.recordFile()))
-        missing << run.recordFile();
-    return missing;
-}
-
-// A copy that is there with other bytes than the run's: not the run's own.
-bool PuntoRegistro::runFilesDiffer() const {
-    const RunRecord& run = m_state.run;
-    const auto differs = [](const QString& file, const QByteArray& sha) {
-        return QFile::exists(file) && fileSha256(file) != sha;
-    };
-    return differs(run.countFile(), run.countSha256) ||
-           (!run.recordSha256.isEmpty() && differs(run.recordFile(), run.recordSha256));
-}
-
-bool PuntoRegistro::runFilesMatch() const {
-    return missingRunFiles().isEmpty() && !runFilesDiffer();
+    std::unique_ptr<RunOutput> out = chooseRecoveryOutput(output);
+    m_store.procesarDescarga(run.loc, true, std::move(out));
 }
 
 // Files that are not the run's own are never stored: they are renamed for
 // the operator to look at, and the run is given up.
-void PuntoRegistro::setAsideRun() {
+void RunRecovery::setAsideRun() {
     const RunRecord run = m_state.run;
     const QString suffix = QStringLiteral(".apartado-") + shortId(run.runId);
     QStringList kept;
@@ -114,11 +95,12 @@ void PuntoRegistro::setAsideRun() {
         QFile::remove(file + suffix);
         kept << (QFile::rename(file, file + suffix) ? file + suffix : file);
     }
-    giveUpRun();
+    m_run.giveUpRun();
     m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-    reportProblem(QStringLiteral("ERROR: los archivos locales no son los de la descarga sin "
-                                 "terminar (Loc: %1); no se almacenan. Archivos: %2")
-                      .arg(run.loc, kept.isEmpty() ? QStringLiteral("ninguno") : kept.join(", ")));
+    m_run.reportProblem(
+        QStringLiteral("ERROR: los archivos locales no son los de la descarga sin "
+                       "terminar (Loc: %1); no se almacenan. Archivos: %2")
+            .arg(run.loc, kept.isEmpty() ? QStringLiteral("ninguno") : kept.join(", ")));
     nameGivenUpLines(run);
 }
 
@@ -128,35 +110,35 @@ QString abandonQuestion(const UnfinishedRun& run) {
         .arg(run.loc, shortId(run.runId), ticketsText(run.tickets));
 }
 
-std::optional<UnfinishedRun> PuntoRegistro::unfinishedRun() {
-    state();
+std::optional<UnfinishedRun> RunRecovery::unfinishedRun() {
+    m_run.loadState();
     if (!m_state.unfinished)
         return std::nullopt;
     return UnfinishedRun{m_state.run.runId, m_state.run.loc, ticketsOfRun(m_state.run)};
 }
 
-QString PuntoRegistro::abandonRun(const QString& runId) {
-    state();
+QString RunRecovery::abandonRun(const QString& runId) {
+    m_run.loadState();
     const RunRecord run = m_state.run;
     if (!m_state.unfinished || runId.size() < 8 || !run.runId.startsWith(runId))
         throw Exception(
             QStringLiteral("No hay ninguna descarga sin terminar con el identificador %1")
                 .arg(runId));
     const int tickets = ticketsOfRun(run);
-    giveUpRun();
+    m_run.giveUpRun();
     const QString text = QStringLiteral("AVISO: descarga sin terminar abandonada por el operador "
                                         "(Loc: %1, descarga %2): %3 no se almacenan.")
                              .arg(run.loc, shortId(run.runId), ticketsText(tickets));
-    reportProblem(text);
+    m_run.reportProblem(text);
     nameGivenUpLines(run);
     return text;
 }
 
 // Tickets a run has to store; -1 when neither its state nor its files tell.
-int PuntoRegistro::ticketsOfRun(const RunRecord& run) const {
+int RunRecovery::ticketsOfRun(const RunRecord& run) const {
     if (run.records >= 0)
         return run.toStore();
-    if (!runFilesMatch())
+    if (!runFilesMatch(run))
         return -1;
     const int count = leerCantidad(run.countFile());
     const qint64 whole = QFile(run.recordFile()).size() / kRecordSize;
@@ -165,7 +147,7 @@ int PuntoRegistro::ticketsOfRun(const RunRecord& run) const {
 
 // Lines a given-up run wrote before it was cut short stay in its output file
 // (they may already be in someone's hands): the log says which they are.
-void PuntoRegistro::nameGivenUpLines(const RunRecord& run) {
+void RunRecovery::nameGivenUpLines(const RunRecord& run) {
     const QString path = run.intendedOutput();
     const QString now = fileIdentity(path);
     if (now.isEmpty() || (!run.outputFile.isEmpty() && now != run.outputFile))
@@ -173,12 +155,13 @@ void PuntoRegistro::nameGivenUpLines(const RunRecord& run) {
     const qint64 start = run.outputStart;
     if (QFileInfo(path).size() <= start)
         return;
-    reportProblem(QStringLiteral("AVISO: las líneas de %1 desde el byte %2 son de la descarga "
-                                 "no almacenada (Loc: %3, descarga %4): sus tickets no están en "
-                                 "las tablas.")
-                      .arg(path)
-                      .arg(start)
-                      .arg(run.loc, shortId(run.runId)));
+    m_run.reportProblem(
+        QStringLiteral("AVISO: las líneas de %1 desde el byte %2 son de la descarga "
+                       "no almacenada (Loc: %3, descarga %4): sus tickets no están en "
+                       "las tablas.")
+            .arg(path)
+            .arg(start)
+            .arg(run.loc, shortId(run.runId)));
 }
 
 // Where a recovery writes its lines: the run's own output file while the
@@ -187,7 +170,7 @@ void PuntoRegistro::nameGivenUpLines(const RunRecord& run) {
 // so: the lines written before the cut are in the moved file); else a side
 // file in the working directory, holding only the lines that the run's
 // file lacks, reported until the operator moves them.
-void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
+std::unique_ptr<RunOutput> RunRecovery::chooseRecoveryOutput(CycleOutput& output) {
     const RunState before = m_state;
     const bool emptiedBefore = output.emptied;
     RunRecord& run = m_state.run;
@@ -199,13 +182,14 @@ void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
             recoverIntoCycleOutput(output);
     } else if (run.sideFor.isEmpty() && !same && writableFolder(file.absolutePath())) {
         if (!run.outputFile.isEmpty())
-            reportProblem(QStringLiteral("AVISO: el archivo de salida %1 de la descarga "
-                                         "interrumpida (Loc: %2) fue movido o reemplazado: las "
-                                         "líneas que alcanzó a escribir desde el byte %3 quedaron "
-                                         "en el archivo movido y se escriben de nuevo en %4.")
-                              .arg(run.outputPath, run.loc)
-                              .arg(run.outputStart)
-                              .arg(QFileInfo(output.path).absoluteFilePath()));
+            m_run.reportProblem(
+                QStringLiteral("AVISO: el archivo de salida %1 de la descarga "
+                               "interrumpida (Loc: %2) fue movido o reemplazado: las "
+                               "líneas que alcanzó a escribir desde el byte %3 quedaron "
+                               "en el archivo movido y se escriben de nuevo en %4.")
+                    .arg(run.outputPath, run.loc)
+                    .arg(run.outputStart)
+                    .arg(QFileInfo(output.path).absoluteFilePath()));
         setRunOutput(run, output);
     } else if (run.sideFor.isEmpty()) {
         // run.outputFile and outputStart go on naming the run's own file
@@ -215,17 +199,17 @@ void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
                 .absoluteFilePath(QStringLiteral("salida-%1.txt").arg(shortId(run.runId)));
     }
     try {
-        m_out = std::make_unique<RunOutput>(run.outputPath, run.writeStart());
+        auto out = std::make_unique<RunOutput>(run.outputPath, run.writeStart());
         if (run.sideFor.isEmpty()) {
-            run.outputFile = m_out->identity();
+            run.outputFile = out->identity();
         } else if (const QString intended = fileIdentity(run.sideFor);
                    !intended.isEmpty() &&
                    (run.outputFile.isEmpty() || intended == run.outputFile)) {
-            m_out->leaveOut(heldBy(run.sideFor, run.outputStart));
+            out->leaveOut(heldBy(run.sideFor, run.outputStart));
         }
-        saveStateOrRevert(before, output, emptiedBefore);
+        m_run.saveStateOrRevert(before, output, emptiedBefore);
+        return out;
     } catch (...) {
-        m_out.reset();
         m_state = before;
         output.emptied = emptiedBefore;
         throw;
@@ -235,7 +219,7 @@ void PuntoRegistro::chooseRecoveryOutput(CycleOutput& output) {
 // The recovered lines go to the file this cycle writes. A cycle that empties
 // it and has not yet done so empties it now, before them; either way the
 // cycle must not empty the recovered lines again.
-void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
+void RunRecovery::recoverIntoCycleOutput(CycleOutput& output) {
     if (output.overwrite && !output.emptied) {
         m_state.run.outputStart = 0;
         m_state.run.appendMark = false;
@@ -243,7 +227,7 @@ void PuntoRegistro::recoverIntoCycleOutput(CycleOutput& output) {
     output.emptied = true;
 }
 
-void PuntoRegistro::reportSideFiles(CycleOutput& output) {
+void RunRecovery::reportSideFiles(CycleOutput& output) {
     if (output.sideFilesReported)
         return;
     output.sideFilesReported = true;
@@ -254,16 +238,17 @@ void PuntoRegistro::reportSideFiles(CycleOutput& output) {
         waiting << side;
         m.report.memoAppend(
             QStringLiteral("   Líneas de salida pendientes en %1\r\n").arg(side.path));
-        reportProblem(QStringLiteral("AVISO: las líneas de salida de una descarga recuperada están "
-                                     "en %1 y no en %2: muévalas.")
-                          .arg(side.path, side.intended));
+        m_run.reportProblem(
+            QStringLiteral("AVISO: las líneas de salida de una descarga recuperada están "
+                           "en %1 y no en %2: muévalas.")
+                .arg(side.path, side.intended));
     }
     if (waiting.size() == m_state.sideFiles.size())
         return;
     const QList<SideFile> before = m_state.sideFiles;
     m_state.sideFiles = waiting;
     try {
-        saveState();
+        m_run.saveState();
     } catch (const Exception&) {
         m_state.sideFiles = before; // reported again next cycle
     }
@@ -273,7 +258,7 @@ void PuntoRegistro::reportSideFiles(CycleOutput& output) {
 // own, on the local copies as they are; then the key's flag is cleared. A
 // station that keeps its own state never takes a flag from the key: it came
 // with settings merged from another station, whose files are not these.
-void PuntoRegistro::adoptKeyRun(CycleOutput& output) {
+void RunRecovery::adoptKeyRun(CycleOutput& output) {
     if (!m.keyRun)
         return;
     const StationSettings key = m.keyRun();
@@ -281,10 +266,11 @@ void PuntoRegistro::adoptKeyRun(CycleOutput& output) {
         return;
     if (m_state.existedOnDisk()) {
         if (key.fFTPerr)
-            reportProblem(QStringLiteral("AVISO: la configuración indica una descarga sin "
-                                         "terminar (Loc: %1) que no es de esta estación; no se "
-                                         "recupera.")
-                              .arg(key.FTPloc));
+            m_run.reportProblem(
+                QStringLiteral("AVISO: la configuración indica una descarga sin "
+                               "terminar (Loc: %1) que no es de esta estación; no se "
+                               "recupera.")
+                    .arg(key.FTPloc));
         m.clearKeyRun();
         return;
     }
@@ -313,10 +299,11 @@ void PuntoRegistro::adoptKeyRun(CycleOutput& output) {
         m_state.run = run;
         m_state.unfinished = true;
     } else if (key.fFTPerr) {
-        reportProblem(QStringLiteral("AVISO: la configuración indica una descarga sin terminar "
-                                     "(Loc: %1), pero no hay archivos locales que recuperar.")
-                          .arg(key.FTPloc));
+        m_run.reportProblem(
+            QStringLiteral("AVISO: la configuración indica una descarga sin terminar "
+                           "(Loc: %1), pero no hay archivos locales que recuperar.")
+                .arg(key.FTPloc));
     }
-    saveStateOrRevert(before, output, emptiedBefore);
+    m_run.saveStateOrRevert(before, output, emptiedBefore);
     m.clearKeyRun();
 }

@@ -122,7 +122,8 @@ QString fullHostName() {
             name = QString::fromLatin1(found->ai_canonname);
         freeaddrinfo(found);
     }
-    static const QRegularExpression domain(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    static const QRegularExpression domain(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
     return domain.match(name).hasMatch() ? name : QStringLiteral("localhost");
 }
 

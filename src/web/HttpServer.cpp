@@ -24,13 +24,13 @@ struct Pending {
 
 MHD_Result header(void* into, MHD_ValueKind, const char* key, const char* value) {
     static_cast<QMap<QByteArray, QByteArray>*>(into)->insert(QByteArray(key).toLower(),
-                                                              QByteArray(value ? value : ""));
+                                                             QByteArray(value ? value : ""));
     return MHD_YES;
 }
 
 MHD_Result argument(void* into, MHD_ValueKind, const char* key, const char* value) {
     static_cast<QMap<QByteArray, QByteArray>*>(into)->insert(QByteArray(key),
-                                                              QByteArray(value ? value : ""));
+                                                             QByteArray(value ? value : ""));
     return MHD_YES;
 }
 
@@ -44,8 +44,8 @@ HttpResponse plain(int status, const char* text) {
 MHD_Result send(MHD_Connection* connection, const HttpResponse& answer) {
     const MicroHttpd& mhd = microHttpd();
     MHD_Response* response =
-        mhd.responseFromBuffer(size_t(answer.body.size()), const_cast<char*>(answer.body.constData()),
-                               MHD_RESPMEM_MUST_COPY);
+        mhd.responseFromBuffer(size_t(answer.body.size()),
+                               const_cast<char*>(answer.body.constData()), MHD_RESPMEM_MUST_COPY);
     if (!response)
         return MHD_NO;
     mhd.addResponseHeader(response, "Content-Type", answer.contentType.constData());
@@ -159,12 +159,12 @@ bool HttpServer::start(const QHostAddress& address, quint16 port, QString& error
         where = reinterpret_cast<sockaddr*>(&in4);
     }
     auto daemon = std::make_unique<Daemon>();
-    daemon->handle = mhd.startDaemon(
-        flags, port, nullptr, nullptr, &Daemon::request, this, MHD_OPTION_EXTERNAL_LOGGER,
-        &Daemon::log, daemon.get(), MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_NOTIFY_COMPLETED,
-        &Daemon::completed, nullptr, MHD_OPTION_THREAD_POOL_SIZE, kThreads,
-        MHD_OPTION_CONNECTION_LIMIT, kConnections, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
-        MHD_OPTION_END);
+    daemon->handle = mhd.startDaemon(flags, port, nullptr, nullptr, &Daemon::request, this,
+                                     MHD_OPTION_EXTERNAL_LOGGER, &Daemon::log, daemon.get(),
+                                     MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_NOTIFY_COMPLETED,
+                                     &Daemon::completed, nullptr, MHD_OPTION_THREAD_POOL_SIZE,
+                                     kThreads, MHD_OPTION_CONNECTION_LIMIT, kConnections,
+                                     MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_END);
     if (!daemon->handle) {
         error = daemon->lastMessage.isEmpty() ? QStringLiteral("no se puede escuchar")
                                               : daemon->lastMessage;
@@ -187,6 +187,7 @@ bool HttpServer::listening() const {
 quint16 HttpServer::port() const {
     if (!m_daemon)
         return 0;
-    const MHD_DaemonInfo* info = microHttpd().daemonInfo(m_daemon->handle, MHD_DAEMON_INFO_BIND_PORT);
+    const MHD_DaemonInfo* info =
+        microHttpd().daemonInfo(m_daemon->handle, MHD_DAEMON_INFO_BIND_PORT);
     return info ? info->port : 0;
 }

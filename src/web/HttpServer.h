@@ -10,8 +10,8 @@
 
 // One request as a handler sees it, whole: its body has arrived.
 struct HttpRequest {
-    QByteArray method; // "GET", "HEAD", "POST" ...
-    QByteArray path;   // without the query
+    QByteArray method;                    // "GET", "HEAD", "POST" ...
+    QByteArray path;                      // without the query
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QMap<QByteArray, QByteArray> query;   // the arguments of the query, decoded
     QByteArray body;

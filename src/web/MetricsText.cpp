@@ -18,9 +18,10 @@ QByteArray seconds(const QDateTime& when) {
 QByteArray escaped(const QString& value) {
     QByteArray out;
     for (const char c : value.toUtf8())
-        out += c == '\\' ? QByteArray("\\\\") : c == '"' ? QByteArray("\\\"")
-                                           : c == '\n' ? QByteArray("\\n")
-                                                       : QByteArray(1, c);
+        out += c == '\\'   ? QByteArray("\\\\")
+               : c == '"'  ? QByteArray("\\\"")
+               : c == '\n' ? QByteArray("\\n")
+                           : QByteArray(1, c);
     return out;
 }
 
@@ -101,7 +102,7 @@ void points(Writer& w, const MetricsSnapshot& m) {
 
 void cycles(Writer& w, const MetricsSnapshot& m) {
     const std::pair<const char*, const CycleMetrics*> kinds[] = {{"download", &m.download},
-                                                                {"sync", &m.sync}};
+                                                                 {"sync", &m.sync}};
     w.family("kivo_cycles_total", "counter",
              "Cycles ended, by kind and result (ok: every point succeeded).");
     for (const auto& [kind, c] : kinds)
@@ -130,8 +131,7 @@ void storing(Writer& w, const MetricsSnapshot& m) {
     w.family("kivo_storing_run_duration_seconds", "histogram",
              "How long each storing run took on its thread.");
     w.histogram("kivo_storing_run_duration_seconds", {}, m.storingSeconds);
-    w.family("kivo_storing_runs_failed_total", "counter",
-             "Storing runs that ended in an error.");
+    w.family("kivo_storing_runs_failed_total", "counter", "Storing runs that ended in an error.");
     w.sample("kivo_storing_runs_failed_total", {}, QByteArray::number(m.storingFailed));
     w.family("kivo_start_time_seconds", "gauge", "When the service began to count (Unix time).");
     w.sample("kivo_start_time_seconds", {}, seconds(m.started));

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 #include <netinet/in.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -15,6 +17,8 @@ namespace {
 constexpr unsigned kThreads = 2;
 constexpr unsigned kConnections = 64;
 constexpr unsigned kIdleSeconds = 10;
+// The answering threads yield to the event loop's when the processors are busy.
+constexpr int kNiceness = 10;
 
 // A request's body as it arrives.
 struct Pending {
@@ -77,6 +81,9 @@ struct HttpServer::Daemon {
     static MHD_Result request(void* server, MHD_Connection* connection, const char* url,
                               const char* method, const char*, const char* upload,
                               size_t* uploadSize, void** state) {
+        static thread_local const bool niced =
+            setpriority(PRIO_PROCESS, id_t(gettid()), kNiceness) == 0;
+        Q_UNUSED(niced);
         if (!*state) {
             *state = new Pending;
             return MHD_YES;

@@ -90,7 +90,7 @@ void points(Writer& w, const MetricsSnapshot& m) {
     pointGauge(w, m, "kivo_point_records_today", "Records stored today from the point.",
                [](const PointMetrics& p) { return QByteArray::number(p.recordsToday); });
     w.family("kivo_point_records_stored_total", "counter",
-             "Records stored from the point since the service started.");
+             "Records stored from the point since the metrics began to count.");
     for (const PointMetrics& p : m.points)
         w.sample("kivo_point_records_stored_total", pointLabels(p),
                  QByteArray::number(p.recordsStored));
@@ -120,7 +120,8 @@ void cycles(Writer& w, const MetricsSnapshot& m) {
              "When the last cycle ended (Unix time; 0: none yet).");
     for (const auto& [kind, c] : kinds)
         w.sample("kivo_cycle_last_end_timestamp_seconds", {{"kind", kind}}, seconds(c->lastEnd));
-    w.family("kivo_cycle_last_failures", "gauge", "Points that failed in the last cycle.");
+    w.family("kivo_cycle_last_failures", "gauge",
+             "Failures in the last cycle: the points that failed, and an error that ended it.");
     for (const auto& [kind, c] : kinds)
         w.sample("kivo_cycle_last_failures", {{"kind", kind}}, QByteArray::number(c->lastFailures));
     w.family("kivo_cycle_running", "gauge", "1 while a cycle runs.");

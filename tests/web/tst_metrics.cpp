@@ -208,6 +208,9 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     QCOMPARE(value(QStringLiteral("kivo_point_last_success_timestamp_seconds") + dead), 0.0);
     QCOMPARE(value(QStringLiteral("kivo_point_visit_duration_seconds_count") + dead), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_point_visit_duration_seconds_count") + alive), 1.0);
+    // Timed from the point's start to its end, the storing run on its thread.
+    QVERIFY(value(QStringLiteral("kivo_point_visit_duration_seconds_sum") + alive) > 0);
+    QVERIFY(value(QStringLiteral("kivo_storing_run_duration_seconds_sum")) > 0);
     QCOMPARE(value(QStringLiteral("kivo_cycle_last_failures{kind=\"download\"}")), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_cycle_duration_seconds_count{kind=\"download\"}")), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_storing_run_duration_seconds_count")), 1.0);

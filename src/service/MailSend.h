@@ -7,7 +7,9 @@
 #include <QStringList>
 
 // One alert e-mail, sent through the relay with libcurl. Blocks for at most
-// the relay's time-out: call it off the event loop's thread.
+// the relay's time-out: call it off the event loop's thread. STARTTLS is
+// taken whenever the relay offers it, and the login is never sent in clear
+// unless the relay's settings allow it: the mail fails instead.
 struct MailOutcome {
     bool sent = false;
     QString error;       // why it was not sent, for the log
@@ -23,3 +25,5 @@ QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QStr
                        const QString& body, const QDateTime& when);
 // Whether a text is an address the relay can be given as it stands.
 bool plainAddress(const QString& address);
+// This host's fully qualified name, which the station greets the relay with.
+QString fullHostName();

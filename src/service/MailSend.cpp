@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QUuid>
+#include <cstdlib>
 #include <cstring>
 #include <curl/curl.h>
 #include <memory>
@@ -133,12 +134,20 @@ bool plainAddress(const QString& address) {
     return address.size() <= 254 && shape.match(address).hasMatch();
 }
 
+// "Wed, 09 Dec 2026 18:05:00 -0300": mail wants the zone as a numeric
+// offset, never the abbreviation ("CET", "-03") the locale gives.
+QByteArray mailDate(const QDateTime& when) {
+    const int offset = when.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offset);
+    return QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           (offset < 0 ? '-' : '+') + QByteArray::number(magnitude / 60).rightJustified(2, '0') +
+           QByteArray::number(magnitude % 60).rightJustified(2, '0');
+}
+
 QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QString& subject,
                        const QString& body, const QDateTime& when) {
     QByteArray m;
-    m += "Date: " +
-         QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
-         when.toString(QStringLiteral("t")).toLatin1().replace("UTC", "+0000") + "\r\n";
+    m += "Date: " + mailDate(when) + "\r\n";
     m += "From: <" + relay.from.toLatin1() + ">\r\n";
     m += "To: " + to.join(QStringLiteral(", ")).toLatin1() + "\r\n";
     m += "Subject: " + headerText(subject) + "\r\n";

@@ -21,6 +21,8 @@ MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QStri
 // The message as it goes over the wire: headers, a blank line, the body, CR LF
 // line ends. Header texts are stripped of line breaks and encoded when they
 // are not plain ASCII.
+// The Date header's value of a moment, with the zone's numeric offset.
+QByteArray mailDate(const QDateTime& when);
 QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QString& subject,
                        const QString& body, const QDateTime& when);
 // Whether a text is an address the relay can be given as it stands.

@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <csignal>
 
 namespace {
@@ -47,6 +48,8 @@ class TestAlerts : public QObject {
     Q_OBJECT
 
 private slots:
+    void mailDateGivesTheZoneAsAnOffset_data();
+    void mailDateGivesTheZoneAsAnOffset();
     void commandGetsThePointInItsEnvironment();
     void badCommandIsReportedWithinItsLimit_data();
     void badCommandIsReportedWithinItsLimit();
@@ -404,6 +407,26 @@ void TestAlerts::serviceKeepsTheMailAcrossARestartUntilTheRelayIsBack() {
     MailQueue left(world.statePath("mail-queue.json"));
     QCOMPARE(left.load(), QString());
     QVERIFY(left.isEmpty());
+}
+
+void TestAlerts::mailDateGivesTheZoneAsAnOffset_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QByteArray>("date");
+    QTest::newRow("Buenos Aires") << QByteArray("America/Argentina/Buenos_Aires")
+                                  << QByteArray("Wed, 09 Dec 2026 15:05:00 -0300");
+    QTest::newRow("Madrid in winter")
+        << QByteArray("Europe/Madrid") << QByteArray("Wed, 09 Dec 2026 19:05:00 +0100");
+    QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu")
+                               << QByteArray("Wed, 09 Dec 2026 23:50:00 +0545");
+    QTest::newRow("UTC") << QByteArray("UTC") << QByteArray("Wed, 09 Dec 2026 18:05:00 +0000");
+}
+
+// A zone's abbreviation ("CET", "-03") is no date of a mail header.
+void TestAlerts::mailDateGivesTheZoneAsAnOffset() {
+    QFETCH(QByteArray, zone);
+    QFETCH(QByteArray, date);
+    const QDateTime utc(QDate(2026, 12, 9), QTime(18, 5), QTimeZone::utc());
+    QCOMPARE(mailDate(utc.toTimeZone(QTimeZone(zone))), date);
 }
 
 QTEST_GUILESS_MAIN(TestAlerts)

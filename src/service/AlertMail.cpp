@@ -27,10 +27,10 @@ QueuedMail alertMail(const HealthAlert& alert, const QDateTime& raised) {
     mail.subject = (alert.down ? QStringLiteral("[KIVO ip] ALERTA: el punto %1 no responde")
                                : QStringLiteral("[KIVO ip] El punto %1 responde de nuevo"))
                        .arg(mailPointName(mail));
-    mail.body = QStringLiteral("Punto: %1\nDescripción: %2\nLoc: %3\nEstado: %4\nMotivo: %5\n")
-                    .arg(alert.ip, alert.desc, alert.loc,
-                         alert.down ? QStringLiteral("caído") : QStringLiteral("recuperado"),
-                         alert.reason);
+    mail.body =
+        QStringLiteral("Punto: %1\nDescripción: %2\nLoc: %3\nEstado: %4\nMotivo: %5\n")
+            .arg(alert.ip, alert.desc, alert.loc,
+                 alert.down ? QStringLiteral("caído") : QStringLiteral("recuperado"), alert.reason);
     return mail;
 }
 
@@ -93,10 +93,10 @@ void AlertMail::send(const HealthAlert& alert) {
 void AlertMail::add(const QueuedMail& mail) {
     const MailQueue::Added added = m_queue.add(mail);
     if (added.superseded)
-        report(QStringLiteral("AVISO: el correo de alerta pendiente del punto %1 (%2) se descarta: "
-                              "lo reemplaza el de ahora (%3)")
-                   .arg(mailPointName(mail), stateText(added.superseded->down),
-                        stateText(mail.down)));
+        report(
+            QStringLiteral("AVISO: el correo de alerta pendiente del punto %1 (%2) se descarta: "
+                           "lo reemplaza el de ahora (%3)")
+                .arg(mailPointName(mail), stateText(added.superseded->down), stateText(mail.down)));
     if (added.dropped)
         report(QStringLiteral("ERROR: el correo de alerta del punto %1 (%2, de %3) se descarta sin "
                               "enviar: la cola guarda a lo sumo %4")
@@ -155,10 +155,10 @@ void AlertMail::attemptEnded(const QueuedMail& mail, const MailOutcome& outcome)
                               "(intento %3): %4; %5")
                    .arg(mailPointName(mail), relayName())
                    .arg(attempt)
-                   .arg(outcome.error,
-                        queued ? QStringLiteral("sigue en cola, nuevo intento a las ") +
-                                     clockText(m_retryAt)
-                               : QStringLiteral("ya lo reemplazó otro")));
+                   .arg(outcome.error, queued
+                                           ? QStringLiteral("sigue en cola, nuevo intento a las ") +
+                                                 clockText(m_retryAt)
+                                           : QStringLiteral("ya lo reemplazó otro")));
     }
     persist();
     dispatch();
@@ -180,9 +180,10 @@ void AlertMail::waitAfterFailure() {
 void AlertMail::giveUpEverything() {
     const int count = m_queue.size();
     m_queue.takeAll();
-    report(QStringLiteral("ERROR: %1 correo(s) de alerta pendiente(s) se descartan: no hay servidor "
-                          "de correo (SmtpServidor)")
-               .arg(count));
+    report(
+        QStringLiteral("ERROR: %1 correo(s) de alerta pendiente(s) se descartan: no hay servidor "
+                       "de correo (SmtpServidor)")
+            .arg(count));
     persist();
 }
 

@@ -50,9 +50,9 @@ private:
     MailQueue m_queue;
     bool m_kept = false;
     std::unique_ptr<QThread> m_attempt;
-    QTimer m_retry;     // the next try after a failure
+    QTimer m_retry;      // the next try after a failure
     QDateTime m_retryAt; // when it fires, for the log
-    int m_failures = 0; // tries in a row the relay did not take
+    int m_failures = 0;  // tries in a row the relay did not take
 };
 
 // The message of an alert or a recovery notice, as it is queued.

@@ -81,8 +81,8 @@ QString MailQueue::save() const {
     for (const QueuedMail& mail : m_mails)
         mails << toJson(mail);
     QSaveFile file(m_path);
-    const QByteArray bytes =
-        QJsonDocument(QJsonObject{{QStringLiteral("correos"), mails}}).toJson(QJsonDocument::Indented);
+    const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("correos"), mails}})
+                                 .toJson(QJsonDocument::Indented);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
         !commitSaveFile(file))
         return file.errorString();

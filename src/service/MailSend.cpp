@@ -122,7 +122,8 @@ QString fullHostName() {
             name = QString::fromLatin1(found->ai_canonname);
         freeaddrinfo(found);
     }
-    static const QRegularExpression domain(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    static const QRegularExpression domain(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
     return domain.match(name).hasMatch() ? name : QStringLiteral("localhost");
 }
 
@@ -141,8 +142,8 @@ QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QStr
     m += "From: <" + relay.from.toLatin1() + ">\r\n";
     m += "To: " + to.join(QStringLiteral(", ")).toLatin1() + "\r\n";
     m += "Subject: " + headerText(subject) + "\r\n";
-    m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() +
-         "@kivo-ipd>\r\n";
+    m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' +
+         fullHostName().toLatin1() + ">\r\n";
     m += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
          "Content-Transfer-Encoding: 8bit\r\n\r\n";
     QString text = body;

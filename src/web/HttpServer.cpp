@@ -17,17 +17,8 @@ namespace {
 // Threads that answer, and seconds a silent connection is kept.
 constexpr unsigned kThreads = 2;
 constexpr unsigned kIdleSeconds = 10;
-
-// The niceness of the calling thread (Linux gives each thread its own), set
-// once per thread: the library's threads are its own, so the first request
-// each of them answers sets it.
-void yieldToTheLoop(int niceness) {
-    thread_local bool set = false;
-    if (set || niceness == 0)
-        return;
-    set = true;
-    setpriority(PRIO_PROCESS, id_t(gettid()), niceness);
-}
+// The answering threads yield to the event loop's when the processors are busy.
+constexpr int kNiceness = 10;
 
 // Decodes %HH in place, as the library would, except %00: a NUL would end
 // the path the library hands on, so that "/a%00.b" were answered as "/a".
@@ -125,6 +116,9 @@ struct HttpServer::Daemon {
     static MHD_Result request(void* self, MHD_Connection* connection, const char* url,
                               const char* method, const char*, const char* upload,
                               size_t* uploadSize, void** state) {
+        static thread_local const bool niced =
+            setpriority(PRIO_PROCESS, id_t(gettid()), kNiceness) == 0;
+        Q_UNUSED(niced);
         if (!*state) {
             *state = new Pending;
             return MHD_YES;
@@ -141,7 +135,6 @@ struct HttpServer::Daemon {
         if (pending->tooLarge)
             return send(connection, plain(413, "demasiado grande"));
         const auto* daemon = static_cast<const Daemon*>(self);
-        yieldToTheLoop(daemon->options.niceness);
         HttpRequest whole;
         whole.method = method;
         whole.path = url;

@@ -22,14 +22,12 @@ struct HttpRequest {
 
 // How a server listens beyond its address: TLS when a certificate and key (PEM)
 // are given; how many connections it holds at once, in all and from one
-// address (0: no cap of its own); how much a request's head may take; and the
-// niceness its threads take, so that answering yields to the event loop.
+// address (0: no cap of its own); and how much a request's head may take.
 struct HttpServerOptions {
     QByteArray certificate, key;
     unsigned connections = 64;
     unsigned perAddress = 0;
     unsigned headBytes = 32 * 1024;
-    int niceness = 0;
 
     bool tls() const { return !certificate.isEmpty(); }
 };

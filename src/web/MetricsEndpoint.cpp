@@ -34,14 +34,18 @@ void MetricsEndpoint::listen(const MetricsListen& where) {
     if (where == m_where && (m_server || !where.on()))
         return;
     const bool wasOn = m_server != nullptr;
-    stop();
+    // The server's threads read the metrics: it stops before they may go.
+    m_server.reset();
     m_where = where;
     if (!where.on()) {
+        m_metrics.reset();
         if (wasOn)
             report(QStringLiteral("Métricas apagadas"));
         return;
     }
-    m_metrics = std::make_unique<StationMetrics>(m_station, m_healthRows);
+    // A listener moved elsewhere keeps what was counted so far.
+    if (!m_metrics)
+        m_metrics = std::make_unique<StationMetrics>(m_station, m_healthRows);
     m_server = std::make_unique<HttpServer>();
     m_server->route("GET", "/metrics", [metrics = m_metrics.get()](const HttpRequest&) {
         HttpResponse response;

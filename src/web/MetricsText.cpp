@@ -18,9 +18,10 @@ QByteArray seconds(const QDateTime& when) {
 QByteArray escaped(const QString& value) {
     QByteArray out;
     for (const char c : value.toUtf8())
-        out += c == '\\' ? QByteArray("\\\\") : c == '"' ? QByteArray("\\\"")
-                                           : c == '\n' ? QByteArray("\\n")
-                                                       : QByteArray(1, c);
+        out += c == '\\'   ? QByteArray("\\\\")
+               : c == '"'  ? QByteArray("\\\"")
+               : c == '\n' ? QByteArray("\\n")
+                           : QByteArray(1, c);
     return out;
 }
 
@@ -89,7 +90,7 @@ void points(Writer& w, const MetricsSnapshot& m) {
     pointGauge(w, m, "kivo_point_records_today", "Records stored today from the point.",
                [](const PointMetrics& p) { return QByteArray::number(p.recordsToday); });
     w.family("kivo_point_records_stored_total", "counter",
-             "Records stored from the point since the service started.");
+             "Records stored from the point since the metrics began to count.");
     for (const PointMetrics& p : m.points)
         w.sample("kivo_point_records_stored_total", pointLabels(p),
                  QByteArray::number(p.recordsStored));
@@ -101,7 +102,7 @@ void points(Writer& w, const MetricsSnapshot& m) {
 
 void cycles(Writer& w, const MetricsSnapshot& m) {
     const std::pair<const char*, const CycleMetrics*> kinds[] = {{"download", &m.download},
-                                                                {"sync", &m.sync}};
+                                                                 {"sync", &m.sync}};
     w.family("kivo_cycles_total", "counter",
              "Cycles ended, by kind and result (ok: every point succeeded).");
     for (const auto& [kind, c] : kinds)
@@ -119,7 +120,8 @@ void cycles(Writer& w, const MetricsSnapshot& m) {
              "When the last cycle ended (Unix time; 0: none yet).");
     for (const auto& [kind, c] : kinds)
         w.sample("kivo_cycle_last_end_timestamp_seconds", {{"kind", kind}}, seconds(c->lastEnd));
-    w.family("kivo_cycle_last_failures", "gauge", "Points that failed in the last cycle.");
+    w.family("kivo_cycle_last_failures", "gauge",
+             "Failures in the last cycle: the points that failed, and an error that ended it.");
     for (const auto& [kind, c] : kinds)
         w.sample("kivo_cycle_last_failures", {{"kind", kind}}, QByteArray::number(c->lastFailures));
     w.family("kivo_cycle_running", "gauge", "1 while a cycle runs.");
@@ -130,8 +132,7 @@ void storing(Writer& w, const MetricsSnapshot& m) {
     w.family("kivo_storing_run_duration_seconds", "histogram",
              "How long each storing run took on its thread.");
     w.histogram("kivo_storing_run_duration_seconds", {}, m.storingSeconds);
-    w.family("kivo_storing_runs_failed_total", "counter",
-             "Storing runs that ended in an error.");
+    w.family("kivo_storing_runs_failed_total", "counter", "Storing runs that ended in an error.");
     w.sample("kivo_storing_runs_failed_total", {}, QByteArray::number(m.storingFailed));
     w.family("kivo_start_time_seconds", "gauge", "When the service began to count (Unix time).");
     w.sample("kivo_start_time_seconds", {}, seconds(m.started));

@@ -48,10 +48,10 @@ StationMetrics::StationMetrics(StationControl& station,
     connect(&station, &StationControl::pointVisited, this,
             [this](const PointVisit& visit) { pointVisited(visit); });
     // In a download cycle a push that failed fails its point's visit.
-    connect(&station, &StationControl::listsPushed, this, [this](const ListsPush& push) {
-        m_failures += !push.ok && m_kind == CycleKind::Sync;
-    });
-    connect(&station, &StationControl::errorShown, this, [this] { m_failures += m_cycle.isValid(); });
+    connect(&station, &StationControl::listsPushed, this,
+            [this](const ListsPush& push) { m_failures += !push.ok && m_kind == CycleKind::Sync; });
+    connect(&station, &StationControl::errorShown, this,
+            [this] { m_failures += m_cycle.isValid(); });
     connect(&station, &StationControl::cycleEnded, this,
             [this](CycleKind kind, bool cancelled) { cycleEnded(kind, cancelled); });
     connect(&station, &StationControl::storingRunEnded, this,

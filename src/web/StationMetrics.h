@@ -18,7 +18,7 @@ class StationControl;
 // them: each bucket counts what is at most its bound, and the last one (no
 // bound) the rest.
 struct Histogram {
-    QList<double> bounds; // ascending
+    QList<double> bounds;  // ascending
     QList<quint64> counts; // one per bound, and one for the rest; not cumulative
     double sum = 0;
     quint64 count = 0;

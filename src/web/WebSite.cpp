@@ -15,8 +15,6 @@
 namespace {
 
 constexpr int kInfo = 6, kWarning = 4, kError = 3;
-// Below the event loop's, so that answering never holds a cycle back.
-constexpr int kNiceness = 10;
 
 // Every answer's: only the site's own scripts and styles, no framing, no
 // guessing of types, nothing kept by caches or sent on as a referrer.
@@ -354,7 +352,6 @@ void WebSite::listen(const WebSettings& wanted, const QString& localAlias,
     HttpServerOptions options;
     options.connections = kConnections;
     options.perAddress = kPerAddress;
-    options.niceness = kNiceness;
     if (settings.tls()) {
         QFile certificate(settings.certificatePath), key(settings.keyPath);
         if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {

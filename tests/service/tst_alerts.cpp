@@ -206,13 +206,13 @@ void TestAlerts::loginCrossesOnlyOverTls_data() {
     QTest::addColumn<bool>("login");
     QTest::addColumn<bool>("allowClear");
     QTest::addColumn<QStringList>("seen"); // by the relay, after the greeting
-    QTest::newRow("relay offers STARTTLS") << true << true << false
-                                           << QStringList{"auth tls kivo", "data tls"};
+    QTest::newRow("relay offers STARTTLS")
+        << true << true << false << QStringList{"auth tls kivo", "data tls"};
     QTest::newRow("relay without STARTTLS") << false << true << false << QStringList{};
     QTest::newRow("without STARTTLS, allowed in clear")
         << false << true << true << QStringList{"auth clear kivo", "data clear"};
-    QTest::newRow("no login, STARTTLS offered") << true << false << false
-                                                << QStringList{"data tls"};
+    QTest::newRow("no login, STARTTLS offered")
+        << true << false << false << QStringList{"data tls"};
 }
 
 void TestAlerts::loginCrossesOnlyOverTls() {
@@ -394,11 +394,13 @@ void TestAlerts::serviceKeepsTheMailAcrossARestartUntilTheRelayIsBack() {
     ::kill(pid_t(service.processId()), SIGTERM);
     QVERIFY(service.waitForFinished(30000));
     const QString journal = QString::fromUtf8(service.readAllStandardError());
-    QVERIFY2(journal.contains(QRegularExpression(QStringLiteral(
-                 "<6>Correo de alerta del punto 127.0.7.98 .* enviado por 127.0.0.1:%1 al intento "
-                 "[2-9]")
-                                                     .arg(port))),
-             qPrintable(journal));
+    QVERIFY2(
+        journal.contains(QRegularExpression(
+            QStringLiteral(
+                "<6>Correo de alerta del punto 127.0.7.98 .* enviado por 127.0.0.1:%1 al intento "
+                "[2-9]")
+                .arg(port))),
+        qPrintable(journal));
     MailQueue left(world.statePath("mail-queue.json"));
     QCOMPARE(left.load(), QString());
     QVERIFY(left.isEmpty());

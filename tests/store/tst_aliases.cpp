@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 class TestAliases : public QObject {
     Q_OBJECT

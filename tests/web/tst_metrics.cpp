@@ -68,10 +68,10 @@ void TestMetrics::serverAnswersByRoute_data() {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("status");
     QTest::addColumn<QByteArray>("body");
-    QTest::newRow("GET a route") << QByteArray("GET /eco?x=1 HTTP/1.0\r\n\r\n")
-                                 << QByteArray("200") << QByteArray("GET /eco x=1 ");
-    QTest::newRow("HEAD: no body") << QByteArray("HEAD /eco HTTP/1.0\r\n\r\n") << QByteArray("200")
-                                   << QByteArray();
+    QTest::newRow("GET a route") << QByteArray("GET /eco?x=1 HTTP/1.0\r\n\r\n") << QByteArray("200")
+                                 << QByteArray("GET /eco x=1 ");
+    QTest::newRow("HEAD: no body")
+        << QByteArray("HEAD /eco HTTP/1.0\r\n\r\n") << QByteArray("200") << QByteArray();
     QTest::newRow("POST with its body")
         << QByteArray("POST /eco HTTP/1.0\r\nContent-Length: 5\r\n\r\nhola!") << QByteArray("200")
         << QByteArray("POST /eco  hola!");
@@ -119,13 +119,20 @@ void TestMetrics::serverAnswersByRoute() {
 void TestMetrics::listenSettingIsReadOrRefused_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("where"); // empty: refused
-    QTest::newRow("port alone: loopback") << "9740" << "127.0.0.1:9740";
-    QTest::newRow("every IPv4 address") << "0.0.0.0:9740" << "0.0.0.0:9740";
-    QTest::newRow("IPv6 in brackets") << "[::1]:9740" << "[::1]:9740";
-    QTest::newRow("host name") << "monitor:9740" << "";
-    QTest::newRow("port out of range") << "70000" << "";
-    QTest::newRow("no port") << "127.0.0.1" << "";
-    QTest::newRow("bad address") << "300.1.1.1:9740" << "";
+    QTest::newRow("port alone: loopback") << "9740"
+                                          << "127.0.0.1:9740";
+    QTest::newRow("every IPv4 address") << "0.0.0.0:9740"
+                                        << "0.0.0.0:9740";
+    QTest::newRow("IPv6 in brackets") << "[::1]:9740"
+                                      << "[::1]:9740";
+    QTest::newRow("host name") << "monitor:9740"
+                               << "";
+    QTest::newRow("port out of range") << "70000"
+                                       << "";
+    QTest::newRow("no port") << "127.0.0.1"
+                             << "";
+    QTest::newRow("bad address") << "300.1.1.1:9740"
+                                 << "";
 }
 
 void TestMetrics::listenSettingIsReadOrRefused() {
@@ -167,11 +174,12 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     QVERIFY(sim.started());
     QProcess service;
     startWaiting(world, service, &sim);
-    QCOMPARE(ask(world, "descargar"), QByteArray("ok"));
+    QCOMPARE(ask(world, "descargar\n"), QByteArray("ok"));
     QByteArray text;
     QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired() &&
-           sampleValue(text, QStringLiteral("kivo_cycles_total{kind=\"download\",result=\"failed\"}")) < 1) {
+           sampleValue(text, QStringLiteral(
+                                 "kivo_cycles_total{kind=\"download\",result=\"failed\"}")) < 1) {
         text = bodyOf(exchange(quint16(port), "GET /metrics HTTP/1.0\r\n\r\n"));
         QTest::qWait(100);
     }
@@ -179,7 +187,8 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     QVERIFY(service.waitForFinished(30000));
 
     QProcess promtool;
-    promtool.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
+    promtool.start(QStringLiteral("promtool"),
+                   {QStringLiteral("check"), QStringLiteral("metrics")});
     promtool.write(text);
     promtool.closeWriteChannel();
     QVERIFY(promtool.waitForFinished(30000));
@@ -203,7 +212,8 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     QCOMPARE(value(QStringLiteral("kivo_cycle_duration_seconds_count{kind=\"download\"}")), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_storing_run_duration_seconds_count")), 1.0);
     QVERIFY(text.contains(
-        QStringLiteral("kivo_point_info{point=\"%1\",loc=\"AS\",desc=\"Andén \\\"sur\\\" \\\\ 2\"} 1")
+        QStringLiteral(
+            "kivo_point_info{point=\"%1\",loc=\"AS\",desc=\"Andén \\\"sur\\\" \\\\ 2\"} 1")
             .arg(kDead)
             .toUtf8()));
 }

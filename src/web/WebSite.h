@@ -31,8 +31,8 @@ public:
     quint16 port() const;
 
     // Connections at once from one address, and in all.
-    static constexpr unsigned kPerAddress = 32;
-    static constexpr unsigned kConnections = 128;
+    static constexpr unsigned kPerAddress = 64;
+    static constexpr unsigned kConnections = 256;
 
 private:
     struct Site;

@@ -288,6 +288,16 @@ QString workDirTrouble() {
     return probe.open() ? QString() : probe.errorString();
 }
 
+// Qt's GUI start looks for the user's runtime folder, which a system service
+// has none of, and says so on standard error, where every line is the
+// journal's; nothing here uses that folder. Every other message goes on.
+QtMessageHandler qtMessages = nullptr;
+void withoutRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& context,
+                                const QString& text) {
+    if (!text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        qtMessages(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -295,7 +305,9 @@ int main(int argc, char** argv) {
     // object gives; the offscreen platform gives it without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtMessages = qInstallMessageHandler(withoutRuntimeFolderNotice);
     QGuiApplication app(argc, argv);
+    qInstallMessageHandler(qtMessages);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ipd"));
     loadQtSpanish();
     QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));

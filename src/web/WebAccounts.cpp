@@ -13,6 +13,14 @@ constexpr int kTokenBytes = 32;
 constexpr int kMaxWaitSeconds = 60;
 // Failures older than this are forgotten.
 constexpr qint64 kFailureMemoryMs = 15 * 60 * 1000;
+// Login forms and failing addresses kept at most: a flood of either makes
+// room by forgetting some (a form forgotten is asked again), never memory.
+constexpr qsizetype kMaxKept = 4096;
+
+template <typename Hash> void makeRoom(Hash& hash) {
+    while (hash.size() >= kMaxKept)
+        hash.erase(hash.begin());
+}
 
 void initialiseSodium() {
     static const int ready = sodium_init();
@@ -75,6 +83,7 @@ QByteArray WebSessions::loginToken() {
     const QByteArray token = randomToken();
     const QMutexLocker lock(&m_mutex);
     forgetIdle(now());
+    makeRoom(m_loginTokens);
     m_loginTokens.insert(token, now());
     return token;
 }
@@ -124,6 +133,8 @@ int WebSessions::waitFor(const QHostAddress& address) {
 
 void WebSessions::failed(const QHostAddress& address) {
     const QMutexLocker lock(&m_mutex);
+    if (!m_failures.contains(address))
+        makeRoom(m_failures);
     Failures& failures = m_failures[address];
     failures.count = std::min(failures.count + 1, 16);
     const qint64 seconds = std::min<qint64>(qint64(1) << (failures.count - 1), kMaxWaitSeconds);

@@ -127,7 +127,7 @@ const QByteArray& pointsScript() {
   if (!table || !summary) return;
   var version = table.getAttribute('data-version');
   function ask() {
-    fetch('/estado.json?desde=' + encodeURIComponent(version), {credentials: 'same-origin'})
+    fetch('/estado.json', {credentials: 'same-origin'})
       .then(function (r) { if (!r.ok) throw new Error(r.status); return r.json(); })
       .then(function (s) {
         if (String(s.version) !== version) {

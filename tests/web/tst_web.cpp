@@ -55,6 +55,8 @@ private slots:
     void loginsAreChecked();
     void logoutNeedsTheToken();
     void idleSessionsExpire();
+    void userLineHoldsAnArgon2idHash_data();
+    void userLineHoldsAnArgon2idHash();
     void pagesAnswer_data();
     void pagesAnswer();
     void badRequestsAreRefused_data();
@@ -70,7 +72,19 @@ private:
     HttpReply get(const QByteArray& target) const {
         return ::get(m_port, target, "Cookie: kivo_sesion=" + m_session + "\r\n");
     }
+    // Whether the service's journal has said the line (within a deadline).
+    bool journalSays(const QString& line) {
+        QDeadlineTimer deadline(20000);
+        while (!m_journal.contains(line) && !deadline.hasExpired()) {
+            m_service.waitForReadyRead(200);
+            m_journal += QString::fromUtf8(m_service.readAllStandardError());
+        }
+        if (!m_journal.contains(line))
+            qWarning("%s not in %s", qPrintable(line), qPrintable(m_journal));
+        return m_journal.contains(line);
+    }
     QByteArray m_session;
+    QString m_journal;
 
     std::unique_ptr<ServiceWorld> m_world;
     std::unique_ptr<SimPoints> m_sim;
@@ -166,12 +180,18 @@ void TestWeb::loginsAreChecked() {
     QCOMPARE(
         logIn(m_port, "nadie", "secreta+1", QHostAddress(QStringLiteral("127.0.9.201"))).status(),
         401);
+    QVERIFY(journalSays(QStringLiteral("<4>Página web: entrada rechazada de 'ana' desde "
+                                       "127.0.9.200")));
+    QVERIFY(journalSays(QStringLiteral("<4>Página web: entrada rechazada de 'nadie' desde "
+                                       "127.0.9.201")));
+    QVERIFY(!m_journal.contains(QStringLiteral("secreta")));
     HttpReply right;
     QDeadlineTimer deadline(30000);
     do
         right = logIn(m_port, "ana", "secreta+1", kIntruder);
     while (right.status() == 429 && !deadline.hasExpired() && (QTest::qWait(200), true));
     QCOMPARE(right.status(), 303);
+    QVERIFY(journalSays(QStringLiteral("<6>Página web: entrada de ana desde 127.0.9.200")));
 }
 
 // "Salir" with a forged token is refused and leaves the session; with the
@@ -196,6 +216,45 @@ void TestWeb::idleSessionsExpire() {
         QTest::qWait(5);
     QVERIFY(!idle.find(passing));
     QCOMPARE(kept.find(lasting)->user, QStringLiteral("ana"));
+}
+
+void TestWeb::userLineHoldsAnArgon2idHash_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("status");
+    QTest::newRow("a name and a password") << "ana.paz" << QByteArray("clave larga\n") << 0;
+    QTest::newRow("a name with a colon") << "ana:paz" << QByteArray("clave\n") << 2;
+    QTest::newRow("no password") << "ana" << QByteArray("\n") << 2;
+}
+
+// kivo-ipd --usuario prints a line the accounts file takes, holding the
+// password's Argon2id hash and never the password.
+void TestWeb::userLineHoldsAnArgon2idHash() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, input);
+    QFETCH(int, status);
+    QProcess user;
+    user.start(QStringLiteral(KIVO_SERVICE_BINARY), {QStringLiteral("--usuario"), name});
+    user.write(input);
+    user.closeWriteChannel();
+    QVERIFY(user.waitForFinished(30000));
+    QCOMPARE(user.exitCode(), status);
+    const QByteArray line = user.readAllStandardOutput().trimmed();
+    if (status != 0) {
+        QVERIFY(line.isEmpty());
+        return;
+    }
+    QVERIFY(line.startsWith(name.toUtf8() + ":$argon2id$"));
+    QVERIFY(!line.contains(input.trimmed()));
+    QTemporaryDir folder;
+    QFile accounts(folder.filePath(QStringLiteral("cuentas")));
+    QVERIFY(accounts.open(QIODevice::WriteOnly));
+    accounts.write(line + '\n');
+    accounts.close();
+    QString problem;
+    QVERIFY(checkAccount(accounts.fileName(), name, input.trimmed(), problem));
+    QVERIFY(!checkAccount(accounts.fileName(), name, "otra", problem));
+    QVERIFY(problem.isEmpty());
 }
 
 void TestWeb::pagesAnswer_data() {

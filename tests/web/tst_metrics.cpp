@@ -51,6 +51,13 @@ double sampleValue(const QByteArray& text, const QString& series) {
     return -1;
 }
 
+void setMetrics(const QString& value) {
+    TRegistry registry;
+    registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+    registry.WriteString(QStringLiteral("Metricas"), value);
+    registry.CloseKey();
+}
+
 } // namespace
 
 class TestMetrics : public QObject {
@@ -62,6 +69,7 @@ private slots:
     void listenSettingIsReadOrRefused_data();
     void listenSettingIsReadOrRefused();
     void serviceIsScrapedAfterACycle();
+    void listenerFollowsTheSettings();
 };
 
 void TestMetrics::serverAnswersByRoute_data() {
@@ -208,6 +216,9 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     QCOMPARE(value(QStringLiteral("kivo_point_last_success_timestamp_seconds") + dead), 0.0);
     QCOMPARE(value(QStringLiteral("kivo_point_visit_duration_seconds_count") + dead), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_point_visit_duration_seconds_count") + alive), 1.0);
+    // Timed from the point's start to its end, the storing run on its thread.
+    QVERIFY(value(QStringLiteral("kivo_point_visit_duration_seconds_sum") + alive) > 0);
+    QVERIFY(value(QStringLiteral("kivo_storing_run_duration_seconds_sum")) > 0);
     QCOMPARE(value(QStringLiteral("kivo_cycle_last_failures{kind=\"download\"}")), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_cycle_duration_seconds_count{kind=\"download\"}")), 1.0);
     QCOMPARE(value(QStringLiteral("kivo_storing_run_duration_seconds_count")), 1.0);
@@ -216,6 +227,43 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
             "kivo_point_info{point=\"%1\",loc=\"AS\",desc=\"Andén \\\"sur\\\" \\\\ 2\"} 1")
             .arg(kDead)
             .toUtf8()));
+}
+
+// Off until the settings name a port; a reload starts the listener, and one
+// that cannot listen where it is sent says so and leaves nothing listening.
+void TestMetrics::listenerFollowsTheSettings() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    const int port = freePort();
+    QTcpServer taken;
+    QVERIFY(port > 0 && taken.listen(QHostAddress::LocalHost));
+    QProcess service;
+    startWaiting(world, service, nullptr);
+    const QByteArray request = "GET /metrics HTTP/1.0\r\n\r\n";
+    QVERIFY(exchange(quint16(port), request).isEmpty());
+
+    setMetrics(QString::number(port));
+    QCOMPARE(ask(world, "releer\n"), QByteArray("ok"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        bodyOf(exchange(quint16(port), request)).contains("\nkivo_cycle_running 0\n"), 20000);
+
+    setMetrics(QStringLiteral("127.0.0.1:%1").arg(taken.serverPort()));
+    QCOMPARE(ask(world, "releer\n"), QByteArray("ok"));
+    QString journal;
+    const QString refused = QStringLiteral("<3>ERROR: no se pueden publicar las métricas en "
+                                           "127.0.0.1:%1: ")
+                                .arg(taken.serverPort());
+    QDeadlineTimer deadline(20000);
+    while (!journal.contains(refused) && !deadline.hasExpired()) {
+        service.waitForReadyRead(500);
+        journal += QString::fromUtf8(service.readAllStandardError());
+    }
+    QVERIFY2(journal.contains(refused), qPrintable(journal));
+    QVERIFY(exchange(quint16(port), request).isEmpty());
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
 }
 
 QTEST_GUILESS_MAIN(TestMetrics)

@@ -68,53 +68,66 @@ QByteArray logIn(int port) {
         .toLatin1();
 }
 
-// One ab run on the event loop, its largest tick gap measured meanwhile.
+// One phase: ab runs (or a plain wait) at once on the event loop, the largest
+// tick gap measured until the last has ended.
 class Load : public QObject {
 public:
-    Load(QString name, QString program, QStringList args, std::function<void()> next)
-        : m_name(std::move(name)), m_program(std::move(program)), m_args(std::move(args)),
-          m_next(std::move(next)) {
+    struct Run {
+        QString name, program;
+        QStringList args;
+    };
+    Load(QString name, QList<Run> runs, std::function<void()> next)
+        : m_name(std::move(name)), m_runs(std::move(runs)), m_next(std::move(next)) {
         m_ticks.setTimerType(Qt::PreciseTimer);
         m_ticks.setInterval(10);
         connect(&m_ticks, &QTimer::timeout, this,
                 [this] { m_largest = std::max(m_largest, m_sinceTick.restart()); });
-        connect(&m_ab, &QProcess::finished, this, [this] { finished(); });
     }
     void start() {
         m_sinceTick.start();
         m_ticks.start();
-        m_ab.start(m_program, m_args);
+        for (const Run& run : m_runs) {
+            auto* process = new QProcess(this);
+            m_processes << process;
+            connect(process, &QProcess::finished, this, [this] { finished(); });
+            process->start(run.program, run.args);
+        }
     }
 
 private:
     void finished() {
+        if (++m_ended < m_processes.size())
+            return;
         m_ticks.stop();
-        if (m_program != QLatin1String("ab")) {
-            std::printf("%s: largest loop gap %lld ms\n", qPrintable(m_name), m_largest);
-            return m_next();
-        }
-        const QString out = QString::fromUtf8(m_ab.readAllStandardOutput());
-        const auto field = [&](const char* label) {
-            return QRegularExpression(QString::fromLatin1(label) + QStringLiteral(":\\s+(\\S+)"))
-                .match(out)
-                .captured(1);
-        };
-        std::printf("%s: %s requests, %d clients: %s requests/s, %s failed, non-2xx %s; "
-                    "largest loop gap %lld ms\n",
-                    qPrintable(m_name), qPrintable(field("Complete requests")), kClients,
-                    qPrintable(field("Requests per second")), qPrintable(field("Failed requests")),
-                    qPrintable(field("Non-2xx responses").isEmpty() ? QStringLiteral("0")
-                                                                    : field("Non-2xx responses")),
-                    m_largest);
-        if (m_ab.exitCode() != 0)
-            std::printf("  ab: %s\n", m_ab.readAllStandardError().constData());
+        std::printf("%s: largest loop gap %lld ms\n", qPrintable(m_name), m_largest);
+        for (int i = 0; i < m_runs.size(); ++i)
+            if (m_runs[i].program == QLatin1String("ab"))
+                print(m_runs[i].name, *m_processes[i]);
         m_next();
     }
 
-    QString m_name, m_program;
-    QStringList m_args;
+    static void print(const QString& name, QProcess& ab) {
+        const QString out = QString::fromUtf8(ab.readAllStandardOutput());
+        const auto field = [&](const char* label) {
+            const QString value =
+                QRegularExpression(QString::fromLatin1(label) + QStringLiteral(":\\s+(\\S+)"))
+                    .match(out)
+                    .captured(1);
+            return value.isEmpty() ? QStringLiteral("0") : value;
+        };
+        std::printf("  %s: %s requests, %d clients: %s requests/s, %s failed, non-2xx %s\n",
+                    qPrintable(name), qPrintable(field("Complete requests")), kClients,
+                    qPrintable(field("Requests per second")), qPrintable(field("Failed requests")),
+                    qPrintable(field("Non-2xx responses")));
+        if (ab.exitCode() != 0)
+            std::printf("  ab: %s\n", ab.readAllStandardError().constData());
+    }
+
+    QString m_name;
+    QList<Run> m_runs;
     std::function<void()> m_next;
-    QProcess m_ab;
+    QList<QProcess*> m_processes;
+    int m_ended = 0;
     QTimer m_ticks;
     QElapsedTimer m_sinceTick;
     qint64 m_largest = 0;
@@ -153,26 +166,34 @@ int main(int argc, char** argv) {
     const QDate day =
         QDateTime(QDate(1980, 1, 1), QTime(0, 0)).addSecs(simRecords(1)[0].segundos).date();
     const QDate last = day.addDays(records * 61 / 86400 + 1);
-    std::unique_ptr<Load> quiet, points, summary;
+    std::vector<std::unique_ptr<Load>> phases;
     QTimer::singleShot(0, [&] {
         const QByteArray cookie = "kivo_sesion=" + logIn(port);
         const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-        const QStringList common{"-q", "-c", QString::number(kClients), "-C",
-                                 QString::fromLatin1(cookie)};
-        summary = std::make_unique<Load>(
-            QStringLiteral("summary of %1 tickets").arg(records), QStringLiteral("ab"),
-            common +
-                QStringList{"-n", "200",
-                            base + QStringLiteral("/resumen?desde=%1&hasta=%2")
-                                       .arg(day.toString(Qt::ISODate), last.toString(Qt::ISODate))},
-            [] { ::raise(SIGTERM); });
-        points =
-            std::make_unique<Load>(QStringLiteral("points' page"), QStringLiteral("ab"),
-                                   common + QStringList{"-n", "5000", base + QStringLiteral("/")},
-                                   [&] { summary->start(); });
-        quiet = std::make_unique<Load>(QStringLiteral("no request, 10 s"), QStringLiteral("sleep"),
-                                       QStringList{"10"}, [&] { points->start(); });
-        quiet->start();
+        const auto ab = [&](const QString& name, int requests, const QString& path) {
+            return Load::Run{name,
+                             QStringLiteral("ab"),
+                             {"-q", "-c", QString::number(kClients), "-C",
+                              QString::fromLatin1(cookie), "-n", QString::number(requests),
+                              base + path}};
+        };
+        const QString summaryPath = QStringLiteral("/resumen?desde=%1&hasta=%2")
+                                        .arg(day.toString(Qt::ISODate), last.toString(Qt::ISODate));
+        const QString summaryName = QStringLiteral("summary of %1 tickets").arg(records);
+        const QList<std::pair<QString, QList<Load::Run>>> plan{
+            {QStringLiteral("no request, 10 s"),
+             {{QStringLiteral("wait"), QStringLiteral("sleep"), {"10"}}}},
+            {QStringLiteral("points' page"), {ab(QStringLiteral("points' page"), 5000, "/")}},
+            {summaryName, {ab(summaryName, 200, summaryPath)}},
+            {QStringLiteral("both at once"),
+             {ab(QStringLiteral("points' page"), 5000, "/"), ab(summaryName, 200, summaryPath)}}};
+        // Each phase starts the next when it ends; the last stops the service.
+        std::function<void()> next = [] { ::raise(SIGTERM); };
+        for (auto phase = plan.rbegin(); phase != plan.rend(); ++phase) {
+            phases.push_back(std::make_unique<Load>(phase->first, phase->second, next));
+            next = [load = phases.back().get()] { load->start(); };
+        }
+        next();
     });
     return service.run();
 }

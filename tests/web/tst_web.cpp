@@ -6,7 +6,6 @@
 #include "report/BillingSummary.h"
 #include "service/ServiceWorld.h"
 #include "store/DataSet.h"
-#include "web/HttpServer.h"
 #include "web/WebAccounts.h"
 #include "web/WebSettings.h"
 #include "web/WebSite.h"
@@ -65,7 +64,7 @@ private slots:
     void connectionsFromOneAddressAreCapped();
     void withoutCertificateOnlyLoopback_data();
     void withoutCertificateOnlyLoopback();
-    void certificateGivesHttps();
+    void certificateServesHttpsBeyondLoopback();
 
 private:
     QByteArray ticketRange() const { return range(ticketDay(), ticketDay()); }
@@ -444,36 +443,56 @@ void TestWeb::withoutCertificateOnlyLoopback() {
     QCOMPARE(note.isEmpty(), used == settings.listen.text());
 }
 
-// With a certificate and key the server speaks TLS, and only TLS.
-void TestWeb::certificateGivesHttps() {
-    QTemporaryDir folder;
-    const QString cert = folder.filePath(QStringLiteral("cert.pem"));
-    const QString key = folder.filePath(QStringLiteral("key.pem"));
+// With a certificate and key the page speaks only TLS, may listen beyond
+// loopback, and marks its session cookie Secure. Last: its world moves the
+// station's files away from the first one's.
+void TestWeb::certificateServesHttpsBeyondLoopback() {
+    ServiceWorld world;
+    StationSettings settings;
+    settings.AutoMin = false;
+    world.writeSettings(settings);
+    const QString cert = world.path("web.crt"), key = world.path("web.key");
     QProcess openssl;
     openssl.start(QStringLiteral("openssl"),
                   {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj",
                    "/CN=127.0.0.1", "-keyout", key, "-out", cert});
     QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
-    HttpServerOptions options;
-    for (const auto& [path, into] : {std::pair{cert, &options.certificate}, {key, &options.key}}) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        *into = file.readAll() + '\0';
+    const int port = freePort();
+    {
+        TRegistry registry;
+        registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
+        registry.WriteString(QStringLiteral("Web"), QStringLiteral("0.0.0.0:%1").arg(port));
+        registry.WriteString(QStringLiteral("WebCertificado"), cert);
+        registry.WriteString(QStringLiteral("WebClave"), key);
+        registry.WriteString(QStringLiteral("WebCuentas"), world.path("web-usuarios"));
+        registry.CloseKey();
     }
-    HttpServer server;
-    server.route("GET", "/", [](const HttpRequest& r) {
-        HttpResponse response;
-        response.body = r.secure ? "cifrado" : "claro";
-        return response;
-    });
-    QString why;
-    QVERIFY2(server.start(QHostAddress::LocalHost, 0, options, why), qPrintable(why));
-    const QString url = QStringLiteral("https://127.0.0.1:%1/").arg(server.port());
-    QProcess curl;
-    curl.start(QStringLiteral("curl"), {"-sk", "--max-time", "20", url});
-    QVERIFY(curl.waitForFinished(30000));
-    QCOMPARE(curl.readAllStandardOutput(), QByteArray("cifrado"));
-    QVERIFY(!::get(server.port(), "/").raw.contains("cifrado"));
+    QFile accounts(world.path("web-usuarios"));
+    QVERIFY(accounts.open(QIODevice::WriteOnly));
+    accounts.write(accountLine(QStringLiteral("ana"), "clave").toUtf8() + '\n');
+    accounts.close();
+    QProcess service;
+    startWaiting(world, service, nullptr);
+    // 127.0.0.2 reaches a listener on every address, not one on 127.0.0.1.
+    const QString base = QStringLiteral("https://127.0.0.2:%1").arg(port);
+    const auto curl = [](const QStringList& args) {
+        QProcess process;
+        process.start(QStringLiteral("curl"), QStringList{"-sk", "-i", "--max-time", "20"} + args);
+        process.waitForFinished(30000);
+        return HttpReply{process.readAllStandardOutput()};
+    };
+    const HttpReply form = curl({base + QStringLiteral("/entrar")});
+    QCOMPARE(form.status(), 200);
+    QVERIFY(form.header("Strict-Transport-Security").startsWith("max-age="));
+    const QByteArray token = csrfField(form.body());
+    const HttpReply login =
+        curl({"-b", "kivo_entrada=" + form.cookie("kivo_entrada"), "--data",
+              "csrf=" + token + "&usuario=ana&clave=clave", base + QStringLiteral("/entrar")});
+    QCOMPARE(login.status(), 303);
+    QVERIFY2(login.header("Set-Cookie").contains("; Secure"), login.head().constData());
+    QVERIFY(::get(quint16(port), "/entrar").status() != 200);
+    ::kill(pid_t(service.processId()), SIGTERM);
+    QVERIFY(service.waitForFinished(30000));
 }
 
 QTEST_GUILESS_MAIN(TestWeb)

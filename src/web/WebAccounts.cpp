@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <chrono>
 #include <sodium.h>
 
 namespace {
@@ -35,8 +36,11 @@ QByteArray randomToken() {
     return bytes.toHex();
 }
 
+// Milliseconds on a clock that a change of the system's time does not move.
 qint64 now() {
-    return QDateTime::currentMSecsSinceEpoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QHostAddress>
 #include <QMutex>
@@ -61,7 +60,7 @@ private:
     };
     struct Failures {
         int count = 0;
-        qint64 until = 0; // no try before, ms since the epoch
+        qint64 until = 0; // no try before (ms, steady clock)
     };
     void forgetIdle(qint64 now);
 

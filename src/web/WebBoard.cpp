@@ -1,6 +1,7 @@
 #include "web/WebBoard.h"
 
 #include "collect/StationControl.h"
+#include "platform/Clock.h"
 
 #include <QMutexLocker>
 
@@ -16,7 +17,7 @@ void WebBoard::read() {
     } catch (const std::exception& error) {
         next.problem = QString::fromUtf8(error.what());
     }
-    next.read = QDateTime::currentDateTime();
+    next.read = currentDateTime();
     const QMutexLocker lock(&m_mutex);
     next.version = m_state.version + 1;
     m_state = std::move(next);

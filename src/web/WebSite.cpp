@@ -1,5 +1,6 @@
 #include "web/WebSite.h"
 
+#include "platform/Clock.h"
 #include "platform/Regional.h"
 #include "web/HttpServer.h"
 #include "web/WebAccounts.h"
@@ -50,7 +51,7 @@ HttpResponse file(const QByteArray& type, const QByteArray& body) {
 QDate dateArgument(const HttpRequest& request, const char* name, const QString& label) {
     const QByteArray text = request.query.value(name);
     if (text.isEmpty())
-        return QDate::currentDate();
+        return currentDateTime().date();
     static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     const QDate date = QDate::fromString(QString::fromUtf8(text), Qt::ISODate);
     if (!iso.match(QString::fromUtf8(text)).hasMatch() || !date.isValid())

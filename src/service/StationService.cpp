@@ -216,6 +216,7 @@ int StationService::run() {
     SignalPipe pipe({SIGTERM, SIGINT, SIGHUP}, [this](int signal) { onSignal(signal); });
     m_alerts.keepMailQueue(MailQueue::defaultPath());
     m_metrics.apply(m_core.serverAlias());
+    m_web.apply(m_core.localAlias(), m_core.serverAlias());
     applyTriggers();
     if (const int ping = watchdogPingInterval()) {
         m_watchdog.setInterval(ping);
@@ -254,6 +255,7 @@ void StationService::reload() {
     }
     loadHealthSettings();
     m_metrics.apply(m_core.serverAlias());
+    m_web.apply(m_core.localAlias(), m_core.serverAlias());
     notifySystemd("READY=1");
 }
 

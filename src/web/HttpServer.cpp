@@ -10,15 +10,48 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-// Threads that answer, connections at once, and seconds a silent one is kept.
+// Threads that answer, and seconds a silent connection is kept.
 constexpr unsigned kThreads = 2;
-constexpr unsigned kConnections = 64;
 constexpr unsigned kIdleSeconds = 10;
 // The answering threads yield to the event loop's when the processors are busy.
 constexpr int kNiceness = 10;
+
+// Decodes %HH in place, as the library would, except %00: a NUL would end
+// the path the library hands on, so that "/a%00.b" were answered as "/a".
+size_t unescape(void*, MHD_Connection*, char* text) {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    char* out = text;
+    for (const char* in = text; *in; ++out) {
+        const int high = in[0] == '%' ? hex(in[1]) : -1;
+        const int low = high >= 0 ? hex(in[2]) : -1;
+        if (low >= 0 && (high | low) != 0) {
+            *out = char(high * 16 + low);
+            in += 3;
+        } else {
+            *out = *in++;
+        }
+    }
+    *out = '\0';
+    return size_t(out - text);
+}
+
+QHostAddress clientOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        microHttpd().connectionInfo(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    QHostAddress address;
+    if (info && info->client_addr)
+        address.setAddress(info->client_addr);
+    return address;
+}
 
 // A request's body as it arrives.
 struct Pending {
@@ -67,6 +100,8 @@ struct HttpServer::Daemon {
     MHD_Daemon* handle = nullptr;
     std::mutex mutex;
     QString lastMessage;
+    HttpServerOptions options;
+    const HttpServer* server = nullptr;
 
     static void log(void* self, const char* format, va_list args) {
         char text[512];
@@ -78,7 +113,7 @@ struct HttpServer::Daemon {
 
     // Called with the headers, then with each piece of the body, then once
     // more with none: the request is whole.
-    static MHD_Result request(void* server, MHD_Connection* connection, const char* url,
+    static MHD_Result request(void* self, MHD_Connection* connection, const char* url,
                               const char* method, const char*, const char* upload,
                               size_t* uploadSize, void** state) {
         static thread_local const bool niced =
@@ -99,11 +134,18 @@ struct HttpServer::Daemon {
         }
         if (pending->tooLarge)
             return send(connection, plain(413, "demasiado grande"));
-        HttpRequest whole{method, url, {}, {}, std::move(pending->body)};
+        const auto* daemon = static_cast<const Daemon*>(self);
+        HttpRequest whole;
+        whole.method = method;
+        whole.path = url;
+        whole.body = std::move(pending->body);
         const MicroHttpd& mhd = microHttpd();
         mhd.connectionValues(connection, MHD_HEADER_KIND, &header, &whole.headers);
         mhd.connectionValues(connection, MHD_GET_ARGUMENT_KIND, &argument, &whole.query);
-        return send(connection, static_cast<const HttpServer*>(server)->answer(whole));
+        mhd.connectionValues(connection, MHD_COOKIE_KIND, &argument, &whole.cookies);
+        whole.client = clientOf(connection);
+        whole.secure = daemon->options.tls();
+        return send(connection, daemon->server->answer(whole));
     }
 
     static void completed(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode) {
@@ -122,7 +164,17 @@ void HttpServer::route(const QByteArray& method, const QByteArray& path, HttpHan
     m_routes[path][method] = std::move(handler);
 }
 
+void HttpServer::addHeaderToAll(const QByteArray& name, const QByteArray& value) {
+    m_allHeaders.append({name, value});
+}
+
 HttpResponse HttpServer::answer(const HttpRequest& request) const {
+    HttpResponse response = chosen(request);
+    response.headers += m_allHeaders;
+    return response;
+}
+
+HttpResponse HttpServer::chosen(const HttpRequest& request) const {
     const auto path = m_routes.constFind(request.path);
     if (path == m_routes.constEnd())
         return plain(404, "no encontrado");
@@ -142,10 +194,19 @@ HttpResponse HttpServer::answer(const HttpRequest& request) const {
 }
 
 bool HttpServer::start(const QHostAddress& address, quint16 port, QString& error) {
+    return start(address, port, HttpServerOptions{}, error);
+}
+
+bool HttpServer::start(const QHostAddress& address, quint16 port, const HttpServerOptions& options,
+                       QString& error) {
     stop();
     const MicroHttpd& mhd = microHttpd();
     if (!mhd.ready) {
         error = QStringLiteral("no se puede cargar libmicrohttpd");
+        return false;
+    }
+    if (options.tls() && mhd.featureSupported(MHD_FEATURE_TLS) != MHD_YES) {
+        error = QStringLiteral("libmicrohttpd no tiene TLS");
         return false;
     }
     sockaddr_in in4{};
@@ -166,12 +227,28 @@ bool HttpServer::start(const QHostAddress& address, quint16 port, QString& error
         where = reinterpret_cast<sockaddr*>(&in4);
     }
     auto daemon = std::make_unique<Daemon>();
-    daemon->handle = mhd.startDaemon(flags, port, nullptr, nullptr, &Daemon::request, this,
-                                     MHD_OPTION_EXTERNAL_LOGGER, &Daemon::log, daemon.get(),
-                                     MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_NOTIFY_COMPLETED,
-                                     &Daemon::completed, nullptr, MHD_OPTION_THREAD_POOL_SIZE,
-                                     kThreads, MHD_OPTION_CONNECTION_LIMIT, kConnections,
-                                     MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_END);
+    daemon->options = options;
+    daemon->server = this;
+    // The certificate and key are copied by the library; ours end in a NUL.
+    std::vector<MHD_OptionItem> more{
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, intptr_t(options.headBytes), nullptr},
+        {MHD_OPTION_UNESCAPE_CALLBACK, intptr_t(&unescape), nullptr}};
+    if (options.perAddress)
+        more.push_back({MHD_OPTION_PER_IP_CONNECTION_LIMIT, intptr_t(options.perAddress), nullptr});
+    if (options.tls()) {
+        flags |= MHD_USE_TLS;
+        more.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0,
+                        const_cast<char*>(daemon->options.certificate.constData())});
+        more.push_back(
+            {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(daemon->options.key.constData())});
+    }
+    more.push_back({MHD_OPTION_END, 0, nullptr});
+    daemon->handle = mhd.startDaemon(
+        flags, port, nullptr, nullptr, &Daemon::request, daemon.get(), MHD_OPTION_EXTERNAL_LOGGER,
+        &Daemon::log, daemon.get(), MHD_OPTION_SOCK_ADDR, where, MHD_OPTION_NOTIFY_COMPLETED,
+        &Daemon::completed, nullptr, MHD_OPTION_THREAD_POOL_SIZE, kThreads,
+        MHD_OPTION_CONNECTION_LIMIT, options.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+        kIdleSeconds, MHD_OPTION_ARRAY, more.data(), MHD_OPTION_END);
     if (!daemon->handle) {
         error = daemon->lastMessage.isEmpty() ? QStringLiteral("no se puede escuchar")
                                               : daemon->lastMessage;

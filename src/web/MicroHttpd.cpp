@@ -16,7 +16,9 @@ MicroHttpd load() {
               resolveFunction(library, "MHD_create_response_from_buffer", m.responseFromBuffer) &&
               resolveFunction(library, "MHD_add_response_header", m.addResponseHeader) &&
               resolveFunction(library, "MHD_queue_response", m.queueResponse) &&
-              resolveFunction(library, "MHD_destroy_response", m.destroyResponse);
+              resolveFunction(library, "MHD_destroy_response", m.destroyResponse) &&
+              resolveFunction(library, "MHD_get_connection_info", m.connectionInfo) &&
+              resolveFunction(library, "MHD_is_feature_supported", m.featureSupported);
     return m;
 }
 

@@ -15,6 +15,8 @@ struct MicroHttpd {
     decltype(&MHD_add_response_header) addResponseHeader = nullptr;
     decltype(&MHD_queue_response) queueResponse = nullptr;
     decltype(&MHD_destroy_response) destroyResponse = nullptr;
+    decltype(&MHD_get_connection_info) connectionInfo = nullptr;
+    decltype(&MHD_is_feature_supported) featureSupported = nullptr;
     bool ready = false;
 };
 

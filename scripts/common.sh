@@ -5,10 +5,12 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build"
 
 BUILD_PACKAGES=(cmake g++ make ccache qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc unixodbc-dev
-                libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev libcurl4-openssl-dev libsystemd-dev pkg-config)
+                libgl-dev libxlsxwriter-dev pxlib-dev libshp-dev libcurl4-openssl-dev libsystemd-dev libmicrohttpd-dev
+                libsodium-dev pkg-config)
 RUN_PACKAGES=(xvfb xauth imagemagick qt6-translations-l10n)
 TEST_PACKAGES=(postgresql python3-pyftpdlib python3-aiosmtpd curl odbc-postgresql poppler-utils clang-format sqlite3
-               python3-openpyxl locales)
+               python3-openpyxl locales prometheus openssl apache2-utils
+               chromium chromium-driver python3-selenium)
 # The Debian package and its checks (scripts/package.sh): the unit's sandbox
 # rebuilt with unshare, setpriv, findmnt and a seccomp filter, and a simulated point.
 PACKAGE_PACKAGES=(dpkg-dev fakeroot lintian desktop-file-utils appstream systemd adduser util-linux mount

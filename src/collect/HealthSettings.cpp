@@ -71,6 +71,8 @@ HealthSettings loadHealthSettings(const QString& serverAlias, QStringList& probl
     read.flag(QStringLiteral("SmtpStartTLS"), s.mail.startTls);
     read.text(QStringLiteral("SmtpUsuario"), s.mail.user);
     read.text(QStringLiteral("SmtpClave"), s.mail.password);
+    read.flag(QStringLiteral("SmtpClaveSinTLS"), s.mail.loginWithoutTls);
+    read.text(QStringLiteral("SmtpCA"), s.mail.caFile);
     read.text(QStringLiteral("SmtpDe"), s.mail.from);
     QString to;
     read.text(QStringLiteral("SmtpPara"), to);
@@ -78,6 +80,7 @@ HealthSettings loadHealthSettings(const QString& serverAlias, QStringList& probl
          to.split(QRegularExpression(QStringLiteral("[,;\\s]+")), Qt::SkipEmptyParts))
         s.mail.to << address;
     read.integer(QStringLiteral("SmtpSeg"), s.mail.timeOutSeconds, 1, 600);
+    read.integer(QStringLiteral("SmtpReintentoSeg"), s.mail.retrySeconds, 1, 3600);
     registry.CloseKey();
     return s;
 }

@@ -5,16 +5,19 @@
 #include <QString>
 #include <QStringList>
 
-// Where an alert e-mail goes: an SMTP relay, with STARTTLS and a login when
-// it asks for them.
+// Where an alert e-mail goes: an SMTP relay, with STARTTLS whenever it offers
+// it and a login when it asks for one.
 struct MailRelay {
     QString host; // empty: no e-mail
     int port = 25;
-    bool startTls = false;
+    bool startTls = false; // STARTTLS required, not only taken when offered
     QString user, password;
+    bool loginWithoutTls = false; // the login may go out over a connection in clear
+    QString caFile; // the certificates the relay's is checked against; empty: the system's
     QString from;
     QStringList to;
     int timeOutSeconds = 30;
+    int retrySeconds = 60; // the first wait before an undelivered mail is tried again
 };
 
 // The health and alert settings, kept beside the station's others in the

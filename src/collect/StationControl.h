@@ -52,6 +52,7 @@ signals:
     void listsPushed(const ListsPush& push);
     void cycleEnded(CycleKind kind, bool cancelled);
     void transferProgress(const TransferProgress& progress);
+    void storingRunEnded(const StoringRunTime& run);
     // What the station's texts say: the memo, appended as it stands
     // (lines end in CR LF), its clearing, the status line, and the text of
     // an error that ended an operation (the standard error box's).

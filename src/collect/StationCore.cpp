@@ -26,6 +26,16 @@ StationCore::StationCore(std::optional<CycleTimers> timers)
     if (m_ownTimers)
         connectOwnTimers();
     connect(&m_pruning, &QTimer::timeout, this, [this] { pruneIfDue(); });
+    watchStoringRuns();
+}
+
+// The storing runs run on a thread of their own (runOffTheEventLoop), which
+// tells how long each took; those of this station's cycles are its events.
+void StationCore::watchStoringRuns() {
+    m_storingWatch = watchOffTheEventLoop([this](double seconds, bool failed) {
+        if (running())
+            emit storingRunEnded(StoringRunTime{seconds, !failed});
+    });
 }
 
 // A face that brings its timers connects them to its own named handlers.
@@ -41,6 +51,7 @@ void StationCore::connectOwnTimers() {
 
 // The work and the cycles report into this object, which is going.
 StationCore::~StationCore() {
+    unwatchOffTheEventLoop(m_storingWatch);
     m_cycles.reset();
     m_work.reset();
     m_health.reset();

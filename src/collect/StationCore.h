@@ -106,6 +106,7 @@ private:
 
     void assemble();
     void connectOwnTimers();
+    void watchStoringRuns();
 
     TSession m_session;
     TDatabase m_server{m_session};
@@ -121,6 +122,7 @@ private:
     std::unique_ptr<CollectionCycles> m_cycles;
     std::unique_ptr<HealthKeeper> m_health;
     CycleRelay m_relay{*this};
+    int m_storingWatch = 0;
     int m_retentionDays = 0;
     QDate m_lastPrune;
     QTimer m_pruning;

@@ -34,6 +34,13 @@ struct TransferProgress {
     qint64 size = 0;
 };
 
+// A point's storing run once it has ended: how long it ran on its thread.
+struct StoringRunTime {
+    double seconds = 0;
+    bool ok = true; // false: it raised (nothing of it was committed, or it is recovered later)
+};
+
 Q_DECLARE_METATYPE(PointVisit)
 Q_DECLARE_METATYPE(ListsPush)
 Q_DECLARE_METATYPE(TransferProgress)
+Q_DECLARE_METATYPE(StoringRunTime)

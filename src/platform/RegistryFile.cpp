@@ -1,5 +1,6 @@
 #include "platform/RegistryFile.h"
 
+#include "platform/OwnerOnly.h"
 #include "platform/TextCodec.h"
 
 #include <QDir>
@@ -420,6 +421,16 @@ Loaded load(const QString& path) {
     return {LoadStatus::Invalid, {}, error};
 }
 
+// A value named "...Clave" holds a password ("SmtpClave", the mail relay's).
+bool holdsPassword(const Document& document) {
+    for (const Key& key : document.keys)
+        for (const Value& value : key.values)
+            if (value.name.endsWith(QLatin1String("Clave"), Qt::CaseInsensitive) &&
+                !(value.type == ValueType::String ? value.text.isEmpty() : value.bytes.isEmpty()))
+                return true;
+    return false;
+}
+
 bool save(const QString& path, Document& document) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
@@ -428,7 +439,7 @@ bool save(const QString& path, Document& document) {
     if (!fitsSingleByte(document))
         widenToUnicode(document);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly) || (holdsPassword(document) && !keepToOwner(file)))
         return false;
     const QByteArray bytes = serialize(document);
     if (file.write(bytes) != bytes.size())

@@ -77,9 +77,13 @@ struct Loaded {
 // the file is never moved.
 Loaded load(const QString& path);
 
+// Whether the document holds a password: then its file is its owner's alone.
+bool holdsPassword(const Document& document);
+
 // Writes the whole document to a temporary file, flushes it and renames it over
 // the old one; creates the directory when missing. A REGEDIT4 document holding
-// text that Windows-1252 cannot hold is widened to the UTF-16 format first.
+// text that Windows-1252 cannot hold is widened to the UTF-16 format first. A
+// document that holds a password is written readable by its owner only.
 bool save(const QString& path, Document& document);
 
 } // namespace regfile

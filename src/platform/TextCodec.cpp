@@ -1,6 +1,7 @@
 #include "platform/TextCodec.h"
 
 #include "platform/DiskSync.h"
+#include "platform/OwnerOnly.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -99,9 +100,10 @@ bool commitSaveFile(QSaveFile& file) {
     return true;
 }
 
-bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error) {
+bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error,
+                      bool ownerOnly) {
     QSaveFile file(path);
-    bool written = file.open(QIODevice::WriteOnly);
+    bool written = file.open(QIODevice::WriteOnly) && (!ownerOnly || keepToOwner(file));
     for (qsizetype i = 0; written && i < lines.size(); ++i)
         written = file.write(toCp1252(lines[i]) + "\r\n") >= 0;
     if (!written || !commitSaveFile(file)) {

@@ -23,5 +23,7 @@ bool commitSaveFile(QSaveFile& file);
 // Writes the lines, each followed by CR LF, through a temporary file beside the
 // target that replaces it when complete. False on any failure, with the
 // system's reason in `error` when given; the old file is left untouched then.
-// The file written is readable and writable by its owner.
-bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error = nullptr);
+// The file written is readable and writable by its owner; with ownerOnly (a
+// file that holds a password) by nobody else, whatever it was before.
+bool writeCp1252Lines(const QString& path, const QStringList& lines, QString* error = nullptr,
+                      bool ownerOnly = false);

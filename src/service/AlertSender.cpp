@@ -1,8 +1,5 @@
 #include "service/AlertSender.h"
 
-#include "service/MailSend.h"
-
-#include <QDateTime>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTimer>
@@ -10,10 +7,6 @@
 namespace {
 // What is kept of the command's output for the log; the rest is read and dropped.
 constexpr qsizetype kOutputKept = 500;
-
-QString pointName(const HealthAlert& a) {
-    return QStringLiteral("%1 (%2, Loc %3)").arg(a.ip, a.desc, a.loc);
-}
 } // namespace
 
 QStringList alertEnvironment(const HealthAlert& alert) {
@@ -28,9 +21,9 @@ QStringList alertEnvironment(const HealthAlert& alert) {
 AlertSender::AlertSender(StationReport& report, QObject* parent)
     : QObject(parent), m_report(report) {}
 
-AlertSender::~AlertSender() {
-    for (auto& thread : m_mails)
-        thread->wait();
+void AlertSender::setSettings(const HealthSettings& settings) {
+    m_settings = settings;
+    m_mail.setRelay(settings.mail);
 }
 
 void AlertSender::report(const QString& text) noexcept {
@@ -44,8 +37,7 @@ void AlertSender::report(const QString& text) noexcept {
 void AlertSender::send(const HealthAlert& alert) {
     if (!m_settings.command.isEmpty())
         runCommand(alert);
-    if (!m_settings.mail.host.isEmpty())
-        sendMail(alert);
+    m_mail.send(alert);
 }
 
 // Through the shell, so that the operator may write a pipeline. Its output is
@@ -100,33 +92,4 @@ void AlertSender::commandEnded(QProcess* process, const QString& why) {
     process->deleteLater();
     if (!why.isEmpty())
         report(QStringLiteral("ERROR: la orden de alerta %1").arg(why));
-}
-
-void AlertSender::sendMail(const HealthAlert& alert) {
-    const MailRelay relay = m_settings.mail;
-    const QString subject =
-        (alert.down ? QStringLiteral("[KIVO ip] ALERTA: el punto %1 no responde")
-                    : QStringLiteral("[KIVO ip] El punto %1 responde de nuevo"))
-            .arg(pointName(alert));
-    const QString body =
-        QStringLiteral("Punto: %1\nDescripción: %2\nLoc: %3\nEstado: %4\n"
-                       "Motivo: %5\n")
-            .arg(alert.ip, alert.desc, alert.loc,
-                 alert.down ? QStringLiteral("caído") : QStringLiteral("recuperado"), alert.reason);
-    const QDateTime when = QDateTime::currentDateTime();
-    auto outcome = std::make_shared<MailOutcome>();
-    QThread* thread = QThread::create([=] { *outcome = ::sendMail(relay, subject, body, when); });
-    m_mails.emplace_back(thread);
-    connect(thread, &QThread::finished, this, [this, thread, outcome, relay] {
-        for (const QString& bad : outcome->refused)
-            report(QStringLiteral("AVISO: la dirección de correo '%1' no es válida y se omite")
-                       .arg(bad));
-        if (!outcome->sent)
-            report(QStringLiteral("ERROR: no se pudo enviar el correo de alerta por %1:%2: %3")
-                       .arg(relay.host)
-                       .arg(relay.port)
-                       .arg(outcome->error));
-        m_mails.remove_if([thread](const auto& t) { return t.get() == thread; });
-    });
-    thread->start();
 }

@@ -5,9 +5,12 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QUuid>
+#include <cstdlib>
 #include <cstring>
 #include <curl/curl.h>
 #include <memory>
+#include <netdb.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,7 +81,52 @@ const Curl& curlLibrary() {
     return curl;
 }
 
+// STARTTLS whenever the relay offers it; required when the settings say so,
+// and whenever the login would otherwise cross the network in clear.
+long tlsMode(const MailRelay& relay) {
+    const bool loginNeedsTls = !relay.user.isEmpty() && !relay.loginWithoutTls;
+    return relay.startTls || loginNeedsTls ? CURLUSESSL_ALL : CURLUSESSL_TRY;
+}
+
+// What a person reads when the relay offers no STARTTLS and it was required.
+QString noTlsText(const MailRelay& relay) {
+    if (relay.startTls)
+        return QStringLiteral("el servidor de correo no ofrece STARTTLS, que SmtpStartTLS exige");
+    return QStringLiteral("el servidor de correo no ofrece STARTTLS y la clave no se envía sin "
+                          "cifrar (SmtpClaveSinTLS=1 lo permitiría)");
+}
+
+// The relay in a URL: an IPv6 address goes in brackets. The path is the name
+// the station greets with (EHLO).
+QByteArray relayUrl(const MailRelay& relay) {
+    const QString host = relay.host.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + relay.host + QLatin1Char(']')
+                             : relay.host;
+    return QStringLiteral("smtp://%1:%2/%3").arg(host).arg(relay.port).arg(fullHostName()).toUtf8();
+}
+
 } // namespace
+
+// As `hostname --fqdn` finds it: the resolver's canonical name for the host
+// name. A name outside the letters, digits, dots and hyphens a domain may
+// hold is no name to greet with.
+QString fullHostName() {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0)
+        return QStringLiteral("localhost");
+    QString name = QString::fromLatin1(host);
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &found) == 0) {
+        if (found && found->ai_canonname && *found->ai_canonname)
+            name = QString::fromLatin1(found->ai_canonname);
+        freeaddrinfo(found);
+    }
+    static const QRegularExpression domain(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$"));
+    return domain.match(name).hasMatch() ? name : QStringLiteral("localhost");
+}
 
 bool plainAddress(const QString& address) {
     static const QRegularExpression shape(
@@ -86,17 +134,25 @@ bool plainAddress(const QString& address) {
     return address.size() <= 254 && shape.match(address).hasMatch();
 }
 
+// "Wed, 09 Dec 2026 18:05:00 -0300": mail wants the zone as a numeric
+// offset, never the abbreviation ("CET", "-03") the locale gives.
+QByteArray mailDate(const QDateTime& when) {
+    const int offset = when.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offset);
+    return QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           (offset < 0 ? '-' : '+') + QByteArray::number(magnitude / 60).rightJustified(2, '0') +
+           QByteArray::number(magnitude % 60).rightJustified(2, '0');
+}
+
 QByteArray mailMessage(const MailRelay& relay, const QStringList& to, const QString& subject,
                        const QString& body, const QDateTime& when) {
     QByteArray m;
-    m += "Date: " +
-         QLocale::c().toString(when, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
-         when.toString(QStringLiteral("t")).toLatin1().replace("UTC", "+0000") + "\r\n";
+    m += "Date: " + mailDate(when) + "\r\n";
     m += "From: <" + relay.from.toLatin1() + ">\r\n";
     m += "To: " + to.join(QStringLiteral(", ")).toLatin1() + "\r\n";
     m += "Subject: " + headerText(subject) + "\r\n";
-    m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() +
-         "@kivo-ipd>\r\n";
+    m += "Message-ID: <" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1() + '@' +
+         fullHostName().toLatin1() + ">\r\n";
     m += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
          "Content-Transfer-Encoding: 8bit\r\n\r\n";
     QString text = body;
@@ -135,8 +191,8 @@ MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QStri
         rcpt = lib.slistAppend(rcpt, ("<" + address.toLatin1() + ">").constData());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> rcptGuard(rcpt, lib.slistFreeAll);
     Payload payload{mailMessage(relay, to, subject, body, when)};
-    const QByteArray url =
-        QStringLiteral("smtp://%1:%2/kivo-ipd").arg(relay.host).arg(relay.port).toUtf8();
+    const QByteArray url = relayUrl(relay);
+    const QByteArray caFile = relay.caFile.toLocal8Bit();
     const QByteArray from = "<" + relay.from.toLatin1() + ">";
     const QByteArray user = relay.user.toUtf8(), password = relay.password.toUtf8();
     CURL* c = curl.get();
@@ -149,8 +205,9 @@ MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QStri
     lib.setopt(c, CURLOPT_NOSIGNAL, 1L);
     lib.setopt(c, CURLOPT_TIMEOUT, static_cast<long>(relay.timeOutSeconds));
     lib.setopt(c, CURLOPT_CONNECTTIMEOUT, static_cast<long>(relay.timeOutSeconds));
-    if (relay.startTls)
-        lib.setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    lib.setopt(c, CURLOPT_USE_SSL, tlsMode(relay));
+    if (!caFile.isEmpty())
+        lib.setopt(c, CURLOPT_CAINFO, caFile.constData());
     if (!relay.user.isEmpty()) {
         lib.setopt(c, CURLOPT_USERNAME, user.constData());
         lib.setopt(c, CURLOPT_PASSWORD, password.constData());
@@ -159,7 +216,9 @@ MailOutcome sendMail(const MailRelay& relay, const QString& subject, const QStri
     lib.setopt(c, CURLOPT_ERRORBUFFER, detail);
     const CURLcode result = lib.perform(c);
     outcome.sent = result == CURLE_OK;
-    if (!outcome.sent)
+    if (result == CURLE_USE_SSL_FAILED)
+        outcome.error = noTlsText(relay);
+    else if (!outcome.sent)
         outcome.error = QString::fromUtf8(*detail ? detail : lib.errorText(result));
     return outcome;
 }

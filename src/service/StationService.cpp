@@ -129,6 +129,7 @@ void StationService::followEvents() {
 // visit every point, and says so with status 1.
 int StationService::runOnce(bool syncOnly) {
     SignalPipe pipe({SIGTERM, SIGINT}, [this](int) { stop(); });
+    m_alerts.keepMailQueue(MailQueue::defaultPath());
     m_state.failures = 0;
     syncOnly ? m_core.startSync() : m_core.startDownload(std::nullopt);
     waitForCycleEnd();
@@ -213,6 +214,9 @@ int StationService::run() {
         return 2;
     }
     SignalPipe pipe({SIGTERM, SIGINT, SIGHUP}, [this](int signal) { onSignal(signal); });
+    m_alerts.keepMailQueue(MailQueue::defaultPath());
+    m_metrics.apply(m_core.serverAlias());
+    m_web.apply(m_core.localAlias(), m_core.serverAlias());
     applyTriggers();
     if (const int ping = watchdogPingInterval()) {
         m_watchdog.setInterval(ping);
@@ -250,6 +254,8 @@ void StationService::reload() {
         journalLine(kWarning, QStringLiteral("AVISO: siguen los valores de configuración en uso"));
     }
     loadHealthSettings();
+    m_metrics.apply(m_core.serverAlias());
+    m_web.apply(m_core.localAlias(), m_core.serverAlias());
     notifySystemd("READY=1");
 }
 

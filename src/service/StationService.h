@@ -4,6 +4,8 @@
 #include "service/AlertSender.h"
 #include "service/ControlSocket.h"
 #include "service/JournalReport.h"
+#include "web/MetricsEndpoint.h"
+#include "web/WebSite.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -64,6 +66,8 @@ private:
     StationCore m_core;
     ServiceJournal m_journal{m_core};
     AlertSender m_alerts{m_core, this};
+    MetricsEndpoint m_metrics{m_core, m_core, [this] { return m_core.health().rows(); }};
+    WebSite m_web{m_core, [this] { return m_core.points(); }, journalLine};
     QTimer m_watchdog;
     QTimer m_stopPoll; // after SIGTERM: ends the service once the cycle has
     CycleState m_state;

@@ -18,16 +18,21 @@
 #include "store/Aliases.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
+#include "web/WebAccounts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <iostream>
+#include <string>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +75,11 @@ void describe(QCommandLineParser& parser) {
                                      "estación que dejó de funcionar, y dice qué registros pueden "
                                      "estar solo en ella."),
                       QStringLiteral("ESTACIÓN")});
+    parser.addOption({QStringLiteral("usuario"),
+                      QStringLiteral("Pide la contraseña de NOMBRE para la página web y escribe "
+                                     "la línea que el administrador agrega al archivo de cuentas "
+                                     "(/etc/kivo-ip/web-usuarios); no escribe nada más."),
+                      QStringLiteral("NOMBRE")});
     parser.addOption({QStringLiteral("workdir"),
                       QStringLiteral("Carpeta de trabajo (por omisión, la actual)."),
                       QStringLiteral("CARPETA")});
@@ -192,6 +202,44 @@ int mistakenOptions(const QCommandLineParser& parser) {
     return set("status") && !collecting ? kNoService : kCannotStart;
 }
 
+// One line of standard input; without echo when it is a terminal.
+QByteArray readSecret(const char* prompt) {
+    std::fputs(prompt, stderr);
+    termios saved{};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputs("\n", stderr);
+    }
+    return QByteArray::fromStdString(line);
+}
+
+// The web page's account line for a name: the password is asked for (twice
+// at a terminal) and only its Argon2id hash is printed.
+int printAccountLine(const QString& name) {
+    if (!validAccountName(name)) {
+        journalLine(3, QStringLiteral("ERROR: el nombre '%1' solo puede tener letras, cifras, "
+                                      "'.', '_' y '-' (hasta 64)")
+                           .arg(name));
+        return kCannotStart;
+    }
+    const QByteArray password = readSecret("Contraseña: ");
+    if (password.isEmpty() ||
+        (isatty(STDIN_FILENO) && readSecret("Repita la contraseña: ") != password)) {
+        journalLine(3, QStringLiteral("ERROR: la contraseña está vacía o no coincide"));
+        return kCannotStart;
+    }
+    std::printf("%s\n", accountLine(name, password).toUtf8().constData());
+    return kFine;
+}
+
 // The running service's state, for a person.
 int printStatus() {
     QByteArray reply;
@@ -240,10 +288,26 @@ QString workDirTrouble() {
     return probe.open() ? QString() : probe.errorString();
 }
 
+// Qt's GUI start looks for the user's runtime folder, which a system service
+// has none of, and says so on standard error, where every line is the
+// journal's; nothing here uses that folder. Every other message goes on.
+QtMessageHandler qtMessages = nullptr;
+void withoutRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& context,
+                                const QString& text) {
+    if (!text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        qtMessages(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // The web page's PDF summary needs fonts, which only a GUI application
+    // object gives; the offscreen platform gives it without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtMessages = qInstallMessageHandler(withoutRuntimeFolderNotice);
+    QGuiApplication app(argc, argv);
+    qInstallMessageHandler(qtMessages);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ipd"));
     loadQtSpanish();
     QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));
@@ -257,6 +321,8 @@ int main(int argc, char** argv) {
     answerInformationOptions(parser);
     if (const int mistake = mistakenOptions(parser); mistake >= 0)
         return mistake;
+    if (parser.isSet(QStringLiteral("usuario")))
+        return printAccountLine(parser.value(QStringLiteral("usuario")));
     const QString workDir = parser.value(QStringLiteral("workdir"));
     if (!workDir.isEmpty() && !QDir::setCurrent(workDir)) {
         journalLine(

@@ -4,6 +4,8 @@
 #include "store/Session.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QList>
 #include <QScopeGuard>
 #include <QThread>
 #include <atomic>
@@ -14,11 +16,47 @@
 
 namespace {
 constexpr int kNiceness = 10;
+
+using Watcher = std::function<void(double, bool)>;
+
+// Touched by the event loop's thread only, as the works are started.
+QList<std::pair<int, Watcher>>& watchers() {
+    static QList<std::pair<int, Watcher>> list;
+    return list;
+}
+
+void tellWatchers(const QElapsedTimer& clock, bool failed) {
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    // A watcher's trouble never becomes the work's.
+    for (const auto& [key, watcher] : QList(watchers()))
+        try {
+            watcher(seconds, failed);
+        } catch (...) {
+        }
+}
+} // namespace
+
+int watchOffTheEventLoop(std::function<void(double seconds, bool failed)> watcher) {
+    static int keys = 0;
+    watchers().append({++keys, std::move(watcher)});
+    return keys;
+}
+
+void unwatchOffTheEventLoop(int key) {
+    watchers().removeIf([key](const auto& entry) { return entry.first == key; });
 }
 
 void runOffTheEventLoop(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
     if (!QCoreApplication::instance()) {
-        work(); // no event loop to serve
+        try {
+            work(); // no event loop to serve
+        } catch (...) {
+            tellWatchers(clock, true);
+            throw;
+        }
+        tellWatchers(clock, false);
         return;
     }
     static bool running = false; // touched by the calling thread only
@@ -49,6 +87,7 @@ void runOffTheEventLoop(const std::function<void()>& work) {
     while (!finished)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     thread->wait();
+    tellWatchers(clock, bool(failure));
     if (failure)
         std::rethrow_exception(failure);
 }

@@ -10,3 +10,9 @@
 // call made from a handler that the wait served raises instead of starting a
 // second one.
 void runOffTheEventLoop(const std::function<void()>& work);
+
+// Told, on the calling thread, how long each work ran once it has ended
+// (finished or raised): the station times its storing runs by it. Returns the
+// key that stops it.
+int watchOffTheEventLoop(std::function<void(double seconds, bool failed)> watcher);
+void unwatchOffTheEventLoop(int key);

@@ -192,7 +192,8 @@ void TDatabase::LoadParamsFromFile(const QString& path) {
     Params = lines;
 }
 
+// The parameters hold the server's password: the file is its owner's alone.
 void TDatabase::SaveParamsToFile(const QString& path) const {
-    if (!writeCp1252Lines(path, Params))
+    if (!writeCp1252Lines(path, Params, nullptr, true))
         throw EDatabaseError(QStringLiteral("Cannot create file \"%1\"").arg(path));
 }

@@ -93,6 +93,8 @@ private slots:
     void textBeyondWindows1252KeepsEveryCharacter();
     void exportSpellingsOfDwordAndBinary();
     void writtenLinesReadableByTheOwner();
+    void settingsWithAPasswordAreTheOwnersAlone_data();
+    void settingsWithAPasswordAreTheOwnersAlone();
     void fullDiskKeepsTheOldFile();
     void groupIsSavedWholeOrNotAtAll();
 
@@ -547,6 +549,33 @@ void TestRegistry::writtenLinesReadableByTheOwner() {
     QVERIFY(now.testFlag(QFileDevice::ReadOwner));
     QVERIFY(now.testFlag(QFileDevice::WriteOwner));
     QCOMPARE(readAll(file), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
+}
+
+// The relay's password makes the settings file its owner's alone, whatever
+// the umask and the mode it had; without one it stays shared with the group.
+void TestRegistry::settingsWithAPasswordAreTheOwnersAlone_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("relay password") << QStringLiteral("secreto") << 0600;
+    QTest::newRow("no password") << QString() << 0660;
+}
+
+void TestRegistry::settingsWithAPasswordAreTheOwnersAlone() {
+    QFETCH(QString, password);
+    QFETCH(int, mode);
+    writeAll(path(), "REGEDIT4\r\n");
+    QVERIFY(::chmod(QFile::encodeName(path()).constData(), 0660) == 0);
+    const mode_t umaskBefore = ::umask(0);
+    {
+        TRegistry registry;
+        QVERIFY(registry.OpenKey(kSettingsKey, true));
+        registry.WriteString(QStringLiteral("SmtpServidor"), QStringLiteral("smtp.example.com"));
+        registry.WriteString(QStringLiteral("SmtpClave"), password);
+    }
+    ::umask(umaskBefore);
+    struct stat written {};
+    QVERIFY(::stat(QFile::encodeName(path()).constData(), &written) == 0);
+    QCOMPARE(int(written.st_mode & 07777), mode);
 }
 
 // A disk that fills during the save: the final flush fails, the old file stays

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTest>
 #include <memory>
+#include <sys/stat.h>
 
 class TestAliases : public QObject {
     Q_OBJECT
@@ -139,13 +140,18 @@ private slots:
         QCOMPARE(database.Params, QStringList({"USER NAME=JUX", "password=60728"}));
     }
 
-    void loginFileSavedExactly() {
+    // It holds the server's password: its owner's alone, whatever the umask.
+    void loginFileSavedExactlyForItsOwnerOnly() {
         TSession session;
         TDatabase database(session);
+        const mode_t umaskBefore = ::umask(0);
         database.SaveParamsToFile(QStringLiteral("dbLogin.txt"));
+        ::umask(umaskBefore);
         QFile file(QStringLiteral("dbLogin.txt"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("USER NAME=JUX\r\npassword=60728\r\n"));
+        QCOMPARE(file.permissions(),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     }
 
     void loginFileSaveFailureRaises() {

@@ -1,6 +1,7 @@
 #include "RegistryMerge.h"
 
 #include "platform/DateTime.h"
+#include "platform/OwnerOnly.h"
 #include "platform/Registry.h"
 #include "platform/RegistryFile.h"
 
@@ -266,11 +267,12 @@ RegistryMergeReport mergeRegistryExport(const QString& exportPath, const QString
     if (!report.errors.isEmpty() || !options.write)
         return report;
     if (QFileInfo::exists(registryPath)) {
+        // The copy may hold the mail relay's password: it is the owner's alone.
         const QString backup = freeBackupName(registryPath);
-        QFile original(registryPath);
-        if (!original.copy(backup)) {
+        QString why;
+        if (!copyForOwner(registryPath, backup, why)) {
             report.errors << QStringLiteral("no se puede guardar una copia de '%1' como '%2': %3")
-                                 .arg(registryPath, backup, original.errorString());
+                                 .arg(registryPath, backup, why);
             return report;
         }
         report.backup = backup;

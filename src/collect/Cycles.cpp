@@ -10,6 +10,7 @@
 #include "store/DataSet.h"
 
 #include <QObject>
+#include <QSet>
 
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
@@ -437,12 +438,24 @@ bool CollectionCycles::syncSideBySide() {
     return true;
 }
 
+// A point listed twice gets one push, and the memo says so at its second row.
 QList<PushTarget> CollectionCycles::activeTargets() noexcept {
     QList<PushTarget> targets;
+    QSet<QString> listed;
     do {
         PointRow row;
-        if (currentRow(row))
-            targets << PushTarget{row.ip, row.desc, row.loc};
+        if (!currentRow(row))
+            continue;
+        if (listed.contains(row.ip)) {
+            guard([&] {
+                memoLine(QStringLiteral("    - Sinc ") + row.desc +
+                         QStringLiteral("... repetido: ") + row.ip +
+                         QStringLiteral(" ya se sincroniza en este ciclo"));
+            });
+            continue;
+        }
+        listed << row.ip;
+        targets << PushTarget{row.ip, row.desc, row.loc};
     } while (nextRow());
     return targets;
 }

@@ -56,6 +56,7 @@ private slots:
     void syncSideBySideIsNotHeldBySilentPoint();
     void cancelWhilePushingSideBySide();
     void stopEndsPushesSideBySideAtOnce();
+    void pointListedTwiceGetsOnePushSideBySide();
 };
 
 // The down point gets " FALLO" and its synchronisation is still tried; the
@@ -297,6 +298,27 @@ void TestCyclesSim::stopEndsPushesSideBySideAtOnce() {
     QTRY_VERIFY_WITH_TIMEOUT(!world.cycles->running(), 30000);
     QVERIFY(!world.report.memo.contains("Sinc P1"));
     QVERIFY(!world.report.log.contains("101: Sinc. FALLO"));
+}
+
+// Side by side, a point listed twice is pushed to once, and its second row
+// says why in the memo.
+void TestCyclesSim::pointListedTwiceGetsOnePushSideBySide() {
+    SimPoints sim(QList<SimPointSpec>{{QStringLiteral("127.0.3.95")}});
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    world.pointsAtOnce = 4;
+    world.addPoints({{"127.0.3.95", "Uno", "L1"}, {"127.0.3.95", "Otra vez", "L2"}});
+    world.cycles->startSync();
+    waitForEnd(world);
+
+    const QStringList lines = world.report.memoLines();
+    QVERIFY(lines.contains("    - Sinc Otra vez... repetido: 127.0.3.95 ya se sincroniza en este "
+                           "ciclo"));
+    QVERIFY(lines.contains("    - Sinc Uno... OK."));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.messages("127.0.3.95").size(), 1, 10000);
+    QCOMPARE(world.report.log.count("L1: Sinc. OK"), 1);
+    QVERIFY(!world.report.log.contains("L2: Sinc. OK"));
 }
 
 QTEST_GUILESS_MAIN(TestCyclesSim)

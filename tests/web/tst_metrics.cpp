@@ -1,6 +1,7 @@
 // The metrics for a monitoring system: the embedded HTTP server's routes, the
 // setting that says where it listens, and a running kivo-ipd scraped over
 // HTTP after a cycle, its text checked by Prometheus's own promtool.
+#include "WebClient.h"
 #include "service/ServiceWorld.h"
 #include "web/HttpServer.h"
 #include "web/MetricsSettings.h"
@@ -18,25 +19,6 @@ const QString kAlive = QStringLiteral("127.0.8.1");
 const QString kDead = QStringLiteral("127.0.8.99"); // nothing listens there
 // A description that needs escaping in a label.
 const QString kOddDesc = QStringLiteral("Andén \"sur\" \\ 2");
-
-// One HTTP/1.0 exchange: the whole reply (status line, headers, body).
-QByteArray exchange(quint16 port, const QByteArray& request) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(5000))
-        return {};
-    socket.write(request);
-    QByteArray reply;
-    QDeadlineTimer deadline(20000);
-    while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-        if (socket.waitForReadyRead(1000) || socket.bytesAvailable())
-            reply += socket.readAll();
-    return reply + socket.readAll();
-}
-
-QByteArray bodyOf(const QByteArray& reply) {
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
 
 int freePort() {
     QTcpServer probe;
@@ -115,11 +97,11 @@ void TestMetrics::serverAnswersByRoute() {
     QString why;
     QVERIFY2(server.start(QHostAddress::LocalHost, 0, why), qPrintable(why));
     QVERIFY(server.port() > 0);
-    const QByteArray reply = exchange(server.port(), request);
+    const QByteArray reply = exchange(server.port(), request).raw;
     QVERIFY2(reply.startsWith("HTTP/1.0 " + status + ' ') ||
                  reply.startsWith("HTTP/1.1 " + status + ' '),
              reply.left(200).constData());
-    QCOMPARE(bodyOf(reply), body);
+    QCOMPARE(HttpReply{reply}.body(), body);
     if (status == "405")
         QVERIFY(reply.contains("Allow: GET, POST"));
 }
@@ -188,7 +170,7 @@ void TestMetrics::serviceIsScrapedAfterACycle() {
     while (!deadline.hasExpired() &&
            sampleValue(text, QStringLiteral(
                                  "kivo_cycles_total{kind=\"download\",result=\"failed\"}")) < 1) {
-        text = bodyOf(exchange(quint16(port), "GET /metrics HTTP/1.0\r\n\r\n"));
+        text = exchange(quint16(port), "GET /metrics HTTP/1.0\r\n\r\n").body();
         QTest::qWait(100);
     }
     ::kill(pid_t(service.processId()), SIGTERM);
@@ -242,12 +224,12 @@ void TestMetrics::listenerFollowsTheSettings() {
     QProcess service;
     startWaiting(world, service, nullptr);
     const QByteArray request = "GET /metrics HTTP/1.0\r\n\r\n";
-    QVERIFY(exchange(quint16(port), request).isEmpty());
+    QVERIFY(exchange(quint16(port), request).raw.isEmpty());
 
     setMetrics(QString::number(port));
     QCOMPARE(ask(world, "releer\n"), QByteArray("ok"));
     QTRY_VERIFY_WITH_TIMEOUT(
-        bodyOf(exchange(quint16(port), request)).contains("\nkivo_cycle_running 0\n"), 20000);
+        exchange(quint16(port), request).body().contains("\nkivo_cycle_running 0\n"), 20000);
 
     setMetrics(QStringLiteral("127.0.0.1:%1").arg(taken.serverPort()));
     QCOMPARE(ask(world, "releer\n"), QByteArray("ok"));
@@ -261,7 +243,7 @@ void TestMetrics::listenerFollowsTheSettings() {
         journal += QString::fromUtf8(service.readAllStandardError());
     }
     QVERIFY2(journal.contains(refused), qPrintable(journal));
-    QVERIFY(exchange(quint16(port), request).isEmpty());
+    QVERIFY(exchange(quint16(port), request).raw.isEmpty());
     ::kill(pid_t(service.processId()), SIGTERM);
     QVERIFY(service.waitForFinished(30000));
 }

@@ -23,9 +23,9 @@ from decimal import Decimal
 
 import openpyxl
 from selenium import webdriver
+from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 (URL, USER, PASSWORD, CONTROL, DEAD, FROM, TO, TICKETS, AMOUNT, SHOTS) = sys.argv[1:11]
@@ -51,11 +51,22 @@ def browser():
     return webdriver.Chrome(service=service, options=options)
 
 
+def gone(element):
+    """True once the element has left the page. Chromium says so as a stale
+    element, or, while the next page is being built, as an inspector error
+    that the node belongs to no document."""
+    try:
+        element.is_enabled()
+        return False
+    except WebDriverException:
+        return True
+
+
 def click_and_load(driver, element):
     """Clicks and waits until the next page has replaced this one."""
     page = driver.find_element(By.TAG_NAME, "html")
     element.click()
-    WebDriverWait(driver, WAIT).until(expected_conditions.staleness_of(page))
+    WebDriverWait(driver, WAIT).until(lambda _: gone(page))
 
 
 def shot(driver, name):

@@ -85,7 +85,7 @@ inline QString freshAddress(int n) {
     return QStringLiteral("127.%1.%2.%3").arg(100 + pid % 100).arg(1 + (pid / 100) % 250).arg(n);
 }
 
-struct SimPointSpec {
+struct SimPointPlan {
     QString address;               // 127.0.2.x
     QList<SimRecord> records = {}; // what the point serves
     QString broken = {};           // "", short, long, partial, empty, missing, garbage
@@ -97,9 +97,9 @@ struct SimPointSpec {
 
 class SimPoints {
 public:
-    explicit SimPoints(const QList<SimPointSpec>& points) {
+    explicit SimPoints(const QList<SimPointPlan>& points) {
         QJsonArray list;
-        for (const SimPointSpec& p : points) {
+        for (const SimPointPlan& p : points) {
             QJsonArray records;
             for (const SimRecord& r : p.records)
                 records.append(QJsonArray{r.codigo, static_cast<double>(r.segundos), r.importe,

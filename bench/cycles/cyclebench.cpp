@@ -143,13 +143,13 @@ int main(int argc, char** argv) {
     useStationEnvironment(dir);
     const World world = worldOf(app.arguments());
 
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     for (int i = 1; i <= world.points; ++i) {
-        specs.append({addressOf(i), simRecords(world.records, i * 100000)});
+        plans.append({addressOf(i), simRecords(world.records, i * 100000)});
         if (i > world.points - world.silent)
-            specs.last().ftp = QStringLiteral("silent");
+            plans.last().ftp = QStringLiteral("silent");
     }
-    SimPoints sim(specs);
+    SimPoints sim(plans);
     if (!sim.started()) {
         std::fprintf(stderr, "the simulated points did not start\n");
         return 1;

@@ -98,10 +98,10 @@ void listPoints(bool withDead) {
 QList<double> runCycles(int cycles, bool withDead, bool backOff, int threshold) {
     QTemporaryDir dir;
     useStationEnvironment(dir);
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     for (int i = 1; i <= kLive; ++i)
-        specs.append({liveAddress(i), simRecords(kRecords, i * 100000)});
-    SimPoints sim(specs);
+        plans.append({liveAddress(i), simRecords(kRecords, i * 100000)});
+    SimPoints sim(plans);
     if (!sim.started()) {
         std::fprintf(stderr, "the simulated points did not start\n");
         return {};

@@ -130,10 +130,10 @@ int measure(const QString& mode) {
     QTextStream out(stdout);
     QTemporaryDir dir;
     useStationEnvironment(dir);
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     for (int i = 1; i <= kPoints; ++i)
-        specs.append({addressOf(i), simRecords(kRecords, i * 100000)});
-    SimPoints sim(specs);
+        plans.append({addressOf(i), simRecords(kRecords, i * 100000)});
+    SimPoints sim(plans);
     if (!sim.started()) {
         std::fprintf(stderr, "the simulated points did not start\n");
         return 1;

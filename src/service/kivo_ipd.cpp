@@ -31,7 +31,6 @@
 #include <QTemporaryFile>
 #include <cstdio>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -299,38 +298,16 @@ void withoutRuntimeFolderNotice(QtMsgType type, const QMessageLogContext& contex
         qtMessages(type, context, text);
 }
 
-// Only the service itself may serve the web page: a run that ends by itself
-// (a cycle, a status query, an account line) needs no fonts, so it starts no
-// platform plugin and reads no font configuration.
-bool servesTheWebPage(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        const QByteArray option = argument.left(argument.indexOf('='));
-        for (const char* oneShot : {"--once", "--sync-only", "--status", "--usuario", "--leases",
-                                    "--release", "--abandon", "--help", "-h", "--version", "-v"})
-            if (option == oneShot)
-                return false;
-    }
-    return true;
-}
-
-// The web page's PDF summary needs fonts, which only a GUI application
-// object gives; the offscreen platform gives it without a display.
-std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv) {
-    if (!servesTheWebPage(argc, argv))
-        return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qtMessages = qInstallMessageHandler(withoutRuntimeFolderNotice);
-    auto app = std::make_unique<QGuiApplication>(argc, argv);
-    qInstallMessageHandler(qtMessages);
-    return app;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    // The web page's PDF summary needs fonts, which only a GUI application
+    // object gives; the offscreen platform gives it without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtMessages = qInstallMessageHandler(withoutRuntimeFolderNotice);
+    QGuiApplication app(argc, argv);
+    qInstallMessageHandler(qtMessages);
     QCoreApplication::setApplicationName(QStringLiteral("kivo-ipd"));
     loadQtSpanish();
     QCoreApplication::setApplicationVersion(QStringLiteral(KIVO_VERSION));

@@ -346,9 +346,9 @@ void TestPointEdges::recordsBeyondTheCount() {
 // neither stored twice nor deleted unstored.
 void TestPointEdges::pointThatEmptiesOnlyItsCount() {
     CollectWorld w;
-    SimPointSpec spec{kIp, simRecords(100, 1)};
-    spec.dele = QStringLiteral("count-only");
-    SimPoints sim({spec});
+    SimPointPlan plan{kIp, simRecords(100, 1)};
+    plan.dele = QStringLiteral("count-only");
+    SimPoints sim({plan});
     sim.applyPorts();
     PointHarness h(w.localAlias, w.serverAlias);
     visit(h, w.outputPath());

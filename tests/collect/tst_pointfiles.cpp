@@ -125,7 +125,7 @@ void TestPointFiles::filesDecideTheDelete() {
 // it (empty): the records stored first must still be known at the next fetch.
 void TestPointFiles::emptyCountReadKeepsTheUnconfirmedDelete() {
     CollectWorld w;
-    SimPointSpec point{kIp, simRecords(6, 1)};
+    SimPointPlan point{kIp, simRecords(6, 1)};
     point.dele = QStringLiteral("fail");
     SimPoints sim({point});
     sim.applyPorts();
@@ -141,7 +141,7 @@ void TestPointFiles::emptyCountReadKeepsTheUnconfirmedDelete() {
 // "127.0.6.1" and "127.0.6.01" are one terminal.
 void TestPointFiles::oneTerminalUnderTwoAddresses() {
     CollectWorld w;
-    SimPointSpec point{kIp, simRecords(4, 1)};
+    SimPointPlan point{kIp, simRecords(4, 1)};
     point.dele = QStringLiteral("fail");
     SimPoints sim({point});
     sim.applyPorts();

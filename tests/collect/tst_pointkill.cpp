@@ -111,7 +111,7 @@ private:
 
 void TestPointKill::eachTicketOnceAcrossKills() {
     m_world = std::make_unique<CollectWorld>();
-    m_sim = std::make_unique<SimPoints>(QList<SimPointSpec>{{kIp, {}}});
+    m_sim = std::make_unique<SimPoints>(QList<SimPointPlan>{{kIp, {}}});
     QVERIFY(m_sim->started());
     m_sim->applyPorts();
     // KIVO_KILL_SEED gives other instants; the default keeps runs comparable.

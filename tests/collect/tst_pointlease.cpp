@@ -138,9 +138,9 @@ void TestPointLease::stationsShareWhatThePointStillHolds() {
     const QString ip = freshAddress(61);
     const QString loc = QStringLiteral("ls%1").arg(QCoreApplication::applicationPid());
     const int first = freshFirstTicket();
-    SimPointSpec spec{ip, {}};
-    spec.dele = QStringLiteral("fail");
-    SimPoints sim({spec});
+    SimPointPlan plan{ip, {}};
+    plan.dele = QStringLiteral("fail");
+    SimPoints sim({plan});
     sim.applyPorts();
     Station a(QStringLiteral("A")), b(QStringLiteral("B"));
     for (int round = 1; round <= 4; ++round) {

@@ -288,7 +288,7 @@ void TestPointWork::doubtfulTransferSendsNoDelete() {
     QFETCH(QString, retr);
     QFETCH(QString, broken);
     CollectWorld w;
-    SimPointSpec point{kIp, simRecords(2000), broken};
+    SimPointPlan point{kIp, simRecords(2000), broken};
     point.retr = retr;
     SimPoints sim({point});
     sim.applyPorts();
@@ -316,7 +316,7 @@ void TestPointWork::unconfirmedDeleteIsNotStoredAgain_data() {
 void TestPointWork::unconfirmedDeleteIsNotStoredAgain() {
     QFETCH(QString, dele);
     CollectWorld w;
-    SimPointSpec point{kIp, simRecords(6, 1)};
+    SimPointPlan point{kIp, simRecords(6, 1)};
     point.dele = dele;
     SimPoints sim({point});
     sim.applyPorts();

@@ -93,15 +93,15 @@ void TestCyclesSim::threePointsOneDown() {
 // The third point completes (deleted, stored, synchronised); four and five are
 // not contacted and keep their records.
 void TestCyclesSim::cancelDuringThirdOfFive() {
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     QList<SimRecord> firstThree;
     for (int i = 1; i <= 5; ++i) {
         const QList<SimRecord> records = simRecords(3, i * 100);
-        specs.append({QStringLiteral("127.0.3.5%1").arg(i), records});
+        plans.append({QStringLiteral("127.0.3.5%1").arg(i), records});
         if (i <= 3)
             firstThree += records;
     }
-    SimPoints sim(specs);
+    SimPoints sim(plans);
     QVERIFY(sim.started());
     sim.applyPorts();
     CycleWorld world(CycleWorld::Work::Real);
@@ -154,7 +154,7 @@ void TestCyclesSim::progressAndFailureTexts() {
 // stored once, and the next constant cycle starts as scheduled.
 void TestCyclesSim::badPointsFailAndTheCycleGoesOn() {
     const QList<SimRecord> held = simRecords(3, 701);
-    SimPointSpec silent{"127.0.3.72", simRecords(3, 801)};
+    SimPointPlan silent{"127.0.3.72", simRecords(3, 801)};
     silent.retr = QStringLiteral("stall");
     SimPoints sim({{"127.0.3.71", held}, silent});
     QVERIFY(sim.started());
@@ -252,10 +252,10 @@ void TestCyclesSim::syncSideBySideIsNotHeldBySilentPoint() {
 // "Cancelar" while pushes run side by side: none starts after it, the one in
 // progress ends and is said, and the cycle ends cancelled.
 void TestCyclesSim::cancelWhilePushingSideBySide() {
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     for (int i = 1; i <= 6; ++i)
-        specs.append({QStringLiteral("127.0.3.8%1").arg(i), {}});
-    SimPoints sim(specs);
+        plans.append({QStringLiteral("127.0.3.8%1").arg(i), {}});
+    SimPoints sim(plans);
     QVERIFY(sim.started());
     sim.applyPorts();
     CycleWorld world(CycleWorld::Work::Real);
@@ -273,7 +273,7 @@ void TestCyclesSim::cancelWhilePushingSideBySide() {
     QVERIFY(lines.constLast().startsWith("Ciclo de sincronización cancelado ("));
     const auto received = [&] {
         int messages = 0;
-        for (const SimPointSpec& point : specs)
+        for (const SimPointPlan& point : plans)
             messages += int(sim.messages(point.address).size());
         return messages;
     };
@@ -283,7 +283,7 @@ void TestCyclesSim::cancelWhilePushingSideBySide() {
 // A stop ends the waits of the pushes side by side at once, however long
 // their time-out, and says nothing of the point it cut short.
 void TestCyclesSim::stopEndsPushesSideBySideAtOnce() {
-    SimPoints sim(QList<SimPointSpec>{{QStringLiteral("127.0.3.92")}});
+    SimPoints sim(QList<SimPointPlan>{{QStringLiteral("127.0.3.92")}});
     QVERIFY(sim.started());
     sim.applyPorts();
     FullListener silent(QStringLiteral("127.0.3.91"), paramPort());
@@ -303,7 +303,7 @@ void TestCyclesSim::stopEndsPushesSideBySideAtOnce() {
 // Side by side, a point listed twice is pushed to once, and its second row
 // says why in the memo.
 void TestCyclesSim::pointListedTwiceGetsOnePushSideBySide() {
-    SimPoints sim(QList<SimPointSpec>{{QStringLiteral("127.0.3.95")}});
+    SimPoints sim(QList<SimPointPlan>{{QStringLiteral("127.0.3.95")}});
     QVERIFY(sim.started());
     sim.applyPorts();
     CycleWorld world(CycleWorld::Work::Real);

@@ -108,11 +108,11 @@ void TestCollectors::twoStationsShareThePointsOfOneServer() {
         QSKIP("KIVO_TEST_PG is not set");
     const QString loc = QStringLiteral("C%1-").arg(QCoreApplication::applicationPid());
     const QStringList points{freshAddress(51), freshAddress(52), freshAddress(53)};
-    QList<SimPointSpec> specs;
+    QList<SimPointPlan> plans;
     for (const QString& ip : points)
-        specs << SimPointSpec{ip, {}};
-    specs[2].dele = QStringLiteral("fail");
-    SimPoints sim(specs);
+        plans << SimPointPlan{ip, {}};
+    plans[2].dele = QStringLiteral("fail");
+    SimPoints sim(plans);
     QVERIFY(sim.started());
     ServiceWorld a, b;
     StationSettings settings;

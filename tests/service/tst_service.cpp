@@ -314,14 +314,14 @@ void TestService::stopsAtAnyInstantStoreEachTicketOnce() {
     QRandomGenerator random(20261209);
     QList<int> tickets;
     for (int round = 0; round < 10; ++round) {
-        QList<SimPointSpec> specs;
+        QList<SimPointPlan> plans;
         for (int n = 0; n < points.size(); ++n) {
             const int first = 1 + round * 10000 + n * 1000;
-            specs << SimPointSpec{points[n], simRecords(900, first)};
+            plans << SimPointPlan{points[n], simRecords(900, first)};
             for (int i = 0; i < 900; ++i)
                 tickets << first + i;
         }
-        SimPoints sim(specs);
+        SimPoints sim(plans);
         QVERIFY(sim.started());
         QProcess once;
         world.start(once, {QStringLiteral("--once")}, &sim);

@@ -106,7 +106,7 @@ private slots:
             appendRow(QStringLiteral("confRegIP.db"),
                       {{"IP", ip}, {"Desc", "Lento"}, {"Loc", "M2"}, {"Activo", true}});
         }
-        SimPointSpec slow{ip, simRecords(3, 1)};
+        SimPointPlan slow{ip, simRecords(3, 1)};
         slow.retr = QStringLiteral("stall"); // the record file never comes: a cycle that waits
         SimPoints sim({slow});
         QVERIFY(sim.started());

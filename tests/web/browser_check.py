@@ -17,7 +17,6 @@ import glob
 import os
 import socket
 import sys
-import time
 import urllib.request
 from decimal import Decimal
 
@@ -114,12 +113,9 @@ def main():
         shot(driver, "entrar-rechazado")
         step("a wrong password is refused")
 
-        deadline = time.time() + WAIT
-        while True:
-            log_in(driver, PASSWORD)
-            if "Demasiados intentos" not in driver.page_source or time.time() > deadline:
-                break
-            time.sleep(0.5)
+        # The wrong password makes the address wait a moment before the next try.
+        WebDriverWait(driver, WAIT).until(
+            lambda d: log_in(d, PASSWORD) or "Demasiados intentos" not in d.page_source)
         check(driver.find_element(By.TAG_NAME, "h1").text == "Estado de los puntos",
               "login did not open the points: " + driver.page_source[:500])
         step("the right password opens the points' page")

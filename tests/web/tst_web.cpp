@@ -113,7 +113,7 @@ void TestWeb::initTestCase() {
     accounts.close();
     m_world->addPoints({kAlive, kDead});
     m_sim = std::make_unique<SimPoints>(
-        QList<SimPointSpec>{{kAlive, simRecords(kTickets, freshFirstTicket())}});
+        QList<SimPointPlan>{{kAlive, simRecords(kTickets, freshFirstTicket())}});
     QVERIFY(m_sim->started());
     startWaiting(*m_world, m_service, m_sim.get());
     QCOMPARE(ask(*m_world, "descargar\n"), QByteArray("ok"));

@@ -42,8 +42,8 @@ public:
 
     // Named steps of a run, where tests stop or fail it.
     void setProbe(StepProbe probe) { m_run.setProbe(std::move(probe)); }
-    // The fetch, whose event handlers the FTP client calls.
-    PointFetch& fetch() { return m_fetch; }
+    // The FTP client, whose event handlers the fetch has set.
+    TFtpClient& ftp() { return m.ftp; }
 
 private:
     bool serverOn() const;

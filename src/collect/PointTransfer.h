@@ -6,6 +6,10 @@
 #include <QString>
 #include <optional>
 
+// After a time-out, how long the goodbye to a point waits for its reply when
+// more than one point is in progress at once.
+constexpr int kGoodbyeAfterTimeOutMs = 2000;
+
 // Why the FTP connection to a point could not be used, as the visit records it.
 struct ConnectFailure {
     QString why; // for a person, in the health table and the journal

@@ -206,7 +206,8 @@ private:
     std::unique_ptr<FetchSlots> m_fetchSlots;
     QList<PointRow> m_toFetch;
     QHash<int, SlotPoint> m_inSlot;
-    QList<Fetched> m_fetched; // in the order the fetches finished
+    QList<Fetched> m_fetched;             // in the order the fetches finished
+    QList<std::pair<int, bool>> m_pushed; // slot and push told, in the order they ended
     ParamBatch m_batch;
     bool m_pumping = false;
     bool m_slotsEnding = false;

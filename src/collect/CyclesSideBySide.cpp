@@ -21,8 +21,8 @@ bool CollectionCycles::syncSideBySide() {
     const std::optional<ParamBatch> batch = m_work.paramBatch();
     if (!batch)
         return false;
-    const QList<PushTarget> targets =
-        activeTargets(QStringLiteral("    - Sinc %1... repetido: %2 ya se sincroniza en este ciclo"));
+    const QList<PushTarget> targets = activeTargets(
+        QStringLiteral("    - Sinc %1... repetido: %2 ya se sincroniza en este ciclo"));
     m_pushSlots = std::make_unique<PushSlots>();
     m_pushSlots->onStarted = [this](const PushTarget& t) {
         const PointVisit starting{t.ip, t.desc, t.loc, {}};
@@ -100,6 +100,7 @@ bool CollectionCycles::downloadSideBySide() {
     m_toFetch = activeTargets(QStringLiteral("   %1... repetido: %2 ya se descarga en este ciclo"));
     m_inSlot.clear();
     m_fetched.clear();
+    m_pushed.clear();
     m_slotsEnding = false;
     m_fetchSlots = std::make_unique<FetchSlots>(atOnce, *options,
                                                 QDir::current().filePath(QStringLiteral("slots")));
@@ -108,7 +109,10 @@ bool CollectionCycles::downloadSideBySide() {
         m_fetched << Fetched{slot, files, said};
         pumpSlots();
     };
-    m_fetchSlots->onPushed = [this](int slot, bool ok) { fetchPushed(slot, ok); };
+    m_fetchSlots->onPushed = [this](int slot, bool ok) {
+        m_pushed << std::pair{slot, ok};
+        pumpSlots();
+    };
     m_fetchSlots->onStatus = [this](const QString& text) {
         guard([&] { m_report.statusText(text); });
     };
@@ -119,23 +123,27 @@ bool CollectionCycles::downloadSideBySide() {
     return true;
 }
 
-// The one place the cycle moves on: stores what was fetched, starts what may
-// start, and ends the cycle when nothing is left. Storing serves the event
-// loop meanwhile, and what the slots tell then only waits in a list: a run
-// is never started inside another.
+// The one place the cycle moves on: says what was pushed, stores what was
+// fetched, starts what may start, and ends the cycle when nothing is left.
+// Storing serves the event loop meanwhile, and what the slots tell then only
+// waits in a list: a run never starts inside another, and no line of one
+// point's lands inside another's.
 void CollectionCycles::pumpSlots() noexcept {
     if (m_pumping || !m_fetchSlots || m_slotsEnding)
         return;
     m_pumping = true;
     for (;;) {
-        if (!m_fetched.isEmpty()) {
+        if (!m_pushed.isEmpty()) {
+            const auto [slot, ok] = m_pushed.takeFirst();
+            fetchPushed(slot, ok);
+        } else if (!m_fetched.isEmpty()) {
             const Fetched next = m_fetched.takeFirst();
             storeFetched(next.slot, next.files, next.said);
         } else if (!startNextFetch())
             break;
     }
     m_pumping = false;
-    if (m_fetchSlots->inProgress() == 0 && m_fetched.isEmpty()) {
+    if (m_fetchSlots->inProgress() == 0) {
         m_slotsEnding = true;
         m_timers.downloadEndTimer.start();
     }
@@ -184,11 +192,18 @@ bool CollectionCycles::startNextFetch() noexcept {
 void CollectionCycles::storeFetched(int slot, const FetchedFiles& files,
                                     const QList<SaidText>& said) noexcept {
     SlotPoint& point = m_inSlot[slot];
+    // A program that stops neither stores nor says what its stop cut short.
+    if (m_stopping) {
+        point.pushTold = false;
+        guard([&] { m_work.dropFetched(point.lease); });
+        m_fetchSlots->push(slot, std::nullopt, m_batch.timeOutMs);
+        return;
+    }
     guard([&] {
         for (const SaidText& text : said)
             text.memo ? m_report.memoAppend(text.text) : m_report.logRow(text.text);
     });
-    bool push = !m_stopping && !(files.failure && files.failure->unreached);
+    bool push = !(files.failure && files.failure->unreached);
     try {
         m_work.storeFetched(point.row.ip, point.row.loc, point.lease, m_output, files,
                             m_fetchSlots->link(slot));
@@ -217,11 +232,11 @@ void CollectionCycles::fetchPushed(int slot, bool ok) noexcept {
         // A push that fails turns a good visit into a failed one.
         if (!ok && point.outcome.ok) {
             point.outcome.ok = false;
-            point.outcome.failure = QStringLiteral("no se pudieron enviar las listas de parámetros");
+            point.outcome.failure =
+                QStringLiteral("no se pudieron enviar las listas de parámetros");
         }
     }
     if (!m_stopping)
         recordOutcome(point.row, point.outcome, point.retry);
     pointsInProgress();
-    pumpSlots();
 }

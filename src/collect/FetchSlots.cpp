@@ -31,12 +31,11 @@ public:
     explicit HeldReport(FetchSlots& owner) : m_owner(owner) {}
     void memoAppend(const QString& text) override { said << SaidText{true, text}; }
     void memoClear() override {}
-    void logRow(const QString& text, std::optional<int>) override {
-        said << SaidText{false, text};
-    }
+    void logRow(const QString& text, std::optional<int>) override { said << SaidText{false, text}; }
     void statusText(const QString& text) override {
         QMetaObject::invokeMethod(
-            &m_owner, [owner = &m_owner, text] { owner->onStatus ? owner->onStatus(text) : void(); },
+            &m_owner,
+            [owner = &m_owner, text] { owner->onStatus ? owner->onStatus(text) : void(); },
             Qt::QueuedConnection);
     }
     void transfer(const TransferProgress& progress) override {

@@ -119,8 +119,7 @@ std::optional<ConnectFailure> PointTransfer::connectTo(const QString& IP, const 
         // A failed log-in has closed the connection itself; a failed connect
         // leaves the socket to the caller's CloseSocket.
         const ConnectFailure failure{connectFailure(error, m_ftp.Reached(), m_ftp.TimeOut),
-                                     transientFailure(error), errorCodeOf(error),
-                                     !m_ftp.Reached()};
+                                     transientFailure(error), errorCodeOf(error), !m_ftp.Reached()};
         const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
         m_report.logRow(text);
         m_report.memoAppend(QStringLiteral(" FALLO\r\n"));

@@ -74,8 +74,8 @@ public:
     // Before a point is fetched elsewhere: the visit's checks (an interrupted
     // run stored first) and the point's lease. False: the point is not
     // fetched in this visit, and its outcome says why.
-    virtual bool beginFetch(const QString& /*IP*/, const QString& /*Desc*/,
-                            CycleOutput& /*output*/, QString& /*lease*/) {
+    virtual bool beginFetch(const QString& /*IP*/, const QString& /*Desc*/, CycleOutput& /*output*/,
+                            QString& /*lease*/) {
         return false;
     }
     // The files fetched elsewhere stored as Descargar stores its own; the
@@ -83,4 +83,7 @@ public:
     virtual void storeFetched(const QString& /*IP*/, const QString& /*Loc*/,
                               const QString& /*lease*/, CycleOutput& /*output*/,
                               const FetchedFiles& /*files*/, PointLink& /*link*/) {}
+    // A fetch the program's stop cut short, or fetched files it leaves
+    // unstored: nothing was deleted on the point; its lease goes.
+    virtual void dropFetched(const QString& /*lease*/) {}
 };

@@ -104,13 +104,11 @@ bool PuntoRegistro::beginFetch(const QString& IP, const QString& Desc, CycleOutp
 }
 
 void PuntoRegistro::storeFetched(const QString& IP, const QString& Loc, const QString& lease,
-                                 CycleOutput& output, const FetchedFiles& files,
-                                 PointLink& link) {
+                                 CycleOutput& output, const FetchedFiles& files, PointLink& link) {
     m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
     if (!storePendingRun(lease, output))
         return;
-    storeRun(lease, Loc,
-             [&] { return m_fetch.adoptFetched(IP, Loc, lease, output, files, link); });
+    storeRun(lease, Loc, [&] { return m_fetch.adoptFetched(IP, Loc, lease, output, files, link); });
 }
 
 // A run whose storing failed after this point's fetch began holds the local
@@ -137,8 +135,8 @@ bool PuntoRegistro::storePendingRun(const QString& lease, CycleOutput& output) {
 
 // The fetch's output file, or none when nothing is to be stored: the lease
 // goes unless a run holds it.
-template <typename Fetch> void PuntoRegistro::storeRun(const QString& lease, const QString& Loc,
-                                                       Fetch&& fetch) {
+template <typename Fetch>
+void PuntoRegistro::storeRun(const QString& lease, const QString& Loc, Fetch&& fetch) {
     LeaseKeeper& leases = m_run.leases();
     std::unique_ptr<RunOutput> out;
     try {

@@ -35,6 +35,7 @@ public:
                     QString& lease) override;
     void storeFetched(const QString& IP, const QString& Loc, const QString& lease,
                       CycleOutput& output, const FetchedFiles& files, PointLink& link) override;
+    void dropFetched(const QString& lease) override { m_run.leases().release(lease, QString()); }
 
     // Adds the journals (and, with a server, the points' leases) to databases
     // made before them; raises a plain error.
@@ -57,7 +58,8 @@ private:
     bool loadState(const QString& Desc);
     bool beginVisit(const QString& Desc, CycleOutput& output);
     bool storePendingRun(const QString& lease, CycleOutput& output);
-    template <typename Fetch> void storeRun(const QString& lease, const QString& Loc, Fetch&& fetch);
+    template <typename Fetch>
+    void storeRun(const QString& lease, const QString& Loc, Fetch&& fetch);
 
     PointRun m_run;
     const PointSetup& m; // the owner's, as the run keeps it

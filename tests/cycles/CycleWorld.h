@@ -180,7 +180,7 @@ public:
                                                               report,
                                                               QStringLiteral("KIVO_1"),
                                                               QStringLiteral("JUXRegs"),
-                                                              [] { return kTestTimeOutMs; },
+                                                              [this] { return ftpTimeOutMs; },
                                                               {},
                                                               {},
                                                               QString(),
@@ -226,6 +226,7 @@ public:
     TTcpSock sock;
     std::unique_ptr<PuntoRegistro> real;
     int pointsAtOnce = 1; // "Puntos a la vez" of the real work
+    int ftpTimeOutMs = kTestTimeOutMs;
 
 private:
     QTemporaryDir m_dir;

@@ -113,8 +113,14 @@ bool CollectionCycles::downloadSideBySide() {
         m_pushed << std::pair{slot, ok};
         pumpSlots();
     };
+    // A slot's status says which point it is about; the count of the others
+    // follows it.
     m_fetchSlots->onStatus = [this](const QString& text) {
-        guard([&] { m_report.statusText(text); });
+        guard([&] {
+            m_report.statusText(QStringLiteral("%1 - %2 punto(s) en curso")
+                                    .arg(text)
+                                    .arg(m_fetchSlots->inProgress()));
+        });
     };
     m_fetchSlots->onTransfer = [this](const TransferProgress& progress) {
         guard([&] { m_report.transfer(progress); });

@@ -66,8 +66,7 @@ public:
         QDir().mkpath(m_folder);
         m_thread.reset(QThread::create([this] { run(); }));
         m_thread->setObjectName(QStringLiteral("fetch"));
-        m_thread->start();
-        m_ready.acquire();
+        m_thread->start(); // ready by the time it is first asked for something
     }
 
     ~Slot() override {
@@ -171,6 +170,10 @@ private:
     }
 
     template <typename Call> void post(Call&& call) {
+        if (!m_started) {
+            m_ready.acquire();
+            m_started = true;
+        }
         QMetaObject::invokeMethod(m_here, std::forward<Call>(call), Qt::QueuedConnection);
     }
 
@@ -196,6 +199,10 @@ private:
             m_report = &report;
             m_transfer = &transfer;
             m_loop = &loop;
+            if (m_halted) {
+                ftp.Halt();
+                sock.Halt();
+            }
         }
         m_ready.release();
         loop.exec();
@@ -209,6 +216,7 @@ private:
     const QString m_folder;
     std::unique_ptr<QThread> m_thread;
     QSemaphore m_ready;
+    bool m_started = false; // on the owner's thread: the slot's loop has been seen running
     QMutex m_mutex;
     bool m_halted = false;
     // The slot's thread's objects, there while its loop runs.

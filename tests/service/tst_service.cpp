@@ -324,6 +324,7 @@ void TestService::stopsAtAnyInstantStoreEachTicketOnce() {
     ServiceWorld world;
     StationSettings settings;
     settings.PuntosALaVez = atOnce;
+    settings.FTPtimeOut = 2000;
     world.writeSettings(settings);
     QStringList points;
     for (int n = 1; n <= pointCount; ++n)

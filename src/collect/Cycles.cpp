@@ -74,22 +74,6 @@ void CollectionCycles::setHealth(HealthKeeper* keeper) {
         m_observers << keeper;
 }
 
-// An observer's error is shown and goes no further.
-template <typename Call> void CollectionCycles::tell(Call&& call) noexcept {
-    for (CycleObserver* observer : std::as_const(m_observers))
-        guard([&] { call(*observer); });
-}
-
-template <typename Handler> void CollectionCycles::guard(Handler&& handler) noexcept {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        m_report.showError(error);
-    } catch (...) {
-        m_report.showError(Exception(QStringLiteral("Unknown error")));
-    }
-}
-
 // --- triggers ---
 
 // Seconds are ignored: the first tick in the minute hh:mm starts the daily
@@ -168,6 +152,9 @@ void CollectionCycles::startNow() {
 // The point in hand is finished; the next step ends the cycle.
 void CollectionCycles::cancel() {
     m_cancel = true;
+    // Fetches side by side: none starts any more, those in progress finish.
+    if (m_fetchSlots)
+        pumpSlots();
     // Pushes side by side: none starts any more, those in progress finish.
     if (m_pushSlots && m_pushSlots->busy())
         m_pushSlots->cancel();
@@ -183,6 +170,8 @@ void CollectionCycles::stop() {
     m_stopping = true;
     if (m_pushSlots)
         m_pushSlots->halt();
+    if (m_fetchSlots)
+        m_fetchSlots->halt();
 }
 
 void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& manual) {
@@ -199,6 +188,8 @@ void CollectionCycles::startDownloadCycle(Trigger trigger, const ManualOutput& m
     const bool rows =
         openPoints(firstLine(trigger == Trigger::Daily, trigger == Trigger::Constant));
     tell([trigger](CycleObserver& o) { o.cycleStarted(CycleKind::Download, trigger); });
+    if (rows && downloadSideBySide())
+        return;
     (rows ? m_timers.downloadStepTimer : m_timers.downloadEndTimer).start();
 }
 
@@ -276,18 +267,19 @@ bool CollectionCycles::currentRow(PointRow& row) noexcept {
 // and push time-out are then not spent on it in this cycle.
 void CollectionCycles::visitForDownload() {
     PointRow row;
-    if (!currentRow(row))
-        return;
+    if (currentRow(row) && dueNow(row))
+        visitPoint(row, false);
+}
+
+bool CollectionCycles::dueNow(const PointRow& row) noexcept {
     bool due = true;
     guard([&] { due = !m_health || m_health->due(row.ip, m_everyPoint); });
-    if (!due) {
+    if (!due)
         guard([&] {
             memoLine(QStringLiteral("   ") + row.desc +
                      QStringLiteral("... en espera: falla seguido, se intenta más adelante"));
         });
-        return;
-    }
-    visitPoint(row, false);
+    return due;
 }
 
 // An error that escapes the download or the closing after it is shown and
@@ -353,6 +345,7 @@ void CollectionCycles::pointFailed(bool lineOpen, const std::exception& error) n
 
 void CollectionCycles::endDownload() {
     m_timers.downloadEndTimer.stop();
+    m_fetchSlots.reset();
     closePoints();
     guard([this] {
         memoLine(withNow(m_cancel ? QStringLiteral("Ciclo de descarga cancelado")
@@ -412,73 +405,6 @@ void CollectionCycles::synchronise(const PointRow& row) noexcept {
     }
     const ListsPush push{row.ip, row.desc, row.loc, ok};
     tell([&](CycleObserver& o) { o.listsPushed(push); });
-}
-
-// Above one point at once the lists are read once and pushed to the active
-// points side by side, each point's memo line and log row said as its push
-// ends. Lists that cannot be read leave the cycle to the steps, where each
-// point says its own failure.
-bool CollectionCycles::syncSideBySide() {
-    const int atOnce = m_work.pointsAtOnce();
-    if (atOnce <= 1)
-        return false;
-    const std::optional<ParamBatch> batch = m_work.paramBatch();
-    if (!batch)
-        return false;
-    const QList<PushTarget> targets = activeTargets();
-    m_pushSlots = std::make_unique<PushSlots>();
-    m_pushSlots->onStarted = [this](const PushTarget& t) {
-        const PointVisit starting{t.ip, t.desc, t.loc, {}};
-        tell([&](CycleObserver& o) { o.pointStarted(starting); });
-        pushesInProgress();
-    };
-    m_pushSlots->onPushed = [this](const PushTarget& t, bool ok) { pushed(t, ok); };
-    m_pushSlots->onDone = [this] { m_timers.syncEndTimer.start(); };
-    m_pushSlots->start(targets, batch->message, atOnce, batch->timeOutMs);
-    return true;
-}
-
-// A point listed twice gets one push, and the memo says so at its second row.
-QList<PushTarget> CollectionCycles::activeTargets() noexcept {
-    QList<PushTarget> targets;
-    QSet<QString> listed;
-    do {
-        PointRow row;
-        if (!currentRow(row))
-            continue;
-        if (listed.contains(row.ip)) {
-            guard([&] {
-                memoLine(QStringLiteral("    - Sinc ") + row.desc +
-                         QStringLiteral("... repetido: ") + row.ip +
-                         QStringLiteral(" ya se sincroniza en este ciclo"));
-            });
-            continue;
-        }
-        listed << row.ip;
-        targets << PushTarget{row.ip, row.desc, row.loc};
-    } while (nextRow());
-    return targets;
-}
-
-void CollectionCycles::pushed(const PushTarget& t, bool ok) noexcept {
-    if (m_stopping && !ok)
-        return; // cut short by the stop: no failure of the point's
-    guard([&] {
-        m_report.memoAppend(QStringLiteral("    - Sinc ") + t.desc + QStringLiteral("...") +
-                            (ok ? QStringLiteral(" OK.\r\n") : QStringLiteral(" FALLO\r\n")));
-        m_report.logRow(t.loc +
-                        (ok ? QStringLiteral(": Sinc. OK") : QStringLiteral(": Sinc. FALLO")));
-    });
-    const ListsPush push{t.ip, t.desc, t.loc, ok};
-    tell([&](CycleObserver& o) { o.listsPushed(push); });
-    pushesInProgress();
-}
-
-void CollectionCycles::pushesInProgress() noexcept {
-    guard([this] {
-        m_report.statusText(QStringLiteral("Sinc: %1 punto(s) en curso")
-                                .arg(m_pushSlots ? m_pushSlots->inProgress() : 0));
-    });
 }
 
 void CollectionCycles::closeFtpQuietly() noexcept {

@@ -1,18 +1,20 @@
 #pragma once
 
+#include "collect/FetchSlots.h"
 #include "collect/PointWork.h"
 #include "collect/StationEvents.h"
 #include "collect/StationReport.h"
 
+#include "platform/Errors.h"
+
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QTime>
 #include <QTimer>
 #include <memory>
 
 class HealthKeeper;
-class PushSlots;
-struct PushTarget;
 
 // The output of a download started by hand: "Archivo:" and "Sobrescribir".
 struct ManualOutput {
@@ -140,21 +142,26 @@ private:
     template <typename Call> void tell(Call&& call) noexcept;
     bool openPoints(const QString& firstLine);
     // A row of the points table as a visit needs it.
-    struct PointRow {
-        QString ip, desc, loc;
-    };
+    using PointRow = PushTarget;
     bool readRow(PointRow& row);
     bool currentRow(PointRow& row) noexcept; // false: inactive, or unreadable (shown)
     void visitForDownload();
+    bool dueNow(const PointRow& row) noexcept; // false: passed over (said in the memo)
     void visitPoint(const PointRow& row, bool retry);
     void recordOutcome(const PointRow& row, const PointOutcome& outcome, bool retry) noexcept;
     void pointFailed(bool lineOpen, const std::exception& error) noexcept;
     void synchronisePoint() noexcept;
     void synchronise(const PointRow& row) noexcept;
     bool syncSideBySide();
-    QList<PushTarget> activeTargets() noexcept;
+    QList<PushTarget> activeTargets(const QString& repeated) noexcept;
     void pushed(const PushTarget& target, bool ok) noexcept;
-    void pushesInProgress() noexcept; // on the status line
+    void pointsInProgress() noexcept; // on the status line
+    // A download cycle above one point at once.
+    bool downloadSideBySide();
+    void pumpSlots() noexcept;
+    bool startNextFetch() noexcept;
+    void storeFetched(int slot, const FetchedFiles& files, const QList<SaidText>& said) noexcept;
+    void fetchPushed(int slot, bool ok) noexcept;
     void advanceDownload() noexcept;
     void closeFtpQuietly() noexcept;
     void advance(QTimer& step, QTimer& end) noexcept;
@@ -182,7 +189,44 @@ private:
     QList<PointRow> m_retries; // transient failures, tried once more after the last row
     bool m_retryPhase = false;
     std::unique_ptr<PushSlots> m_pushSlots; // a sync cycle above one point at once
+
+    // A point of a download cycle side by side, from its start to its push.
+    struct SlotPoint {
+        PointRow row;
+        bool retry = false;
+        QString lease;
+        PointOutcome outcome;
+        bool pushTold = true; // its push is said in the memo and the log
+    };
+    struct Fetched {
+        int slot = 0;
+        FetchedFiles files;
+        QList<SaidText> said;
+    };
+    std::unique_ptr<FetchSlots> m_fetchSlots;
+    QList<PointRow> m_toFetch;
+    QHash<int, SlotPoint> m_inSlot;
+    QList<Fetched> m_fetched; // in the order the fetches finished
+    ParamBatch m_batch;
+    bool m_pumping = false;
+    bool m_slotsEnding = false;
 };
+
+// An observer's error is shown and goes no further.
+template <typename Call> inline void CollectionCycles::tell(Call&& call) noexcept {
+    for (CycleObserver* observer : std::as_const(m_observers))
+        guard([&] { call(*observer); });
+}
+
+template <typename Handler> inline void CollectionCycles::guard(Handler&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        m_report.showError(error);
+    } catch (...) {
+        m_report.showError(Exception(QStringLiteral("Unknown error")));
+    }
+}
 
 // Connects the six timers to the cycles' ticks (a user without a
 // window; the main window connects its own named handlers).

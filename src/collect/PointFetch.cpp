@@ -2,9 +2,6 @@
 #include "collect/PointFetch.h"
 
 #include "collect/RunOutput.h"
-#include "net/NetPorts.h"
-#include "net/SockErrors.h"
-#include "net/WinsockErrors.h"
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
 
@@ -14,11 +11,11 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QUuid>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
-
-// The second reading of the count, beside the run's own count file.
-const QString kCountRecheckFile = QStringLiteral("nroRegAsist.ras.2");
 
 QByteArray prefixHash(const QString& path, int records) {
     QFile file(path);
@@ -35,104 +32,89 @@ int recordsPresent(const QString& path, int count) {
     return static_cast<int>(std::min<qint64>(count, QFile(path).size() / kRecordSize));
 }
 
-// Data written by the download is on the disk before the point is asked to
-// forget it.
-void syncFile(const QString& path) {
-    QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return; // absent: nothing to keep
-    if (!flushToDisk(file))
-        throw Exception(QStringLiteral("Cannot flush \"%1\" to disk").arg(path));
-}
-
-// The socket error behind a failure; 0 when it was none.
-int errorCodeOf(const std::exception& error) {
-    const auto* socket = dynamic_cast<const ESockError*>(&error);
-    return socket ? socket->code() : 0;
-}
-
-// A reset or a time-out may pass; a refusal or a wrong login will not.
-bool transientFailure(const std::exception& error) {
-    if (dynamic_cast<const EAbortError*>(&error))
-        return true;
-    const int code = errorCodeOf(error);
-    return code == Winsock::ConnectionReset || code == Winsock::ConnectionAborted ||
-           code == Winsock::TimedOut;
-}
-
-// "6" for 6000 ms, "2,5" for 2500.
-QString seconds(int ms) {
-    return QString::number(qRound(ms / 100.0) / 10.0).replace(QLatin1Char('.'), QLatin1Char(','));
-}
-
-// Which step of the connection failed, in the words an operator reads in the
-// health table, the journal and the alerts: a point that accepted the
-// connection and stayed silent was reached, one that refused it was not.
-QString connectFailure(const std::exception& error, bool reached, int timeOutMs) {
-    const QString what = QString::fromUtf8(error.what());
-    if (reached) {
-        if (dynamic_cast<const EAbortError*>(&error) || errorCodeOf(error) == Winsock::TimedOut)
-            return QStringLiteral("el punto aceptó la conexión pero no respondió en %1 s")
-                .arg(seconds(timeOutMs));
-        if (dynamic_cast<const FTPException*>(&error))
-            return QStringLiteral("el punto rechazó el inicio de sesión: ") + what;
-        return QStringLiteral("el punto cortó la conexión al iniciar la sesión: ") + what;
-    }
-    switch (errorCodeOf(error)) {
-    case Winsock::Refused:
-        return QStringLiteral("no se pudo conectar: conexión rechazada");
-    case Winsock::TimedOut:
-        return QStringLiteral("no se pudo conectar: no respondió en %1 s").arg(seconds(timeOutMs));
-    case Winsock::HostUnreachable:
-    case Winsock::NetUnreachable:
-        return QStringLiteral("no se pudo conectar: no se llega al equipo");
-    case Winsock::HostNotFound:
-        return QStringLiteral("no se pudo conectar: no se encontró el equipo");
-    default:
-        return QStringLiteral("no se pudo conectar: ") + what;
-    }
+// One local copy fetched elsewhere replaces the working directory's.
+void moveIn(const QString& from, const QString& to) {
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw Exception(QStringLiteral("Cannot move \"%1\" to \"%2\". %3")
+                            .arg(from, to, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace
 
 PointFetch::PointFetch(PointRun& run)
-    : m_run(run), m(run.setup()), m_state(run.state()), m_outcome(run.outcome()) {
-    m.ftp.OnStatus = [this](TTcpSock* s, const QString& text) { ftpStatus(s, text); };
-    m.ftp.OnPacketRecvd = [this](TTcpSock* s) { packetReceived(s); };
-    m.ftp.OnFailure = [this](bool& handled, TCmdType type) { ftpFailed(handled, type); };
-}
+    : m_run(run), m(run.setup()), m_state(run.state()), m_outcome(run.outcome()),
+      m_transfer(m.ftp, m.report) {}
 
-PointFetch::~PointFetch() {
-    m.ftp.OnStatus = nullptr;
-    m.ftp.OnPacketRecvd = nullptr;
-    m.ftp.OnFailure = nullptr;
-}
+PointFetch::~PointFetch() = default;
 
 std::unique_ptr<RunOutput> PointFetch::descargarArchivos(const QString& IP, const QString& Desc,
                                                          const QString& Loc, const QString& lease,
                                                          CycleOutput& output) {
     m_out.reset();
     m_unreached = false;
+    m_link = &m_transfer;
+    m_recount = -1;
     if (!connectTo(IP, Desc))
         return nullptr;
-    const QString point = pointKey(IP);
     // Any doubt about the transfer: the point keeps its records.
-    if (!downloadFiles()) {
-        disconnectQuietly();
-        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        m_run.pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
+    if (!m_transfer.downloadFiles()) {
+        m_transfer.disconnectQuietly();
+        downloadFailed();
         return nullptr;
     }
-    startRun(point, Loc, lease, output);
+    m_count = m_transfer.count();
+    return startAndDelete(pointKey(IP, m_transfer.peer()), Loc, lease, output);
+}
+
+// The files are in the folder of the transfer that fetched them, which has
+// said its own texts; they are moved into the working directory only here,
+// one run at a time, so that the local copies are always the run's.
+std::unique_ptr<RunOutput> PointFetch::adoptFetched(const QString& IP, const QString& Loc,
+                                                    const QString& lease, CycleOutput& output,
+                                                    const FetchedFiles& files, PointLink& link) {
+    m_out.reset();
+    m_unreached = false;
+    m_link = &link;
+    if (files.failure) {
+        connectFailed(*files.failure);
+        return nullptr;
+    }
+    if (!files.filesOk) {
+        downloadFailed();
+        return nullptr;
+    }
+    try {
+        moveIn(QDir(files.folder).filePath(kCountFile), kCountFile);
+        if (files.count.value_or(1) != 0)
+            moveIn(QDir(files.folder).filePath(kRecordFile), kRecordFile);
+        flushFolderToDisk(QDir::currentPath());
+    } catch (...) {
+        link.letGo();
+        throw;
+    }
+    m_count = files.count;
+    m_recount = files.recount;
+    return startAndDelete(pointKey(IP, files.peer), Loc, lease, output);
+}
+
+// The files are in the working directory and the connection still open.
+std::unique_ptr<RunOutput> PointFetch::startAndDelete(const QString& point, const QString& Loc,
+                                                      const QString& lease, CycleOutput& output) {
+    try {
+        startRun(point, Loc, lease, output);
+    } catch (...) {
+        m_link->letGo();
+        throw;
+    }
     // An output file that cannot be written fails the point before anything
     // is deleted on it.
     if (!m_out) {
-        disconnectQuietly();
+        m_link->letGo();
         return nullptr;
     }
     if (!m_run.leases().stillOurs() || !filesStillTheRuns(Loc)) {
         m_out.reset();
-        disconnectQuietly();
+        m_link->letGo();
         return nullptr;
     }
     m_run.step("before-delete");
@@ -142,66 +124,36 @@ std::unique_ptr<RunOutput> PointFetch::descargarArchivos(const QString& IP, cons
         reportKept(Loc, m_verdict.keptWhy);
     m_outcome.kept = !m_verdict.deleteIt && m_state.run.count > 0;
     m_run.step("after-delete");
-    disconnectQuietly();
+    m_link->letGo();
     return std::move(m_out);
 }
 
 bool PointFetch::connectTo(const QString& IP, const QString& Desc) {
-    const QString target = IP + QStringLiteral(" (") + Desc + QLatin1Char(')');
-    m.report.logRow(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
-    m_desc = Desc;
-    m.ftp.Host = IP;
-    m.ftp.Port = ftpPort();
-    m.ftp.TimeOut = m.ftpTimeOut();
     // With other points waiting, a silent point costs one time-out, not two.
-    m.ftp.GoodbyeTimeOut = m_run.pointsAtOnce() > 1 ? kGoodbyeAfterTimeOutMs : 0;
-    m.report.memoAppend(QStringLiteral("   ") + Desc + QStringLiteral("..."));
-    m.report.statusText(QStringLiteral("FTP: Conectando con ") + target + QStringLiteral(" ..."));
-    try {
-        m.ftp.Connect();
-        return true;
-    } catch (const std::exception& error) {
-        // A failed log-in has closed the connection itself; a failed connect
-        // leaves the socket to the cycle's CloseSocket.
-        const QString text = QStringLiteral("FTP: No se pudo establecer conexión con ") + target;
-        m_run.pointFailed(connectFailure(error, m.ftp.Reached(), m.ftp.TimeOut),
-                          transientFailure(error));
-        m_outcome.errorCode = errorCodeOf(error);
-        m_unreached = !m.ftp.Reached();
-        m.report.logRow(text);
-        m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
-        m.report.statusText(text);
-        return false;
-    }
+    const int goodbye = m_run.pointsAtOnce() > 1 ? kGoodbyeAfterTimeOutMs : 0;
+    const std::optional<ConnectFailure> failure =
+        m_transfer.connectTo(IP, Desc, m.ftpTimeOut(), goodbye);
+    if (failure)
+        connectFailed(*failure);
+    return !failure;
+}
+
+void PointFetch::connectFailed(const ConnectFailure& failure) {
+    m_run.pointFailed(failure.why, failure.transient);
+    m_outcome.errorCode = failure.errorCode;
+    m_unreached = failure.unreached;
+}
+
+void PointFetch::downloadFailed() {
+    m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+    m_run.pointFailed(QStringLiteral("falló la descarga de los archivos"), true);
 }
 
 // One terminal reached under two address texts ("127.0.2.1", "127.0.2.01", a
 // host name) is one point: its unconfirmed deletes are kept by the control
 // connection's peer address.
-QString PointFetch::pointKey(const QString& IP) const {
-    const quint32 peer = m.ftp.PeerAddress();
+QString PointFetch::pointKey(const QString& IP, quint32 peer) {
     return peer != 0 ? QHostAddress(peer).toString() : IP;
-}
-
-// The count file, then the record file unless the count is 0; true when no
-// step failed or was reported failed, and both local files are on the disk.
-bool PointFetch::downloadFiles() {
-    m_ftpFailed = false;
-    m_count.reset();
-    try {
-        m.ftp.Download(kCountFile, kCountFile);
-        try {
-            m_count = leerCantidad(kCountFile);
-        } catch (const std::exception&) {
-            m_count.reset(); // unreadable: fetch the record file anyway
-        }
-        if (m_count.value_or(1) != 0)
-            m.ftp.Download(kRecordFile, kRecordFile);
-        flushLocalFiles();
-    } catch (const std::exception&) {
-        return false;
-    }
-    return !m_ftpFailed;
 }
 
 // The point erases every record it holds when asked to delete, also those
@@ -235,7 +187,7 @@ PointFetch::FilesVerdict PointFetch::judgeFiles(const QString& point, int skip) 
 }
 
 PointFetch::FilesVerdict PointFetch::judgeTail(const QString& point, int count) {
-    const int again = countAgain();
+    const int again = m_recount >= 0 ? m_recount : m_link->countAgain();
     if (again < 0)
         return {false, QStringLiteral("no se pudo volver a leer la cantidad")};
     if (again != count)
@@ -260,40 +212,10 @@ PointFetch::FilesVerdict PointFetch::judgeTail(const QString& point, int count) 
                        .arg(seen.bytes)};
 }
 
-// The count read once more, into a file of its own: the local count file is
-// part of the run. -1 when it cannot be read.
-int PointFetch::countAgain() {
-    m_ftpFailed = false;
-    int count = -1;
-    try {
-        m.ftp.Download(kCountFile, kCountRecheckFile);
-        if (!m_ftpFailed)
-            count = leerCantidad(kCountRecheckFile);
-    } catch (const std::exception&) {
-        count = -1;
-    }
-    QFile::remove(kCountRecheckFile);
-    m_ftpFailed = false;
-    return count;
-}
-
 void PointFetch::reportKept(const QString& Loc, const QString& why) {
     m.report.memoAppend(QStringLiteral(" [sin borrar]"));
     m_run.reportProblem(
         QStringLiteral("AVISO (Loc: %1): %2; el punto conserva sus registros.").arg(Loc, why));
-}
-
-void PointFetch::disconnectQuietly() {
-    try {
-        m.ftp.Disconnect();
-    } catch (const std::exception&) {
-        // the connection is going anyway
-    }
-}
-
-void PointFetch::flushLocalFiles() {
-    syncFile(kCountFile);
-    syncFile(kRecordFile);
 }
 
 // The local files become the only copy once the delete is sent: the run's
@@ -404,32 +326,5 @@ bool PointFetch::filesStillTheRuns(const QString& Loc) {
 
 // The entry of what was stored stays after a confirmed delete too.
 void PointFetch::sendDelete() {
-    m_ftpFailed = false;
-    bool confirmed = true;
-    try {
-        m.ftp.Delete(kRemoteDeleteName);
-    } catch (const std::exception&) {
-        confirmed = false;
-    }
-    m_outcome.deleted = confirmed && !m_ftpFailed;
-    m_ftpFailed = false;
-}
-
-void PointFetch::ftpStatus(TTcpSock*, const QString& status) {
-    if (status == QLatin1String("Timer Triggered"))
-        m.ftp.Cancel();
-}
-
-void PointFetch::packetReceived(TTcpSock*) {
-    m.report.transfer(
-        TransferProgress{m.ftp.Host, m_desc, m.ftp.BytesReceived(), m.ftp.TransferSize()});
-}
-
-void PointFetch::ftpFailed(bool& handled, TCmdType command) {
-    if (command != ctDelete) {
-        m.report.statusText(QStringLiteral("FTP: ¡FALLO!"));
-        m.report.logRow(QStringLiteral("FTP: FALLO!"));
-    }
-    handled = true;
-    m_ftpFailed = true;
+    m_outcome.deleted = m_link->sendDelete();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collect/PointRun.h"
+#include "collect/PointTransfer.h"
 
 #include <memory>
 #include <optional>
@@ -9,11 +10,12 @@ class RunOutput;
 
 // The fetch of one point: connecting, the two downloads, the files' verdict,
 // the run's start (its recovery state saved, its output file open) and the
-// delete; and the FTP client's event handlers with the flag they raise.
+// delete. The network half is the point's transfer: the station's own FTP
+// client, or, with points side by side, one on a thread of its own.
 class PointFetch {
 public:
-    explicit PointFetch(PointRun& run); // the FTP client's handlers are connected
-    ~PointFetch();                      // and taken back
+    explicit PointFetch(PointRun& run);
+    ~PointFetch();
     PointFetch(const PointFetch&) = delete;
     PointFetch& operator=(const PointFetch&) = delete;
 
@@ -25,11 +27,11 @@ public:
                                                  const QString& Loc, const QString& lease,
                                                  CycleOutput& output);
 
-    // The FTP client's events: a time-out's status cancels the transfer, a
-    // packet tells the transfer's progress, a failure is reported and flagged.
-    void ftpStatus(TTcpSock* sender, const QString& status);
-    void packetReceived(TTcpSock* sender);
-    void ftpFailed(bool& handled, TCmdType command);
+    // The same step for files fetched elsewhere (into files.folder, over
+    // link): they become the run's local copies in the working directory.
+    std::unique_ptr<RunOutput> adoptFetched(const QString& IP, const QString& Loc,
+                                            const QString& lease, CycleOutput& output,
+                                            const FetchedFiles& files, PointLink& link);
 
     // The last fetch could not establish the FTP connection at all (refused,
     // unreachable, the connect timed out); a point that accepted and then
@@ -45,12 +47,13 @@ private:
     };
 
     bool connectTo(const QString& IP, const QString& Desc);
-    QString pointKey(const QString& IP) const;
-    bool downloadFiles();
+    static QString pointKey(const QString& IP, quint32 peer);
+    void connectFailed(const ConnectFailure& failure);
+    void downloadFailed();
+    std::unique_ptr<RunOutput> startAndDelete(const QString& point, const QString& Loc,
+                                              const QString& lease, CycleOutput& output);
     FilesVerdict judgeFiles(const QString& point, int skip);
     FilesVerdict judgeTail(const QString& point, int count);
-    int countAgain();
-    void disconnectQuietly();
     void startRun(const QString& point, const QString& Loc, const QString& lease,
                   CycleOutput& output);
     std::optional<PendingDelete> matchedEntry(const QList<PendingDelete>& entries, int count);
@@ -59,16 +62,16 @@ private:
     bool filesStillTheRuns(const QString& Loc);
     void sendDelete();
     void reportKept(const QString& Loc, const QString& why);
-    void flushLocalFiles();
 
     PointRun& m_run;
     const PointSetup& m;
     RunState& m_state;
     PointOutcome& m_outcome;
-    bool m_ftpFailed = false; // the FTP client reported a failure since it was cleared
+    PointTransfer m_transfer;    // over the station's own FTP client
+    PointLink* m_link = nullptr; // of the fetch in hand
     bool m_unreached = false;
-    QString m_desc;                   // the point being fetched, as its progress names it
     std::unique_ptr<RunOutput> m_out; // opened before the run's state is saved
     std::optional<int> m_count;       // of the fetched count file; none when unreadable
+    int m_recount = -1;               // read again where the files were fetched; -1: not
     FilesVerdict m_verdict;           // of the fetched files
 };

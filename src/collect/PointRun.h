@@ -35,10 +35,6 @@ struct PointSetup {
     std::function<int()> pointsAtOnce = {}; // "Puntos a la vez"; empty: 1
 };
 
-// After a time-out, how long the goodbye to a point waits for its reply when
-// more than one point is in progress at once.
-constexpr int kGoodbyeAfterTimeOutMs = 2000;
-
 // A named step of a run ("before-delete", "record", "between-commits", ...),
 // where tests stop or fail it; record is the record index or -1.
 using StepProbe = std::function<void(const char* step, int record)>;

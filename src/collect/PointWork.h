@@ -4,6 +4,10 @@
 #include <QString>
 #include <optional>
 
+class PointLink;
+class TFtpClient;
+struct FetchedFiles;
+
 // The output file of one download cycle, shared by every point of the cycle.
 struct CycleOutput {
     QString path;           // fixed when the cycle starts
@@ -61,4 +65,22 @@ public:
     // The parameter message every point of a sync cycle gets, read once, and
     // the push's time-out; none (nothing said) when the lists cannot be read.
     virtual std::optional<ParamBatch> paramBatch() { return std::nullopt; }
+
+    // Points fetched side by side, each by a client of its own: the FTP
+    // client whose log-in those copy (none: this work fetches only with its
+    // own), and the FTP time-out in milliseconds.
+    virtual const TFtpClient* fetchOptions() const { return nullptr; }
+    virtual int ftpTimeOutMs() const { return 0; }
+    // Before a point is fetched elsewhere: the visit's checks (an interrupted
+    // run stored first) and the point's lease. False: the point is not
+    // fetched in this visit, and its outcome says why.
+    virtual bool beginFetch(const QString& /*IP*/, const QString& /*Desc*/,
+                            CycleOutput& /*output*/, QString& /*lease*/) {
+        return false;
+    }
+    // The files fetched elsewhere stored as Descargar stores its own; the
+    // delete goes over link.
+    virtual void storeFetched(const QString& /*IP*/, const QString& /*Loc*/,
+                              const QString& /*lease*/, CycleOutput& /*output*/,
+                              const FetchedFiles& /*files*/, PointLink& /*link*/) {}
 };

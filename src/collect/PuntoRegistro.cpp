@@ -54,8 +54,9 @@ bool PuntoRegistro::tablesAccessible() {
     }
 }
 
-void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
-                              CycleOutput& output) {
+// The visit's checks before any fetch; false when the point is not fetched
+// in this visit (its outcome says why, or says nothing for a recovery).
+bool PuntoRegistro::beginVisit(const QString& Desc, CycleOutput& output) {
     // Until the run has finished, the point has failed; an error that escapes
     // leaves it so.
     m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
@@ -63,14 +64,13 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
     if (!tablesAccessible()) {
         m.report.statusText(kNoAccess);
         m_run.pointFailed(QStringLiteral("no se puede tener acceso a la base de datos"));
-        return;
+        return false;
     }
     if (!loadState(Desc)) {
         m_run.pointFailed(QStringLiteral("no se puede leer el estado de recuperación"));
-        return;
+        return false;
     }
-    LeaseKeeper& leases = m_run.leases();
-    leases.tidy();
+    m_run.leases().tidy();
     m_recovery.reportSideFiles(output);
     m_recovery.adoptKeyRun(output);
     if (m_run.state().unfinished) {
@@ -78,21 +78,76 @@ void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QStr
         // about this point's health.
         m_run.outcome() = PointOutcome{};
         m_recovery.recoverRun(output);
-        return;
+        return false;
     }
-    QString lease;
-    if (!leases.take(IP, Desc, lease))
+    return true;
+}
+
+void PuntoRegistro::Descargar(const QString& IP, const QString& Desc, const QString& Loc,
+                              CycleOutput& output) {
+    if (!beginVisit(Desc, output))
         return;
+    QString lease;
+    if (!m_run.leases().take(IP, Desc, lease))
+        return;
+    storeRun(lease, Loc, [&] {
+        auto out = m_fetch.descargarArchivos(IP, Desc, Loc, lease, output);
+        if (m_fetch.unreached())
+            m_unreached = IP;
+        return out;
+    });
+}
+
+bool PuntoRegistro::beginFetch(const QString& IP, const QString& Desc, CycleOutput& output,
+                               QString& lease) {
+    return beginVisit(Desc, output) && m_run.leases().take(IP, Desc, lease);
+}
+
+void PuntoRegistro::storeFetched(const QString& IP, const QString& Loc, const QString& lease,
+                                 CycleOutput& output, const FetchedFiles& files,
+                                 PointLink& link) {
+    m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+    if (!storePendingRun(lease, output))
+        return;
+    storeRun(lease, Loc,
+             [&] { return m_fetch.adoptFetched(IP, Loc, lease, output, files, link); });
+}
+
+// A run whose storing failed after this point's fetch began holds the local
+// copies in the working directory: it is stored before they are replaced.
+// False when it stays unfinished; this point then keeps its records.
+bool PuntoRegistro::storePendingRun(const QString& lease, CycleOutput& output) {
+    if (!m_run.state().unfinished)
+        return true;
+    try {
+        m_recovery.recoverRun(output);
+    } catch (...) {
+        m_run.leases().release(lease, QString());
+        throw;
+    }
+    if (!m_run.state().unfinished) {
+        m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+        return true;
+    }
+    m_run.leases().release(lease, QString());
+    m.report.memoAppend(QStringLiteral(" FALLO\r\n"));
+    m_run.pointFailed(QStringLiteral("una descarga anterior sigue sin almacenar"));
+    return false;
+}
+
+// The fetch's output file, or none when nothing is to be stored: the lease
+// goes unless a run holds it.
+template <typename Fetch> void PuntoRegistro::storeRun(const QString& lease, const QString& Loc,
+                                                       Fetch&& fetch) {
+    LeaseKeeper& leases = m_run.leases();
     std::unique_ptr<RunOutput> out;
     try {
-        out = m_fetch.descargarArchivos(IP, Desc, Loc, lease, output);
+        out = fetch();
     } catch (...) {
         if (!m_run.state().unfinished)
             leases.release(lease, QString());
         throw;
     }
-    if (m_fetch.unreached())
-        m_unreached = IP;
     if (!out) {
         if (!m_run.state().unfinished)
             leases.release(lease, QString());

@@ -29,6 +29,12 @@ public:
     bool lastPushOk() const override { return m_push.lastPushOk(); }
     int pointsAtOnce() const override { return m_run.pointsAtOnce(); }
     std::optional<ParamBatch> paramBatch() override;
+    const TFtpClient* fetchOptions() const override { return &m.ftp; }
+    int ftpTimeOutMs() const override { return m.ftpTimeOut(); }
+    bool beginFetch(const QString& IP, const QString& Desc, CycleOutput& output,
+                    QString& lease) override;
+    void storeFetched(const QString& IP, const QString& Loc, const QString& lease,
+                      CycleOutput& output, const FetchedFiles& files, PointLink& link) override;
 
     // Adds the journals (and, with a server, the points' leases) to databases
     // made before them; raises a plain error.
@@ -42,13 +48,16 @@ public:
 
     // Named steps of a run, where tests stop or fail it.
     void setProbe(StepProbe probe) { m_run.setProbe(std::move(probe)); }
-    // The fetch, whose event handlers the FTP client calls.
-    PointFetch& fetch() { return m_fetch; }
+    // The FTP client, whose event handlers the fetch has set.
+    TFtpClient& ftp() { return m.ftp; }
 
 private:
     bool serverOn() const;
     bool tablesAccessible();
     bool loadState(const QString& Desc);
+    bool beginVisit(const QString& Desc, CycleOutput& output);
+    bool storePendingRun(const QString& lease, CycleOutput& output);
+    template <typename Fetch> void storeRun(const QString& lease, const QString& Loc, Fetch&& fetch);
 
     PointRun m_run;
     const PointSetup& m; // the owner's, as the run keeps it

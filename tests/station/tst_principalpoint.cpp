@@ -93,12 +93,12 @@ private slots:
         TfPrincipal w;
         const PrincipalParts p(w);
         bool handled = false;
-        w.punto().fetch().ftpFailed(handled, ctDownload);
+        w.punto().ftp().OnFailure(handled, ctDownload);
         QVERIFY(handled);
         QCOMPARE(p.StatusBar1->SimpleText(), QStringLiteral("FTP: ¡FALLO!"));
         p.StatusBar1->setSimpleText(QString());
         handled = false;
-        w.punto().fetch().ftpFailed(handled, ctDelete); // a failed delete is only flagged
+        w.punto().ftp().OnFailure(handled, ctDelete); // a failed delete is only flagged
         QVERIFY(handled);
         QCOMPARE(p.StatusBar1->SimpleText(), QString());
         TQuery q;

@@ -110,14 +110,22 @@ void QueuedWriter::queue(Write write, Failed failed) {
     m_queue->changed.notify_all();
 }
 
+// A failure told may queue a write of its own (a health row that failed is
+// said in the log): flushed too.
 void QueuedWriter::flush() {
-    {
-        std::unique_lock lock(m_queue->mutex);
-        const quint64 mark = m_queue->queued;
-        m_queue->changed.wait(lock, [&] { return m_queue->done >= mark; });
+    for (;;) {
+        quint64 mark = 0;
+        {
+            std::unique_lock lock(m_queue->mutex);
+            mark = m_queue->queued;
+            m_queue->changed.wait(lock, [&] { return m_queue->done >= mark; });
+        }
+        if (QCoreApplication::instance())
+            QCoreApplication::sendPostedEvents(m_home.get(), QEvent::MetaCall);
+        std::lock_guard lock(m_queue->mutex);
+        if (m_queue->queued == mark)
+            return;
     }
-    if (QCoreApplication::instance())
-        QCoreApplication::sendPostedEvents(m_home.get(), QEvent::MetaCall);
 }
 
 std::function<void()> queuedWritesBarrier() {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QObject>
-#include <QThread>
 #include <QString>
+#include <QThread>
 #include <functional>
 #include <memory>
 
@@ -28,8 +28,9 @@ public:
     QueuedWriter& operator=(const QueuedWriter&) = delete;
 
     void queue(Write write, Failed failed);
-    // Waits until every write queued so far has run, then tells the failures
-    // not yet told. Called on the thread that queues, when the station stops.
+    // Waits until every write queued so far has run, and tells the failures
+    // not yet told, until telling them queues no more. Called on the thread
+    // that queues, when the station stops.
     void flush();
 
     struct Queue;

@@ -10,7 +10,7 @@
 #include <QTest>
 
 namespace {
-constexpr int kRows = 50; // enough that the writer is still busy when asked
+constexpr int kRows = 200; // enough that the writer is still busy when asked
 
 // The log's Archivo texts in the table's order.
 QStringList logTexts(const QString& alias) {

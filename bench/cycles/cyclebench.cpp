@@ -5,12 +5,15 @@
 // during the cycle (how long the event loop was kept from the window).
 // "cyclebench POINTS RECORDS SILENT AT-ONCE TIMEOUT-MS" changes the world: the
 // last SILENT points accept and never greet, "Puntos a la vez" is AT-ONCE and
-// the FTP time-out TIMEOUT-MS.
+// the FTP time-out TIMEOUT-MS. The operations-log and health rows of each
+// visit are written by a station core, as the window and the service write
+// them.
 #include "SimPoints.h"
 #include "StationEnvironment.h"
 #include "collect/Cycles.h"
 #include "collect/PuntoRegistro.h"
 #include "collect/SettingsCodec.h"
+#include "collect/StationCore.h"
 #include "platform/Registry.h"
 #include "store/DataSet.h"
 #include "store/Session.h"
@@ -40,16 +43,22 @@ World worldOf(const QStringList& args) {
     return w;
 }
 
-class CountingReport : public StationReport {
+// The log rows go to the station core; the memo and status line nowhere.
+class StationRows : public StationReport {
 public:
-    void memoAppend(const QString& text) override { memo += text; }
-    void memoClear() override { memo.clear(); }
+    explicit StationRows(StationCore& core) : m_core(core) {}
+    void memoAppend(const QString&) override {}
+    void memoClear() override {}
     void statusText(const QString&) override {}
-    void logRow(const QString&, std::optional<int>) override {}
+    void logRow(const QString& archivo, std::optional<int> nroRegAsist) override {
+        m_core.logRow(archivo, nroRegAsist);
+    }
     void showError(const std::exception& error) override {
         std::fprintf(stderr, "error: %s\n", error.what());
     }
-    QString memo;
+
+private:
+    StationCore& m_core;
 };
 
 // Tells which part of a step the event loop was in when a tick came late.
@@ -173,9 +182,11 @@ int main(int argc, char** argv) {
     }
     sim.applyPorts();
 
-    TSession session;
-    session.DeclareAlias(QStringLiteral("KIVO_1"), AliasKind::Local);
-    session.DeclareAlias(QStringLiteral("JUXRegs"), AliasKind::Server);
+    StationCore core;
+    core.declareAliases();
+    core.prepareDatabases();
+    QStringList problems;
+    core.loadHealthSettings(problems);
     listPoints(world.points);
 
     TFtpClient ftp;
@@ -188,7 +199,7 @@ int main(int argc, char** argv) {
     ftp.Passive = true;
     TTcpSock sock;
     sock.TimeOut = 30000;
-    CountingReport report;
+    StationRows report(core);
     // The recovery state goes to its own file as the station saves it.
     PuntoRegistro work(PointSetup{ftp,
                                   sock,
@@ -208,6 +219,7 @@ int main(int argc, char** argv) {
     tPrIP.TableName = QStringLiteral("confRegIP.db");
     PhaseOfWork phases(work);
     CollectionCycles cycles(timers.timers(), tPrIP, controls, phases, report);
+    cycles.setHealth(&core.health());
     connectCycleTimers(cycles, timers.timers(), &app);
 
     QElapsedTimer cycle, sinceTick;

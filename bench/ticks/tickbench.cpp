@@ -1,11 +1,10 @@
 // tickbench: how long the event loop goes unserved while a full point is
 // collected, in the window and in the service. One simulated point of 65,535
-// records (or the count given), one manual download cycle with the push; a
-// 10 ms timer ticks all along. Printed: the largest gap between its ticks
-// while the records were stored (the storing thread was there at both ends of
-// the gap), and over the whole cycle (a window repaints, a service pings its
-// watchdog, only between ticks).
-//   tickbench window|service [records]
+// records (or the count given), or as many points as given, one manual
+// download cycle with the push; a 10 ms timer ticks all along. Printed: the largest gap between its
+// ticks while the records were stored (the storing thread was there at both ends of the gap), and
+// over the whole cycle (a window repaints, a service pings its watchdog, only between ticks).
+//   tickbench window|service [records] [points]
 #include "SimPoints.h"
 #include "StationEnvironment.h"
 #include "collect/Cycles.h"
@@ -27,7 +26,10 @@
 
 namespace {
 
-const QString kIp = QStringLiteral("127.0.3.200");
+// The points' addresses: 127.0.3.200, 127.0.3.201 ...
+QString addressOf(int point) {
+    return QStringLiteral("127.0.3.%1").arg(200 + point);
+}
 const QString kLocal = QStringLiteral("KIVO_1");
 
 // Whether the storing thread is running: one of this process's threads has
@@ -89,10 +91,14 @@ void writeSettings() {
     registry.CloseKey();
 }
 
-void listThePoint() {
+void listThePoints(int count) {
     TSession session;
     session.DeclareAlias(kLocal, AliasKind::Local);
-    appendPoints(kLocal, {{kIp, QStringLiteral("Lleno"), QStringLiteral("T1")}});
+    QList<Point> points;
+    for (int i = 0; i < count; ++i)
+        points.append({addressOf(i), QStringLiteral("Lleno %1").arg(i + 1),
+                       QStringLiteral("T%1").arg(i + 1)});
+    appendPoints(kLocal, points);
 }
 
 int rowsStored() {
@@ -142,19 +148,23 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     const bool inWindow = args.value(1) == QLatin1String("window");
     if (!inWindow && args.value(1) != QLatin1String("service")) {
-        std::fprintf(stderr, "usage: tickbench window|service [records]\n");
+        std::fprintf(stderr, "usage: tickbench window|service [records] [points]\n");
         return 64;
     }
     const int records = qBound(1, args.value(2, QStringLiteral("65535")).toInt(), 65535);
+    const int pointCount = qBound(1, args.value(3, QStringLiteral("1")).toInt(), 50);
 
     QTemporaryDir dir;
     useStationEnvironment(dir);
-    SimPoints sim({{kIp, simRecords(records)}});
+    QList<SimPointPlan> plans;
+    for (int i = 0; i < pointCount; ++i)
+        plans.append({addressOf(i), simRecords(records, i * 100000)});
+    SimPoints sim(plans);
     if (!sim.started())
-        qFatal("the simulated point did not start");
+        qFatal("the simulated points did not start");
     sim.applyPorts();
     writeSettings();
-    listThePoint();
+    listThePoints(pointCount);
 
     TickGaps gaps;
     QElapsedTimer cycle;
@@ -165,8 +175,8 @@ int main(int argc, char** argv) {
         qFatal("the point failed");
     const double seconds = cycle.nsecsElapsed() / 1e9;
     const int stored = rowsStored();
-    std::printf("%s: one point of %d records, %d rows stored, cycle %.2f s\n",
-                inWindow ? "window" : "service", records, stored, seconds);
+    std::printf("%s: %d point(s) of %d records, %d rows stored, cycle %.2f s\n",
+                inWindow ? "window" : "service", pointCount, records, stored, seconds);
     gaps.print();
-    return stored == records ? 0 : 1;
+    return stored == records * pointCount ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "store/DataSet.h"
 #include "store/DatabaseError.h"
 #include "store/OwnTables.h"
+#include "store/QueuedWrites.h"
 #include "store/Session.h"
 
 #include <QJsonObject>
@@ -78,6 +79,32 @@ QString pointName(const HealthRow& row) {
     return QStringLiteral("%1 (%2, Loc %3)").arg(row.ip, row.desc, row.loc);
 }
 
+// The row replaces the point's row of the table; raises when it cannot.
+void writeHealthRow(const QString& alias, const HealthRow& row) {
+    QSqlDatabase db = TSession::current().connectionFor(alias);
+    const QString table = tableOf(alias);
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("DELETE FROM %1 WHERE ip = ?").arg(table));
+    remove.addBindValue(row.ip);
+    QSqlQuery insert(db);
+    insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                  "?, ?, ?, ?, ?, ?)")
+                       .arg(table, kColumns));
+    for (const QVariant& value :
+         {QVariant(row.ip), QVariant(row.loc), QVariant(row.desc),
+          QVariant(timeText(row.lastAttempt)), QVariant(timeText(row.lastSuccess)),
+          QVariant(timeText(row.lastFailure)), QVariant(timeText(row.failingSince)),
+          QVariant(row.failureText.left(kMaxFailureText)), QVariant(row.failuresInRow),
+          QVariant(row.recordsLast), QVariant(row.recordsToday),
+          QVariant(row.day.toString(Qt::ISODate)), QVariant(row.alerted ? 1 : 0),
+          QVariant(row.skippedCycles), QVariant(row.keptVisits), QVariant(row.otherStation)})
+        insert.addBindValue(value);
+    if (!remove.exec())
+        throw EDatabaseError(remove.lastError().text());
+    if (!insert.exec())
+        throw EDatabaseError(insert.lastError().text());
+}
+
 } // namespace
 
 HealthKeeper::HealthKeeper(QString localAlias, StationReport& report)
@@ -124,36 +151,26 @@ void HealthKeeper::load() {
     }
 }
 
+// With a writer the row is written off the event loop, after the rows queued
+// before it; the keeper's memory is what the station goes by meanwhile.
 void HealthKeeper::save(const HealthRow& row) {
-    try {
-        QSqlDatabase db = TSession::current().connectionFor(m_alias);
-        const QString table = tableOf(m_alias);
-        QSqlQuery remove(db);
-        remove.prepare(QStringLiteral("DELETE FROM %1 WHERE ip = ?").arg(table));
-        remove.addBindValue(row.ip);
-        QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                                      "?, ?, ?, ?, ?, ?)")
-                           .arg(table, kColumns));
-        for (const QVariant& value :
-             {QVariant(row.ip), QVariant(row.loc), QVariant(row.desc),
-              QVariant(timeText(row.lastAttempt)), QVariant(timeText(row.lastSuccess)),
-              QVariant(timeText(row.lastFailure)), QVariant(timeText(row.failingSince)),
-              QVariant(row.failureText.left(kMaxFailureText)), QVariant(row.failuresInRow),
-              QVariant(row.recordsLast), QVariant(row.recordsToday),
-              QVariant(row.day.toString(Qt::ISODate)), QVariant(row.alerted ? 1 : 0),
-              QVariant(row.skippedCycles), QVariant(row.keptVisits), QVariant(row.otherStation)})
-            insert.addBindValue(value);
-        if (!remove.exec())
-            throw EDatabaseError(remove.lastError().text());
-        if (!insert.exec())
-            throw EDatabaseError(insert.lastError().text());
-    } catch (const std::exception& error) {
-        reportProblem(QStringLiteral("ERROR: no se puede guardar la salud del punto %1: %2")
-                          .arg(row.ip, QString::fromUtf8(error.what())));
+    if (m_writer) {
+        m_writer->queue([alias = m_alias, row] { writeHealthRow(alias, row); },
+                        [this, ip = row.ip](const QString& error) { saveFailed(ip, error); });
+    } else {
+        try {
+            writeHealthRow(m_alias, row);
+        } catch (const std::exception& error) {
+            saveFailed(row.ip, QString::fromUtf8(error.what()));
+        }
     }
     if (onChanged)
         onChanged();
+}
+
+void HealthKeeper::saveFailed(const QString& ip, const QString& error) {
+    reportProblem(
+        QStringLiteral("ERROR: no se puede guardar la salud del punto %1: %2").arg(ip, error));
 }
 
 // 2, 4, 8 ... cycles once the point has failed as often as raises the alert.

@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 
+class QueuedWriter;
 class StationReport;
 
 // What a point's health settings are: when it counts as down, and whether
@@ -71,12 +72,16 @@ struct PointHealthView {
 // The health table of the local database and the decisions made from it: the
 // one place where the window and the service record a point's outcome, raise
 // its alerts and decide whether a cycle tries it. Every write goes to the
-// table at once, so the state survives restarts.
+// table as it changes, so the state survives restarts.
 class HealthKeeper : public CycleObserver {
 public:
     HealthKeeper(QString localAlias, StationReport& report);
 
     void setPolicy(const HealthPolicy& policy) { m_policy = policy; }
+    // Rows go to the table through the writer, off the event loop; without
+    // one each is written at once. The writer must tell its failures while
+    // the keeper lives (flush it before the keeper goes).
+    void setWriter(QueuedWriter* writer) { m_writer = writer; }
     const HealthPolicy& policy() const { return m_policy; }
 
     // Reads the table (added by the local schema steps). Rows that make no
@@ -108,6 +113,7 @@ private:
     void notify(HealthRow& row, bool down, const QString& reason);
     void countKeptVisit(HealthRow& row, const PointOutcome& outcome);
     void save(const HealthRow& row);
+    void saveFailed(const QString& ip, const QString& error);
     void reportProblem(const QString& text) noexcept;
     int backOffCycles(const HealthRow& row) const;
     QString nextTryText(const HealthRow& row) const;
@@ -116,6 +122,7 @@ private:
     StationReport& m_report;
     HealthPolicy m_policy;
     QMap<QString, HealthRow> m_rows;
+    QueuedWriter* m_writer = nullptr;
 };
 
 // The view rows as JSON for monitoring scripts and the service's socket, and back.

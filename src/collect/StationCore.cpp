@@ -51,6 +51,7 @@ void StationCore::connectOwnTimers() {
 
 // The work and the cycles report into this object, which is going.
 StationCore::~StationCore() {
+    finishWrites();
     unwatchOffTheEventLoop(m_storingWatch);
     m_cycles.reset();
     m_work.reset();
@@ -61,8 +62,7 @@ void StationCore::declareAliases() {
     m_aliases = declareStationAliases(m_session);
     m_settings.setServerAlias(m_aliases.server);
     m_server.AliasName = m_server.DatabaseName = m_aliases.server;
-    m_log.DatabaseName = m_points.DatabaseName = m_aliases.local;
-    m_log.TableName = QStringLiteral("log.DB");
+    m_points.DatabaseName = m_aliases.local;
     m_points.TableName = QStringLiteral("confRegIP.db");
     m_tickets.DatabaseName = m_aliases.server;
     m_tickets.TableName = QStringLiteral("dbo.tickettaxis");
@@ -71,6 +71,7 @@ void StationCore::declareAliases() {
 
 // The point's work, the cycles and the health, bound to the aliases.
 void StationCore::assemble() {
+    finishWrites(); // the keeper going hears the failures of its rows
     m_cycles.reset();
     m_work = std::make_unique<PuntoRegistro>(
         PointSetup{m_ftp, m_sock, *this, m_aliases.local, m_aliases.server,
@@ -78,6 +79,7 @@ void StationCore::assemble() {
                    [this] { return m_settings.values(); }, [this] { m_settings.forgetKeyRun(); },
                    QString(), [this] { return m_settings.values().PuntosALaVez; }});
     m_health = std::make_unique<HealthKeeper>(m_aliases.local, *this);
+    m_health->setWriter(&m_writes);
     m_health->onChanged = [this] { emit healthChanged(); };
     m_health->onAlert = [this](const HealthAlert& alert) { emit alertRaised(alert); };
     m_cycles = std::make_unique<CollectionCycles>(m_timers, m_points, *m_controls, *m_work, *this);
@@ -235,7 +237,28 @@ void StationCore::statusText(const QString& text) {
 }
 
 void StationCore::logRow(const QString& archivo, std::optional<int> nroRegAsist) {
-    appendLogRow(m_log, archivo, nroRegAsist);
+    const TDateTime at = Now(); // the row's time is when it was asked for
+    m_writes.queue(
+        [this, alias = m_aliases.local, archivo, nroRegAsist, at] {
+            TTable log;
+            log.DatabaseName = alias;
+            log.TableName = QStringLiteral("log.DB");
+            appendLogRow(log, archivo, nroRegAsist, at);
+            m_logFailing = false;
+        },
+        [this](const QString& error) { logRowFailed(error); });
+}
+
+// A log out of reach fails every row after it: one error box, until a row is
+// written again, and each row on the status line.
+void StationCore::logRowFailed(const QString& error) {
+    statusText(error);
+    if (!m_logFailing.exchange(true))
+        emit errorShown(error);
+}
+
+void StationCore::finishWrites() {
+    m_writes.flush();
 }
 
 void StationCore::showError(const std::exception& error) {

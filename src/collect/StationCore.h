@@ -10,10 +10,12 @@
 #include "net/TcpSock.h"
 #include "store/Aliases.h"
 #include "store/DataSet.h"
+#include "store/QueuedWrites.h"
 #include "store/Session.h"
 
 #include <QDate>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -23,7 +25,9 @@
 // the points' health. The window and kivo-ipd each hold one and add only
 // their face. It reports what happens as typed events (StationControl's
 // signals); the texts of the memo, the status line and the log stay the
-// station's own, and the log rows are written here, once for every face.
+// station's own, and the log rows are written here, once for every face:
+// queued to a writer thread of the core's own with the health rows, in the
+// order they were made, so that no visit's commit holds the event loop.
 class StationCore : public StationControl, public StationReport {
     Q_OBJECT
 public:
@@ -44,6 +48,10 @@ public:
     // Once a day, outside the cycles: log rows and run journal rows older
     // than the retention setting (none when it is 0).
     void pruneIfDue();
+    // Writes every log and health row still queued, telling those that cannot
+    // be written as a failed row is told; a stopping face calls it while it
+    // still listens (the core's destructor does it too).
+    void finishWrites();
     // The cycles read what they start with from controls (the window's
     // widgets); by default from the settings.
     void setCycleControls(std::unique_ptr<CycleControls> controls);
@@ -81,6 +89,9 @@ public:
     void memoAppend(const QString& text) override;
     void memoClear() override;
     void statusText(const QString& text) override;
+    // Queued: the row is written off the event loop, and a row that cannot be
+    // written is said on the status line and in the error box (once until a
+    // row is written again) instead of raising.
     void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) override;
     void showError(const std::exception& error) override;
     void transfer(const TransferProgress& progress) override;
@@ -107,11 +118,14 @@ private:
     void assemble();
     void connectOwnTimers();
     void watchStoringRuns();
+    void logRowFailed(const QString& error);
 
     TSession m_session;
     TDatabase m_server{m_session};
     AliasNames m_aliases;
-    TTable m_log, m_points, m_tickets;
+    TTable m_points, m_tickets;
+    QueuedWriter m_writes;
+    std::atomic<bool> m_logFailing = false; // set on the loop, cleared by the writer
     TFtpClient m_ftp;
     TTcpSock m_sock;
     StationSettingsStore m_settings;

@@ -22,7 +22,8 @@ public:
     virtual void memoClear() = 0;
     virtual void statusText(const QString& text) = 0;
     // One row of log.DB: Fecha today, Hora now, Archivo the text, and
-    // NroRegAsist when given. Raises when the row cannot be written.
+    // NroRegAsist when given. Raises when the row cannot be written, or, where
+    // the row is written later (the station core), says so then.
     virtual void logRow(const QString& archivo, std::optional<int> nroRegAsist = std::nullopt) = 0;
     // The standard error box for an error that ended an operation.
     virtual void showError(const std::exception& error) = 0;

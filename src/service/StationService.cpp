@@ -33,6 +33,7 @@ StationService::StationService() {
 // The members go in reverse order, the control socket first: nothing said
 // while the others go may reach it.
 StationService::~StationService() {
+    m_core.finishWrites(); // the journal still says a row that cannot be written
     QObject::disconnect(&m_core, nullptr, nullptr, nullptr);
 }
 

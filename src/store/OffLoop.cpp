@@ -1,6 +1,7 @@
 #include "store/OffLoop.h"
 
 #include "platform/Errors.h"
+#include "store/QueuedWrites.h"
 #include "store/Session.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,10 @@ void unwatchOffTheEventLoop(int key) {
     watchers().removeIf([key](const auto& entry) { return entry.first == key; });
 }
 
+void putBehindTheEventLoop() {
+    setpriority(PRIO_PROCESS, pid_t(gettid()), kNiceness);
+}
+
 void runOffTheEventLoop(const std::function<void()>& work) {
     QElapsedTimer clock;
     clock.start();
@@ -68,11 +73,11 @@ void runOffTheEventLoop(const std::function<void()>& work) {
     std::exception_ptr failure;
     std::atomic<bool> finished = false;
     QObject waker; // lives in the calling thread: a call queued to it ends the wait
+    const std::function<void()> afterQueuedWrites = queuedWritesBarrier();
     std::unique_ptr<QThread> thread(QThread::create([&] {
-        // On a busy machine the event loop's thread comes first: it has a
-        // window to repaint or a watchdog to ping.
-        setpriority(PRIO_PROCESS, pid_t(gettid()), kNiceness);
+        putBehindTheEventLoop();
         try {
+            afterQueuedWrites();
             work();
         } catch (...) {
             failure = std::current_exception();

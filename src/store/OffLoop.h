@@ -8,8 +8,13 @@
 // database connections are its thread's own (TSession::connectionFor gives
 // each thread its own) and are closed when it ends. One work at a time: a
 // call made from a handler that the wait served raises instead of starting a
-// second one.
+// second one. The work starts once the writes queued before the call
+// (QueuedWriter) have run, so that its rows come after them.
 void runOffTheEventLoop(const std::function<void()>& work);
+
+// Puts the calling thread behind the event loop's: on a busy machine the
+// loop's thread comes first (a window to repaint, a watchdog to ping).
+void putBehindTheEventLoop();
 
 // Told, on the calling thread, how long each work ran once it has ended
 // (finished or raised): the station times its storing runs by it. Returns the

@@ -140,9 +140,11 @@ std::function<void()> queuedWritesBarrier() {
             }
     }
     return [marks] {
-        for (const auto& [queue, mark] : marks) {
-            std::unique_lock lock(queue->mutex);
-            queue->changed.wait(lock, [&] { return queue->done >= mark; });
+        for (const auto& entry : marks) {
+            QueuedWriter::Queue& queue = *entry.first;
+            const quint64 mark = entry.second;
+            std::unique_lock lock(queue.mutex);
+            queue.changed.wait(lock, [&queue, mark] { return queue.done >= mark; });
         }
     };
 }

@@ -131,25 +131,28 @@ bool CollectionCycles::downloadSideBySide() {
 
 // The one place the cycle moves on: says what was pushed, stores what was
 // fetched, starts what may start, and ends the cycle when nothing is left.
-// Storing serves the event loop meanwhile, and what the slots tell then only
-// waits in a list: a run never starts inside another, and no line of one
-// point's lands inside another's.
+// One thing at a time, the next queued behind what the loop has waiting, so
+// that the ticks between them come on time. Storing serves the event loop
+// meanwhile, and what the slots tell then only waits in a list: a run never
+// starts inside another, and no line of one point's lands inside another's.
 void CollectionCycles::pumpSlots() noexcept {
     if (m_pumping || !m_fetchSlots || m_slotsEnding)
         return;
     m_pumping = true;
-    for (;;) {
-        if (!m_pushed.isEmpty()) {
-            const auto [slot, ok] = m_pushed.takeFirst();
-            fetchPushed(slot, ok);
-        } else if (!m_fetched.isEmpty()) {
-            const Fetched next = m_fetched.takeFirst();
-            storeFetched(next.slot, next.files, next.said);
-        } else if (!startNextFetch())
-            break;
-    }
+    bool moved = true;
+    if (!m_pushed.isEmpty()) {
+        const auto [slot, ok] = m_pushed.takeFirst();
+        fetchPushed(slot, ok);
+    } else if (!m_fetched.isEmpty()) {
+        const Fetched next = m_fetched.takeFirst();
+        storeFetched(next.slot, next.files, next.said);
+    } else
+        moved = startNextFetch();
     m_pumping = false;
-    if (m_fetchSlots->inProgress() == 0) {
+    if (moved)
+        QMetaObject::invokeMethod(
+            m_fetchSlots.get(), [this] { pumpSlots(); }, Qt::QueuedConnection);
+    else if (m_fetchSlots->inProgress() == 0) {
         m_slotsEnding = true;
         m_timers.downloadEndTimer.start();
     }

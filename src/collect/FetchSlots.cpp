@@ -3,6 +3,7 @@
 #include "collect/ParamPush.h"
 #include "collect/PointClients.h"
 #include "collect/Ticket.h"
+#include "store/OffLoop.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -179,6 +180,7 @@ private:
 
     // On the slot's thread.
     void run() {
+        putBehindTheEventLoop(); // sixteen transfers must not starve the window
         TFtpClient ftp;
         TTcpSock sock;
         setUpPointClients(ftp, sock);

@@ -3,6 +3,7 @@
 #include "collect/ParamPush.h"
 #include "net/NetPorts.h"
 #include "net/TcpSock.h"
+#include "store/OffLoop.h"
 
 #include <QMutex>
 #include <QThread>
@@ -91,6 +92,7 @@ void PushSlots::startNext() {
         auto send = std::make_shared<Send>();
         QThread* thread =
             QThread::create([this, send, target, message = m_message, timeOut = m_timeOutMs] {
+                putBehindTheEventLoop();
                 const bool ok = sendFromHere(*send, target.ip, message, timeOut);
                 QThread* self = QThread::currentThread();
                 QMetaObject::invokeMethod(

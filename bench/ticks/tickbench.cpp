@@ -4,7 +4,10 @@
 // download cycle with the push; a 10 ms timer ticks all along. Printed: the largest gap between its
 // ticks while the records were stored (the storing thread was there at both ends of the gap), and
 // over the whole cycle (a window repaints, a service pings its watchdog, only between ticks).
-//   tickbench window|service [records] [points]
+// AT-ONCE is "Puntos a la vez"; above 1 the points are fetched in passive mode,
+// since the simulator leaves some active-mode sessions unanswered when many
+// run at once.
+//   tickbench window|service [records] [points] [at-once]
 #include "SimPoints.h"
 #include "StationEnvironment.h"
 #include "collect/Cycles.h"
@@ -82,9 +85,10 @@ private:
     bool m_storingAtLastTick = false;
 };
 
-void writeSettings() {
+void writeSettings(int atOnce) {
     StationSettings settings;
     settings.AutoMin = false; // no cycle but the bench's own
+    settings.PuntosALaVez = atOnce;
     TRegistry registry;
     registry.OpenKey(settingsKey(QStringLiteral("JUXRegs")), true);
     writeSettings(registry, settings);
@@ -118,8 +122,9 @@ template <typename Child> Child* child(QObject& parent, const char* name) {
 }
 
 // The operator's way: the manual file box, then "Descargar".
-void collectInTheWindow(const QString& output, TickGaps& gaps) {
+void collectInTheWindow(const QString& output, bool passive, TickGaps& gaps) {
     TfPrincipal window;
+    window.punto().ftp().Passive = passive;
     child<QCheckBox>(window, "cbAutoMin")->setChecked(false);
     child<QLineEdit>(window, "eFileMan")->setText(output);
     window.show();
@@ -130,10 +135,11 @@ void collectInTheWindow(const QString& output, TickGaps& gaps) {
     gaps.stop();
 }
 
-int collectInTheService(TickGaps& gaps) {
+int collectInTheService(bool passive, TickGaps& gaps) {
     StationService service;
     if (!service.start())
         qFatal("the service did not start");
+    service.core().work().ftp().Passive = passive;
     gaps.start();
     const int status = service.runOnce(false);
     gaps.stop();
@@ -148,11 +154,12 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments();
     const bool inWindow = args.value(1) == QLatin1String("window");
     if (!inWindow && args.value(1) != QLatin1String("service")) {
-        std::fprintf(stderr, "usage: tickbench window|service [records] [points]\n");
+        std::fprintf(stderr, "usage: tickbench window|service [records] [points] [at-once]\n");
         return 64;
     }
     const int records = qBound(1, args.value(2, QStringLiteral("65535")).toInt(), 65535);
     const int pointCount = qBound(1, args.value(3, QStringLiteral("1")).toInt(), 50);
+    const int atOnce = qBound(1, args.value(4, QStringLiteral("1")).toInt(), 32);
 
     QTemporaryDir dir;
     useStationEnvironment(dir);
@@ -163,20 +170,20 @@ int main(int argc, char** argv) {
     if (!sim.started())
         qFatal("the simulated points did not start");
     sim.applyPorts();
-    writeSettings();
+    writeSettings(atOnce);
     listThePoints(pointCount);
 
     TickGaps gaps;
     QElapsedTimer cycle;
     cycle.start();
     if (inWindow)
-        collectInTheWindow(dir.filePath(QStringLiteral("salida.txt")), gaps);
-    else if (collectInTheService(gaps) != 0)
+        collectInTheWindow(dir.filePath(QStringLiteral("salida.txt")), atOnce > 1, gaps);
+    else if (collectInTheService(atOnce > 1, gaps) != 0)
         qFatal("the point failed");
     const double seconds = cycle.nsecsElapsed() / 1e9;
     const int stored = rowsStored();
-    std::printf("%s: %d point(s) of %d records, %d rows stored, cycle %.2f s\n",
-                inWindow ? "window" : "service", pointCount, records, stored, seconds);
+    std::printf("%s: %d point(s) of %d records, %d at once, %d rows stored, cycle %.2f s\n",
+                inWindow ? "window" : "service", pointCount, records, atOnce, stored, seconds);
     gaps.print();
     return stored == records * pointCount ? 0 : 1;
 }

@@ -59,7 +59,11 @@ CycleTimers OwnedCycleTimers::timers() {
 
 CollectionCycles::CollectionCycles(CycleTimers timers, TDataSet& points, CycleControls& controls,
                                    PointWork& work, StationReport& report)
-    : m_timers(timers), m_points(points), m_controls(controls), m_work(work), m_report(report) {}
+    : m_timers(timers), m_points(points), m_controls(controls), m_work(work), m_report(report) {
+    m_pumpTurn.setSingleShot(true);
+    m_pumpTurn.setInterval(0);
+    QObject::connect(&m_pumpTurn, &QTimer::timeout, [this] { pumpSlots(); });
+}
 
 CollectionCycles::~CollectionCycles() = default;
 

@@ -210,6 +210,9 @@ private:
     QList<std::pair<int, bool>> m_pushed; // slot and push told, in the order they ended
     ParamBatch m_batch;
     bool m_pumping = false;
+    // The pump's next turn: a timer, so that the loop's other timers (a
+    // window's, a watchdog's) fall due between two turns.
+    QTimer m_pumpTurn;
     bool m_slotsEnding = false;
 };
 

@@ -131,8 +131,8 @@ bool CollectionCycles::downloadSideBySide() {
 
 // The one place the cycle moves on: says what was pushed, stores what was
 // fetched, starts what may start, and ends the cycle when nothing is left.
-// One thing at a time, the next queued behind what the loop has waiting, so
-// that the ticks between them come on time. Storing serves the event loop
+// One thing per turn, the next turn a timer's, so that the ticks that fall
+// due between them come on time. Storing serves the event loop
 // meanwhile, and what the slots tell then only waits in a list: a run never
 // starts inside another, and no line of one point's lands inside another's.
 void CollectionCycles::pumpSlots() noexcept {
@@ -150,8 +150,7 @@ void CollectionCycles::pumpSlots() noexcept {
         moved = startNextFetch();
     m_pumping = false;
     if (moved)
-        QMetaObject::invokeMethod(
-            m_fetchSlots.get(), [this] { pumpSlots(); }, Qt::QueuedConnection);
+        m_pumpTurn.start();
     else if (m_fetchSlots->inProgress() == 0) {
         m_slotsEnding = true;
         m_timers.downloadEndTimer.start();

@@ -4,6 +4,7 @@
 #include "collect/RunOutput.h"
 #include "platform/DiskSync.h"
 #include "platform/Regional.h"
+#include "store/OffLoop.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -112,6 +113,7 @@ std::unique_ptr<RunOutput> PointFetch::startAndDelete(const QString& point, cons
         m_link->letGo();
         return nullptr;
     }
+    serveTheEventLoop(); // the run is saved; the lease's check and the delete follow
     if (!m_run.leases().stillOurs() || !filesStillTheRuns(Loc)) {
         m_out.reset();
         m_link->letGo();

@@ -220,5 +220,6 @@ void StoringRun::finishRun(const QString& Loc, const StoredRun& stored, bool rec
         run = before;
         throw;
     }
+    serveTheEventLoop(); // between the state's sync and the lease's commit
     m_run.leases().release(run.lease, run.point);
 }

@@ -34,6 +34,8 @@ public:
     QByteArray abandon(const QString& runId);
     QByteArray leasesText();
     QByteArray releaseLeases(const QString& station);
+    // The station behind this face (benchmarks reach its clients through it).
+    StationCore& core() { return m_core; }
 
 private:
     QString settingsProblem() const;

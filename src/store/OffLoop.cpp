@@ -51,6 +51,12 @@ void putBehindTheEventLoop() {
     setpriority(PRIO_PROCESS, pid_t(gettid()), kNiceness);
 }
 
+void serveTheEventLoop() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app && app->thread() == QThread::currentThread())
+        QCoreApplication::processEvents();
+}
+
 void runOffTheEventLoop(const std::function<void()>& work) {
     QElapsedTimer clock;
     clock.start();

@@ -12,6 +12,13 @@
 // (QueuedWriter) have run, so that its rows come after them.
 void runOffTheEventLoop(const std::function<void()>& work);
 
+// Serves what the event loop has waiting (a due tick, a repaint, a click)
+// between two pieces of a point's work that each hold the loop for a few
+// disk syncs. Called only next to a wait that serves the loop already (the
+// delete's answer, the storing run), so that no handler finds the work in a
+// state it could not find it in anyway. Does nothing off the loop's thread.
+void serveTheEventLoop();
+
 // Puts the calling thread behind the event loop's: on a busy machine the
 // loop's thread comes first (a window to repaint, a watchdog to ping).
 void putBehindTheEventLoop();

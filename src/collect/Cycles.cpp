@@ -158,7 +158,7 @@ void CollectionCycles::cancel() {
     m_cancel = true;
     // Fetches side by side: none starts any more, those in progress finish.
     if (m_fetchSlots)
-        pumpSlots();
+        pumpSoon();
     // Pushes side by side: none starts any more, those in progress finish.
     if (m_pushSlots && m_pushSlots->busy())
         m_pushSlots->cancel();

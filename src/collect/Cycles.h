@@ -159,6 +159,7 @@ private:
     // A download cycle above one point at once.
     bool downloadSideBySide();
     void pumpSlots() noexcept;
+    void pumpSoon();
     bool startNextFetch() noexcept;
     void storeFetched(int slot, const FetchedFiles& files, const QList<SaidText>& said) noexcept;
     void fetchPushed(int slot, bool ok) noexcept;

@@ -107,11 +107,11 @@ bool CollectionCycles::downloadSideBySide() {
     m_fetchSlots->onFetched = [this](int slot, const FetchedFiles& files,
                                      const QList<SaidText>& said) {
         m_fetched << Fetched{slot, files, said};
-        pumpSlots();
+        pumpSoon();
     };
     m_fetchSlots->onPushed = [this](int slot, bool ok) {
         m_pushed << std::pair{slot, ok};
-        pumpSlots();
+        pumpSoon();
     };
     // A slot's status says which point it is about; the count of the others
     // follows it.
@@ -125,7 +125,7 @@ bool CollectionCycles::downloadSideBySide() {
     m_fetchSlots->onTransfer = [this](const TransferProgress& progress) {
         guard([&] { m_report.transfer(progress); });
     };
-    pumpSlots();
+    pumpSoon();
     return true;
 }
 
@@ -150,11 +150,18 @@ void CollectionCycles::pumpSlots() noexcept {
         moved = startNextFetch();
     m_pumping = false;
     if (moved)
-        m_pumpTurn.start();
+        pumpSoon();
     else if (m_fetchSlots->inProgress() == 0) {
         m_slotsEnding = true;
         m_timers.downloadEndTimer.start();
     }
+}
+
+// What the slots tell only asks for a turn: ten fetches that end together
+// are ten turns, with the loop's timers between them.
+void CollectionCycles::pumpSoon() {
+    if (!m_pumpTurn.isActive())
+        m_pumpTurn.start();
 }
 
 // False when no point may start now.

@@ -311,8 +311,10 @@ void TestService::stopsAtAnyInstantStoreEachTicketOnce_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<int>("atOnce");
     QTest::addColumn<int>("pointCount");
-    QTest::newRow("SIGTERM, one point at a time") << int(SIGTERM) << 1 << 3;
-    QTest::newRow("kill -9 with 8 points in progress") << int(SIGKILL) << 8 << 10;
+    QTest::addColumn<int>("rounds");
+    QTest::newRow("SIGTERM, one point at a time") << int(SIGTERM) << 1 << 3 << 10;
+    QTest::newRow("kill -9 with 8 points in progress") << int(SIGKILL) << 8 << 10 << 10;
+    QTest::newRow("SIGTERM with 16 points in progress") << int(SIGTERM) << 16 << 16 << 4;
 }
 
 // Each round stops a run at a random instant (connect, fetch, storing,
@@ -321,6 +323,7 @@ void TestService::stopsAtAnyInstantStoreEachTicketOnce() {
     QFETCH(int, signal);
     QFETCH(int, atOnce);
     QFETCH(int, pointCount);
+    QFETCH(int, rounds);
     ServiceWorld world;
     StationSettings settings;
     settings.PuntosALaVez = atOnce;
@@ -332,10 +335,10 @@ void TestService::stopsAtAnyInstantStoreEachTicketOnce() {
     world.addPoints(points);
     QRandomGenerator random(20261209);
     QList<int> tickets;
-    for (int round = 0; round < 10; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         QList<SimPointPlan> plans;
         for (int n = 0; n < points.size(); ++n) {
-            const int first = 1 + round * 10000 + n * 1000;
+            const int first = 1 + round * 100000 + n * 1000;
             plans << SimPointPlan{points[n], simRecords(900, first)};
             for (int i = 0; i < 900; ++i)
                 tickets << first + i;

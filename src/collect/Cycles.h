@@ -160,6 +160,7 @@ private:
     bool downloadSideBySide();
     void pumpSlots() noexcept;
     void pumpSoon();
+    QString withPointsInProgress(const QString& text) const;
     bool startNextFetch() noexcept;
     void storeFetched(int slot, const FetchedFiles& files, const QList<SaidText>& said) noexcept;
     void fetchPushed(int slot, bool ok) noexcept;

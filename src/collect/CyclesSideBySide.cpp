@@ -4,6 +4,7 @@
 
 #include "collect/PointHealth.h"
 #include "collect/PushSlots.h"
+#include "collect/StationReport.h"
 #include "net/SockErrors.h"
 #include "platform/Errors.h"
 
@@ -113,17 +114,13 @@ bool CollectionCycles::downloadSideBySide() {
         m_pushed << std::pair{slot, ok};
         pumpSoon();
     };
-    // A slot's status says which point it is about; the count of the others
-    // follows it.
+    // A slot's status or transfer says which point it is about; the count of
+    // the points in progress follows it.
     m_fetchSlots->onStatus = [this](const QString& text) {
-        guard([&] {
-            m_report.statusText(QStringLiteral("%1 - %2 punto(s) en curso")
-                                    .arg(text)
-                                    .arg(m_fetchSlots->inProgress()));
-        });
+        guard([&] { m_report.statusText(withPointsInProgress(text)); });
     };
     m_fetchSlots->onTransfer = [this](const TransferProgress& progress) {
-        guard([&] { m_report.transfer(progress); });
+        guard([&] { m_report.statusText(withPointsInProgress(transferStatusText(progress))); });
     };
     pumpSoon();
     return true;
@@ -139,15 +136,19 @@ void CollectionCycles::pumpSlots() noexcept {
     if (m_pumping || !m_fetchSlots || m_slotsEnding)
         return;
     m_pumping = true;
+    // A free slot takes its next point before a fetched run is stored: the
+    // slots stay busy while the runs wait their turn.
     bool moved = true;
     if (!m_pushed.isEmpty()) {
         const auto [slot, ok] = m_pushed.takeFirst();
         fetchPushed(slot, ok);
+    } else if (startNextFetch()) {
+        // a point started, passed over, or failed at its start
     } else if (!m_fetched.isEmpty()) {
         const Fetched next = m_fetched.takeFirst();
         storeFetched(next.slot, next.files, next.said);
     } else
-        moved = startNextFetch();
+        moved = false;
     m_pumping = false;
     if (moved)
         pumpSoon();
@@ -155,6 +156,10 @@ void CollectionCycles::pumpSlots() noexcept {
         m_slotsEnding = true;
         m_timers.downloadEndTimer.start();
     }
+}
+
+QString CollectionCycles::withPointsInProgress(const QString& text) const {
+    return QStringLiteral("%1 - %2 punto(s) en curso").arg(text).arg(m_fetchSlots->inProgress());
 }
 
 // What the slots tell only asks for a turn: ten fetches that end together

@@ -367,6 +367,10 @@ void TestCyclesSim::downloadSideBySideIsNotHeldBySilentPoint() {
     }
     QVERIFY(!world.report.memo.contains(QStringLiteral("P1...")));
     QCOMPARE(linesIn(world.controls.manual), tickets.size());
+    // A transfer on the status line is followed by the count in progress.
+    const QRegularExpression progress(
+        "^FTP: \\d+/\\d+ - 127\\.0\\.3\\.12\\d \\(P\\d\\) .* - [1-4] punto\\(s\\) en curso$");
+    QVERIFY(!world.report.statuses.filter(progress).isEmpty());
 }
 
 // A point that cannot be reached gets no push and says so; one whose transfer

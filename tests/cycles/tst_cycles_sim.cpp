@@ -60,6 +60,7 @@ private slots:
     void downloadSideBySideIsNotHeldBySilentPoint();
     void badPointsSideBySide();
     void cancelWithSixteenInProgress();
+    void everyPointSilentSideBySide();
 };
 
 // The down point gets " FALLO" and its synchronisation is still tried; the
@@ -438,6 +439,34 @@ void TestCyclesSim::cancelWithSixteenInProgress() {
     std::sort(tickets.begin(), tickets.end());
     QVERIFY2(collected >= 1 && collected <= 16, qPrintable(QString::number(collected)));
     QCOMPARE(ticketsIn("KIVO_1", "select NroTicket from lectura.DB"), tickets);
+}
+
+// Every point takes the connection and never greets: each fails on its
+// time-out, still gets its lists, and the cycle ends.
+void TestCyclesSim::everyPointSilentSideBySide() {
+    QList<SimPointPlan> plans;
+    for (int i = 1; i <= 4; ++i) {
+        plans.append({QStringLiteral("127.0.3.%1").arg(170 + i), simRecords(10, i * 1000)});
+        plans.last().ftp = QStringLiteral("silent");
+    }
+    SimPoints sim(plans);
+    QVERIFY(sim.started());
+    sim.applyPorts();
+    CycleWorld world(CycleWorld::Work::Real);
+    sideBySide(world, 4);
+    world.ftpTimeOutMs = 500;
+    world.addActivePoints(4, 171);
+    world.cycles->startManualFromControls();
+    waitForEnd(world);
+
+    const QStringList lines = world.report.memoLines();
+    for (int i = 1; i <= 4; ++i) {
+        QCOMPARE(lines.count(QStringLiteral("   P%1... FALLO").arg(i)), 1);
+        // reached, though silent: its lists still go
+        QCOMPARE(lines.count(QStringLiteral("    - Sinc P%1... OK.").arg(i)), 1);
+    }
+    QVERIFY(lines.constLast().startsWith("Ciclo de descarga finalizado ("));
+    QVERIFY(ticketsIn("KIVO_1", "select NroTicket from lectura.DB").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCyclesSim)

@@ -371,6 +371,10 @@ def main(argv=None):
     signal.signal(signal.SIGINT, stop)
     print("READY %d %d" % (ftp_port, param_port), flush=True)
     ioloop.loop(timeout=0.2, blocking=True)
+    # The loop ends at once when no point speaks FTP (every one silent): the
+    # silent listeners' threads still hold the connections, until a signal.
+    while True:
+        signal.pause()
 
 
 if __name__ == "__main__":

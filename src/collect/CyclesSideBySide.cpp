@@ -126,18 +126,18 @@ bool CollectionCycles::downloadSideBySide() {
     return true;
 }
 
-// The one place the cycle moves on: says what was pushed, stores what was
-// fetched, starts what may start, and ends the cycle when nothing is left.
+// The one place the cycle moves on: says what was pushed, starts what may
+// start, stores what was fetched, and ends the cycle when nothing is left.
 // One thing per turn, the next turn a timer's, so that the ticks that fall
-// due between them come on time. Storing serves the event loop
-// meanwhile, and what the slots tell then only waits in a list: a run never
-// starts inside another, and no line of one point's lands inside another's.
+// due between them come on time. Storing serves the event loop meanwhile,
+// and what the slots tell then only waits in a list: a run never starts
+// inside another, and no line of one point's lands inside another's.
 void CollectionCycles::pumpSlots() noexcept {
     if (m_pumping || !m_fetchSlots || m_slotsEnding)
         return;
     m_pumping = true;
-    // A free slot takes its next point before a fetched run is stored: the
-    // slots stay busy while the runs wait their turn.
+    // A free slot takes its next point before a fetched run is stored, so
+    // that the slots stay busy while the runs wait their turn.
     bool moved = true;
     if (!m_pushed.isEmpty()) {
         const auto [slot, ok] = m_pushed.takeFirst();

@@ -53,12 +53,12 @@ private slots:
                 ask(QStringLiteral("después %1").arg(i));
             core.health().record(QStringLiteral("127.0.3.9"), QStringLiteral("Planta"),
                                  QStringLiteral("L9"), PointOutcome{true, true, {}, 7});
-        } // the stop
+        }                 // the stop
+        TSession session; // the core's went with it
         QCOMPARE(seenByTheRun, asked.mid(0, kRows));
         QCOMPARE(logTexts(alias), asked);
         QVERIFY(!told);
 
-        TSession session;
         QSqlQuery health(session.connectionFor(alias));
         QVERIFY(health.exec(QStringLiteral("SELECT ip, records_last FROM kivo_health")));
         QVERIFY(health.next());

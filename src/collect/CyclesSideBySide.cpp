@@ -122,6 +122,9 @@ bool CollectionCycles::downloadSideBySide() {
     m_fetchSlots->onTransfer = [this](const TransferProgress& progress) {
         guard([&] { m_report.statusText(withPointsInProgress(transferStatusText(progress))); });
     };
+    m_fetchSlots->onError = [this](const QString& text) {
+        guard([&] { m_report.showError(Exception(text)); });
+    };
     pumpSoon();
     return true;
 }

@@ -47,7 +47,14 @@ public:
             },
             Qt::QueuedConnection);
     }
-    void showError(const std::exception&) override {}
+    void showError(const std::exception& error) override {
+        QMetaObject::invokeMethod(
+            &m_owner,
+            [owner = &m_owner, text = QString::fromUtf8(error.what())] {
+                owner->onError ? owner->onError(text) : void();
+            },
+            Qt::QueuedConnection);
+    }
 
     QList<SaidText> said;
 

@@ -57,6 +57,7 @@ public:
     std::function<void(int slot, bool ok)> onPushed;
     std::function<void(const QString&)> onStatus;
     std::function<void(const TransferProgress&)> onTransfer;
+    std::function<void(const QString&)> onError; // an error the slot's work showed
 
     class Slot; // one slot's thread and what lives there
 

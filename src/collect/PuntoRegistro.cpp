@@ -54,12 +54,16 @@ bool PuntoRegistro::tablesAccessible() {
     }
 }
 
+// Until the run has finished, the point has failed; an error that escapes
+// leaves it so.
+void PuntoRegistro::markUnfinished() {
+    m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+}
+
 // The visit's checks before any fetch; false when the point is not fetched
 // in this visit (its outcome says why, or says nothing for a recovery).
 bool PuntoRegistro::beginVisit(const QString& Desc, CycleOutput& output) {
-    // Until the run has finished, the point has failed; an error that escapes
-    // leaves it so.
-    m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+    markUnfinished();
     m_unreached.clear();
     if (!tablesAccessible()) {
         m.report.statusText(kNoAccess);
@@ -105,7 +109,7 @@ bool PuntoRegistro::beginFetch(const QString& IP, const QString& Desc, CycleOutp
 
 void PuntoRegistro::storeFetched(const QString& IP, const QString& Loc, const QString& lease,
                                  CycleOutput& output, const FetchedFiles& files, PointLink& link) {
-    m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+    markUnfinished();
     if (!storePendingRun(lease, output))
         return;
     storeRun(lease, Loc, [&] { return m_fetch.adoptFetched(IP, Loc, lease, output, files, link); });
@@ -124,7 +128,7 @@ bool PuntoRegistro::storePendingRun(const QString& lease, CycleOutput& output) {
         throw;
     }
     if (!m_run.state().unfinished) {
-        m_run.outcome() = PointOutcome{true, false, QStringLiteral("la descarga no terminó")};
+        markUnfinished();
         return true;
     }
     m_run.leases().release(lease, QString());

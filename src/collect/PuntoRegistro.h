@@ -56,6 +56,7 @@ private:
     bool serverOn() const;
     bool tablesAccessible();
     bool loadState(const QString& Desc);
+    void markUnfinished();
     bool beginVisit(const QString& Desc, CycleOutput& output);
     bool storePendingRun(const QString& lease, CycleOutput& output);
     template <typename Fetch>
